@@ -1,0 +1,26 @@
+#include "calibration/memorysettingsstore.h"
+
+namespace veruziva {
+
+SettingsStore::ReadResult MemorySettingsStore::readInteger(const QString& name) {
+    const auto it = m_values.constFind(name);
+    if (it == m_values.constEnd()) {
+        return {ReadStatus::Missing, 0};
+    }
+    if (it->typeId() != QMetaType::Int) {
+        return {ReadStatus::WrongType, 0};
+    }
+    return {ReadStatus::Ok, it->toInt()};
+}
+
+bool MemorySettingsStore::writeInteger(const QString& name, std::int32_t value) {
+    m_failing = m_failing || (!m_failFrom.isEmpty() && name == m_failFrom);
+    if (m_failing) {
+        return false;
+    }
+    m_values.insert(name, value);
+    m_writeOrder.append(name);
+    return true;
+}
+
+}  // namespace veruziva

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QString>
+#include <array>
+#include <cstdint>
+
+#include "calibration/calibrationstate.h"
+
+namespace veruziva {
+
+class MessageBoxes;
+class SettingsStore;
+
+// The 17 stored values in the order in which they are written and read. The names are exact,
+// blanks included: two after "Raw Value", and "30 V" with a blank.
+inline constexpr std::array<const char*, 17> StoredValueNames{
+    "Sound device",          "Mixer",                 "LINE IN",
+    "Zero left",             "Zero right",            "Raw Value  0.3V",
+    "Raw Value  3.0V",       "Raw Value  30 V",       "Raw Value  3.0A",
+    "Raw Factor 0.3V left",  "Raw Factor 3.0V left",  "Raw Factor 30 V left",
+    "Raw Factor 3.0A left",  "Raw Factor 0.3V right", "Raw Factor 3.0V right",
+    "Raw Factor 30 V right", "Raw Factor 3.0A right"};
+
+// Highest device number a stored "Sound device" may name (device counts are 8-bit).
+inline constexpr std::int32_t MaxStoredSoundDevice = 254;
+
+// Reads every stored value that exists into the state, in table order. A value that is not an
+// integer is reported ("Invalid data type for '<name>'") and skipped; a "Sound device" outside
+// 0 to MaxStoredSoundDevice is skipped. A store that cannot be opened changes nothing.
+void LoadSettings(SettingsStore& store, CalibrationState& state, MessageBoxes& boxes);
+
+// Writes all 17 values in table order; "Sound device" is written from `selectedDevice`, the
+// entry selected in the device box. The first value that cannot be written is reported
+// ("Failed to set data for '<name>'") and ends the save. True when everything was written.
+bool SaveSettings(SettingsStore& store, const CalibrationState& state, std::int32_t selectedDevice,
+                  MessageBoxes& boxes);
+
+// The start-up sequence of the calibration: defaults, the stored values, the derived factors
+// and Calibrated.
+void LoadCalibrationAtStartup(SettingsStore& store, CalibrationState& state, MessageBoxes& boxes);
+
+QString InvalidDataTypeText(const QString& name);
+QString FailedToSetDataText(const QString& name);
+
+}  // namespace veruziva

@@ -1,0 +1,129 @@
+#pragma once
+
+#include <cstdint>
+#include <cstdlib>
+#include <optional>
+#include <span>
+
+#include "platform/captureformat.h"
+#include "platform/runtimeerror.h"
+
+namespace veruziva {
+
+// What one pass needs per channel: the AC box and the zero offset subtracted in the display
+// in force.
+struct ChannelPassSettings {
+    bool ac = true;
+    std::int32_t zero = 0;
+};
+
+struct PassSettings {
+    ChannelPassSettings a;
+    ChannelPassSettings b;
+};
+
+// Result of one pass over a block, per channel.
+struct ChannelMeasurement {
+    std::int64_t mean = 0;  // accumulator div recorded frames, truncated toward zero
+    std::int32_t maximum = 0;
+    std::int32_t minimum = 0;
+    std::int32_t peak = 0;         // largest magnitude of any raw sample, 0 to 32768
+    std::int32_t barPosition = 0;  // peak div 128, 0 to 256
+    std::int32_t crossingCount = -1;
+    std::uint32_t periodSum = 0;
+    std::optional<double> frequency;  // whole hertz; absent when the AC box is clear
+};
+
+struct BlockMeasurement {
+    ChannelMeasurement a;
+    ChannelMeasurement b;
+};
+
+// The larger of the two magnitudes.
+constexpr std::int32_t MaxAbs(std::int32_t a, std::int32_t b) {
+    const std::int32_t magnitudeA = a < 0 ? -a : a;
+    const std::int32_t magnitudeB = b < 0 ? -b : b;
+    return magnitudeA > magnitudeB ? magnitudeA : magnitudeB;
+}
+
+// A plotter that draws nothing: the measurement alone pays nothing for the scope.
+struct NoPlot {
+    void operator()(std::int32_t /*frame*/, std::int16_t /*a*/, std::int16_t /*b*/) const {}
+};
+
+namespace detail {
+
+// Working values of one channel during a pass.
+class ChannelAccumulator {
+public:
+    ChannelAccumulator(ChannelPassSettings settings, std::int16_t startSample)
+        : m_ac(settings.ac), m_zero(settings.zero), m_previous(startSample) {}
+
+    void add(std::int16_t sample) {
+        const std::int32_t x = sample;
+        if (x > m_maximum) {
+            m_maximum = x;
+        }
+        if (x < m_minimum) {
+            m_minimum = x;
+        }
+        // Rising zero crossing on raw samples: no offset, no hysteresis.
+        if (x >= 0 && m_previous < 0) {
+            m_periodSum += m_sinceCrossing;
+            ++m_crossingCount;
+            m_seenCrossing = true;
+            m_sinceCrossing = 1;
+        } else if (m_seenCrossing) {
+            ++m_sinceCrossing;
+        }
+        m_previous = x;
+        const std::int64_t corrected = std::int64_t{x} - m_zero;
+        m_accumulator += m_ac ? std::llabs(corrected) : corrected;
+    }
+
+    ChannelMeasurement finish(std::int32_t recordedFrames) const;
+
+private:
+    bool m_ac;
+    std::int64_t m_zero;
+    std::int64_t m_accumulator = 0;
+    std::int32_t m_maximum = 0;
+    std::int32_t m_minimum = 0;
+    std::int32_t m_crossingCount = -1;
+    std::uint32_t m_periodSum = 0;
+    std::uint16_t m_sinceCrossing = 0;
+    bool m_seenCrossing = false;
+    std::int32_t m_previous;
+};
+
+}  // namespace detail
+
+// One pass over the recorded frames of a block: readings, peaks and zero crossings, and
+// `plot(i, a, b)` for every frame i after it has been measured, so that the scope draws in
+// the same loop. The previous sample of each channel starts as its sample in frame
+// `startFrame` (the scope's trigger start, 0 without trigger). The block must hold at least
+// one frame and at most FramesPerBuffer, and startFrame must lie within it.
+template <typename Plot>
+BlockMeasurement MeasureBlock(std::span<const StereoFrame> frames, const PassSettings& settings,
+                              std::int32_t startFrame, Plot&& plot) {
+    if (frames.empty() || frames.size() > static_cast<std::size_t>(FramesPerBuffer) ||
+        startFrame < 0 || static_cast<std::size_t>(startFrame) >= frames.size()) {
+        throw RangeCheckError();
+    }
+    const StereoFrame start = frames[static_cast<std::size_t>(startFrame)];
+    detail::ChannelAccumulator a(settings.a, start.a);
+    detail::ChannelAccumulator b(settings.b, start.b);
+    const auto count = static_cast<std::int32_t>(frames.size());
+    for (std::int32_t i = 0; i < count; ++i) {
+        const StereoFrame frame = frames[static_cast<std::size_t>(i)];
+        a.add(frame.a);
+        b.add(frame.b);
+        plot(i, frame.a, frame.b);
+    }
+    return {a.finish(count), b.finish(count)};
+}
+
+BlockMeasurement MeasureBlock(std::span<const StereoFrame> frames, const PassSettings& settings,
+                              std::int32_t startFrame = 0);
+
+}  // namespace veruziva

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "measurement/blockmeasurement.h"
+#include "measurement/displayparameters.h"
+
+namespace veruziva {
+
+// What the readouts of one channel show: the reading label, the frequency label and the
+// level bar. The texts start as the window's layout shows them before the first block.
+struct ChannelReadout {
+    std::string readingText = "0  ";
+    std::string frequencyText = "0 ";
+    double reading = 0.0;
+    std::int32_t barPosition = 0;
+};
+
+struct Readouts {
+    ChannelReadout a;
+    ChannelReadout b;
+};
+
+// The reading in fixed-point format (precision P, D decimals), the unit letter, one blank:
+// "1.500V ", "12.50V ", "1234  ".
+std::string ReadingText(double reading, const ChannelDisplay& display,
+                        std::string_view decimalSeparator);
+
+// The frequency cut to whole hertz in the general format and one blank ("440 "); "0 " when
+// the channel's AC box is clear.
+std::string FrequencyText(std::optional<double> frequency, std::string_view decimalSeparator);
+
+// The reading of a channel: mean x K in the calibrated display, the mean itself otherwise.
+double Reading(const ChannelMeasurement& measurement, const ChannelDisplay& display);
+
+// Writes one measured block into the readouts, A then B.
+void ShowMeasurement(Readouts& readouts, const BlockMeasurement& measurement,
+                     const DisplayParameters& display, std::string_view decimalSeparator);
+
+}  // namespace veruziva

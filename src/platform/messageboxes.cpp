@@ -1,0 +1,7 @@
+#include "platform/messageboxes.h"
+
+namespace veruziva {
+
+MessageBoxes::~MessageBoxes() = default;
+
+}  // namespace veruziva
