@@ -63,7 +63,9 @@ public:
     void showError(const QString& text) override { report(text); }
 
 private:
-    void report(const QString& text) { Print(m_err, QStringLiteral("veruziva-meter: %1\n").arg(text)); }
+    void report(const QString& text) {
+        Print(m_err, QStringLiteral("veruziva-meter: %1\n").arg(text));
+    }
     std::FILE* m_err;
 };
 
@@ -133,8 +135,9 @@ std::variant<Options, QString> ParseOptions(const QStringList& arguments, bool& 
     }
     const QStringList files = parser.positionalArguments();
     if (files.size() != 1) {
-        return files.isEmpty() ? QStringLiteral("no recording named")
-                               : QStringLiteral("one recording at a time, not %1").arg(files.size());
+        return files.isEmpty()
+                   ? QStringLiteral("no recording named")
+                   : QStringLiteral("one recording at a time, not %1").arg(files.size());
     }
     options.file = files.front();
     return options;
@@ -161,9 +164,8 @@ std::optional<QString> LoadCalibration(const QString& path, CalibrationState& st
 
 std::string BlockLine(long long block, const Readouts& readouts) {
     std::string line = std::to_string(block);
-    for (const std::string* field :
-         {&readouts.a.readingText, &readouts.b.readingText, &readouts.a.frequencyText,
-          &readouts.b.frequencyText}) {
+    for (const std::string* field : {&readouts.a.readingText, &readouts.b.readingText,
+                                     &readouts.a.frequencyText, &readouts.b.frequencyText}) {
         line += ';';
         line += *field;
     }

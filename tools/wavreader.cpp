@@ -31,7 +31,8 @@ bool WavReader::open(const QString& path) {
     SF_INFO info{};
     m_file.reset(sf_open(path.toLocal8Bit().constData(), SFM_READ, &info));
     if (!m_file) {
-        m_error = QStringLiteral("cannot read %1: %2").arg(path, QString::fromUtf8(sf_strerror(nullptr)));
+        m_error =
+            QStringLiteral("cannot read %1: %2").arg(path, QString::fromUtf8(sf_strerror(nullptr)));
         return false;
     }
     if (info.channels != Channels || info.samplerate != SampleRate ||

@@ -9,20 +9,30 @@ namespace {
 // The variable behind each stored value, in table order.
 std::int32_t& StoredField(CalibrationState& state, std::size_t index) {
     switch (index) {
-        case 0: return state.SoundDevice;
-        case 1: return state.MixerIndex;
-        case 2: return state.LineIn;
-        case 3: return state.ZeroLeft;
-        case 4: return state.ZeroRight;
-        default: break;
+        case 0:
+            return state.SoundDevice;
+        case 1:
+            return state.MixerIndex;
+        case 2:
+            return state.LineIn;
+        case 3:
+            return state.ZeroLeft;
+        case 4:
+            return state.ZeroRight;
+        default:
+            break;
     }
     const int range = static_cast<int>((index - 5) % RangeCount) + FirstRange;
     RawCalibrationRecord& record = state.RawCalibration[range];
     switch ((index - 5) / RangeCount) {
-        case 0: return record.RawValue;
-        case 1: return record.RawFactorLeft;
-        case 2: return record.RawFactorRight;
-        default: throw RangeCheckError();
+        case 0:
+            return record.RawValue;
+        case 1:
+            return record.RawFactorLeft;
+        case 2:
+            return record.RawFactorRight;
+        default:
+            throw RangeCheckError();
     }
 }
 

@@ -13,13 +13,23 @@ class SettingsStore;
 
 // The 17 stored values in the order in which they are written and read. The names are exact,
 // blanks included: two after "Raw Value", and "30 V" with a blank.
-inline constexpr std::array<const char*, 17> StoredValueNames{
-    "Sound device",          "Mixer",                 "LINE IN",
-    "Zero left",             "Zero right",            "Raw Value  0.3V",
-    "Raw Value  3.0V",       "Raw Value  30 V",       "Raw Value  3.0A",
-    "Raw Factor 0.3V left",  "Raw Factor 3.0V left",  "Raw Factor 30 V left",
-    "Raw Factor 3.0A left",  "Raw Factor 0.3V right", "Raw Factor 3.0V right",
-    "Raw Factor 30 V right", "Raw Factor 3.0A right"};
+inline constexpr std::array<const char*, 17> StoredValueNames{"Sound device",
+                                                              "Mixer",
+                                                              "LINE IN",
+                                                              "Zero left",
+                                                              "Zero right",
+                                                              "Raw Value  0.3V",
+                                                              "Raw Value  3.0V",
+                                                              "Raw Value  30 V",
+                                                              "Raw Value  3.0A",
+                                                              "Raw Factor 0.3V left",
+                                                              "Raw Factor 3.0V left",
+                                                              "Raw Factor 30 V left",
+                                                              "Raw Factor 3.0A left",
+                                                              "Raw Factor 0.3V right",
+                                                              "Raw Factor 3.0V right",
+                                                              "Raw Factor 30 V right",
+                                                              "Raw Factor 3.0A right"};
 
 // Highest device number a stored "Sound device" may name (device counts are 8-bit).
 inline constexpr std::int32_t MaxStoredSoundDevice = 254;

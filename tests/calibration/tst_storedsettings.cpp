@@ -70,8 +70,8 @@ void TestStoredSettings::init() {
 
 void TestStoredSettings::valueNamesAreExact() {
     QCOMPARE(AllNames().size(), 17);
-    QCOMPARE(AllNames().mid(0, 5), QStringList({"Sound device", "Mixer", "LINE IN", "Zero left",
-                                                "Zero right"}));
+    QCOMPARE(AllNames().mid(0, 5),
+             QStringList({"Sound device", "Mixer", "LINE IN", "Zero left", "Zero right"}));
     QCOMPARE(AllNames().at(7), QStringLiteral("Raw Value  30 V"));
     QCOMPARE(AllNames().at(11), QStringLiteral("Raw Factor 30 V left"));
     QCOMPARE(AllNames().at(16), QStringLiteral("Raw Factor 3.0A right"));

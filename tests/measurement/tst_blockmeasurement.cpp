@@ -110,8 +110,7 @@ void TestBlockMeasurement::frequency_data() {
     QTest::newRow("square 100") << SquareOnA(100, 7) << true << 40 << true << 441.0;
     QTest::newRow("edges 4000 frames apart: 11 Hz")
         << SquareOnA(4000, 10) << true << 1 << true << 11.0;
-    QTest::newRow("slower than 10.8 Hz reads 0")
-        << SquareOnA(4100, 10) << true << 0 << true << 0.0;
+    QTest::newRow("slower than 10.8 Hz reads 0") << SquareOnA(4100, 10) << true << 0 << true << 0.0;
     Frames fastest = Constant(0, 0);
     for (std::size_t i = 0; i < fastest.size(); ++i) {
         fastest[i].a = i % 2 ? 0 : -1;
@@ -162,8 +161,8 @@ void TestBlockMeasurement::peaksAndBars_data() {
     QTest::newRow("silence") << Constant(0, 0) << 0 << 0 << 0 << 0 << 0 << 0;
     Frames extreme = Constant(100, 32767);
     extreme[3000].a = -32768;
-    QTest::newRow("-32768 gives a full bar") << extreme << 100 << -32768 << 32768 << 256 << 32767
-                                             << 255;
+    QTest::newRow("-32768 gives a full bar")
+        << extreme << 100 << -32768 << 32768 << 256 << 32767 << 255;
     QTest::newRow("positive level: minimum stays 0")
         << Constant(16384, 127) << 16384 << 0 << 16384 << 128 << 127 << 0;
     QTest::newRow("negative level: maximum stays 0")

@@ -74,24 +74,42 @@ void TestNumberFormat::formatFixed_data() {
     QTest::addColumn<int>("decimals");
     QTest::addColumn<QString>("separator");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("1.5 V on 3 V") << 1.5 << 4 << 3 << "." << "1.500";
-    QTest::newRow("12.5 V on 30 V") << 12.5 << 4 << 2 << "." << "12.50";
-    QTest::newRow("raw mean") << 1234.0 << 5 << 0 << "." << "1234";
-    QTest::newRow("raw zero") << 0.0 << 5 << 0 << "." << "0";
-    QTest::newRow("raw extreme") << -32768.0 << 5 << 0 << "." << "-32768";
-    QTest::newRow("calibrated zero") << 0.0 << 4 << 3 << "." << "0.000";
-    QTest::newRow("negative") << -0.25 << 4 << 3 << "." << "-0.250";
-    QTest::newRow("precision cuts decimals") << 123.456 << 4 << 3 << "." << "123.500";
-    QTest::newRow("precision cuts, 30 V") << 29.996 << 4 << 2 << "." << "30.00";
-    QTest::newRow("rounding adds a digit") << 9.9996 << 4 << 3 << "." << "10.000";
-    QTest::newRow("four integer digits") << 999.95 << 4 << 3 << "." << "1000.000";
-    QTest::newRow("exact tie to even") << 0.0625 << 4 << 3 << "." << "0.062";
-    QTest::newRow("small value keeps digits") << 0.001234 << 2 << 5 << "." << "0.00120";
-    QTest::newRow("rounds to zero, no sign") << -0.0004 << 4 << 3 << "." << "0.000";
-    QTest::newRow("integer part too long") << 12345.6 << 4 << 3 << "." << "1.235E4";
-    QTest::newRow("rounds past precision") << 9999.5 << 4 << 3 << "." << "1E4";
-    QTest::newRow("decimal comma") << 1.5 << 4 << 3 << "," << "1,500";
-    QTest::newRow("decimal comma, scientific") << -12345.6 << 4 << 3 << "," << "-1,235E4";
+    QTest::newRow("1.5 V on 3 V") << 1.5 << 4 << 3 << "."
+                                  << "1.500";
+    QTest::newRow("12.5 V on 30 V") << 12.5 << 4 << 2 << "."
+                                    << "12.50";
+    QTest::newRow("raw mean") << 1234.0 << 5 << 0 << "."
+                              << "1234";
+    QTest::newRow("raw zero") << 0.0 << 5 << 0 << "."
+                              << "0";
+    QTest::newRow("raw extreme") << -32768.0 << 5 << 0 << "."
+                                 << "-32768";
+    QTest::newRow("calibrated zero") << 0.0 << 4 << 3 << "."
+                                     << "0.000";
+    QTest::newRow("negative") << -0.25 << 4 << 3 << "."
+                              << "-0.250";
+    QTest::newRow("precision cuts decimals") << 123.456 << 4 << 3 << "."
+                                             << "123.500";
+    QTest::newRow("precision cuts, 30 V") << 29.996 << 4 << 2 << "."
+                                          << "30.00";
+    QTest::newRow("rounding adds a digit") << 9.9996 << 4 << 3 << "."
+                                           << "10.000";
+    QTest::newRow("four integer digits") << 999.95 << 4 << 3 << "."
+                                         << "1000.000";
+    QTest::newRow("exact tie to even") << 0.0625 << 4 << 3 << "."
+                                       << "0.062";
+    QTest::newRow("small value keeps digits") << 0.001234 << 2 << 5 << "."
+                                              << "0.00120";
+    QTest::newRow("rounds to zero, no sign") << -0.0004 << 4 << 3 << "."
+                                             << "0.000";
+    QTest::newRow("integer part too long") << 12345.6 << 4 << 3 << "."
+                                           << "1.235E4";
+    QTest::newRow("rounds past precision") << 9999.5 << 4 << 3 << "."
+                                           << "1E4";
+    QTest::newRow("decimal comma") << 1.5 << 4 << 3 << ","
+                                   << "1,500";
+    QTest::newRow("decimal comma, scientific") << -12345.6 << 4 << 3 << ","
+                                               << "-1,235E4";
     QTest::newRow("not a number") << std::numeric_limits<double>::quiet_NaN() << 4 << 3 << "."
                                   << "NAN";
     QTest::newRow("infinity") << -std::numeric_limits<double>::infinity() << 4 << 3 << "."
@@ -112,20 +130,34 @@ void TestNumberFormat::formatGeneral_data() {
     QTest::addColumn<double>("value");
     QTest::addColumn<QString>("separator");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("whole number") << 440.0 << "." << "440";
-    QTest::newRow("zero") << 0.0 << "." << "0";
-    QTest::newRow("quarter") << 0.25 << "." << "0.25";
-    QTest::newRow("decimal comma") << 1.25 << "," << "1,25";
-    QTest::newRow("hour") << 3600.0 << "." << "3600";
-    QTest::newRow("negative") << -2.5 << "." << "-2.5";
-    QTest::newRow("15 digits hide binary noise") << 0.1 + 0.2 << "." << "0.3";
-    QTest::newRow("factor") << 1.5 / 8222 << "." << "0.000182437363171978";
-    QTest::newRow("smallest fixed") << 0.00001 << "." << "0.00001";
-    QTest::newRow("below 0.00001 is scientific") << 1.5e-7 << "." << "1.5E-7";
-    QTest::newRow("15 integer digits") << 123456789012345.0 << "." << "123456789012345";
-    QTest::newRow("16 integer digits") << 1234567890123456.0 << "." << "1.23456789012346E15";
-    QTest::newRow("large") << 1e20 << "." << "1E20";
-    QTest::newRow("trailing zeros dropped") << 10.5 << "." << "10.5";
+    QTest::newRow("whole number") << 440.0 << "."
+                                  << "440";
+    QTest::newRow("zero") << 0.0 << "."
+                          << "0";
+    QTest::newRow("quarter") << 0.25 << "."
+                             << "0.25";
+    QTest::newRow("decimal comma") << 1.25 << ","
+                                   << "1,25";
+    QTest::newRow("hour") << 3600.0 << "."
+                          << "3600";
+    QTest::newRow("negative") << -2.5 << "."
+                              << "-2.5";
+    QTest::newRow("15 digits hide binary noise") << 0.1 + 0.2 << "."
+                                                 << "0.3";
+    QTest::newRow("factor") << 1.5 / 8222 << "."
+                            << "0.000182437363171978";
+    QTest::newRow("smallest fixed") << 0.00001 << "."
+                                    << "0.00001";
+    QTest::newRow("below 0.00001 is scientific") << 1.5e-7 << "."
+                                                 << "1.5E-7";
+    QTest::newRow("15 integer digits") << 123456789012345.0 << "."
+                                       << "123456789012345";
+    QTest::newRow("16 integer digits") << 1234567890123456.0 << "."
+                                       << "1.23456789012346E15";
+    QTest::newRow("large") << 1e20 << "."
+                           << "1E20";
+    QTest::newRow("trailing zeros dropped") << 10.5 << "."
+                                            << "10.5";
 }
 
 void TestNumberFormat::formatGeneral() {
@@ -154,7 +186,10 @@ void TestNumberFormat::textToNumber_data() {
     QTest::newRow("comma then point") << "1,000.5" << 1.0;
     QTest::newRow("exponent letter dropped") << "1e3" << 13.0;
     QTest::newRow("half up to even later") << "2.5" << 2.5;
-    QTest::newRow("non-ASCII digits dropped") << QString::fromUtf8("\xd9\xa3" "4") << 4.0;
+    QTest::newRow("non-ASCII digits dropped") << QString::fromUtf8(
+                                                     "\xd9\xa3"
+                                                     "4")
+                                              << 4.0;
 }
 
 void TestNumberFormat::textToNumber() {

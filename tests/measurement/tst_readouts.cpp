@@ -37,16 +37,21 @@ void TestReadouts::readingText_data() {
     QTest::addColumn<ChannelDisplay>("display");
     QTest::addColumn<QString>("separator");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("raw silence") << qint64{0} << ChannelDisplay{} << "." << "0  ";
-    QTest::newRow("raw mean") << qint64{1234} << ChannelDisplay{} << "." << "1234  ";
-    QTest::newRow("raw negative") << qint64{-32768} << ChannelDisplay{} << "." << "-32768  ";
+    QTest::newRow("raw silence") << qint64{0} << ChannelDisplay{} << "."
+                                 << "0  ";
+    QTest::newRow("raw mean") << qint64{1234} << ChannelDisplay{} << "."
+                              << "1234  ";
+    QTest::newRow("raw negative") << qint64{-32768} << ChannelDisplay{} << "."
+                                  << "-32768  ";
     QTest::newRow("raw ignores the factor")
-        << qint64{1000} << ChannelDisplay{false, 0.5, 1.0, 5, 0, ' ', 0} << "." << "1000  ";
+        << qint64{1000} << ChannelDisplay{false, 0.5, 1.0, 5, 0, ' ', 0} << "."
+        << "1000  ";
     QTest::newRow("1.5 V on 3 V") << qint64{10000} << Calibrated(1.5e-4, 3, 'V') << "."
                                   << "1.500V ";
     QTest::newRow("12.5 V on 30 V") << qint64{10000} << Calibrated(12.5e-4, 2, 'V') << "."
                                     << "12.50V ";
-    QTest::newRow("3 A range") << qint64{-5000} << Calibrated(1e-4, 3, 'A') << "." << "-0.500A ";
+    QTest::newRow("3 A range") << qint64{-5000} << Calibrated(1e-4, 3, 'A') << "."
+                               << "-0.500A ";
     QTest::newRow("decimal comma") << qint64{10000} << Calibrated(1.5e-4, 3, 'V') << ","
                                    << "1,500V ";
     QTest::newRow("absurd factor") << qint64{30000} << Calibrated(1.0, 3, 'V') << "."

@@ -1,0 +1,77 @@
+// One measurement pass over a 4096-frame block, as the buffer-done handler runs it.
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <vector>
+
+#include "calibration/displaymode.h"
+#include "measurement/blockmeasurement.h"
+#include "measurement/readouts.h"
+
+using namespace veruziva;
+
+namespace {
+
+// A 50 Hz sine with a DC offset on A and a noisy DC level on B: crossings on A, none on B.
+std::vector<StereoFrame> SignalBlock() {
+    std::vector<StereoFrame> frames(FramesPerBuffer);
+    unsigned noise = 12345;
+    for (int i = 0; i < FramesPerBuffer; ++i) {
+        noise = noise * 1103515245u + 12345u;
+        const double a = 1500 + 8000 * std::sin(2 * M_PI * 50 * i / 44100.0);
+        frames[static_cast<std::size_t>(i)] =
+            StereoFrame{static_cast<std::int16_t>(std::lround(a)),
+                        static_cast<std::int16_t>(6000 + static_cast<int>((noise >> 16) % 64))};
+    }
+    return frames;
+}
+
+CalibrationState State(bool calibrated) {
+    CalibrationState state;
+    for (int r = FirstRange; r <= LastRange; ++r) {
+        state.CalFactor[r] = {1.8e-4, 1.8e-4};
+    }
+    state.ZeroLeft = 12;
+    state.ZeroRight = -7;
+    state.Calibrated = calibrated;
+    state.RawDisplay = !calibrated;
+    return state;
+}
+
+// Arguments: calibrated (0/1), AC (0/1).
+void BM_MeasurementPass(benchmark::State& bench) {
+    const std::vector<StereoFrame> block = SignalBlock();
+    const bool calibrated = bench.range(0) != 0;
+    const bool ac = bench.range(1) != 0;
+    const CalibrationState state = State(calibrated);
+    for (auto _ : bench) {
+        const DisplayParameters display = DeriveDisplayParameters(state, {2, 2});
+        BlockMeasurement result = MeasureBlock(block, MakePassSettings(display, ac, ac));
+        benchmark::DoNotOptimize(result);
+    }
+    bench.SetItemsProcessed(bench.iterations() * FramesPerBuffer);
+}
+BENCHMARK(BM_MeasurementPass)
+    ->ArgNames({"calibrated", "ac"})
+    ->Args({0, 1})
+    ->Args({0, 0})
+    ->Args({1, 1})
+    ->Args({1, 0});
+
+// The pass with the readout texts, as the window writes them once per block.
+void BM_PassAndReadouts(benchmark::State& bench) {
+    const std::vector<StereoFrame> block = SignalBlock();
+    const CalibrationState state = State(bench.range(0) != 0);
+    Readouts readouts;
+    for (auto _ : bench) {
+        const DisplayParameters display = DeriveDisplayParameters(state, {2, 2});
+        ShowMeasurement(readouts, MeasureBlock(block, MakePassSettings(display, true, true)),
+                        display, ".");
+        benchmark::DoNotOptimize(readouts);
+    }
+}
+BENCHMARK(BM_PassAndReadouts)->ArgNames({"calibrated"})->Arg(0)->Arg(1);
+
+}  // namespace
+
+BENCHMARK_MAIN();

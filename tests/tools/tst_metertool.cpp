@@ -1,0 +1,332 @@
+#include <sndfile.h>
+
+#include <QtTest>
+#include <cmath>
+#include <functional>
+#include <vector>
+
+#include "calibration/qsettingsstore.h"
+#include "calibration/storedsettings.h"
+#include "platform/captureformat.h"
+#include "platform/sim/scriptedmessageboxes.h"
+
+using namespace veruziva;
+
+namespace {
+
+using Frames = std::vector<StereoFrame>;
+using FrameFunction = std::function<StereoFrame(int)>;
+
+struct ToolResult {
+    int exitCode = -1;
+    QStringList lines;  // standard output, line by line, trailing blanks kept
+    QString errors;
+};
+
+ToolResult RunTool(const QStringList& arguments, const QProcessEnvironment& environment = {}) {
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove("LC_ALL");
+    env.insert("LC_NUMERIC", "C");
+    for (const QString& key : environment.keys()) {
+        env.insert(key, environment.value(key));
+    }
+    process.setProcessEnvironment(env);
+    process.start(QStringLiteral(METER_TOOL), arguments);
+    process.waitForFinished(60000);
+    ToolResult result;
+    result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    result.lines = QString::fromLocal8Bit(process.readAllStandardOutput()).split('\n');
+    if (result.lines.last().isEmpty()) {
+        result.lines.removeLast();
+    }
+    result.errors = QString::fromLocal8Bit(process.readAllStandardError());
+    return result;
+}
+
+// Writes a WAV file of `count` frames with libsndfile.
+void WriteWav(const QString& path, int count, const FrameFunction& frame, int channels = 2,
+              int rate = SampleRate, int subtype = SF_FORMAT_PCM_16) {
+    SF_INFO info{};
+    info.channels = channels;
+    info.samplerate = rate;
+    info.format = SF_FORMAT_WAV | subtype;
+    SNDFILE* file = sf_open(path.toLocal8Bit().constData(), SFM_WRITE, &info);
+    QVERIFY2(file, sf_strerror(nullptr));
+    std::vector<short> samples;
+    for (int i = 0; i < count; ++i) {
+        const StereoFrame f = frame(i);
+        samples.push_back(f.a);
+        if (channels == 2) {
+            samples.push_back(f.b);
+        }
+    }
+    QCOMPARE(sf_writef_short(file, samples.data(), count), sf_count_t{count});
+    sf_close(file);
+}
+
+FrameFunction Constant(std::int16_t a, std::int16_t b) {
+    return [=](int) { return StereoFrame{a, b}; };
+}
+
+// Writes a settings file of the program with one calibration of all four ranges.
+void WriteCalibration(const QString& path, std::int32_t rawValue, std::int32_t rawFactor,
+                      std::int32_t zeroLeft, bool complete = true) {
+    CalibrationState state;
+    state.ZeroLeft = zeroLeft;
+    for (int r = FirstRange; r <= LastRange; ++r) {
+        state.RawCalibration[r] = {complete || r < LastRange ? rawValue * r : 0, rawFactor,
+                                   rawFactor};
+    }
+    QSettingsStore store(path);
+    sim::ScriptedMessageBoxes boxes;
+    QVERIFY(SaveSettings(store, state, 0, boxes));
+}
+
+}  // namespace
+
+class TestMeterTool : public QObject {
+    Q_OBJECT
+
+private slots:
+    void help();
+    void silence();
+    void sine441();
+    void dcLevels_data();
+    void dcLevels();
+    void partialLastBlock();
+    void calibratedReadings_data();
+    void calibratedReadings();
+    void decimalSeparatorFollowsTheLocale();
+    void incompleteCalibrationReadsRaw();
+    void badUsage_data();
+    void badUsage();
+    void badInput_data();
+    void badInput();
+    void unwritableOutput();
+
+private:
+    QString path(const QString& name) const { return m_dir.filePath(name); }
+    QTemporaryDir m_dir;
+};
+
+void TestMeterTool::help() {
+    const ToolResult result = RunTool({"--help"});
+    QCOMPARE(result.exitCode, 0);
+    QVERIFY(result.lines.front().startsWith("Usage: veruziva-meter"));
+    QVERIFY(result.errors.isEmpty());
+}
+
+void TestMeterTool::silence() {
+    WriteWav(path("silence.wav"), 2 * FramesPerBuffer, Constant(0, 0));
+    const ToolResult result = RunTool({path("silence.wav")});
+    QCOMPARE(result.exitCode, 0);
+    QCOMPARE(result.lines, QStringList({"block;A;B;fA;fB;barA;barB", "0;0  ;0  ;0 ;0 ;0;0",
+                                        "1;0  ;0  ;0 ;0 ;0;0"}));
+}
+
+void TestMeterTool::sine441() {
+    // 441 Hz is a period of exactly 100 frames.
+    WriteWav(path("sine.wav"), 3 * FramesPerBuffer, [](int i) {
+        const double phase = 2 * M_PI * (i % 100) / 100.0;
+        return StereoFrame{static_cast<std::int16_t>(std::lround(10000 * std::sin(phase))),
+                           static_cast<std::int16_t>(std::lround(-20000 * std::sin(phase)))};
+    });
+    const ToolResult result = RunTool({path("sine.wav")});
+    QCOMPARE(result.exitCode, 0);
+    QCOMPARE(result.lines.size(), 4);
+    for (int block = 0; block < 3; ++block) {
+        const QStringList fields = result.lines[block + 1].split(';');
+        QCOMPARE(fields[0], QString::number(block));
+        // The mean magnitude of a sine is 2/pi of its amplitude.
+        QVERIFY2(std::abs(fields[1].trimmed().toInt() - 6366) <= 3, qPrintable(fields[1]));
+        QVERIFY2(std::abs(fields[2].trimmed().toInt() - 12732) <= 6, qPrintable(fields[2]));
+        QCOMPARE(fields[3], QStringLiteral("441 "));
+        QCOMPARE(fields[4], QStringLiteral("441 "));
+        QCOMPARE(fields[5], QStringLiteral("78"));   // 10000 div 128
+        QCOMPARE(fields[6], QStringLiteral("156"));  // 20000 div 128
+    }
+    // As DC the sine averages out and no frequency is counted.
+    const ToolResult dc = RunTool({"--dc", "ab", path("sine.wav")});
+    QCOMPARE(dc.lines[1].section(';', 3, 4), QStringLiteral("0 ;0 "));
+    QVERIFY(std::abs(dc.lines[1].section(';', 1, 1).trimmed().toInt()) <= 2);
+}
+
+void TestMeterTool::dcLevels_data() {
+    QTest::addColumn<QString>("dc");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("AC reads magnitudes") << ""
+                                         << "0;1000  ;500  ;0 ;0 ;7;3";
+    QTest::newRow("DC on A") << "a"
+                             << "0;1000  ;500  ;0 ;0 ;7;3";
+    QTest::newRow("DC on B") << "b"
+                             << "0;1000  ;-500  ;0 ;0 ;7;3";
+    QTest::newRow("DC on both") << "ab"
+                                << "0;1000  ;-500  ;0 ;0 ;7;3";
+}
+
+void TestMeterTool::dcLevels() {
+    QFETCH(QString, dc);
+    QFETCH(QString, expected);
+    WriteWav(path("dc.wav"), FramesPerBuffer, Constant(1000, -500));
+    const QStringList arguments =
+        dc.isEmpty() ? QStringList{path("dc.wav")} : QStringList{"--dc", dc, path("dc.wav")};
+    const ToolResult result = RunTool(arguments);
+    QCOMPARE(result.exitCode, 0);
+    QCOMPARE(result.lines.value(1), expected);
+}
+
+void TestMeterTool::partialLastBlock() {
+    // 4096 frames of silence, then 100 frames at 1000: the last block reads 1000, not 24.
+    WriteWav(path("partial.wav"), FramesPerBuffer + 100, [](int i) {
+        return i < FramesPerBuffer ? StereoFrame{0, 0} : StereoFrame{1000, 1000};
+    });
+    const ToolResult result = RunTool({"--dc", "ab", path("partial.wav")});
+    QCOMPARE(result.exitCode, 0);
+    QCOMPARE(result.lines.size(), 3);
+    QCOMPARE(result.lines[2], QStringLiteral("1;1000  ;1000  ;0 ;0 ;7;7"));
+}
+
+void TestMeterTool::calibratedReadings_data() {
+    QTest::addColumn<QString>("ranges");
+    QTest::addColumn<QString>("expected");
+    // Each range r was calibrated with r x 1.5 applied, read as 10000 raw units, with zero
+    // offsets of 0 on A and -10 on B: B's factor is 15000 r / (10010 x 10000) and its
+    // zero-corrected mean -9990.
+    QTest::newRow("default ranges") << ""
+                                    << "0;1.500V ;-1.497V ;0 ;0 ;78;78";
+    QTest::newRow("3 V and 30 V") << "2,3"
+                                  << "0;3.000V ;-4.49V ;0 ;0 ;78;78";
+    QTest::newRow("3 A on B") << "1,4"
+                              << "0;1.500V ;-5.988A ;0 ;0 ;78;78";
+}
+
+void TestMeterTool::calibratedReadings() {
+    QFETCH(QString, ranges);
+    QFETCH(QString, expected);
+    WriteCalibration(path("calibration.conf"), 15000, 10000, 0);
+    {
+        // Channel B gets a zero offset of -10.
+        QSettings file(path("calibration.conf"), QSettings::IniFormat);
+        file.setValue("Zero right", -10);
+    }
+    WriteWav(path("levels.wav"), FramesPerBuffer, Constant(10000, -10000));
+    QStringList arguments{"--dc", "ab", "--calibration", path("calibration.conf")};
+    if (!ranges.isEmpty()) {
+        arguments << "--range" << ranges;
+    }
+    const ToolResult result = RunTool(arguments << path("levels.wav"));
+    QCOMPARE(result.exitCode, 0);
+    QCOMPARE(result.lines.value(1), expected);
+    QVERIFY2(result.errors.isEmpty(), qPrintable(result.errors));
+}
+
+void TestMeterTool::decimalSeparatorFollowsTheLocale() {
+    WriteCalibration(path("comma.conf"), 15000, 10000, 0);
+    WriteWav(path("comma.wav"), FramesPerBuffer, Constant(10000, 5000));
+    QProcessEnvironment german;
+    german.insert("LC_NUMERIC", "de_DE.UTF-8");
+    const ToolResult result =
+        RunTool({"--dc", "ab", "--calibration", path("comma.conf"), path("comma.wav")}, german);
+    QCOMPARE(result.exitCode, 0);
+    QCOMPARE(result.lines.value(1), QStringLiteral("0;1,500V ;0,750V ;0 ;0 ;78;39"));
+}
+
+void TestMeterTool::incompleteCalibrationReadsRaw() {
+    WriteCalibration(path("incomplete.conf"), 15000, 10000, 0, false);
+    WriteWav(path("raw.wav"), FramesPerBuffer, Constant(10000, 5000));
+    const ToolResult result =
+        RunTool({"--calibration", path("incomplete.conf"), "--range", "2,2", path("raw.wav")});
+    QCOMPARE(result.exitCode, 0);
+    QCOMPARE(result.lines.value(1), QStringLiteral("0;10000  ;5000  ;0 ;0 ;78;39"));
+    QVERIFY(result.errors.contains("no complete calibration"));
+}
+
+void TestMeterTool::badUsage_data() {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("no file") << QStringList{} << "no recording named";
+    QTest::newRow("two files") << QStringList{"a.wav", "b.wav"} << "one recording at a time";
+    QTest::newRow("unknown option") << QStringList{"--frobnicate", "a.wav"} << "frobnicate";
+    QTest::newRow("bad --dc") << QStringList{"--dc", "c", "a.wav"} << "--dc takes a, b or ab";
+    QTest::newRow("--range without --calibration")
+        << QStringList{"--range", "1,2", "a.wav"} << "--range needs --calibration";
+    QTest::newRow("range out of 1 to 4")
+        << QStringList{"--calibration", "x.conf", "--range", "5,1", "a.wav"}
+        << "--range takes two ranges";
+    QTest::newRow("one range only")
+        << QStringList{"--calibration", "x.conf", "--range", "2", "a.wav"}
+        << "--range takes two ranges";
+    QTest::newRow("missing value") << QStringList{"a.wav", "--dc"} << "Missing value";
+}
+
+void TestMeterTool::badUsage() {
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, message);
+    const ToolResult result = RunTool(arguments);
+    QCOMPARE(result.exitCode, 2);
+    QVERIFY2(result.errors.contains(message), qPrintable(result.errors));
+    QVERIFY(result.lines.isEmpty());
+}
+
+void TestMeterTool::badInput_data() {
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("missing file") << "absent.wav"
+                                  << "cannot read";
+    QTest::newRow("not a sound file") << "text.wav"
+                                      << "cannot read";
+    QTest::newRow("truncated header") << "truncated.wav"
+                                      << "cannot read";
+    QTest::newRow("48000 frames/s") << "rate.wav"
+                                    << "48000 frames/s";
+    QTest::newRow("mono") << "mono.wav"
+                          << "1 channel(s)";
+    QTest::newRow("24-bit") << "deep.wav"
+                            << "24 bit";
+    QTest::newRow("missing calibration file") << "nocal"
+                                              << "cannot read calibration file";
+}
+
+void TestMeterTool::badInput() {
+    QFETCH(QString, file);
+    QFETCH(QString, message);
+    {
+        QFile text(path("text.wav"));
+        QVERIFY(text.open(QIODevice::WriteOnly));
+        text.write("block;A;B\nthis is not a recording\n");
+    }
+    WriteWav(path("good.wav"), FramesPerBuffer, Constant(1, 1));
+    QFile good(path("good.wav"));
+    QVERIFY(good.open(QIODevice::ReadOnly));
+    QFile truncated(path("truncated.wav"));
+    QVERIFY(truncated.open(QIODevice::WriteOnly));
+    truncated.write(good.read(30));
+    truncated.close();
+    WriteWav(path("rate.wav"), 100, Constant(1, 1), 2, 48000);
+    WriteWav(path("mono.wav"), 100, Constant(1, 1), 1);
+    WriteWav(path("deep.wav"), 100, Constant(1, 1), 2, SampleRate, SF_FORMAT_PCM_24);
+
+    const QStringList arguments =
+        file == "nocal" ? QStringList{"--calibration", path("absent.conf"), path("good.wav")}
+                        : QStringList{path(file)};
+    const ToolResult result = RunTool(arguments);
+    QCOMPARE(result.exitCode, 2);
+    QVERIFY2(result.errors.contains(message), qPrintable(result.errors));
+    QVERIFY(result.errors.startsWith("veruziva-meter: "));
+    QVERIFY(result.lines.isEmpty());
+}
+
+void TestMeterTool::unwritableOutput() {
+    WriteWav(path("full.wav"), FramesPerBuffer, Constant(0, 0));
+    QProcess process;
+    process.setStandardOutputFile("/dev/full");
+    process.start(QStringLiteral(METER_TOOL), {path("full.wav")});
+    QVERIFY(process.waitForFinished(60000));
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process.exitCode(), 1);
+    QVERIFY(process.readAllStandardError().contains("cannot write the results"));
+}
+
+QTEST_GUILESS_MAIN(TestMeterTool)
+#include "tst_metertool.moc"
