@@ -115,7 +115,7 @@ std::string FormatGeneral(double value, std::string_view decimalSeparator, int p
         text += decimal.digits;
         return text;
     }
-    const auto integerDigits = static_cast<std::size_t>(exponent + 1);
+    const std::size_t integerDigits = static_cast<std::size_t>(exponent) + 1;
     if (decimal.digits.size() <= integerDigits) {
         text += decimal.digits;
         text.append(integerDigits - decimal.digits.size(), '0');
