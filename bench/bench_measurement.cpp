@@ -6,6 +6,7 @@
 
 #include "calibration/displaymode.h"
 #include "measurement/blockmeasurement.h"
+#include "measurement/oscilloscope.h"
 #include "measurement/readouts.h"
 
 using namespace veruziva;
@@ -71,6 +72,36 @@ void BM_PassAndReadouts(benchmark::State& bench) {
     }
 }
 BENCHMARK(BM_PassAndReadouts)->ArgNames({"calibrated"})->Arg(0)->Arg(1);
+
+// One whole pass as the window runs it: scope preparation, then measurement and both traces
+// in one loop. Arguments: column step (1/8), trigger on A (0/1).
+void BM_ScopePass(benchmark::State& bench) {
+    const std::vector<StereoFrame> block = SignalBlock();
+    const CalibrationState state = State(true);
+    ScopeSettings settings;
+    settings.columnStep = static_cast<int>(bench.range(0));
+    if (bench.range(1) != 0) {
+        settings.triggerSourceAEnabled = true;
+        settings.triggerSourceBEnabled = true;
+        settings.triggerSourceADown = true;
+        settings.triggerLevelPositionA = TriggerLevelTop - 1000;
+    }
+    Oscilloscope scope;
+    for (auto _ : bench) {
+        const DisplayParameters display = DeriveDisplayParameters(state, {2, 2});
+        ScopePlotter plotter = scope.begin(block, settings, display);
+        BlockMeasurement result = MeasureBlock(block, MakePassSettings(display, true, true),
+                                               plotter.startFrame(), plotter);
+        benchmark::DoNotOptimize(result);
+    }
+    bench.counters["synchronized"] = scope.synchronized() ? 1 : 0;
+}
+BENCHMARK(BM_ScopePass)
+    ->ArgNames({"step", "trigger"})
+    ->Args({1, 0})
+    ->Args({1, 1})
+    ->Args({8, 0})
+    ->Args({8, 1});
 
 }  // namespace
 

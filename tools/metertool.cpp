@@ -11,7 +11,9 @@
 #include "calibration/qsettingsstore.h"
 #include "calibration/storedsettings.h"
 #include "measurement/blockmeasurement.h"
+#include "measurement/oscilloscope.h"
 #include "measurement/readouts.h"
+#include "measurement/triggercontrols.h"
 #include "platform/messageboxes.h"
 #include "wavreader.h"
 
@@ -19,7 +21,8 @@ namespace veruziva::meter {
 namespace {
 
 constexpr const char* Usage =
-    "Usage: veruziva-meter [--dc a|b|ab] [--calibration FILE [--range A,B]] FILE\n"
+    "Usage: veruziva-meter [--dc a|b|ab] [--calibration FILE [--range A,B]]\n"
+    "                      [--scope N OUT.png [--step 1|8] [--trigger a|b --level L]] FILE\n"
     "\n"
     "Measures a recording (16-bit stereo PCM at 44100 frames/s) block by block, as the\n"
     "instrument's readouts would show it, and prints one line per block of 4096 frames:\n"
@@ -36,10 +39,17 @@ constexpr const char* Usage =
     "                       a complete calibration gives calibrated readings\n"
     "  --range A,B          ranges of channels A and B, 1 to 4 (0.3 V, 3 V, 30 V, 3 A);\n"
     "                       default 1,1; needs --calibration\n"
+    "  --scope N OUT.png    also draw the oscilloscope picture of block N (from 0) into\n"
+    "                       OUT.png, exactly as the window draws it\n"
+    "  --step 1|8           frames per pixel column of the picture (default 1)\n"
+    "  --trigger a|b        trigger the picture on channel A or B (default: no trigger)\n"
+    "  --level L            trigger level in raw units, 0 to 16000 (default 0); needs\n"
+    "                       --trigger\n"
     "  -h, --help           show this text\n"
     "\n"
     "The decimal separator follows the locale (LC_NUMERIC).\n"
-    "Exit status: 0 success, 1 output could not be written, 2 bad usage or unreadable input.\n";
+    "Exit status: 0 success, 1 results or picture could not be written, 2 bad usage or\n"
+    "unreadable input.\n";
 
 void Print(std::FILE* stream, const QString& text) {
     const QByteArray bytes = text.toLocal8Bit();
@@ -69,11 +79,18 @@ private:
     std::FILE* m_err;
 };
 
+struct ScopeRequest {
+    long long block = 0;
+    QString output;
+    ScopeSettings settings;
+};
+
 struct Options {
     bool dcA = false;
     bool dcB = false;
     std::optional<QString> calibrationFile;
     RangeSelection ranges;
+    std::optional<ScopeRequest> scope;
     QString file;
 };
 
@@ -92,6 +109,58 @@ std::optional<RangeSelection> ParseRanges(const QString& text) {
     return RangeSelection{a, b};
 }
 
+// The picture request: the block number, the output file (the first positional argument
+// after the number) and the scope's settings.
+std::variant<ScopeRequest, QString> ParseScope(const QString& blockText, QStringList& files,
+                                               const QString& step, const QString& trigger,
+                                               const QString& level) {
+    ScopeRequest request;
+    bool ok = false;
+    request.block = blockText.toLongLong(&ok);
+    if (!ok || request.block < 0) {
+        return QStringLiteral("--scope takes a block number from 0, not '%1'").arg(blockText);
+    }
+    if (files.size() < 2) {
+        return QStringLiteral("--scope needs a block number and a picture file: --scope N OUT.png");
+    }
+    request.output = files.takeFirst();
+    if (!step.isEmpty()) {
+        if (step != QLatin1String("1") && step != QLatin1String("8")) {
+            return QStringLiteral("--step takes 1 or 8, not '%1'").arg(step);
+        }
+        request.settings.columnStep = step.toInt();
+    }
+    if (!level.isEmpty() && trigger.isEmpty()) {
+        return QStringLiteral("--level needs --trigger");
+    }
+    if (!trigger.isEmpty()) {
+        const QString source = trigger.toLower();
+        if (source != QLatin1String("a") && source != QLatin1String("b")) {
+            return QStringLiteral("--trigger takes a or b, not '%1'").arg(trigger);
+        }
+        // As after a click on "Trigger" and, for B, on the source button B.
+        TriggerControls controls;
+        controls.TriggerEnableClick();
+        if (source == QLatin1String("b")) {
+            controls.pressSourceB();
+        }
+        request.settings.triggerSourceAEnabled = controls.sourceAEnabled();
+        request.settings.triggerSourceBEnabled = controls.sourceBEnabled();
+        request.settings.triggerSourceADown = controls.sourceADown();
+        request.settings.triggerSourceBDown = controls.sourceBDown();
+        int levelValue = 0;  // the level bar's start-up position gives level 0
+        if (!level.isEmpty()) {
+            levelValue = level.toInt(&ok);
+            if (!ok || levelValue < 0 || levelValue > TriggerLevelTop) {
+                return QStringLiteral("--level takes a level from 0 to 16000, not '%1'").arg(level);
+            }
+        }
+        request.settings.triggerLevelPositionA = TriggerLevelTop - levelValue;
+        request.settings.triggerLevelPositionB = TriggerLevelTop - levelValue;
+    }
+    return request;
+}
+
 // Parses the arguments; a message on failure.
 std::variant<Options, QString> ParseOptions(const QStringList& arguments, bool& help) {
     QCommandLineParser parser;
@@ -101,7 +170,12 @@ std::variant<Options, QString> ParseOptions(const QStringList& arguments, bool& 
     const QCommandLineOption calibrationOption(QStringLiteral("calibration"), {},
                                                QStringLiteral("file"));
     const QCommandLineOption rangeOption(QStringLiteral("range"), {}, QStringLiteral("A,B"));
-    parser.addOptions({helpOption, dcOption, calibrationOption, rangeOption});
+    const QCommandLineOption scopeOption(QStringLiteral("scope"), {}, QStringLiteral("N"));
+    const QCommandLineOption stepOption(QStringLiteral("step"), {}, QStringLiteral("1|8"));
+    const QCommandLineOption triggerOption(QStringLiteral("trigger"), {}, QStringLiteral("a|b"));
+    const QCommandLineOption levelOption(QStringLiteral("level"), {}, QStringLiteral("L"));
+    parser.addOptions({helpOption, dcOption, calibrationOption, rangeOption, scopeOption,
+                       stepOption, triggerOption, levelOption});
     if (!parser.parse(QStringList{QStringLiteral("veruziva-meter")} + arguments)) {
         return parser.errorText();
     }
@@ -133,7 +207,21 @@ std::variant<Options, QString> ParseOptions(const QStringList& arguments, bool& 
         }
         options.ranges = *ranges;
     }
-    const QStringList files = parser.positionalArguments();
+    QStringList files = parser.positionalArguments();
+    if (parser.isSet(scopeOption)) {
+        auto scope =
+            ParseScope(parser.value(scopeOption), files,
+                       parser.isSet(stepOption) ? parser.value(stepOption) : QString(),
+                       parser.isSet(triggerOption) ? parser.value(triggerOption) : QString(),
+                       parser.isSet(levelOption) ? parser.value(levelOption) : QString());
+        if (const auto* message = std::get_if<QString>(&scope)) {
+            return *message;
+        }
+        options.scope = std::get<ScopeRequest>(scope);
+    } else if (parser.isSet(stepOption) || parser.isSet(triggerOption) ||
+               parser.isSet(levelOption)) {
+        return QStringLiteral("--step, --trigger and --level need --scope");
+    }
     if (files.size() != 1) {
         return files.isEmpty()
                    ? QStringLiteral("no recording named")
@@ -208,10 +296,19 @@ int RunMeterTool(const QStringList& arguments, std::FILE* out, std::FILE* err) {
     const DisplayParameters display = DeriveDisplayParameters(state, options.ranges);
     const PassSettings pass = MakePassSettings(display, !options.dcA, !options.dcB);
     Readouts readouts;
+    Oscilloscope scope;
+    bool pictureDrawn = false;
     std::string output = "block;A;B;fA;fB;barA;barB\n";
     long long block = 0;
     for (auto frames = reader.nextBlock(); !frames.empty(); frames = reader.nextBlock()) {
-        ShowMeasurement(readouts, MeasureBlock(frames, pass), display, separator);
+        if (options.scope && options.scope->block == block) {
+            ScopePlotter plotter = scope.begin(frames, options.scope->settings, display);
+            ShowMeasurement(readouts, MeasureBlock(frames, pass, plotter.startFrame(), plotter),
+                            display, separator);
+            pictureDrawn = true;
+        } else {
+            ShowMeasurement(readouts, MeasureBlock(frames, pass), display, separator);
+        }
         output += BlockLine(block++, readouts);
         if (output.size() > 65536) {
             std::fwrite(output.data(), 1, output.size(), out);
@@ -221,6 +318,16 @@ int RunMeterTool(const QStringList& arguments, std::FILE* out, std::FILE* err) {
     std::fwrite(output.data(), 1, output.size(), out);
     if (!reader.errorText().isEmpty()) {
         return Fail(err, reader.errorText());
+    }
+    if (options.scope && !pictureDrawn) {
+        return Fail(err, QStringLiteral("there is no block %1: the recording has %2 block(s)")
+                             .arg(options.scope->block)
+                             .arg(block));
+    }
+    if (options.scope && !scope.image().save(options.scope->output, "PNG")) {
+        Print(err, QStringLiteral("veruziva-meter: cannot write the picture %1\n")
+                       .arg(options.scope->output));
+        return ExitFailure;
     }
     if (std::fflush(out) != 0 || std::ferror(out)) {
         Print(err, QStringLiteral("veruziva-meter: cannot write the results\n"));

@@ -104,6 +104,12 @@ private slots:
     void badInput_data();
     void badInput();
     void unwritableOutput();
+    void scopePicture_data();
+    void scopePicture();
+    void scopeCalibrated();
+    void scopeBadUsage_data();
+    void scopeBadUsage();
+    void scopeUnwritablePicture();
 
 private:
     QString path(const QString& name) const { return m_dir.filePath(name); }
@@ -326,6 +332,112 @@ void TestMeterTool::unwritableOutput() {
     QCOMPARE(process.exitStatus(), QProcess::NormalExit);
     QCOMPARE(process.exitCode(), 1);
     QVERIFY(process.readAllStandardError().contains("cannot write the results"));
+}
+
+void TestMeterTool::scopePicture_data() {
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<int>("x");
+    QTest::addColumn<int>("y");
+    QTest::addColumn<QRgb>("colour");
+    // Block 1: A = -12800 (y = 232) in frames 0 to 499, 12800 (y = 32) in 500 to 999, then 0
+    // (y = 132, under B's trace); B = 0 throughout (y = 132).
+    const QRgb yellow = 0xFFFFFF00;
+    const QRgb aqua = 0xFF00FFFF;
+    const QRgb teal = 0xFF008080;
+    QTest::newRow("1:1 shows frames 0 to 265") << QStringList{} << 100 << 232 << yellow;
+    QTest::newRow("B drawn over A at y = 132") << QStringList{} << 100 << 132 << aqua;
+    QTest::newRow("1:8 reaches frame 800") << QStringList{"--step", "8"} << 100 << 32 << yellow;
+    QTest::newRow("1:8 frame 1600 under B") << QStringList{"--step", "8"} << 200 << 132 << aqua;
+    QTest::newRow("trigger on A starts after the step")
+        << QStringList{"--trigger", "a", "--level", "100"} << 0 << 32 << yellow;
+    QTest::newRow("trigger on A: the low part not shown")
+        << QStringList{"--trigger", "a", "--level", "100"} << 100 << 232 << teal;
+    QTest::newRow("trigger on B, never crossed")
+        << QStringList{"--trigger", "b"} << 100 << 232 << yellow;
+}
+
+void TestMeterTool::scopePicture() {
+    QFETCH(QStringList, options);
+    QFETCH(int, x);
+    QFETCH(int, y);
+    QFETCH(QRgb, colour);
+    WriteWav(path("scope.wav"), 2 * FramesPerBuffer, [](int i) {
+        const int inBlock = i - FramesPerBuffer;
+        std::int16_t a = inBlock < 500 ? -12800 : inBlock < 1000 ? 12800 : 0;
+        return StereoFrame{a, 0};
+    });
+    const QString picture = path("scope.png");
+    QFile::remove(picture);
+    const ToolResult result =
+        RunTool(QStringList{"--scope", "1", picture} + options + QStringList{path("scope.wav")});
+    QCOMPARE(result.exitCode, 0);
+    QVERIFY2(result.errors.isEmpty(), qPrintable(result.errors));
+    QCOMPARE(result.lines.size(), 3);  // the table is printed as usual
+    const QImage image(picture);
+    QCOMPARE(image.size(), QSize(265, 266));
+    QCOMPARE(image.pixel(x, y), colour);
+}
+
+void TestMeterTool::scopeCalibrated() {
+    // 3 V on the 3 V range (10000 raw units) is drawn 121 pixels above centre: y = 12.
+    WriteCalibration(path("scope.conf"), 15000, 10000, 0);
+    WriteWav(path("fullscale.wav"), FramesPerBuffer, Constant(10000, 0));
+    const ToolResult result =
+        RunTool({"--calibration", path("scope.conf"), "--range", "2,2", "--scope", "0",
+                 path("fullscale.png"), path("fullscale.wav")});
+    QCOMPARE(result.exitCode, 0);
+    QCOMPARE(result.lines.value(1).section(';', 1, 1), QStringLiteral("3.000V "));
+    const QImage image(path("fullscale.png"));
+    QCOMPARE(image.pixel(50, 12), 0xFFFFFF00u);
+}
+
+void TestMeterTool::scopeBadUsage_data() {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("no picture file") << QStringList{"--scope", "0", "a.wav"} << 2
+                                     << "--scope needs a block number and a picture file";
+    QTest::newRow("negative block")
+        << QStringList{"--scope", "-1", "p.png", "a.wav"} << 2 << "--scope takes a block number";
+    QTest::newRow("bad step") << QStringList{"--scope", "0", "p.png", "--step", "3", "a.wav"} << 2
+                              << "--step takes 1 or 8";
+    QTest::newRow("bad source") << QStringList{"--scope", "0", "p.png", "--trigger", "c", "a.wav"}
+                                << 2 << "--trigger takes a or b";
+    QTest::newRow("level too high")
+        << QStringList{"--scope", "0", "p.png", "--trigger", "a", "--level", "16001", "a.wav"} << 2
+        << "--level takes a level from 0 to 16000";
+    QTest::newRow("level without trigger")
+        << QStringList{"--scope", "0", "p.png", "--level", "5", "a.wav"} << 2
+        << "--level needs --trigger";
+    QTest::newRow("step without scope")
+        << QStringList{"--step", "8", "a.wav"} << 2 << "need --scope";
+    QTest::newRow("block beyond the recording")
+        << QStringList{"--scope", "2", "p.png", "short.wav"} << 2
+        << "there is no block 2: the recording has 2 block(s)";
+}
+
+void TestMeterTool::scopeBadUsage() {
+    QFETCH(QStringList, arguments);
+    QFETCH(int, exitCode);
+    QFETCH(QString, message);
+    WriteWav(path("short.wav"), FramesPerBuffer + 1, Constant(0, 0));
+    for (QString& argument : arguments) {
+        if (argument.endsWith(".wav") || argument.endsWith(".png")) {
+            argument = path(argument);
+        }
+    }
+    const ToolResult result = RunTool(arguments);
+    QCOMPARE(result.exitCode, exitCode);
+    QVERIFY2(result.errors.contains(message), qPrintable(result.errors));
+    QVERIFY(!QFile::exists(path("p.png")));
+}
+
+void TestMeterTool::scopeUnwritablePicture() {
+    WriteWav(path("picture.wav"), FramesPerBuffer, Constant(0, 0));
+    const ToolResult result =
+        RunTool({"--scope", "0", path("no/such/folder/p.png"), path("picture.wav")});
+    QCOMPARE(result.exitCode, 1);
+    QVERIFY2(result.errors.contains("cannot write the picture"), qPrintable(result.errors));
 }
 
 QTEST_GUILESS_MAIN(TestMeterTool)

@@ -1,0 +1,178 @@
+#include "measurement/oscilloscope.h"
+
+#include <QPainter>
+#include <algorithm>
+
+#include "platform/runtimeerror.h"
+
+namespace veruziva {
+namespace {
+
+constexpr std::int32_t TraceWindow = 265;  // a trigger must leave this many frames after it
+constexpr double ScaledLimit = 1e15;       // far outside the picture, safe to attenuate in 64 bits
+
+QPen GridPen() {
+    QPen pen{QColor::fromRgb(Oscilloscope::White)};
+    pen.setWidth(0);
+    pen.setCapStyle(Qt::FlatCap);  // like the line primitive: the end point is not drawn
+    return pen;
+}
+
+// Background, grid lines and centre ticks; with the centre line for a repaint.
+QImage Background(bool centreLine) {
+    const int w = Oscilloscope::Width;
+    const int h = Oscilloscope::Height;
+    QImage image(w, h, QImage::Format_RGB32);
+    QPainter painter(&image);
+    painter.fillRect(0, 0, w, h, QColor::fromRgb(Oscilloscope::Teal));
+    painter.setPen(GridPen());
+    if (centreLine) {
+        painter.drawLine(0, h / 2, w, h / 2);
+    }
+    for (int k = 0; k <= 7; ++k) {
+        painter.drawLine(44 * k, h / 2 - 3, 44 * k, h / 2 + 3);
+    }
+    for (int k = 0; k <= 6; ++k) {
+        painter.drawLine(0, 40 * k + 13, w, 40 * k + 13);
+    }
+    return image;
+}
+
+// One search on a channel: moves through the frames until a rising step through the level or
+// the end of the search range. It continues from the index and current frame that an earlier
+// search left.
+bool SearchRisingStep(std::span<const StereoFrame> frames, std::int16_t StereoFrame::*channel,
+                      std::int32_t level, std::int32_t& i, std::size_t& currentFrame) {
+    const auto n = static_cast<std::int32_t>(frames.size());
+    std::int32_t previous = 0;
+    std::int32_t current = 0;
+    do {
+        previous = frames[currentFrame].*channel;
+        currentFrame = static_cast<std::size_t>(i);
+        current = frames[currentFrame].*channel;
+        ++i;
+    } while (!(current > previous && current >= level && previous <= level) &&
+             !(i > n - TraceWindow));
+    return i < n - TraceWindow;
+}
+
+}  // namespace
+
+TriggerResult FindTrigger(std::span<const StereoFrame> frames, const ScopeSettings& settings) {
+    TriggerResult result;
+    const auto n = static_cast<std::int32_t>(frames.size());
+    if (!(settings.triggerSourceAEnabled || settings.triggerSourceBEnabled) ||
+        n - TraceWindow <= 1) {
+        // Triggering is off, or the block is too short for a trigger to leave a whole window.
+        return result;
+    }
+    std::int32_t i = 1;
+    std::size_t currentFrame = 0;
+    if (settings.triggerSourceADown &&
+        SearchRisingStep(frames, &StereoFrame::a, TriggerLevelTop - settings.triggerLevelPositionA,
+                         i, currentFrame)) {
+        result = {i, true};
+    }
+    if (settings.triggerSourceBDown &&
+        SearchRisingStep(frames, &StereoFrame::b, TriggerLevelTop - settings.triggerLevelPositionB,
+                         i, currentFrame)) {
+        result = {i, true};
+    }
+    // S stays below N - 265, so the window of 266 frames always lies inside the block.
+    return result;
+}
+
+std::int64_t ScopePlotter::Trace::scaled(std::int16_t sample) const {
+    const double value = std::nearbyint((static_cast<double>(sample) - zero) * scale);
+    // An absurd calibration factor can put a trace anywhere; keep it within 64-bit arithmetic.
+    return static_cast<std::int64_t>(std::clamp(value, -ScaledLimit, ScaledLimit));
+}
+
+ScopePlotter::ScopePlotter(QImage& image, const ScopeSettings& settings,
+                           const DisplayParameters& display, std::int32_t startFrame,
+                           StereoFrame start)
+    : m_bits(image.bits()),
+      m_bytesPerLine(image.bytesPerLine()),
+      m_columnStep(settings.columnStep == 8 ? 8 : 1),
+      m_startFrame(startFrame) {
+    auto setUp = [](Trace& trace, bool show, const ChannelDisplay& channel, int attenuation,
+                    int offset, QRgb colour, std::int16_t startSample) {
+        trace.show = show;
+        trace.scale = channel.scopeFactor;
+        trace.zero = channel.zero;
+        trace.keep = 100 - std::clamp(attenuation, 0, 100);
+        trace.centre = Oscilloscope::TraceCentre + std::clamp(offset, -128, 128);
+        trace.colour = colour;
+        trace.yPrevious = trace.keep * (-trace.scaled(startSample) - 1) / 100;
+    };
+    setUp(m_a, settings.showA, display.a, settings.attenuationA, settings.offsetA,
+          Oscilloscope::Yellow, start.a);
+    setUp(m_b, settings.showB, display.b, settings.attenuationB, settings.offsetB,
+          Oscilloscope::Aqua, start.b);
+}
+
+void ScopePlotter::fillColumn(std::int32_t x, std::int64_t y0, int direction,
+                              std::int64_t firstStep, std::int64_t lastStep, std::uint32_t colour) {
+    if (x < 0 || x >= Oscilloscope::Width || firstStep > lastStep) {
+        return;
+    }
+    // Keep only the steps whose rows lie inside the picture.
+    const std::int64_t top = 0;
+    const std::int64_t bottom = Oscilloscope::Height - 1;
+    if (direction > 0) {
+        firstStep = std::max(firstStep, top - y0);
+        lastStep = std::min(lastStep, bottom - y0);
+    } else {
+        firstStep = std::max(firstStep, y0 - bottom);
+        lastStep = std::min(lastStep, y0 - top);
+    }
+    for (std::int64_t k = firstStep; k <= lastStep; ++k) {
+        const std::int64_t y = y0 + direction * k;
+        auto* line = reinterpret_cast<std::uint32_t*>(m_bits + y * m_bytesPerLine);
+        line[x] = colour;
+    }
+}
+
+void ScopePlotter::drawStep(std::int32_t x0, std::int64_t y0, std::int32_t x1, std::int64_t y1,
+                            std::uint32_t colour) {
+    const std::int32_t dx = x1 - x0;
+    if (dx != 0 && dx != 1) {
+        throw RangeCheckError();
+    }
+    const std::int64_t dy = y1 - y0;
+    const int direction = dy < 0 ? -1 : 1;
+    const std::int64_t steps = std::max<std::int64_t>(dx, dy < 0 ? -dy : dy);
+    if (steps == 0) {
+        return;  // a line of no length draws nothing
+    }
+    if (dx == 0 || steps == 1) {
+        // Straight down or up one column, or a single step right: n pixels from the start.
+        fillColumn(x0, y0, direction, 0, steps - 1, colour);
+        return;
+    }
+    // Steep step to the next column: the first half in this column, the rest in the next.
+    const std::int64_t switchStep = (steps + 1) / 2;
+    fillColumn(x0, y0, direction, 0, switchStep - 1, colour);
+    fillColumn(x1, y0, direction, switchStep, steps - 1, colour);
+}
+
+Oscilloscope::Oscilloscope() : m_background(Background(false)), m_image(Background(true)) {}
+
+ScopePlotter Oscilloscope::begin(std::span<const StereoFrame> frames, const ScopeSettings& settings,
+                                 const DisplayParameters& display) {
+    if (frames.empty()) {
+        throw RangeCheckError();
+    }
+    m_image = m_background.copy();
+    m_triggerEnabled = settings.triggerSourceAEnabled || settings.triggerSourceBEnabled;
+    const TriggerResult trigger = FindTrigger(frames, settings);
+    m_synchronized = trigger.synchronized;
+    return ScopePlotter(m_image, settings, display, trigger.startFrame,
+                        frames[static_cast<std::size_t>(trigger.startFrame)]);
+}
+
+void Oscilloscope::paint(QPainter& painter) const {
+    painter.drawImage(0, 0, m_image);
+}
+
+}  // namespace veruziva

@@ -1,0 +1,126 @@
+#pragma once
+
+#include <QImage>
+#include <cmath>
+#include <cstdint>
+#include <span>
+
+#include "measurement/displayparameters.h"
+#include "measurement/scopesettings.h"
+#include "platform/captureformat.h"
+
+class QPainter;
+
+namespace veruziva {
+
+// Where the trigger search puts the start of the trace.
+struct TriggerResult {
+    std::int32_t startFrame = 0;  // S: first frame (1:1) or column (1:8) of the trace
+    bool synchronized = false;    // a start frame was found: the indicator lights
+};
+
+// The trigger search over the recorded frames of a block: the first rising step through the
+// level on the source channel, at most N - 266 frames into the block. Nothing is searched
+// when no source button is enabled.
+TriggerResult FindTrigger(std::span<const StereoFrame> frames, const ScopeSettings& settings);
+
+// Draws the traces of one block while the measurement pass walks its frames: the plotter of
+// MeasureBlock.
+class ScopePlotter {
+public:
+    void operator()(std::int32_t frame, std::int16_t a, std::int16_t b) {
+        const std::int32_t column = frame / m_columnStep;
+        if (column < m_startFrame || column > m_startFrame + LastColumn) {
+            return;
+        }
+        const std::int32_t x = column - m_startFrame;
+        m_a.plot(a, m_xPrevious, x, *this);
+        m_b.plot(b, m_xPrevious, x, *this);
+        m_xPrevious = x;
+    }
+
+    std::int32_t startFrame() const { return m_startFrame; }
+
+private:
+    friend class Oscilloscope;
+    static constexpr std::int32_t LastColumn = 265;
+
+    struct Trace {
+        bool show = true;
+        double scale = 1.0 / 128;  // G
+        std::int32_t zero = 0;
+        std::int64_t keep = 100;  // 100 - attenuation
+        std::int64_t centre = 0;  // trace centre plus offset
+        std::int64_t yPrevious = 0;
+        std::uint32_t colour = 0;
+
+        std::int64_t scaled(std::int16_t sample) const;
+        void plot(std::int16_t sample, std::int32_t xPrevious, std::int32_t x,
+                  ScopePlotter& plotter) {
+            std::int64_t v = scaled(sample);
+            if (show) {
+                // The complement makes positive samples point up.
+                v = keep * (-v - 1) / 100;
+                plotter.drawStep(xPrevious, centre + yPrevious, x, centre + v, colour);
+            }
+            yPrevious = v;
+        }
+    };
+
+    ScopePlotter(QImage& image, const ScopeSettings& settings, const DisplayParameters& display,
+                 std::int32_t startFrame, StereoFrame start);
+
+    // A line from (x0, y0) to (x1, y1), x1 - x0 being 0 or 1: the start point drawn, the end
+    // point not, clipped to the image.
+    void drawStep(std::int32_t x0, std::int64_t y0, std::int32_t x1, std::int64_t y1,
+                  std::uint32_t colour);
+    void fillColumn(std::int32_t x, std::int64_t y0, int direction, std::int64_t firstStep,
+                    std::int64_t lastStep, std::uint32_t colour);
+
+    uchar* m_bits = nullptr;
+    qsizetype m_bytesPerLine = 0;
+    std::int32_t m_columnStep = 1;
+    std::int32_t m_startFrame = 0;
+    std::int32_t m_xPrevious = 0;
+    Trace m_a;
+    Trace m_b;
+};
+
+// The oscilloscope's picture: a back buffer of 265 x 266 pixels that every handled block
+// redraws, and that a repaint shows as the last block left it.
+class Oscilloscope {
+public:
+    static constexpr int Width = 265;
+    static constexpr int Height = 266;
+    static constexpr int TraceCentre = 133;  // the fourth grid line
+
+    static constexpr QRgb Teal = 0xFF008080;
+    static constexpr QRgb White = 0xFFFFFFFF;
+    static constexpr QRgb Yellow = 0xFFFFFF00;  // trace A, lit indicator
+    static constexpr QRgb Aqua = 0xFF00FFFF;    // trace B
+
+    Oscilloscope();
+
+    // The preparation of one block: background and grid, trigger state and search, starting
+    // points. The returned plotter draws the traces during the measurement pass; the block
+    // must hold at least one frame.
+    ScopePlotter begin(std::span<const StereoFrame> frames, const ScopeSettings& settings,
+                       const DisplayParameters& display);
+
+    const QImage& image() const { return m_image; }
+    // Triggering was on for the last block (the indicator is enabled).
+    bool triggerEnabled() const { return m_triggerEnabled; }
+    // The last block's trigger search found a start frame (the indicator is yellow).
+    bool synchronized() const { return m_synchronized; }
+
+    // Shows the picture at the painter's origin.
+    void paint(QPainter& painter) const;
+
+private:
+    QImage m_background;
+    QImage m_image;
+    bool m_triggerEnabled = false;
+    bool m_synchronized = false;
+};
+
+}  // namespace veruziva

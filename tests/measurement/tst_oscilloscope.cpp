@@ -1,0 +1,431 @@
+#include <QtTest>
+#include <cmath>
+#include <vector>
+
+#include "measurement/blockmeasurement.h"
+#include "measurement/oscilloscope.h"
+
+using namespace veruziva;
+
+namespace {
+
+using Frames = std::vector<StereoFrame>;
+constexpr int W = Oscilloscope::Width;
+constexpr int H = Oscilloscope::Height;
+
+Frames Constant(std::int16_t a, std::int16_t b, int count = FramesPerBuffer) {
+    return Frames(static_cast<std::size_t>(count), StereoFrame{a, b});
+}
+
+// Channel A below zero everywhere except one frame that rises to +100.
+Frames RiseAt(int frame) {
+    Frames frames = Constant(-100, 0);
+    frames[static_cast<std::size_t>(frame)].a = 100;
+    return frames;
+}
+
+ScopeSettings OnlyA() {
+    ScopeSettings settings;
+    settings.showB = false;
+    return settings;
+}
+
+ScopeSettings TriggerOnA(int level) {
+    ScopeSettings settings = OnlyA();
+    settings.triggerSourceAEnabled = true;
+    settings.triggerSourceBEnabled = true;
+    settings.triggerSourceADown = true;
+    settings.triggerLevelPositionA = TriggerLevelTop - level;
+    return settings;
+}
+
+// One block through the scope and the measurement pass together, as the window runs it.
+std::int32_t Draw(Oscilloscope& scope, const Frames& frames, const ScopeSettings& settings,
+                  const DisplayParameters& display = {}) {
+    ScopePlotter plotter = scope.begin(frames, settings, display);
+    MeasureBlock(frames, PassSettings{}, plotter.startFrame(), plotter);
+    return plotter.startFrame();
+}
+
+QRgb Pixel(const Oscilloscope& scope, int x, int y) {
+    return scope.image().pixel(x, y);
+}
+
+// The rows of column x that hold the colour.
+QList<int> RowsOf(const Oscilloscope& scope, int x, QRgb colour) {
+    QList<int> rows;
+    for (int y = 0; y < H; ++y) {
+        if (Pixel(scope, x, y) == colour) {
+            rows.append(y);
+        }
+    }
+    return rows;
+}
+
+// The columns of row y that hold the colour.
+QList<int> ColumnsOf(const Oscilloscope& scope, int y, QRgb colour) {
+    QList<int> columns;
+    for (int x = 0; x < W; ++x) {
+        if (Pixel(scope, x, y) == colour) {
+            columns.append(x);
+        }
+    }
+    return columns;
+}
+
+QList<int> Range(int first, int last) {
+    QList<int> values;
+    for (int v = first; v <= last; ++v) {
+        values.append(v);
+    }
+    return values;
+}
+
+}  // namespace
+
+class TestOscilloscope : public QObject {
+    Q_OBJECT
+
+private slots:
+    void pictureBeforeAnyBlock();
+    void silenceDrawsBothTracesOnePixelAboveCentre_data();
+    void silenceDrawsBothTracesOnePixelAboveCentre();
+    void rawSampleScale();
+    void fullScaleSpans120Pixels();
+    void offsetAndAttenuation_data();
+    void offsetAndAttenuation();
+    void bothTracesDisabledLeaveOnlyTheGrid();
+    void gridSurvivesAroundTheTraces();
+    void triggerOnARisingSine();
+    void triggerSearch_data();
+    void triggerSearch();
+    void triggerOnB();
+    void indicatorFollowsEveryBlock();
+    void slowStepShowsEightFramesPerColumn();
+    void slowStepWindowWithoutTrigger();
+    void slowStepLateTriggerEndsTheTrace();
+    void startingPointComesFromFrameS();
+    void steepStepSplitsBetweenColumns();
+    void partialBlock();
+    void absurdScaleIsClipped();
+};
+
+void TestOscilloscope::pictureBeforeAnyBlock() {
+    const Oscilloscope scope;
+    QCOMPARE(scope.image().size(), QSize(265, 266));
+    const QList<int> grid{13, 53, 93, 133, 173, 213, 253};
+    for (int y = 0; y < H; ++y) {
+        const QRgb expected = grid.contains(y) ? Oscilloscope::White : Oscilloscope::Teal;
+        QCOMPARE(Pixel(scope, 1, y), expected);
+        QCOMPARE(Pixel(scope, 263, y), expected);
+    }
+    // Ticks at x = 0, 44, ... 264 from y = 130 to 135 (the end point 136 is not drawn).
+    const QList<int> withTick{13, 53, 93, 130, 131, 132, 133, 134, 135, 173, 213, 253};
+    for (int x = 0; x < W; ++x) {
+        QCOMPARE(RowsOf(scope, x, Oscilloscope::White), x % 44 == 0 ? withTick : grid);
+    }
+    QVERIFY(!scope.synchronized());
+    QVERIFY(!scope.triggerEnabled());
+}
+
+void TestOscilloscope::silenceDrawsBothTracesOnePixelAboveCentre_data() {
+    QTest::addColumn<bool>("showA");
+    QTest::addColumn<bool>("showB");
+    QTest::addColumn<QRgb>("colour");
+    QTest::newRow("A in yellow") << true << false << Oscilloscope::Yellow;
+    QTest::newRow("B in aqua") << false << true << Oscilloscope::Aqua;
+    QTest::newRow("both: B drawn over A") << true << true << Oscilloscope::Aqua;
+}
+
+void TestOscilloscope::silenceDrawsBothTracesOnePixelAboveCentre() {
+    QFETCH(bool, showA);
+    QFETCH(bool, showB);
+    QFETCH(QRgb, colour);
+    Oscilloscope scope;
+    ScopeSettings settings;
+    settings.showA = showA;
+    settings.showB = showB;
+    QCOMPARE(Draw(scope, Constant(0, 0), settings), 0);
+    // The complement puts zero at -1: y = 132 over every column.
+    QCOMPARE(ColumnsOf(scope, 132, colour), Range(0, W - 1));
+    for (int x = 0; x < W; x += 17) {
+        QCOMPARE(RowsOf(scope, x, colour), QList<int>{132});
+    }
+}
+
+void TestOscilloscope::rawSampleScale() {
+    // 12800 raw units are 100 pixels in the raw display: y = 133 - 101 = 32; B below centre.
+    Oscilloscope scope;
+    Draw(scope, Constant(12800, -12800), ScopeSettings{});
+    QCOMPARE(ColumnsOf(scope, 32, Oscilloscope::Yellow), Range(0, W - 1));
+    QCOMPARE(ColumnsOf(scope, 232, Oscilloscope::Aqua), Range(0, W - 1));  // 133 + 100 - 1
+}
+
+void TestOscilloscope::fullScaleSpans120Pixels() {
+    // A calibrated reading equal to the range's full scale is drawn 121 pixels above centre.
+    DisplayParameters display;
+    display.a.calibrated = true;
+    display.a.factor = 3.0 / 10000;  // 10000 raw units read 3 V on the 3 V range
+    display.a.scopeFactor = 120 * display.a.factor / 3.0;
+    display.a.zero = 12;
+    Oscilloscope scope;
+    Draw(scope, Constant(10012, 0), OnlyA(), display);
+    QCOMPARE(ColumnsOf(scope, 133 - 121, Oscilloscope::Yellow), Range(0, W - 1));
+}
+
+void TestOscilloscope::offsetAndAttenuation_data() {
+    QTest::addColumn<int>("offset");
+    QTest::addColumn<int>("attenuation");
+    QTest::addColumn<int>("row");
+    QTest::newRow("offset up") << -20 << 0 << 32 - 20;
+    QTest::newRow("offset down") << 128 << 0 << 32 + 128;
+    QTest::newRow("half: 50 x -101 div 100") << 0 << 50 << 133 - 50;
+    QTest::newRow("attenuation truncates toward zero") << 0 << 1 << 133 - 99;
+    QTest::newRow("full attenuation: flat at centre") << 0 << 100 << 133;
+    QTest::newRow("full attenuation with offset") << 40 << 100 << 173;
+}
+
+void TestOscilloscope::offsetAndAttenuation() {
+    QFETCH(int, offset);
+    QFETCH(int, attenuation);
+    QFETCH(int, row);
+    ScopeSettings settings = OnlyA();
+    settings.offsetA = offset;
+    settings.attenuationA = attenuation;
+    Oscilloscope scope;
+    Draw(scope, Constant(12800, 0), settings);
+    QCOMPARE(ColumnsOf(scope, row, Oscilloscope::Yellow), Range(0, W - 1));
+    if (attenuation == 100) {
+        // Whatever the signal: a sine at full attenuation is still one flat line.
+        Frames sine = Constant(0, 0);
+        for (std::size_t i = 0; i < sine.size(); ++i) {
+            sine[i].a = static_cast<std::int16_t>(
+                std::lround(20000 * std::sin(static_cast<double>(i) * 0.1)));
+        }
+        Draw(scope, sine, settings);
+        for (int x = 0; x < W; x += 13) {
+            QCOMPARE(RowsOf(scope, x, Oscilloscope::Yellow), QList<int>{row});
+        }
+    }
+}
+
+void TestOscilloscope::bothTracesDisabledLeaveOnlyTheGrid() {
+    Oscilloscope scope;
+    ScopeSettings settings;
+    settings.showA = false;
+    settings.showB = false;
+    Draw(scope, Constant(12800, -5000), settings);
+    QCOMPARE(scope.image(), Oscilloscope().image());
+}
+
+void TestOscilloscope::gridSurvivesAroundTheTraces() {
+    // Each block redraws the background: an earlier trace does not linger.
+    Oscilloscope scope;
+    Draw(scope, Constant(12800, 0), OnlyA());
+    Draw(scope, Constant(0, 0), OnlyA());
+    QVERIFY(ColumnsOf(scope, 32, Oscilloscope::Yellow).isEmpty());
+    QCOMPARE(Pixel(scope, 100, 13), Oscilloscope::White);
+    QCOMPARE(Pixel(scope, 100, 31), Oscilloscope::Teal);
+}
+
+void TestOscilloscope::triggerOnARisingSine() {
+    // A cosine of period 100 frames: falling at frame 0, back at zero in frame 75.
+    Frames frames = Constant(0, 0);
+    for (std::size_t i = 0; i < frames.size(); ++i) {
+        frames[i].a = static_cast<std::int16_t>(
+            std::lround(8000 * std::cos(2 * M_PI * static_cast<double>(i) / 100)));
+    }
+    QCOMPARE(frames[75].a, 0);
+    QVERIFY(frames[74].a < 0);
+    Oscilloscope scope;
+    QCOMPARE(Draw(scope, frames, TriggerOnA(0)), 76);
+    QVERIFY(scope.synchronized());
+    QVERIFY(scope.triggerEnabled());
+    // Column 0 starts at frame 76's sample: y = 133 + (-nearest(a / 128) - 1).
+    const auto y76 = 133 - static_cast<int>(std::nearbyint(frames[76].a / 128.0)) - 1;
+    QCOMPARE(RowsOf(scope, 0, Oscilloscope::Yellow).last(), y76);
+}
+
+void TestOscilloscope::triggerSearch_data() {
+    QTest::addColumn<Frames>("frames");
+    QTest::addColumn<int>("level");
+    QTest::addColumn<int>("start");
+    QTest::addColumn<bool>("synchronized");
+    QTest::newRow("rise between frames 0 and 1") << RiseAt(1) << 0 << 2 << true;
+    QTest::newRow("rise into frame 3829") << RiseAt(3829) << 0 << 3830 << true;
+    QTest::newRow("rise into frame 3830 is too late") << RiseAt(3830) << 0 << 0 << false;
+    QTest::newRow("level above every sample") << RiseAt(1000) << 101 << 0 << false;
+    QTest::newRow("level equal to the top sample") << RiseAt(1000) << 100 << 1001 << true;
+    QTest::newRow("level equal to the bottom sample") << RiseAt(1000) << 0 << 1001 << true;
+    Frames flat = Constant(500, 0);
+    QTest::newRow("no rise at all") << flat << 0 << 0 << false;
+    Frames stepOnto = Constant(0, 0);
+    stepOnto[500].a = 40;
+    stepOnto[501].a = 50;
+    QTest::newRow("first step that reaches the level") << stepOnto << 50 << 502 << true;
+    Frames fromAbove = Constant(60, 0);
+    fromAbove[700].a = 70;
+    QTest::newRow("previous above the level does not count") << fromAbove << 50 << 0 << false;
+}
+
+void TestOscilloscope::triggerSearch() {
+    QFETCH(Frames, frames);
+    QFETCH(int, level);
+    QFETCH(int, start);
+    QFETCH(bool, synchronized);
+    const TriggerResult result = FindTrigger(frames, TriggerOnA(level));
+    QCOMPARE(result.startFrame, start);
+    QCOMPARE(result.synchronized, synchronized);
+    Oscilloscope scope;
+    QCOMPARE(Draw(scope, frames, TriggerOnA(level)), start);
+    QCOMPARE(scope.synchronized(), synchronized);
+    QVERIFY(scope.triggerEnabled());
+}
+
+void TestOscilloscope::triggerOnB() {
+    Frames frames = Constant(0, -100);
+    frames[900].b = 300;
+    ScopeSettings settings = TriggerOnA(200);
+    settings.triggerSourceADown = false;
+    settings.triggerSourceBDown = true;
+    settings.triggerLevelPositionB = TriggerLevelTop - 200;
+    QCOMPARE(FindTrigger(frames, settings).startFrame, 901);
+    // Triggering off: no search even with a source down.
+    settings.triggerSourceAEnabled = false;
+    settings.triggerSourceBEnabled = false;
+    QCOMPARE(FindTrigger(frames, settings).startFrame, 0);
+    Oscilloscope scope;
+    Draw(scope, frames, settings);
+    QVERIFY(!scope.triggerEnabled());
+    QVERIFY(!scope.synchronized());
+}
+
+void TestOscilloscope::indicatorFollowsEveryBlock() {
+    Oscilloscope scope;
+    Draw(scope, RiseAt(100), TriggerOnA(0));
+    QVERIFY(scope.synchronized());
+    Draw(scope, Constant(-100, 0), TriggerOnA(0));
+    QVERIFY(!scope.synchronized());
+    QVERIFY(scope.triggerEnabled());
+}
+
+void TestOscilloscope::slowStepShowsEightFramesPerColumn() {
+    // Samples alternate between 0 and 12800: at 1:8 each column spans both values.
+    Frames frames = Constant(0, 0);
+    for (std::size_t i = 1; i < frames.size(); i += 2) {
+        frames[i].a = 12800;
+    }
+    ScopeSettings settings = OnlyA();
+    settings.columnStep = 8;
+    Oscilloscope scope;
+    Draw(scope, frames, settings);
+    for (int x = 1; x < W; x += 21) {
+        QCOMPARE(RowsOf(scope, x, Oscilloscope::Yellow), Range(32, 132));
+    }
+}
+
+void TestOscilloscope::slowStepWindowWithoutTrigger() {
+    // Without trigger 1:8 shows frames 0 to 2127; 1:1 frames 0 to 265.
+    Frames frames = Constant(0, 0);
+    for (std::size_t i = 2128; i < frames.size(); ++i) {
+        frames[i].a = 12800;
+    }
+    ScopeSettings settings = OnlyA();
+    settings.columnStep = 8;
+    Oscilloscope scope;
+    Draw(scope, frames, settings);
+    QVERIFY(ColumnsOf(scope, 32, Oscilloscope::Yellow).isEmpty());
+    QCOMPARE(ColumnsOf(scope, 132, Oscilloscope::Yellow), Range(0, W - 1));
+    frames[266].a = 12800;
+    settings.columnStep = 1;
+    Draw(scope, frames, settings);
+    QVERIFY(ColumnsOf(scope, 32, Oscilloscope::Yellow).isEmpty());
+    frames[265].a = 12800;
+    Draw(scope, frames, settings);
+    QCOMPARE(RowsOf(scope, 264, Oscilloscope::Yellow).first(), 83);  // steep step up to 32
+}
+
+void TestOscilloscope::slowStepLateTriggerEndsTheTrace() {
+    // With S = 300 at 1:8 the trace covers columns 300 to 511 and ends at x = 511 - S = 211.
+    ScopeSettings settings = TriggerOnA(0);
+    settings.columnStep = 8;
+    Oscilloscope scope;
+    QCOMPARE(Draw(scope, RiseAt(299), settings), 300);
+    // Samples of -100 lie at y = 133 (nearest(-0.78) = -1, complemented 0).
+    QCOMPARE(ColumnsOf(scope, 133, Oscilloscope::Yellow), Range(0, 210));
+    QCOMPARE(Pixel(scope, 211, 133), Oscilloscope::White);
+    QVERIFY(RowsOf(scope, 230, Oscilloscope::Yellow).isEmpty());
+    // With S of 512 or more nothing is drawn.
+    QCOMPARE(Draw(scope, RiseAt(600), settings), 601);
+    QCOMPARE(scope.image(), Oscilloscope().image());
+}
+
+void TestOscilloscope::startingPointComesFromFrameS() {
+    // At 1:8 the first point is frame S's sample, the first plotted frame is 8 S: column 0
+    // joins them with a vertical line.
+    Frames frames = RiseAt(299);  // S = 300; frame 300 is -100, drawn at y = 133
+    for (std::size_t i = 2400; i < 2408; ++i) {
+        frames[i].a = 12800;  // y = 32
+    }
+    ScopeSettings settings = TriggerOnA(0);
+    settings.columnStep = 8;
+    Oscilloscope scope;
+    Draw(scope, frames, settings);
+    // From (0, 133) up to (0, 33); then the step to column 1 starts at (0, 32).
+    QCOMPARE(RowsOf(scope, 0, Oscilloscope::Yellow), Range(32, 133));
+}
+
+void TestOscilloscope::steepStepSplitsBetweenColumns() {
+    // From 0 (y = 132) in frame 99 to 12800 (y = 32) in frame 100: 100 steps, the first half
+    // in column 99, the other half in column 100; the end point is not drawn.
+    Frames frames = Constant(0, 0);
+    for (std::size_t i = 100; i < frames.size(); ++i) {
+        frames[i].a = 12800;
+    }
+    Oscilloscope scope;
+    Draw(scope, frames, OnlyA());
+    QCOMPARE(RowsOf(scope, 99, Oscilloscope::Yellow), Range(83, 132));
+    QCOMPARE(RowsOf(scope, 100, Oscilloscope::Yellow), Range(32, 82));
+}
+
+void TestOscilloscope::partialBlock() {
+    // 100 recorded frames: the trace ends at the last of them; the trigger searches only them.
+    Oscilloscope scope;
+    Draw(scope, Constant(0, 0, 100), OnlyA());
+    QCOMPARE(ColumnsOf(scope, 132, Oscilloscope::Yellow), Range(0, 98));
+    Frames frames = RiseAt(700);
+    QCOMPARE(FindTrigger(frames, TriggerOnA(0)).startFrame, 701);
+    frames.resize(1000);
+    QCOMPARE(FindTrigger(frames, TriggerOnA(0)).startFrame, 701);
+    frames.resize(966);
+    QCOMPARE(FindTrigger(frames, TriggerOnA(0)).startFrame, 0);
+    frames.resize(1);
+    QCOMPARE(Draw(scope, frames, TriggerOnA(0)), 0);
+}
+
+void TestOscilloscope::absurdScaleIsClipped() {
+    // A calibration factor edited into the settings can scale samples far off the picture:
+    // the traces are clipped and nothing hangs. At 1:1 each swing from far above to far below
+    // splits at its half-way row, 133 - 1.
+    DisplayParameters display;
+    display.a.scopeFactor = 1e12;
+    display.b.scopeFactor = -1e300;
+    Frames frames = Constant(0, 0);
+    for (std::size_t i = 0; i < frames.size(); ++i) {
+        frames[i] = i % 2 ? StereoFrame{32767, 1} : StereoFrame{-32768, -1};
+    }
+    ScopeSettings settings;
+    settings.showB = false;
+    Oscilloscope scope;
+    Draw(scope, frames, settings, display);
+    QCOMPARE(RowsOf(scope, 99, Oscilloscope::Yellow), Range(0, 132));
+    QCOMPARE(RowsOf(scope, 100, Oscilloscope::Yellow), Range(132, H - 1));
+    settings.showA = false;
+    settings.showB = true;
+    settings.columnStep = 8;
+    Draw(scope, frames, settings, display);
+    QCOMPARE(RowsOf(scope, 100, Oscilloscope::Aqua), Range(0, H - 1));
+}
+
+QTEST_GUILESS_MAIN(TestOscilloscope)
+#include "tst_oscilloscope.moc"
