@@ -110,9 +110,15 @@ private slots:
     void scopeBadUsage_data();
     void scopeBadUsage();
     void scopeUnwritablePicture();
+    void liveDevicesAreListed();
+    void liveCaptureMatchesTheFile_data();
+    void liveCaptureMatchesTheFile();
+    void liveFailures_data();
+    void liveFailures();
 
 private:
     QString path(const QString& name) const { return m_dir.filePath(name); }
+    QProcessEnvironment liveInput(const FrameFunction& frame, int frames);
     QTemporaryDir m_dir;
 };
 
@@ -395,8 +401,10 @@ void TestMeterTool::scopeBadUsage_data() {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<QString>("message");
-    QTest::newRow("no picture file") << QStringList{"--scope", "0", "a.wav"} << 2
-                                     << "--scope needs a block number and a picture file";
+    QTest::newRow("no picture file")
+        << QStringList{"--scope", "0"} << 2 << "--scope needs a block number and a picture file";
+    QTest::newRow("picture but no recording")
+        << QStringList{"--scope", "0", "p.png"} << 2 << "no recording named";
     QTest::newRow("negative block")
         << QStringList{"--scope", "-1", "p.png", "a.wav"} << 2 << "--scope takes a block number";
     QTest::newRow("bad step") << QStringList{"--scope", "0", "p.png", "--step", "3", "a.wav"} << 2
@@ -438,6 +446,106 @@ void TestMeterTool::scopeUnwritablePicture() {
         RunTool({"--scope", "0", path("no/such/folder/p.png"), path("picture.wav")});
     QCOMPARE(result.exitCode, 1);
     QVERIFY2(result.errors.contains("cannot write the picture"), qPrintable(result.errors));
+}
+
+// An ALSA configuration with a capture input fed from a raw file (ALSA's file plugin), and
+// the same frames as a WAV file for the file mode.
+QProcessEnvironment TestMeterTool::liveInput(const FrameFunction& frame, int frames) {
+    std::vector<StereoFrame> data;
+    for (int i = 0; i < frames; ++i) {
+        data.push_back(frame(i));
+    }
+    QFile raw(path("live.raw"));
+    raw.open(QIODevice::WriteOnly);
+    raw.write(reinterpret_cast<const char*>(data.data()),
+              static_cast<qint64>(data.size() * sizeof(StereoFrame)));
+    raw.close();
+    WriteWav(path("live.wav"), frames, frame);
+    QFile config(path("live.conf"));
+    config.open(QIODevice::WriteOnly);
+    config.write(
+        QStringLiteral("pcm.vzlive {\n type file\n slave.pcm \"null\"\n file \"/dev/null\"\n"
+                       " infile \"%1\"\n hint { show on description \"Live file\" }\n}\n"
+                       "ctl.vzlive { type hw card 0 }\n")
+            .arg(path("live.raw"))
+            .toUtf8());
+    config.close();
+    QProcessEnvironment environment;
+    environment.insert("ALSA_CONFIG_PATH", "/usr/share/alsa/alsa.conf:" + path("live.conf"));
+    return environment;
+}
+
+void TestMeterTool::liveDevicesAreListed() {
+    const QProcessEnvironment environment = liveInput(Constant(1, 2), FramesPerBuffer);
+    const ToolResult result = RunTool({"--list"}, environment);
+    QCOMPARE(result.exitCode, 0);
+    QCOMPARE(result.lines.value(0), QStringLiteral("device;name;alsa"));
+    QVERIFY2(result.lines.filter(QRegularExpression("^\\d+;P\\d+: Live file;vzlive$")).size() == 1,
+             qPrintable(result.lines.join('|')));
+}
+
+void TestMeterTool::liveCaptureMatchesTheFile_data() {
+    QTest::addColumn<QStringList>("options");
+    QTest::newRow("notified flow") << QStringList{};
+    QTest::newRow("polled grabs") << QStringList{"--grab"};
+    QTest::newRow("DC on A") << QStringList{"--dc", "a"};
+}
+
+void TestMeterTool::liveCaptureMatchesTheFile() {
+    QFETCH(QStringList, options);
+    // A 441 Hz sine on A (period 100 frames) and a slow ramp on B.
+    const QProcessEnvironment environment = liveInput(
+        [](int i) {
+            return StereoFrame{static_cast<std::int16_t>(
+                                   std::lround(9000 * std::sin(2 * M_PI * (i % 100) / 100.0))),
+                               static_cast<std::int16_t>(i / 8 - 3000)};
+        },
+        8 * FramesPerBuffer);
+    const ToolResult listed = RunTool({"--list"}, environment);
+    const QString device = listed.lines.filter("vzlive").value(0).section(';', 0, 0);
+    QVERIFY(!device.isEmpty());
+    const ToolResult live =
+        RunTool(options + QStringList{"--device", device, "--blocks", "5"}, environment);
+    QVERIFY2(live.exitCode == 0, qPrintable(live.errors));
+    QCOMPARE(live.lines.size(), 6);
+    const ToolResult file =
+        RunTool(options.filter(QRegularExpression("^(?!--grab)")) << path("live.wav"));
+    if (options.contains("--grab")) {
+        // Grabs restart the input each time: each is a whole block of the file in order.
+        QCOMPARE(live.lines.value(1).section(';', 3), file.lines.value(1).section(';', 3));
+    } else {
+        QCOMPARE(live.lines, file.lines.mid(0, 6));
+    }
+}
+
+void TestMeterTool::liveFailures_data() {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("no such device") << QStringList{"--device", "99", "--blocks", "2"} << 1
+                                    << "Problem with WaveInOpen! Application will terminate.";
+    QTest::newRow("no such device, polled")
+        << QStringList{"--device", "99", "--blocks", "2", "--grab"} << 1
+        << "Problem with WaveInOpen via hard way! Application will terminate.";
+    QTest::newRow("no block count")
+        << QStringList{"--device", "0"} << 2 << "--device needs --blocks";
+    QTest::newRow("zero blocks") << QStringList{"--device", "0", "--blocks", "0"} << 2
+                                 << "--device needs --blocks";
+    QTest::newRow("blocks without device")
+        << QStringList{"--blocks", "3", "a.wav"} << 2 << "need --device";
+    QTest::newRow("device and a file") << QStringList{"--device", "0", "--blocks", "1", "a.wav"}
+                                       << 2 << "no recording file with it";
+    QTest::newRow("list with more")
+        << QStringList{"--list", "a.wav"} << 2 << "--list takes no other arguments";
+}
+
+void TestMeterTool::liveFailures() {
+    QFETCH(QStringList, arguments);
+    QFETCH(int, exitCode);
+    QFETCH(QString, message);
+    const ToolResult result = RunTool(arguments, liveInput(Constant(1, 2), FramesPerBuffer));
+    QCOMPARE(result.exitCode, exitCode);
+    QVERIFY2(result.errors.contains(message), qPrintable(result.errors));
 }
 
 QTEST_GUILESS_MAIN(TestMeterTool)

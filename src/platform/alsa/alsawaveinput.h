@@ -1,0 +1,55 @@
+#pragma once
+
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <vector>
+
+#include "platform/alsa/alsadevices.h"
+#include "platform/waveinput.h"
+
+namespace veruziva::alsa {
+
+// What a stream has done so far.
+struct CaptureStatistics {
+    std::uint64_t framesCaptured = 0;
+    std::uint64_t overruns = 0;     // recovered overruns: frames were lost
+    double threadCpuSeconds = 0.0;  // CPU time of the capture thread
+};
+
+// The wave-input service on ALSA. Each open device has a capture thread that reads into the
+// head of its queue; a full buffer is marked done and reported through the notify function.
+class AlsaWaveInput : public WaveInput {
+public:
+    AlsaWaveInput();
+    ~AlsaWaveInput() override;
+
+    unsigned deviceCount() override;
+    int deviceCaps(unsigned device, WaveInCaps& caps) override;
+    int open(WaveInHandle& handle, unsigned device, const WaveFormat& format,
+             WaveInNotify notify) override;
+    int prepareHeader(WaveInHandle handle, WaveHeader& header) override;
+    int addBuffer(WaveInHandle handle, WaveHeader& header) override;
+    int unprepareHeader(WaveInHandle handle, WaveHeader& header) override;
+    int start(WaveInHandle handle) override;
+    int stop(WaveInHandle handle) override;
+    int reset(WaveInHandle handle) override;
+    int close(WaveInHandle handle) override;
+
+    // The devices as enumerated when first asked for (numbering stays fixed for the run).
+    const std::vector<CaptureDevice>& devices();
+    std::optional<CaptureStatistics> statistics(WaveInHandle handle);
+
+    class Stream;
+
+private:
+    Stream* find(WaveInHandle handle);
+
+    std::mutex m_mutex;
+    std::optional<std::vector<CaptureDevice>> m_devices;
+    std::map<WaveInHandle, std::unique_ptr<Stream>> m_streams;
+    WaveInHandle m_nextHandle = 1;
+};
+
+}  // namespace veruziva::alsa

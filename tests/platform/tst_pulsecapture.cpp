@@ -1,0 +1,167 @@
+#include <QtTest>
+#include <condition_variable>
+#include <mutex>
+
+#include "capture/captureengine.h"
+#include "platform/alsa/alsawaveinput.h"
+#include "platform/fatalerrors.h"
+#include "platform/sim/scriptedmessageboxes.h"
+#include "pulseserver.h"
+
+using namespace veruziva;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+// Notifications from the capture thread, with the time each arrived.
+class Arrivals {
+public:
+    WaveInNotify callback() {
+        return [this](WaveInHandle, WaveInEvent event) {
+            const std::lock_guard lock(m_mutex);
+            if (event == WaveInEvent::BufferDone) {
+                m_times.push_back(Clock::now());
+            }
+            m_changed.notify_all();
+        };
+    }
+    bool waitFor(std::size_t count, int milliseconds) {
+        std::unique_lock lock(m_mutex);
+        return m_changed.wait_for(lock, std::chrono::milliseconds(milliseconds),
+                                  [&] { return m_times.size() >= count; });
+    }
+    Clock::time_point at(std::size_t index) {
+        const std::lock_guard lock(m_mutex);
+        return m_times.at(index);
+    }
+    std::size_t count() {
+        const std::lock_guard lock(m_mutex);
+        return m_times.size();
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::vector<Clock::time_point> m_times;
+};
+
+// The position of a frame in the feeder's signal.
+std::uint64_t FeedPosition(StereoFrame frame) {
+    return static_cast<std::uint64_t>(frame.b) * 30000 +
+           static_cast<std::uint64_t>(frame.a + 15000);
+}
+
+}  // namespace
+
+class TestPulseCapture : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void blocksArriveInRealTimeWithTheFedData();
+    void stopReturnsThePartialBlock();
+
+private:
+    unsigned pulseDevice();
+    PulseServer m_server;
+    alsa::AlsaWaveInput* m_service = nullptr;
+};
+
+void TestPulseCapture::initTestCase() {
+    QVERIFY2(m_server.start(), qPrintable(m_server.error()));
+    qputenv("ALSA_CONFIG_PATH",
+            ("/usr/share/alsa/alsa.conf:" + m_server.alsaConfig()).toLocal8Bit());
+    m_service = new alsa::AlsaWaveInput;
+}
+
+void TestPulseCapture::cleanupTestCase() {
+    delete m_service;
+    m_server.stop();
+}
+
+unsigned TestPulseCapture::pulseDevice() {
+    const auto& devices = m_service->devices();
+    for (std::size_t i = 0; i < devices.size(); ++i) {
+        if (devices[i].pcmName == "vzpulse") {
+            return static_cast<unsigned>(i);
+        }
+    }
+    return UINT_MAX;
+}
+
+void TestPulseCapture::blocksArriveInRealTimeWithTheFedData() {
+    QVERIFY(pulseDevice() != UINT_MAX);
+    sim::ScriptedMessageBoxes boxes;
+    FatalErrors fatal(boxes, nullptr);
+    Arrivals arrivals;
+    CaptureEngine engine(*m_service, fatal, arrivals.callback());
+    engine.setSoundDevice(static_cast<std::int32_t>(pulseDevice()));
+    engine.OpenWaveIn();
+    const Clock::time_point started = Clock::now();
+    engine.StartStop();
+    const std::size_t warmUp = 3;  // a new stream may stall for a while at first
+    const std::size_t measured = 20;
+    std::optional<std::uint64_t> expectedNext;
+    for (std::size_t block = 0; block < warmUp + measured; ++block) {
+        QVERIFY2(arrivals.waitFor(block + 1, 6000), "no block from the pulse input");
+        QVERIFY(engine.FindDoneBuffer());
+        const auto frames = engine.DoneBlock();
+        QCOMPARE(frames.size(), std::size_t(FramesPerBuffer));
+        // The frames are the fed ones, consecutive within and across blocks.
+        if (expectedNext) {
+            QCOMPARE(FeedPosition(frames.front()), *expectedNext);
+        }
+        for (std::size_t i = 1; i < frames.size(); ++i) {
+            QCOMPARE(FeedPosition(frames[i]), FeedPosition(frames[i - 1]) + 1);
+        }
+        expectedNext = FeedPosition(frames.back()) + 1;
+        engine.GiveBackBuffer();
+    }
+    const double seconds =
+        std::chrono::duration<double>(arrivals.at(warmUp + measured - 1) - arrivals.at(warmUp - 1))
+            .count();
+    const double rate = static_cast<double>(measured) / seconds;
+    const auto statistics = m_service->statistics(engine.Handle());
+    QVERIFY(statistics);
+    const double cpuShare =
+        statistics->threadCpuSeconds /
+        std::chrono::duration<double>(arrivals.at(warmUp + measured - 1) - started).count();
+    qInfo("blocks per second: %.2f; capture thread CPU: %.3f %% of one core; overruns: %llu", rate,
+          100.0 * cpuShare, static_cast<unsigned long long>(statistics->overruns));
+    QVERIFY2(rate > 9.5 && rate < 12.5, qPrintable(QString::number(rate)));
+    QCOMPARE(statistics->overruns, std::uint64_t{0});
+    engine.CloseWaveIn();
+    QVERIFY(boxes.shown().isEmpty());
+}
+
+void TestPulseCapture::stopReturnsThePartialBlock() {
+    sim::ScriptedMessageBoxes boxes;
+    FatalErrors fatal(boxes, nullptr);
+    Arrivals arrivals;
+    CaptureEngine engine(*m_service, fatal, arrivals.callback());
+    engine.setSoundDevice(static_cast<std::int32_t>(pulseDevice()));
+    engine.OpenWaveIn();
+    engine.StartStop();
+    QVERIFY(arrivals.waitFor(1, 6000));
+    QVERIFY(engine.FindDoneBuffer());
+    engine.GiveBackBuffer();
+    QVERIFY(arrivals.waitFor(2, 3000));
+    QThread::msleep(40);  // about half-way into the next block
+    engine.StartStop();
+    // The stop has returned the block being filled, and reported it, before returning.
+    QCOMPARE(arrivals.count(), std::size_t(3));
+    QVERIFY(engine.FindDoneBuffer());
+    engine.GiveBackBuffer();  // the full second block
+    QVERIFY(engine.FindDoneBuffer());
+    const std::size_t partial = engine.DoneBlock().size();
+    QVERIFY2(partial > 0 && partial < std::size_t(FramesPerBuffer),
+             qPrintable(QString::number(partial)));
+    engine.GiveBackBuffer();
+    QVERIFY(!engine.FindDoneBuffer());
+    engine.CloseWaveIn();
+    QVERIFY(boxes.shown().isEmpty());
+}
+
+QTEST_GUILESS_MAIN(TestPulseCapture)
+#include "tst_pulsecapture.moc"

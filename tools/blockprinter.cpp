@@ -1,0 +1,90 @@
+#include "blockprinter.h"
+
+#include <QFileInfo>
+#include <QLocale>
+
+#include "calibration/displaymode.h"
+#include "calibration/qsettingsstore.h"
+#include "calibration/storedsettings.h"
+#include "streammessageboxes.h"
+
+namespace veruziva::meter {
+
+void Print(std::FILE* stream, const QString& text) {
+    const QByteArray bytes = text.toLocal8Bit();
+    std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stream);
+}
+
+BlockPrinter::BlockPrinter(const Options& options, std::FILE* err)
+    : m_options(options), m_err(err), m_separator(QLocale::system().decimalPoint().toStdString()) {
+    m_state.RawDisplay = true;
+    m_display = DeriveDisplayParameters(m_state, m_options.ranges);
+    m_pass = MakePassSettings(m_display, !m_options.dcA, !m_options.dcB);
+}
+
+std::optional<QString> BlockPrinter::loadCalibration() {
+    if (!m_options.calibrationFile) {
+        return std::nullopt;
+    }
+    const QString& path = *m_options.calibrationFile;
+    const QFileInfo info(path);
+    if (!info.isFile() || !info.isReadable()) {
+        return QStringLiteral("cannot read calibration file %1").arg(path);
+    }
+    QSettingsStore store(path);
+    StreamMessageBoxes boxes(m_err);
+    LoadCalibrationAtStartup(store, m_state, boxes);
+    m_state.RawDisplay = !m_state.Calibrated;
+    if (!m_state.Calibrated) {
+        Print(m_err, QStringLiteral("veruziva-meter: %1 holds no complete calibration; readings "
+                                    "are raw\n")
+                         .arg(path));
+    }
+    m_display = DeriveDisplayParameters(m_state, m_options.ranges);
+    m_pass = MakePassSettings(m_display, !m_options.dcA, !m_options.dcB);
+    return std::nullopt;
+}
+
+std::string BlockPrinter::measure(std::span<const StereoFrame> frames) {
+    if (m_options.scope && m_options.scope->block == m_block) {
+        ScopePlotter plotter = m_scope.begin(frames, m_options.scope->settings, m_display);
+        ShowMeasurement(m_readouts, MeasureBlock(frames, m_pass, plotter.startFrame(), plotter),
+                        m_display, m_separator);
+        m_pictureDrawn = true;
+    } else {
+        ShowMeasurement(m_readouts, MeasureBlock(frames, m_pass), m_display, m_separator);
+    }
+    std::string line = std::to_string(m_block++);
+    for (const std::string* field : {&m_readouts.a.readingText, &m_readouts.b.readingText,
+                                     &m_readouts.a.frequencyText, &m_readouts.b.frequencyText}) {
+        line += ';';
+        line += *field;
+    }
+    line += ';' + std::to_string(m_readouts.a.barPosition);
+    line += ';' + std::to_string(m_readouts.b.barPosition);
+    line += '\n';
+    return line;
+}
+
+std::optional<QString> BlockPrinter::missingPicture() const {
+    if (!m_options.scope || m_pictureDrawn) {
+        return std::nullopt;
+    }
+    return QStringLiteral("there is no block %1: the recording has %2 block(s)")
+        .arg(m_options.scope->block)
+        .arg(m_block);
+}
+
+bool BlockPrinter::savePicture() const {
+    if (!m_options.scope) {
+        return true;
+    }
+    if (!m_scope.image().save(m_options.scope->output, "PNG")) {
+        Print(m_err, QStringLiteral("veruziva-meter: cannot write the picture %1\n")
+                         .arg(m_options.scope->output));
+        return false;
+    }
+    return true;
+}
+
+}  // namespace veruziva::meter

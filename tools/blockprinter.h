@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QString>
+#include <cstdio>
+#include <optional>
+#include <span>
+#include <string>
+
+#include "calibration/calibrationstate.h"
+#include "measurement/displayparameters.h"
+#include "measurement/oscilloscope.h"
+#include "measurement/readouts.h"
+#include "meteroptions.h"
+
+namespace veruziva::meter {
+
+// Measures blocks as the window does and writes one line per block; draws the picture of the
+// requested block.
+class BlockPrinter {
+public:
+    BlockPrinter(const Options& options, std::FILE* err);
+
+    // Loads the calibration named in the options; a message when its file cannot be read.
+    std::optional<QString> loadCalibration();
+
+    static std::string Header() { return "block;A;B;fA;fB;barA;barB\n"; }
+    // Measures the next block (at least one frame) and gives its line.
+    std::string measure(std::span<const StereoFrame> frames);
+
+    long long blocksMeasured() const { return m_block; }
+    // After the last block: a message when the picture was asked for and not drawn.
+    std::optional<QString> missingPicture() const;
+    // Saves the picture, when asked for; false when it cannot be written.
+    bool savePicture() const;
+
+private:
+    const Options& m_options;
+    std::FILE* m_err;
+    CalibrationState m_state;
+    DisplayParameters m_display;
+    PassSettings m_pass;
+    std::string m_separator;
+    Readouts m_readouts;
+    Oscilloscope m_scope;
+    bool m_pictureDrawn = false;
+    long long m_block = 0;
+};
+
+// Writes text to a stream in the locale's encoding.
+void Print(std::FILE* stream, const QString& text);
+
+}  // namespace veruziva::meter

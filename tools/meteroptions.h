@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <optional>
+#include <variant>
+
+#include "calibration/displaymode.h"
+#include "measurement/scopesettings.h"
+
+namespace veruziva::meter {
+
+// A picture of one block of the oscilloscope.
+struct ScopeRequest {
+    long long block = 0;
+    QString output;
+    ScopeSettings settings;
+};
+
+struct Options {
+    enum class Mode { Help, File, List, Live };
+    Mode mode = Mode::File;
+    bool dcA = false;
+    bool dcB = false;
+    std::optional<QString> calibrationFile;
+    RangeSelection ranges;
+    std::optional<ScopeRequest> scope;
+    QString file;     // file mode
+    int device = -1;  // live mode
+    long long blocks = 0;
+    bool grab = false;
+    bool stats = false;
+};
+
+extern const char* const Usage;
+
+// The options, or a message saying what is wrong with the arguments.
+std::variant<Options, QString> ParseOptions(const QStringList& arguments);
+
+}  // namespace veruziva::meter
