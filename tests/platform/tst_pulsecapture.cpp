@@ -21,6 +21,8 @@ public:
             const std::lock_guard lock(m_mutex);
             if (event == WaveInEvent::BufferDone) {
                 m_times.push_back(Clock::now());
+            } else {
+                m_lost = true;
             }
             m_changed.notify_all();
         };
@@ -38,11 +40,17 @@ public:
         const std::lock_guard lock(m_mutex);
         return m_times.size();
     }
+    bool waitForLoss(int milliseconds) {
+        std::unique_lock lock(m_mutex);
+        return m_changed.wait_for(lock, std::chrono::milliseconds(milliseconds),
+                                  [&] { return m_lost; });
+    }
 
 private:
     std::mutex m_mutex;
     std::condition_variable m_changed;
     std::vector<Clock::time_point> m_times;
+    bool m_lost = false;
 };
 
 // The position of a frame in the feeder's signal.
@@ -61,6 +69,7 @@ private slots:
     void cleanupTestCase();
     void blocksArriveInRealTimeWithTheFedData();
     void stopReturnsThePartialBlock();
+    void serverGoneIsALostDevice();  // last: it stops the server
 
 private:
     unsigned pulseDevice();
@@ -159,6 +168,38 @@ void TestPulseCapture::stopReturnsThePartialBlock() {
              qPrintable(QString::number(partial)));
     engine.GiveBackBuffer();
     QVERIFY(!engine.FindDoneBuffer());
+    engine.CloseWaveIn();
+    QVERIFY(boxes.shown().isEmpty());
+}
+
+void TestPulseCapture::serverGoneIsALostDevice() {
+    // The server going away mid-capture is what a pulled USB card looks like to the program:
+    // the loss is reported (not a silent, spinning stream) and the engine stays usable.
+    sim::ScriptedMessageBoxes boxes;
+    FatalErrors fatal(boxes, nullptr);
+    Arrivals arrivals;
+    CaptureEngine engine(*m_service, fatal, arrivals.callback());
+    engine.setSoundDevice(static_cast<std::int32_t>(pulseDevice()));
+    engine.OpenWaveIn();
+    engine.StartStop();
+    QVERIFY(arrivals.waitFor(2, 6000));
+    const WaveInHandle handle = engine.Handle();
+    m_server.stop();
+    // Blocks are handed back as the window does, so that the service has room to capture.
+    const Clock::time_point deadline = Clock::now() + std::chrono::seconds(3);
+    while (!arrivals.waitForLoss(20) && Clock::now() < deadline) {
+        while (engine.FindDoneBuffer()) {
+            engine.GiveBackBuffer();
+        }
+    }
+    QVERIFY2(arrivals.waitForLoss(0), "the loss of the server was not reported");
+    QVERIFY(engine.HandleDeviceLost(handle));
+    QVERIFY(!engine.Running());
+    const double cpuBefore = m_service->statistics(handle)->threadCpuSeconds;
+    QThread::msleep(300);
+    engine.StartStop();  // a start on the lost device does nothing
+    engine.StartStop();
+    QVERIFY(m_service->statistics(handle)->threadCpuSeconds - cpuBefore < 0.01);
     engine.CloseWaveIn();
     QVERIFY(boxes.shown().isEmpty());
 }

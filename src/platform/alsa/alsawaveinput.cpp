@@ -162,7 +162,10 @@ private:
                 fds.resize(1 + static_cast<std::size_t>(std::max(count, 0)));
                 snd_pcm_poll_descriptors(m_pcm, fds.data() + 1, static_cast<unsigned>(count));
             }
-            if (::poll(fds.data(), fds.size(), -1) < 0) {
+            // While capturing, look at the PCM at least once a second: a device can also fall
+            // silent without a sign on its descriptors.
+            const int ready = ::poll(fds.data(), fds.size(), capturing ? 1000 : -1);
+            if (ready < 0) {
                 continue;
             }
             if ((fds[0].revents & POLLIN) != 0) {
@@ -170,10 +173,15 @@ private:
                 [[maybe_unused]] const ssize_t bytes = ::read(m_wakeFd, &counter, sizeof(counter));
             }
             if (capturing) {
-                unsigned short revents = 0;
-                snd_pcm_poll_descriptors_revents(m_pcm, fds.data() + 1,
-                                                 static_cast<unsigned>(fds.size() - 1), &revents);
-                if ((revents & (POLLIN | POLLERR)) != 0) {
+                // Whenever the PCM's descriptors woke the poll, or it timed out, read: the read
+                // brings out new frames, nothing (-EAGAIN), an overrun or a lost device. Asking
+                // the translated events first is not enough: a plugin can show its descriptor
+                // readable and report no event while its stream has failed.
+                bool pcmWoke = false;
+                for (std::size_t i = 1; i < fds.size(); ++i) {
+                    pcmWoke = pcmWoke || fds[i].revents != 0;
+                }
+                if (pcmWoke || ready == 0) {
                     read(events);
                 }
             }
@@ -252,6 +260,7 @@ private:
             static_cast<snd_pcm_uframes_t>((head->bufferLength - recorded) / BytesPerFrame);
         const snd_pcm_sframes_t got = snd_pcm_readi(m_pcm, head->data + recorded, wanted);
         if (got > 0) {
+            m_failedRecoveries = 0;
             m_framesCaptured += static_cast<std::uint64_t>(got);
             head->bytesRecorded.store(recorded + static_cast<std::uint32_t>(got) * BytesPerFrame,
                                       std::memory_order_relaxed);
@@ -269,8 +278,10 @@ private:
             loseDevice(events);
             return;
         }
-        // An overrun (or a suspend): recover, count it, and capture on.
-        if (snd_pcm_recover(m_pcm, error, 1) < 0 || !begin()) {
+        // An overrun (or a suspend): recover, count it, and capture on. A device that overruns
+        // again and again without a frame in between is gone.
+        if (snd_pcm_recover(m_pcm, error, 1) < 0 || !begin() ||
+            ++m_failedRecoveries > MaxFailedRecoveries) {
             loseDevice(events);
             return;
         }
@@ -322,6 +333,8 @@ private:
     bool m_started = false;  // the PCM is capturing (thread only)
     bool m_lost = false;
 
+    static constexpr int MaxFailedRecoveries = 5;
+    int m_failedRecoveries = 0;  // recoveries since the last frame (thread only)
     std::atomic<std::uint64_t> m_framesCaptured{0};
     std::atomic<std::uint64_t> m_overruns{0};
     std::atomic<double> m_cpuSeconds{0.0};
