@@ -1,0 +1,214 @@
+#include "capture/inputselection.h"
+
+#include "calibration/calibrationstate.h"
+#include "capture/captureengine.h"
+#include "capture/devicebox.h"
+#include "mixer/audiomixer.h"
+#include "platform/fatalerrors.h"
+#include "platform/messageboxes.h"
+#include "platform/waveinput.h"
+
+namespace veruziva {
+
+DeviceBox::~DeviceBox() = default;
+
+namespace selectionmessages {
+QString StoredDeviceMissing(int device) {
+    return QStringLiteral(
+               "The input device used at the last calibration (device %1) is not available. "
+               "Another input device is chosen; the readings are raw until that device is back "
+               "or a new calibration is done.")
+        .arg(device);
+}
+}  // namespace selectionmessages
+
+namespace {
+
+constexpr int LineInDestination = 1;
+constexpr std::int32_t FullLevel = 0xFFFF;
+
+QString Text(const char* text) {
+    return QString::fromLatin1(text);
+}
+
+}  // namespace
+
+bool NamesMatch(std::string_view deviceName, std::string_view mixerName) {
+    return deviceName.substr(0, 5) == mixerName.substr(0, 5);
+}
+
+bool NameHoldsKey(std::string_view lineName, std::span<const std::string_view> keys) {
+    std::string upper(lineName);
+    for (char& c : upper) {
+        if (c >= 'a' && c <= 'z') {
+            c = static_cast<char>(c - 'a' + 'A');
+        }
+    }
+    for (const std::string_view key : keys) {
+        if (upper.find(key) != std::string::npos) {
+            return true;
+        }
+    }
+    return false;
+}
+
+InputSelection::InputSelection(WaveInput& waveInput, TAudioMixer& mixer, CaptureEngine& engine,
+                               CalibrationState& state, DeviceBox& box, MessageBoxes& boxes,
+                               FatalErrors& fatal)
+    : m_waveInput(waveInput),
+      m_mixer(mixer),
+      m_engine(engine),
+      m_state(state),
+      m_box(box),
+      m_boxes(boxes),
+      m_fatal(fatal) {}
+
+bool InputSelection::CheckDevicesAvailable() {
+    m_waveInCount = m_waveInput.deviceCount();
+    if (m_waveInCount == 0) {
+        m_fatal.fail(Text(selectionmessages::NoInputDevices));
+        return false;
+    }
+    return true;
+}
+
+void InputSelection::EnumerateDevices() {
+    m_waveInCount = m_waveInput.deviceCount();
+    m_waveInNames.assign(m_waveInCount, std::string());
+    for (unsigned device = 0; device < m_waveInCount; ++device) {
+        WaveInCaps caps;
+        const int index = static_cast<int>(device);
+        if (m_waveInput.deviceCaps(device, caps) == wave::NoError) {
+            m_waveInNames[device] = caps.productName;
+            m_box.insertItem(index, QString::fromStdString(caps.productName));
+        } else {
+            // Keep every later device at its own position; this one matches no mixer.
+            m_box.insertItem(index, QStringLiteral("Input device %1 (unavailable)").arg(device));
+        }
+    }
+}
+
+void InputSelection::EnumerateMixers() {
+    m_mixerNames.assign(static_cast<std::size_t>(std::max(m_mixer.MixerCount(), 0)), std::string());
+    for (int i = 0; i < m_mixer.MixerCount(); ++i) {
+        m_mixer.setMixerId(i);
+        m_mixerNames[static_cast<std::size_t>(i)] = m_mixer.ProductName();
+    }
+}
+
+void InputSelection::MatchDeviceAndMixer() {
+    for (std::size_t device = 0; device < m_waveInNames.size(); ++device) {
+        for (std::size_t mixer = 0; mixer < m_mixerNames.size(); ++mixer) {
+            if (!m_waveInNames[device].empty() &&
+                NamesMatch(m_waveInNames[device], m_mixerNames[mixer])) {
+                m_state.SoundDevice = static_cast<std::int32_t>(device);
+                m_state.MixerIndex = static_cast<std::int32_t>(mixer);
+                return;
+            }
+        }
+    }
+    m_fatal.fail(Text(selectionmessages::NoMixer));
+}
+
+void InputSelection::SearchLineIn(std::span<const std::string_view> keys) {
+    const TMixerDestinations* destinations = m_mixer.Destinations();
+    const TMixerDestination* recording =
+        destinations != nullptr ? destinations->DestinationAt(LineInDestination) : nullptr;
+    if (recording == nullptr) {
+        return;
+    }
+    for (int line = 0; line < recording->Connections.ConnectionCount(); ++line) {
+        if (NameHoldsKey(recording->Connections.ConnectionAt(line)->LineInfo.name, keys)) {
+            m_state.LineIn = line;
+        }
+        if (m_state.LineIn >= 0) {
+            return;
+        }
+    }
+}
+
+void InputSelection::openMatchedMixer() {
+    // The enumeration leaves the component on the last mixer; the line-in is the device's own.
+    if (m_state.MixerIndex != m_mixer.MixerId()) {
+        m_mixer.setMixerId(m_state.MixerIndex);
+    }
+}
+
+void InputSelection::StartUp() {
+    EnumerateDevices();
+    EnumerateMixers();
+    if (m_state.Calibrated &&
+        (m_state.SoundDevice < 0 || static_cast<unsigned>(m_state.SoundDevice) >= m_waveInCount)) {
+        // The card of the stored calibration is not there: choose a device as on a first run.
+        m_boxes.showMessage(selectionmessages::StoredDeviceMissing(m_state.SoundDevice));
+        m_state.Calibrated = false;
+        m_state.SoundDevice = 0;
+        m_state.MixerIndex = 0;
+        m_state.LineIn = -1;
+    }
+    if (!m_state.Calibrated) {
+        MatchDeviceAndMixer();
+        openMatchedMixer();
+        SearchLineIn(StartupLineInKeys);
+    } else {
+        openMatchedMixer();
+    }
+    m_engine.setSoundDevice(m_state.SoundDevice);
+    m_box.setCurrentIndex(m_state.SoundDevice);
+    if (m_state.LineIn < 0) {
+        m_fatal.fail(Text(selectionmessages::NoLineIn));
+    }
+    if (!m_state.Calibrated) {
+        LineLevel level;
+        if (!m_mixer.GetLineLevel(LineInDestination, m_state.LineIn, level)) {
+            m_fatal.fail(Text(selectionmessages::GetLevelFailed));
+        }
+    }
+    if (!m_mixer.SetLineLevel(LineInDestination, m_state.LineIn, FullLevel, FullLevel, 0)) {
+        m_fatal.fail(Text(selectionmessages::SetLevelFailed));
+    }
+}
+
+void InputSelection::WaveInDevicesChange(int selected,
+                                         const std::function<void()>& dispatchEvents) {
+    if (selected == m_state.SoundDevice) {
+        return;
+    }
+    if (selected < 0 || static_cast<std::size_t>(selected) >= m_waveInNames.size()) {
+        // Text typed into the box names no device: nothing to change.
+        m_box.setCurrentIndex(m_state.SoundDevice);
+        return;
+    }
+    bool matched = false;
+    const std::string& name = m_waveInNames[static_cast<std::size_t>(selected)];
+    for (std::size_t mixer = 0; mixer < m_mixerNames.size(); ++mixer) {
+        if (!name.empty() && NamesMatch(name, m_mixerNames[mixer])) {
+            matched = true;
+            m_state.MixerIndex = static_cast<std::int32_t>(mixer);
+        }
+    }
+    if (matched) {
+        m_engine.CloseWaveIn();
+        m_state.SoundDevice = selected;
+        m_engine.setSoundDevice(selected);
+        m_state.Calibrated = false;
+        m_state.RawDisplay = true;
+        m_engine.OpenWaveIn();
+        openMatchedMixer();
+        m_state.LineIn = -1;
+        SearchLineIn(DeviceChangeLineInKeys);
+        if (m_state.LineIn < 0) {
+            m_boxes.showMessage(Text(selectionmessages::NoLineIn));
+        }
+        if (!m_mixer.SetLineLevel(LineInDestination, m_state.LineIn, FullLevel, FullLevel, 0)) {
+            m_boxes.showMessage(Text(selectionmessages::SetLevelFailed));
+        }
+    } else {
+        m_box.setCurrentIndex(m_state.SoundDevice);
+    }
+    if (dispatchEvents) {
+        dispatchEvents();
+    }
+}
+
+}  // namespace veruziva

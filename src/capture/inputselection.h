@@ -1,0 +1,89 @@
+#pragma once
+
+#include <QString>
+#include <array>
+#include <functional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace veruziva {
+
+class CaptureEngine;
+class DeviceBox;
+class FatalErrors;
+class MessageBoxes;
+class TAudioMixer;
+class WaveInput;
+struct CalibrationState;
+
+namespace selectionmessages {
+inline constexpr const char* NoInputDevices = "Input devices are not available";
+inline constexpr const char* NoMixer = "Mixer device NOT available.... Set up AUDIO properly!";
+inline constexpr const char* NoLineIn =
+    "LineIn device NOT available.... Try another mixer or set up AUDIO properly!";
+inline constexpr const char* GetLevelFailed =
+    "Problem getting LineIn volume... Set AUDIO properly, please!";
+inline constexpr const char* SetLevelFailed =
+    "Problem setting LineIn volume... Set AUDIO properly, please!";
+// The stored calibration names an input device that is not there (a card unplugged).
+QString StoredDeviceMissing(int device);
+}  // namespace selectionmessages
+
+// Keys that mark the line-in source, looked for in upper-cased line names.
+inline constexpr std::array<std::string_view, 3> StartupLineInKeys{"LINE", "ENTR", "VSTUP"};
+inline constexpr std::array<std::string_view, 4> DeviceChangeLineInKeys{"LINE", "LIJN", "ENTR",
+                                                                        "VSTUP"};
+
+// True when the two names agree in their first five characters (a shorter name whole),
+// letter case included.
+bool NamesMatch(std::string_view deviceName, std::string_view mixerName);
+
+// True when one of the keys occurs in the name with its letters a to z upper-cased.
+bool NameHoldsKey(std::string_view lineName, std::span<const std::string_view> keys);
+
+// Which input device the capture opens, its mixer by name, the mixer's line-in source among the
+// source lines of destination 1, and that source turned fully up; at start-up and whenever the
+// user picks another device.
+class InputSelection {
+public:
+    InputSelection(WaveInput& waveInput, TAudioMixer& mixer, CaptureEngine& engine,
+                   CalibrationState& state, DeviceBox& box, MessageBoxes& boxes,
+                   FatalErrors& fatal);
+
+    // False, with the end requested, when the platform reports no input device.
+    bool CheckDevicesAvailable();
+    // The start-up steps: device and mixer enumeration, matching and line-in search when not
+    // calibrated, the device box's selection, and the line-in checks and level.
+    void StartUp();
+    // The device box's change handler; `dispatchEvents` runs pending events at its end.
+    void WaveInDevicesChange(int selected, const std::function<void()>& dispatchEvents);
+
+    unsigned WaveInCount() const { return m_waveInCount; }
+    const std::vector<std::string>& WaveInNames() const { return m_waveInNames; }
+    const std::vector<std::string>& MixerNames() const { return m_mixerNames; }
+
+    // The steps StartUp() is made of.
+    void EnumerateDevices();
+    void EnumerateMixers();
+    void MatchDeviceAndMixer();
+    void SearchLineIn(std::span<const std::string_view> keys);
+
+private:
+    // Puts the component on the mixer that belongs to the device.
+    void openMatchedMixer();
+
+    WaveInput& m_waveInput;
+    TAudioMixer& m_mixer;
+    CaptureEngine& m_engine;
+    CalibrationState& m_state;
+    DeviceBox& m_box;
+    MessageBoxes& m_boxes;
+    FatalErrors& m_fatal;
+    unsigned m_waveInCount = 0;
+    std::vector<std::string> m_waveInNames;
+    std::vector<std::string> m_mixerNames;
+};
+
+}  // namespace veruziva
