@@ -12,6 +12,7 @@ const char* const Usage =
     "       veruziva-meter [MEASURE] [--scope N OUT.png [SCOPE]] --device N --blocks K\n"
     "                      [--grab] [--stats]\n"
     "       veruziva-meter --list\n"
+    "       veruziva-meter --devices | --line-in [--calibration FILE]\n"
     "\n"
     "Measures a recording (16-bit stereo PCM at 44100 frames/s), or K blocks captured live from\n"
     "an input device, block by block as the instrument's readouts would show it, and prints one\n"
@@ -46,6 +47,13 @@ const char* const Usage =
     "                       capturing a continuous flow\n"
     "  --stats              report on stderr how long each block waited to be handled, the\n"
     "                       capture thread's CPU use and any overruns\n"
+    "\n"
+    "Input selection (with the program's stored settings, or those of --calibration FILE):\n"
+    "  --devices            show what the program's start-up sees, changing nothing: input\n"
+    "                       devices, mixers with their lines, the device and mixer chosen\n"
+    "                       and the line-in source\n"
+    "  --line-in            make start-up's choice and set the line-in level as start-up\n"
+    "                       does, and show what was set\n"
     "\n"
     "  -h, --help           show this text\n"
     "\n"
@@ -140,8 +148,10 @@ std::variant<Options, QString> ParseOptions(const QStringList& arguments) {
     const QCommandLineOption blocks(QStringLiteral("blocks"), {}, QStringLiteral("K"));
     const QCommandLineOption grab(QStringLiteral("grab"));
     const QCommandLineOption stats(QStringLiteral("stats"));
+    const QCommandLineOption devices(QStringLiteral("devices"));
+    const QCommandLineOption lineIn(QStringLiteral("line-in"));
     parser.addOptions({help, dc, calibration, range, scope, step, trigger, level, list, device,
-                       blocks, grab, stats});
+                       blocks, grab, stats, devices, lineIn});
     if (!parser.parse(QStringList{QStringLiteral("veruziva-meter")} + arguments)) {
         return parser.errorText();
     }
@@ -156,6 +166,17 @@ std::variant<Options, QString> ParseOptions(const QStringList& arguments) {
             return QStringLiteral("--list takes no other arguments");
         }
         options.mode = Options::Mode::List;
+        return options;
+    }
+    if (parser.isSet(devices) || parser.isSet(lineIn)) {
+        const int extra = parser.isSet(calibration) ? 2 : 0;
+        if (arguments.size() != 1 + extra || (parser.isSet(devices) && parser.isSet(lineIn))) {
+            return QStringLiteral("--devices and --line-in take only --calibration FILE");
+        }
+        if (parser.isSet(calibration)) {
+            options.calibrationFile = parser.value(calibration);
+        }
+        options.mode = parser.isSet(devices) ? Options::Mode::Devices : Options::Mode::LineIn;
         return options;
     }
     if (parser.isSet(dc)) {

@@ -18,7 +18,7 @@ struct ScopeRequest {
 };
 
 struct Options {
-    enum class Mode { Help, File, List, Live };
+    enum class Mode { Help, File, List, Live, Devices, LineIn };
     Mode mode = Mode::File;
     bool dcA = false;
     bool dcB = false;

@@ -1,6 +1,7 @@
 #include "metertool.h"
 
 #include "blockprinter.h"
+#include "devicereport.h"
 #include "livemeter.h"
 #include "meteroptions.h"
 #include "wavreader.h"
@@ -69,6 +70,10 @@ int RunMeterTool(const QStringList& arguments, std::FILE* out, std::FILE* err) {
             return RunList(out, err);
         case Options::Mode::Live:
             return RunLive(options, out, err);
+        case Options::Mode::Devices:
+            return RunDeviceReport(options, false, out, err);
+        case Options::Mode::LineIn:
+            return RunDeviceReport(options, true, out, err);
         case Options::Mode::File:
             break;
     }

@@ -92,7 +92,11 @@ void InputSelection::EnumerateMixers() {
     m_mixerNames.assign(static_cast<std::size_t>(std::max(m_mixer.MixerCount(), 0)), std::string());
     for (int i = 0; i < m_mixer.MixerCount(); ++i) {
         m_mixer.setMixerId(i);
-        m_mixerNames[static_cast<std::size_t>(i)] = m_mixer.ProductName();
+        // A mixer that cannot be opened keeps no name: the component would still show the name
+        // of the mixer opened before it, and a device could be paired with the wrong mixer.
+        if (m_mixer.MixerId() == i) {
+            m_mixerNames[static_cast<std::size_t>(i)] = m_mixer.ProductName();
+        }
     }
 }
 
@@ -135,6 +139,11 @@ void InputSelection::openMatchedMixer() {
 }
 
 void InputSelection::StartUp() {
+    ChooseAtStartUp();
+    SetLineInLevelAtStartUp();
+}
+
+void InputSelection::ChooseAtStartUp() {
     EnumerateDevices();
     EnumerateMixers();
     if (m_state.Calibrated &&
@@ -155,6 +164,9 @@ void InputSelection::StartUp() {
     }
     m_engine.setSoundDevice(m_state.SoundDevice);
     m_box.setCurrentIndex(m_state.SoundDevice);
+}
+
+void InputSelection::SetLineInLevelAtStartUp() {
     if (m_state.LineIn < 0) {
         m_fatal.fail(Text(selectionmessages::NoLineIn));
     }

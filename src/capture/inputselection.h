@@ -57,6 +57,11 @@ public:
     // The start-up steps: device and mixer enumeration, matching and line-in search when not
     // calibrated, the device box's selection, and the line-in checks and level.
     void StartUp();
+    // Start-up's choice alone: everything up to the device box's selection, writing nothing to
+    // the mixer.
+    void ChooseAtStartUp();
+    // Start-up's line-in checks and level.
+    void SetLineInLevelAtStartUp();
     // The device box's change handler; `dispatchEvents` runs pending events at its end.
     void WaveInDevicesChange(int selected, const std::function<void()>& dispatchEvents);
 

@@ -94,6 +94,7 @@ private slots:
     void deviceChangeWithoutMatchingMixer();
     void deviceChangeToTheCurrentDevice();
     void deviceChangeProblemsAreOnlyReported();
+    void mixerThatCannotBeOpenedHasNoName();
 };
 
 void TestInputSelection::namesMatch_data() {
@@ -411,6 +412,28 @@ void TestInputSelection::deviceChangeProblemsAreOnlyReported() {
     QCOMPARE(m.boxes.texts(), QStringList({NoLineIn, SetLevelFailed}));
     QVERIFY(!m.fatal.endRequested());
     QCOMPARE(m.state.SoundDevice, 1);
+}
+
+void TestInputSelection::mixerThatCannotBeOpenedHasNoName() {
+    // Mixer 1 fails to open: it must not be named after mixer 0, or a device change (where the
+    // last match wins) would pair Alpha with the dead mixer.
+    Machine m;
+    m.addDevice("Alpha card");
+    m.addDevice("Bravo card");
+    const unsigned a = m.addMixer("Alpha card", {"Line"});
+    m.addMixer("Bravo card", {"Line"});
+    // Mixer 0 opens at creation and at enumeration; then mixer 1 fails all three tries.
+    m.mixers.failCall(sim::SimMixerService::Call::OpenWithNotifications, mixer::Error, 2, 2);
+    m.mixers.failCall(sim::SimMixerService::Call::Open, mixer::Error, 0, 1);
+    Selection s(m);
+    s.selection.StartUp();
+    QCOMPARE(s.selection.MixerNames(), (std::vector<std::string>{"Alpha card", ""}));
+    s.selection.WaveInDevicesChange(1, {});  // Bravo: no mixer of that name can be used
+    QCOMPARE(m.state.SoundDevice, 0);
+    m.state.SoundDevice = 1;  // as if Bravo were in use; back to Alpha
+    s.selection.WaveInDevicesChange(0, {});
+    QCOMPARE(m.state.MixerIndex, 0);
+    QCOMPARE(m.lineVolume(a, 0), (std::vector<std::int32_t>{65535, 65535}));
 }
 
 QTEST_GUILESS_MAIN(TestInputSelection)

@@ -1,0 +1,255 @@
+#include <QtTest>
+
+#include "mixer/audiomixer.h"
+#include "platform/alsa/alsamixerservice.h"
+
+using namespace veruziva;
+
+namespace {
+
+// The ALSA configuration of a test card: a capture PCM (never opened here) and, as its control
+// device, the test control plugin with the given layout, its state and its write log.
+QString CardConfig(const QString& name, const QString& layout, const QString& description,
+                   const QString& folder) {
+    return QStringLiteral(
+               "pcm.%1 { type file slave.pcm \"null\" file \"/dev/null\" infile \"/dev/zero\" "
+               "hint { show on description \"%3\" } }\n"
+               "ctl.%1 { type vzctl layout \"%2\" state \"%4/%1.state\" log \"%4/%1.log\" }\n")
+        .arg(name, layout, description, folder);
+}
+
+QString PluginType() {
+    return QStringLiteral("ctl_type.vzctl { lib \"%1\" }\n").arg(QStringLiteral(CTL_PLUGIN));
+}
+
+// The plugin's state file as element name -> values.
+QMap<QString, QString> State(const QString& path) {
+    QMap<QString, QString> state;
+    QFile file(path);
+    if (file.open(QIODevice::ReadOnly)) {
+        for (const QByteArray& line : file.readAll().split('\n')) {
+            const qsizetype equals = line.indexOf('=');
+            if (equals > 0) {
+                state.insert(QString::fromUtf8(line.left(equals)),
+                             QString::fromUtf8(line.mid(equals + 1)));
+            }
+        }
+    }
+    return state;
+}
+
+QString ReadAll(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
+}  // namespace
+
+class TestAlsaMixer : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void mixersAreTheInputsControlDevices();
+    void hdaLayout();
+    void ac97Layout();
+    void usbLayout();
+    void volumeMapsOntoTheElementRange();
+    void startUpSelectsLineOnEachLayout_data();
+    void startUpSelectsLineOnEachLayout();
+
+private:
+    int mixerNamed(const char* ctl);
+    QTemporaryDir m_dir;
+    alsa::AlsaMixerService m_service;
+};
+
+void TestAlsaMixer::initTestCase() {
+    QFile config(m_dir.filePath("asound.conf"));
+    QVERIFY(config.open(QIODevice::WriteOnly));
+    config.write((PluginType() + CardConfig("vzhda", "hda", "HDA test card", m_dir.path()) +
+                  CardConfig("vzac97", "ac97", "AC97 test card", m_dir.path()) +
+                  CardConfig("vzusb", "usb", "USB test card", m_dir.path()))
+                     .toUtf8());
+    config.close();
+    qputenv("ALSA_CONFIG_PATH", ("/usr/share/alsa/alsa.conf:" + config.fileName()).toLocal8Bit());
+}
+
+int TestAlsaMixer::mixerNamed(const char* ctl) {
+    const auto& mixers = m_service.mixers();
+    for (std::size_t i = 0; i < mixers.size(); ++i) {
+        if (mixers[i].ctlName == ctl) {
+            return static_cast<int>(i);
+        }
+    }
+    return -1;
+}
+
+void TestAlsaMixer::mixersAreTheInputsControlDevices() {
+    QVERIFY(mixerNamed("vzhda") >= 0);
+    QVERIFY(mixerNamed("vzac97") >= 0);
+    QVERIFY(mixerNamed("vzusb") >= 0);
+    MixerCaps caps;
+    QCOMPARE(m_service.caps(static_cast<unsigned>(mixerNamed("vzac97")), caps), mixer::NoError);
+    QVERIFY(QString::fromStdString(caps.productName).endsWith(": AC97 test card"));
+    QCOMPARE(caps.destinations, 2u);
+    QCOMPARE(m_service.caps(m_service.deviceCount(), caps), mixer::BadDeviceId);
+}
+
+void TestAlsaMixer::hdaLayout() {
+    TAudioMixer component(m_service);
+    component.setMixerId(mixerNamed("vzhda"));
+    const TMixerDestination* recording = component.Destinations()->DestinationAt(1);
+    QVERIFY(recording != nullptr);
+    QStringList sources;
+    for (int i = 0; i < recording->Connections.ConnectionCount(); ++i) {
+        sources << QString::fromStdString(recording->Connections.ConnectionAt(i)->LineInfo.name);
+    }
+    QCOMPARE(sources, QStringList({"Front Mic", "Rear Mic", "Line"}));  // no gain stages
+    QStringList playback;
+    const TMixerDestination* play = component.Destinations()->DestinationAt(0);
+    for (int i = 0; i < play->Connections.ConnectionCount(); ++i) {
+        playback << QString::fromStdString(play->Connections.ConnectionAt(i)->LineInfo.name);
+    }
+    QVERIFY(playback.filter("Boost").isEmpty());
+    // The recording destination's own controls: the capture master and the source selector.
+    QCOMPARE(recording->Controls.ControlCount(), 3);
+    QCOMPARE(recording->Controls.ControlAt(2)->type, mixer::MuxControl);
+    QCOMPARE(recording->Controls.ControlAt(2)->items, 3u);
+
+    LineLevel level;
+    QVERIFY(component.GetLineLevel(1, 2, level));  // "Line": not selected, capture switch off
+    QCOMPARE(level.mute, 1);
+    QVERIFY(!level.isSelection);  // a mute control of its own
+    QCOMPARE(level.left, (20 * 65535 + 31) / 63);
+    QVERIFY(level.stereo);
+    QVERIFY(component.SetLineLevel(1, 2, 65535, 65535, 0));
+    const auto state = State(m_dir.filePath("vzhda.state"));
+    QCOMPARE(state.value("Capture Volume"), QStringLiteral("63,63"));
+    QCOMPARE(state.value("Capture Switch"), QStringLiteral("1,1"));
+    QCOMPARE(state.value("Input Source").section(',', 0, 0), QStringLiteral("2"));
+    QVERIFY(component.GetLineLevel(1, 2, level));
+    QCOMPARE(level.mute, 0);
+    QCOMPARE(level.left, 65535);
+    QVERIFY(component.GetLineLevel(1, 0, level));  // "Front Mic" is not the source now
+    QCOMPARE(level.mute, 1);
+    QVERIFY(!ReadAll(m_dir.filePath("vzhda.log")).contains("Boost"));
+    // Muting the line turns the capture switch off.
+    QVERIFY(component.SetLineLevel(1, 2, -1, -1, 1));
+    QCOMPARE(State(m_dir.filePath("vzhda.state")).value("Capture Switch"), QStringLiteral("0,0"));
+}
+
+void TestAlsaMixer::ac97Layout() {
+    TAudioMixer component(m_service);
+    component.setMixerId(mixerNamed("vzac97"));
+    const TMixerDestination* recording = component.Destinations()->DestinationAt(1);
+    QCOMPARE(recording->Connections.ConnectionCount(), 8);  // the exclusive capture switches
+    int line = -1;
+    for (int i = 0; i < recording->Connections.ConnectionCount(); ++i) {
+        if (recording->Connections.ConnectionAt(i)->LineInfo.name == "Line") {
+            line = i;
+        }
+    }
+    QVERIFY(line >= 0);
+    QVERIFY(component.SetLineLevel(1, line, 65535, 65535, 0));
+    const auto state = State(m_dir.filePath("vzac97.state"));
+    QCOMPARE(state.value("Capture Volume"), QStringLiteral("15,15"));
+    QCOMPARE(state.value("Capture Switch"), QStringLiteral("1,1"));
+    QCOMPARE(state.value("Capture Source"), QStringLiteral("4,4"));
+    QCOMPARE(state.value("Line Playback Volume"), QStringLiteral("10,10"));  // playback untouched
+    LineLevel level;
+    QVERIFY(component.GetLineLevel(1, line, level));
+    QCOMPARE(level.mute, 0);
+}
+
+void TestAlsaMixer::usbLayout() {
+    TAudioMixer component(m_service);
+    component.setMixerId(mixerNamed("vzusb"));
+    const TMixerDestination* recording = component.Destinations()->DestinationAt(1);
+    QCOMPARE(recording->Controls.ControlCount(), 0);  // no master, no selector
+    QCOMPARE(recording->Connections.ConnectionCount(), 2);
+    int line = -1;
+    int mic = -1;
+    for (int i = 0; i < 2; ++i) {
+        const std::string& name = recording->Connections.ConnectionAt(i)->LineInfo.name;
+        (name == "Line" ? line : mic) = i;
+    }
+    LineLevel level;
+    QVERIFY(component.GetLineLevel(1, mic, level));
+    QVERIFY(!level.stereo);  // a mono element
+    QCOMPARE(level.left, level.right);
+    QCOMPARE(level.mute, 0);  // its switch is on
+    QVERIFY(component.SetLineLevel(1, line, 65535, 65535, 0));
+    const auto state = State(m_dir.filePath("vzusb.state"));
+    QCOMPARE(state.value("Line Capture Volume"), QStringLiteral("127,127"));
+    QCOMPARE(state.value("Line Capture Switch"), QStringLiteral("1,1"));
+    QCOMPARE(state.value("Mic Capture Volume").section(',', 0, 0), QStringLiteral("30"));
+}
+
+void TestAlsaMixer::volumeMapsOntoTheElementRange() {
+    TAudioMixer component(m_service);
+    component.setMixerId(mixerNamed("vzusb"));
+    const TMixerDestination* recording = component.Destinations()->DestinationAt(1);
+    const int line = recording->Connections.ConnectionAt(0)->LineInfo.name == "Line" ? 0 : 1;
+    const QList<QPair<int, QString>> cases{
+        {0, "0,0"}, {65535, "127,127"}, {32768, "64,64"}, {70000, "127,127"}, {-5, "0,0"}};
+    for (const auto& [value, expected] : cases) {
+        QVERIFY(component.SetLineLevel(1, line, value, value, -1));
+        QCOMPARE(State(m_dir.filePath("vzusb.state")).value("Line Capture Volume"), expected);
+    }
+}
+
+void TestAlsaMixer::startUpSelectsLineOnEachLayout_data() {
+    QTest::addColumn<QString>("layout");
+    QTest::addColumn<QStringList>("expected");  // element=values after start-up's level setting
+    QTest::newRow("HDA codec") << "hda"
+                               << QStringList{"Capture Volume=63,63", "Capture Switch=1,1",
+                                              "Input Source=2,0", "Line Boost Volume=0,0",
+                                              "Rear Mic Boost Volume=1,1"};
+    QTest::newRow("AC97 codec") << "ac97"
+                                << QStringList{"Capture Volume=15,15", "Capture Switch=1,1",
+                                               "Capture Source=4,4", "Line Playback Volume=10,10"};
+    QTest::newRow("USB device") << "usb"
+                                << QStringList{"Line Capture Volume=127,127",
+                                               "Line Capture Switch=1,1",
+                                               "Mic Capture Volume=30,30"};
+}
+
+void TestAlsaMixer::startUpSelectsLineOnEachLayout() {
+    QFETCH(QString, layout);
+    QFETCH(QStringList, expected);
+    // The tool in a process of its own, seeing only this card (and no stored settings).
+    QTemporaryDir folder;
+    QFile config(folder.filePath("asound.conf"));
+    QVERIFY(config.open(QIODevice::WriteOnly));
+    config.write(
+        (PluginType() + CardConfig("vzcard", layout, "Test card", folder.path())).toUtf8());
+    config.close();
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("ALSA_CONFIG_PATH", "/usr/share/alsa/alsa.conf:" + config.fileName());
+    environment.insert("XDG_CONFIG_HOME", folder.filePath("config"));
+    auto run = [&](const QString& option) {
+        QProcess tool;
+        tool.setProcessEnvironment(environment);
+        tool.start(QStringLiteral(METER_TOOL), {option});
+        tool.waitForFinished(30000);
+        return std::pair{tool.exitCode(), QString::fromLocal8Bit(tool.readAllStandardOutput())};
+    };
+    // Looking changes nothing.
+    const auto [lookCode, looked] = run("--devices");
+    QCOMPARE(lookCode, 0);
+    QVERIFY2(looked.contains("line-in: source") && looked.contains("\"Line\""), qPrintable(looked));
+    QVERIFY(ReadAll(folder.filePath("vzcard.log")).isEmpty());
+    // Start-up's selection turns the line-in up and makes it the capture source.
+    const auto [code, output] = run("--line-in");
+    QCOMPARE(code, 0);
+    QVERIFY2(output.contains("set: volume 65535,65535, mute 0"), qPrintable(output));
+    const QString state = ReadAll(folder.filePath("vzcard.state"));
+    for (const QString& line : expected) {
+        QVERIFY2(state.contains(line + "\n"), qPrintable(line + " in\n" + state));
+    }
+    QVERIFY2(!ReadAll(folder.filePath("vzcard.log")).contains("Boost"), "a gain stage was written");
+}
+
+QTEST_GUILESS_MAIN(TestAlsaMixer)
+#include "tst_alsamixer.moc"
