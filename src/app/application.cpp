@@ -1,0 +1,55 @@
+#include "app/application.h"
+
+#include <QScreen>
+#include <exception>
+
+#include "app/qtdialogs.h"
+#include "app/soundmeter.h"
+
+namespace veruziva {
+
+VeruzivaApplication::VeruzivaApplication(int& argc, char** argv) : QApplication(argc, argv) {
+    setOrganizationName(QStringLiteral("Zoruzoz"));
+    setApplicationName(QStringLiteral("Veruziva"));
+    setApplicationVersion(QStringLiteral(VERUZIVA_VERSION));
+}
+
+bool VeruzivaApplication::notify(QObject* receiver, QEvent* event) {
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (const std::exception& error) {
+        if (m_dialogs != nullptr) {
+            m_dialogs->showError(QString::fromUtf8(error.what()));
+        }
+        return false;
+    }
+}
+
+int RunProgram(VeruzivaApplication& application, WaveInput& waveInput, MixerService& mixers,
+               SettingsStore& settings, const std::function<void(TSoundMeter&)>& started) {
+    QtDialogs dialogs;
+    application.setErrorBoxes(&dialogs);
+    // Asking the application to end: no further box, and the loop quits as soon as it runs.
+    auto requestEnd = [&dialogs, &application] {
+        dialogs.setEnding(true);
+        QMetaObject::invokeMethod(&application, &QCoreApplication::quit, Qt::QueuedConnection);
+    };
+    int status = 0;
+    {
+        TSoundMeter window(InstrumentServices{waveInput, mixers, settings, dialogs, requestEnd});
+        dialogs.setMainWindow(&window);
+        dialogs.createWindows();
+        if (QScreen* screen = window.screen()) {
+            window.move(screen->availableGeometry().center() - window.rect().center());
+        }
+        window.show();
+        if (started) {
+            started(window);
+        }
+        status = QApplication::exec();
+        application.setErrorBoxes(nullptr);
+    }
+    return status;
+}
+
+}  // namespace veruziva

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QApplication>
+#include <functional>
+
+namespace veruziva {
+
+class Dialogs;
+class MixerService;
+class SettingsStore;
+class TSoundMeter;
+class WaveInput;
+
+// The application object: its general error handler shows a runtime error of any action in a
+// box, and the program goes on.
+class VeruzivaApplication : public QApplication {
+    Q_OBJECT
+
+public:
+    VeruzivaApplication(int& argc, char** argv);
+    void setErrorBoxes(Dialogs* dialogs) { m_dialogs = dialogs; }
+    bool notify(QObject* receiver, QEvent* event) override;
+
+private:
+    Dialogs* m_dialogs = nullptr;
+};
+
+// The program: application title, the windows in their order (the main window's creation
+// brings the instrument up), then the event loop. `started` runs once the windows exist.
+int RunProgram(VeruzivaApplication& application, WaveInput& waveInput, MixerService& mixers,
+               SettingsStore& settings, const std::function<void(TSoundMeter&)>& started = {});
+
+}  // namespace veruziva

@@ -1,0 +1,104 @@
+#include "app/demo/demobench.h"
+
+#include <QButtonGroup>
+#include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QFormLayout>
+#include <QLabel>
+#include <QRadioButton>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <cmath>
+
+#include "calibration/calibrationstate.h"
+
+namespace veruziva::demo {
+namespace {
+
+// A little noise, the same for the same frame.
+int Noise(std::uint64_t index, unsigned salt) {
+    std::uint64_t x = (index + salt) * 0x9E3779B97F4A7C15ULL;
+    x ^= x >> 29;
+    x *= 0xBF58476D1CE4E5B9ULL;
+    x ^= x >> 32;
+    return static_cast<int>(x % 13) - 6;
+}
+
+std::int16_t Clamp(double value) {
+    return static_cast<std::int16_t>(std::clamp(std::lround(value), -32768L, 32767L));
+}
+
+}  // namespace
+
+StereoFrame DemoBench::frame(std::uint64_t index) const {
+    const double a = static_cast<double>(Noise(index, 1));
+    const double b = static_cast<double>(Noise(index, 2));
+    switch (m_mode.load()) {
+        case Mode::TestSignals: {
+            // A 50 Hz sine on a smaller DC offset on A, a steady DC level on B.
+            const double t = static_cast<double>(index) / SampleRate;
+            return {Clamp(800 + 3000 * std::sin(2 * M_PI * 50 * t) + a), Clamp(1200 + b)};
+        }
+        case Mode::Grounded:
+            return {Clamp(ZeroA + a), Clamp(ZeroB + b)};
+        case Mode::DcValue: {
+            // The board scales its range's full scale to 16000 raw units, channel B a little
+            // less sensitive than A.
+            const double raw = m_value.load() / RangeFullScale(m_range.load()) * 16000.0;
+            return {Clamp(ZeroA + raw + a), Clamp(ZeroB + 0.995 * raw + b)};
+        }
+    }
+    return {};
+}
+
+DemoBenchWindow::DemoBenchWindow(DemoBench& bench, QWidget* parent)
+    : QWidget(parent, Qt::Tool | Qt::WindowTitleHint | Qt::CustomizeWindowHint) {
+    setObjectName(QStringLiteral("DemoBench"));
+    setWindowTitle(QStringLiteral("Demo bench"));
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(new QLabel(QStringLiteral("Both inputs see:"), this));
+    auto* group = new QButtonGroup(this);
+    auto* signals_ = new QRadioButton(QStringLiteral("Test signals"), this);
+    auto* grounded = new QRadioButton(QStringLiteral("Grounded"), this);
+    auto* dc = new QRadioButton(QStringLiteral("DC value, through the board"), this);
+    signals_->setChecked(true);
+    for (QRadioButton* button : {signals_, grounded, dc}) {
+        group->addButton(button);
+        layout->addWidget(button);
+    }
+    auto* form = new QFormLayout;
+    auto* value = new QDoubleSpinBox(this);
+    value->setObjectName(QStringLiteral("DemoValue"));
+    value->setRange(0.0, 40.0);
+    value->setDecimals(3);
+    value->setValue(1.5);
+    auto* range = new QComboBox(this);
+    range->setObjectName(QStringLiteral("DemoRange"));
+    range->addItems({QStringLiteral("0.3 V"), QStringLiteral("3 V"), QStringLiteral("30 V"),
+                     QStringLiteral("3 A")});
+    range->setCurrentIndex(1);
+    form->addRow(QStringLiteral("Value (V or A):"), value);
+    form->addRow(QStringLiteral("Board range:"), range);
+    layout->addLayout(form);
+
+    connect(signals_, &QRadioButton::toggled, this, [&bench](bool on) {
+        if (on) {
+            bench.setMode(DemoBench::Mode::TestSignals);
+        }
+    });
+    connect(grounded, &QRadioButton::toggled, this, [&bench](bool on) {
+        if (on) {
+            bench.setMode(DemoBench::Mode::Grounded);
+        }
+    });
+    connect(dc, &QRadioButton::toggled, this, [&bench](bool on) {
+        if (on) {
+            bench.setMode(DemoBench::Mode::DcValue);
+        }
+    });
+    connect(value, &QDoubleSpinBox::valueChanged, this, [&bench](double v) { bench.setValue(v); });
+    connect(range, &QComboBox::currentIndexChanged, this,
+            [&bench](int index) { bench.setBoardRange(index + FirstRange); });
+}
+
+}  // namespace veruziva::demo

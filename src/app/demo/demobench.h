@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QWidget>
+#include <atomic>
+#include <cstdint>
+
+#include "platform/captureformat.h"
+
+namespace veruziva::demo {
+
+// What the demo's inputs see, as on a bench: the generator's test signals, both inputs
+// grounded, or a DC value applied through the range board. Safe to read from the capture
+// thread while the bench window changes it.
+class DemoBench {
+public:
+    enum class Mode { TestSignals, Grounded, DcValue };
+
+    void setMode(Mode mode) { m_mode = mode; }
+    // The value applied (volts, or amperes on the 3 A range) and the range set on the board.
+    void setValue(double value) { m_value = value; }
+    void setBoardRange(int range) { m_range = range; }
+    Mode mode() const { return m_mode; }
+
+    // The frame at a running frame index.
+    StereoFrame frame(std::uint64_t index) const;
+
+    // The card's own zero offsets, as a real line input has them.
+    static constexpr int ZeroA = 12;
+    static constexpr int ZeroB = -7;
+
+private:
+    std::atomic<Mode> m_mode{Mode::TestSignals};
+    std::atomic<double> m_value{1.5};
+    std::atomic<int> m_range{2};
+};
+
+// A small window to set the bench: what is connected to the inputs.
+class DemoBenchWindow : public QWidget {
+    Q_OBJECT
+
+public:
+    DemoBenchWindow(DemoBench& bench, QWidget* parent);
+};
+
+}  // namespace veruziva::demo

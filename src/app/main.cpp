@@ -1,0 +1,13 @@
+// veruziva: the instrument on the machine's sound cards (ALSA).
+#include "app/application.h"
+#include "calibration/qsettingsstore.h"
+#include "platform/alsa/alsamixerservice.h"
+#include "platform/alsa/alsawaveinput.h"
+
+int main(int argc, char* argv[]) {
+    veruziva::VeruzivaApplication application(argc, argv);
+    veruziva::alsa::AlsaWaveInput waveInput;
+    veruziva::alsa::AlsaMixerService mixers;
+    veruziva::QSettingsStore settings;
+    return veruziva::RunProgram(application, waveInput, mixers, settings);
+}

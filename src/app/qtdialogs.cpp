@@ -1,0 +1,82 @@
+#include "app/qtdialogs.h"
+
+#include <QMessageBox>
+#include <QPushButton>
+
+#include "app/aboutform.h"
+#include "app/helpviewer.h"
+
+namespace veruziva {
+
+QtDialogs::QtDialogs() = default;
+
+QtDialogs::~QtDialogs() = default;
+
+void QtDialogs::setMainWindow(QWidget* window) {
+    m_window = window;
+}
+
+void QtDialogs::createWindows() {
+    if (!m_about) {
+        m_about = new TAboutForm(m_window);
+    }
+}
+
+void QtDialogs::showMessage(const QString& text) {
+    if (m_ending) {
+        return;
+    }
+    QMessageBox box(QMessageBox::NoIcon, QString::fromLatin1(ApplicationTitle), text,
+                    QMessageBox::Ok, m_window);
+    box.exec();
+}
+
+Answer QtDialogs::confirm(const QString& text, ConfirmButtons buttons) {
+    const bool yesNo = buttons == ConfirmButtons::YesNo;
+    if (m_ending) {
+        return yesNo ? Answer::No : Answer::Cancel;
+    }
+    QMessageBox box(
+        QMessageBox::Question, QStringLiteral("Confirm"), text,
+        yesNo ? (QMessageBox::Yes | QMessageBox::No) : (QMessageBox::Ok | QMessageBox::Cancel),
+        m_window);
+    switch (box.exec()) {
+        case QMessageBox::Yes:
+            return Answer::Yes;
+        case QMessageBox::No:
+            return Answer::No;
+        case QMessageBox::Ok:
+            return Answer::Ok;
+        default:
+            return Answer::Cancel;
+    }
+}
+
+void QtDialogs::showError(const QString& text) {
+    if (m_ending) {
+        return;
+    }
+    QMessageBox box(QMessageBox::Critical, QString::fromLatin1(ApplicationTitle), text,
+                    QMessageBox::Ok, m_window);
+    box.exec();
+}
+
+void QtDialogs::showAbout() {
+    createWindows();
+    m_about->exec();
+}
+
+void QtDialogs::showHelp(const QString& topic) {
+    const QString file = FindHelpFile();
+    if (file.isEmpty()) {
+        return;  // no help file: nothing happens
+    }
+    if (!m_help) {
+        m_help = new HelpViewer(file, m_window);
+    }
+    m_help->show();
+    m_help->raise();
+    m_help->showTopic(topic);
+}
+
+}  // namespace veruziva

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QPointer>
+#include <memory>
+
+#include "app/aboutform.h"
+#include "app/dialogs.h"
+#include "app/helpviewer.h"
+
+class QWidget;
+
+namespace veruziva {
+
+// The real boxes and dialogs. Once the end of the program has been requested, no further box
+// is shown (it would close at once anyway).
+class QtDialogs : public Dialogs {
+public:
+    QtDialogs();
+    ~QtDialogs() override;
+
+    // The window boxes are centred on; the dialogs are created with it as parent.
+    void setMainWindow(QWidget* window);
+    // Creates the dialogs that live for the whole run, in the program's order.
+    void createWindows();
+    void setEnding(bool ending) { m_ending = ending; }
+
+    void showMessage(const QString& text) override;
+    Answer confirm(const QString& text, ConfirmButtons buttons) override;
+    void showError(const QString& text) override;
+    void showAbout() override;
+    void showHelp(const QString& topic) override;
+
+    TAboutForm* aboutForm() const { return m_about; }
+
+private:
+    QPointer<QWidget> m_window;
+    QPointer<TAboutForm> m_about;
+    QPointer<HelpViewer> m_help;
+    bool m_ending = false;
+};
+
+}  // namespace veruziva

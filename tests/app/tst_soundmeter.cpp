@@ -1,0 +1,389 @@
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFrame>
+#include <QGroupBox>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QToolButton>
+#include <QtTest>
+#include <atomic>
+
+#include "app/soundmeter.h"
+#include "calibration/memorysettingsstore.h"
+#include "calibration/storedsettings.h"
+#include "capture/captureevent.h"
+#include "platform/sim/simmixerservice.h"
+#include "platform/sim/simwaveinput.h"
+#include "scripteddialogs.h"
+
+using namespace veruziva;
+using sim::SimMixerService;
+using sim::SimWaveInput;
+
+namespace {
+
+// The signal of the test devices: channel A a DC level the test sets, channel B a square wave
+// of 441 Hz (period 100 frames).
+struct Signal {
+    std::atomic<int> levelA{1000};
+    StereoFrame operator()(std::uint64_t frame) const {
+        return {static_cast<std::int16_t>(levelA.load()),
+                static_cast<std::int16_t>(frame % 100 < 50 ? 3000 : -3000)};
+    }
+};
+
+// A machine for the window: devices and mixers by name, a settings store, the dialogs.
+struct Machine {
+    Signal signal;
+    SimWaveInput waveInput;
+    SimMixerService mixers;
+    MemorySettingsStore settings;
+    ScriptedDialogs dialogs;
+    int endRequests = 0;
+
+    void addDevice(const std::string& name) {
+        waveInput.addDevice(name, [this](std::uint64_t frame) { return signal(frame); });
+    }
+    unsigned addMixer(const std::string& name) {
+        const unsigned device = mixers.addDevice(name);
+        mixers.addDestination(device, "Volume Control");
+        mixers.addDestination(device, "Recording Control");
+        for (const char* line : {"Microphone", "Line In"}) {
+            const unsigned source = mixers.addSource(device, 1, line);
+            mixers.addVolume(device, 1, static_cast<int>(source), 100);
+            mixers.addMute(device, 1, static_cast<int>(source), 1);
+        }
+        return device;
+    }
+    void storeCompleteCalibration(int soundDevice, int mixer, int lineIn) {
+        CalibrationState stored;
+        stored.MixerIndex = mixer;
+        stored.LineIn = lineIn;
+        for (int r = FirstRange; r <= LastRange; ++r) {
+            stored.RawCalibration[r] = {15000 * r, 10000, 10000};
+        }
+        sim::ScriptedMessageBoxes quiet;
+        SaveSettings(settings, stored, soundDevice, quiet);
+    }
+    std::unique_ptr<TSoundMeter> start() {
+        return std::make_unique<TSoundMeter>(
+            InstrumentServices{waveInput, mixers, settings, dialogs, [this] { ++endRequests; }});
+    }
+};
+
+Machine& Standard(Machine& m) {
+    m.addDevice("Sim Card");
+    m.addMixer("Sim Card");
+    return m;
+}
+
+QString Text(const QAbstractButton* button) {
+    return button->text();
+}
+
+}  // namespace
+
+class TestSoundMeter : public QObject {
+    Q_OBJECT
+
+private slots:
+    void firstStart();
+    void startWithAStoredCalibration();
+    void noInputDevice();
+    void startProcessesBlocksInSlotOrder();
+    void stopHandlesThePartialBlockOnce();
+    void notificationHandledInsideAnother();
+    void deviceChange();
+    void deviceChangeWithoutAMatchingMixer();
+    void rawAndCalCaptions();
+    void triggerButtonStates();
+    void scopeFollowsItsControls();
+    void lostDeviceStopsTheFlow();
+    void helpAboutAndClose();
+};
+
+void TestSoundMeter::firstStart() {
+    Machine m;
+    Standard(m);
+    const auto window = m.start();
+    const SoundMeterControls& ui = window->controls();
+    QCOMPARE(window->windowTitle(), QStringLiteral("Veruziva & Multimeter"));
+    QCOMPARE(window->size(), QSize(520, 340));
+    QVERIFY(m.dialogs.boxes.shown().isEmpty());
+    QVERIFY(!window->state().Calibrated);
+    QVERIFY(window->state().RawDisplay);
+    QCOMPARE(Text(ui.RawData), QStringLiteral("Raw"));
+    QCOMPARE(Text(ui.StartStop), QStringLiteral("Start"));
+    for (QAbstractButton* range : ui.RangeGroupL->buttons() + ui.RangeGroupR->buttons()) {
+        QVERIFY2(!range->isEnabled(), qPrintable(range->objectName()));
+    }
+    QVERIFY(ui.L03->isChecked() && ui.R03->isChecked() && ui.FastScope->isChecked());
+    QVERIFY(ui.ScopeL->isChecked() && ui.ScopeR->isChecked());
+    QVERIFY(ui.ACactiveL->isChecked() && ui.ACactiveR->isChecked());
+    QCOMPARE(ui.TrigLevelL->value(), 16000);
+    QCOMPARE(ui.LZero->value(), 0);
+    QCOMPARE(ui.LGain->value(), 0);
+    QCOMPARE(Text(ui.TriggerEnable), QStringLiteral("Trigger"));
+    QVERIFY(!ui.TriggerL->isEnabled() && !ui.TriggerR->isEnabled());
+    QVERIFY(!ui.TriggerL->isChecked() && !ui.TriggerR->isChecked());
+    QVERIFY(!ui.Synchronized->isEnabled());
+    QCOMPARE(ui.DisplayL->text(), QStringLiteral("0  "));
+    QCOMPARE(ui.RFrequency->text(), QStringLiteral("0 "));
+    QCOMPARE(ui.ChannelL->title(), QStringLiteral("Channel A  "));
+    QCOMPARE(ui.WaveInDevices->count(), 1);
+    QCOMPARE(ui.WaveInDevices->currentText(), QStringLiteral("Sim Card"));
+    // The capture is open, stopped; the line-in is turned up and unmuted.
+    QVERIFY(m.waveInput.isOpen());
+    QVERIFY(!m.waveInput.isRunning());
+    QCOMPARE(window->state().LineIn, 1);
+    QCOMPARE(m.mixers.values(0, 3), (std::vector<std::int32_t>{65535, 65535}));
+    QCOMPARE(m.mixers.values(0, 4), (std::vector<std::int32_t>{0, 0}));
+    QCOMPARE(m.endRequests, 0);
+}
+
+void TestSoundMeter::startWithAStoredCalibration() {
+    Machine m;
+    m.addDevice("Webcam");
+    m.addDevice("Bench card");  // no mixer of its name: the stored numbers are used as they are
+    m.addMixer("Mixer of the bench card");
+    m.storeCompleteCalibration(1, 0, 1);
+    const auto window = m.start();
+    const SoundMeterControls& ui = window->controls();
+    QVERIFY(m.dialogs.boxes.shown().isEmpty());
+    QVERIFY(window->state().Calibrated);
+    QVERIFY(!window->state().RawDisplay);
+    QCOMPARE(Text(ui.RawData), QStringLiteral("Cal"));
+    for (QAbstractButton* range : ui.RangeGroupL->buttons() + ui.RangeGroupR->buttons()) {
+        QVERIFY(range->isEnabled());
+    }
+    QVERIFY(ui.L03->isChecked() && ui.R03->isChecked());
+    QCOMPARE(ui.WaveInDevices->currentIndex(), 1);
+    QCOMPARE(window->engine().SoundDevice(), 1);
+    // Measuring reads volts: 10000 raw units on range 1 of a 1.5 V per 10000 calibration.
+    m.signal.levelA = 10000;
+    ui.StartStop->click();
+    m.waveInput.deliverFrames(FramesPerBuffer);
+    QCoreApplication::processEvents();
+    QCOMPARE(ui.DisplayL->text(), QStringLiteral("1.500V "));
+    QCOMPARE(window->UnitLetterL(), 'V');
+}
+
+void TestSoundMeter::noInputDevice() {
+    Machine m;
+    m.addMixer("Sim Card");
+    const auto window = m.start();
+    QCOMPARE(m.dialogs.boxes.texts(), QStringList{"Input devices are not available"});
+    QVERIFY(window->endRequested());
+    QVERIFY(m.endRequests >= 1);
+}
+
+void TestSoundMeter::startProcessesBlocksInSlotOrder() {
+    Machine m;
+    Standard(m);
+    const auto window = m.start();
+    const SoundMeterControls& ui = window->controls();
+    ui.StartStop->click();
+    QCOMPARE(Text(ui.StartStop), QStringLiteral("Stop"));
+    QVERIFY(!ui.WaveInDevices->isEnabled());
+    QVERIFY(!ui.Calibrate->isEnabled());
+    QVERIFY(m.waveInput.isRunning());
+    const std::vector<std::int32_t> order{1, 0, 1, 0};
+    for (std::size_t block = 0; block < order.size(); ++block) {
+        m.signal.levelA = 1000 + static_cast<int>(block);
+        m.waveInput.deliverFrames(FramesPerBuffer);
+        QCoreApplication::processEvents();
+        QCOMPARE(window->blocksProcessed(), static_cast<long long>(block + 1));
+        QCOMPARE(window->engine().DoneBuffer(), order[block]);
+        QCOMPARE(ui.DisplayL->text(), QStringLiteral("%1  ").arg(1000 + block));
+    }
+    QCOMPARE(ui.RFrequency->text(), QStringLiteral("441 "));
+    QCOMPARE(ui.DisplayR->text(), QStringLiteral("3000  "));
+    QCOMPARE(ui.VUL->value(), 7);   // 1003 div 128
+    QCOMPARE(ui.VUR->value(), 23);  // 3000 div 128
+    QCOMPARE(ui.LFrequency->text(), QStringLiteral("0 "));
+    // The scope shows A at 1003 / 128 -> 8 pixels (+1) above centre.
+    QCOMPARE(window->scope().image().pixel(100, 133 - 9), Oscilloscope::Yellow);
+}
+
+void TestSoundMeter::stopHandlesThePartialBlockOnce() {
+    Machine m;
+    Standard(m);
+    const auto window = m.start();
+    const SoundMeterControls& ui = window->controls();
+    ui.StartStop->click();
+    m.waveInput.deliverFrames(FramesPerBuffer);
+    QCoreApplication::processEvents();
+    m.signal.levelA = -2500;
+    m.waveInput.deliverFrames(1000);
+    ui.StartStop->click();  // stop: the block holding 1000 frames comes back
+    QCOMPARE(Text(ui.StartStop), QStringLiteral("Start"));
+    QVERIFY(ui.WaveInDevices->isEnabled());
+    QCoreApplication::processEvents();
+    QCoreApplication::processEvents();
+    QCOMPARE(window->blocksProcessed(), 2LL);
+    QCOMPARE(ui.DisplayL->text(), QStringLiteral("2500  "));  // AC: over its 1000 frames only
+    QCOMPARE(m.waveInput.queuedBuffers(), std::size_t(2));
+}
+
+void TestSoundMeter::notificationHandledInsideAnother() {
+    Machine m;
+    Standard(m);
+    const auto window = m.start();
+    window->controls().StartStop->click();
+    m.signal.levelA = 1000;
+    m.waveInput.deliverFrames(FramesPerBuffer);
+    m.signal.levelA = 2000;
+    m.waveInput.deliverFrames(FramesPerBuffer);
+    // One dispatch: the first handler's own dispatch runs the second notification's handler,
+    // which takes the older block; the outer one then takes the newer.
+    QCoreApplication::sendPostedEvents(window.get(), CaptureEvent::EventType());
+    QCOMPARE(window->blocksProcessed(), 2LL);
+    QCOMPARE(window->controls().DisplayL->text(), QStringLiteral("2000  "));
+    QCoreApplication::processEvents();
+    QCOMPARE(window->blocksProcessed(), 2LL);
+}
+
+void TestSoundMeter::deviceChange() {
+    Machine m;
+    m.addDevice("Alpha card");
+    m.addDevice("Bravo card");
+    m.addMixer("Alpha card");
+    const unsigned bravo = m.addMixer("Bravo card");
+    m.storeCompleteCalibration(0, 0, 1);
+    const auto window = m.start();
+    const SoundMeterControls& ui = window->controls();
+    QVERIFY(window->state().Calibrated);
+    const WaveInHandle before = window->engine().Handle();
+    ui.WaveInDevices->setCurrentIndex(1);
+    emit ui.WaveInDevices->activated(1);
+    QCOMPARE(window->engine().SoundDevice(), 1);
+    QVERIFY(window->engine().Handle() != before);
+    QVERIFY(!window->state().Calibrated);
+    QVERIFY(window->state().RawDisplay);
+    QCOMPARE(Text(ui.RawData), QStringLiteral("Cal"));  // the caption is left as it was
+    QVERIFY(ui.L03->isEnabled());                       // and so are the range buttons
+    QCOMPARE(m.mixers.values(bravo, 3), (std::vector<std::int32_t>{65535, 65535}));
+    QVERIFY(m.dialogs.boxes.shown().isEmpty());
+}
+
+void TestSoundMeter::deviceChangeWithoutAMatchingMixer() {
+    Machine m;
+    m.addDevice("Alpha card");
+    m.addDevice("Lonely device");
+    m.addMixer("Alpha card");
+    const auto window = m.start();
+    const SoundMeterControls& ui = window->controls();
+    const WaveInHandle before = window->engine().Handle();
+    ui.WaveInDevices->setCurrentIndex(1);
+    emit ui.WaveInDevices->activated(1);
+    QCOMPARE(ui.WaveInDevices->currentIndex(), 0);
+    QCOMPARE(window->engine().Handle(), before);
+    QVERIFY(m.waveInput.isOpen());
+}
+
+void TestSoundMeter::rawAndCalCaptions() {
+    Machine m;
+    Standard(m);
+    m.storeCompleteCalibration(0, 0, 1);
+    const auto window = m.start();
+    QToolButton* raw = window->controls().RawData;
+    raw->click();
+    QCOMPARE(raw->text(), QStringLiteral("Raw"));
+    QVERIFY(window->state().RawDisplay);
+    raw->click();
+    QCOMPARE(raw->text(), QStringLiteral("Cal"));
+    QVERIFY(!window->state().RawDisplay);
+    QVERIFY(!raw->isChecked());  // it does not stay down
+
+    Machine uncalibrated;
+    Standard(uncalibrated);
+    const auto second = uncalibrated.start();
+    second->controls().RawData->click();
+    QCOMPARE(second->controls().RawData->text(), QStringLiteral("Raw"));
+    QVERIFY(second->state().RawDisplay);
+}
+
+void TestSoundMeter::triggerButtonStates() {
+    Machine m;
+    Standard(m);
+    const auto window = m.start();
+    const SoundMeterControls& ui = window->controls();
+    ui.TriggerEnable->click();
+    QCOMPARE(Text(ui.TriggerEnable), QStringLiteral("Trig.disable"));
+    QVERIFY(ui.TriggerL->isEnabled() && ui.TriggerR->isEnabled());
+    QVERIFY(ui.TriggerL->isChecked());
+    QVERIFY(ui.Synchronized->isEnabled());
+    ui.TriggerR->click();
+    QVERIFY(ui.TriggerR->isChecked() && !ui.TriggerL->isChecked());
+    ui.TriggerEnable->click();
+    QCOMPARE(Text(ui.TriggerEnable), QStringLiteral("Trigger"));
+    QVERIFY(!ui.TriggerL->isEnabled() && !ui.TriggerR->isEnabled());
+    QVERIFY(ui.TriggerR->isChecked());  // down but disabled
+    QVERIFY(!ui.Synchronized->isEnabled());
+    ui.TriggerEnable->click();
+    QVERIFY(ui.TriggerL->isChecked() && !ui.TriggerR->isChecked());
+}
+
+void TestSoundMeter::scopeFollowsItsControls() {
+    // Channel B (a 441 Hz square) triggers at level 0: the trace starts on the frame after the
+    // rise, and the indicator lights; disabling A leaves only B's trace.
+    Machine m;
+    Standard(m);
+    const auto window = m.start();
+    const SoundMeterControls& ui = window->controls();
+    ui.TriggerEnable->click();
+    ui.TriggerR->click();
+    ui.ScopeL->setChecked(false);
+    ui.StartStop->click();
+    m.waveInput.deliverFrames(FramesPerBuffer);
+    QCoreApplication::processEvents();
+    QVERIFY(window->scope().synchronized());
+    QCOMPARE(ui.Synchronized->palette().color(QPalette::Window), QColor(255, 255, 0));
+    const QImage picture = window->scope().image();
+    // 3000 / 128 -> 23: the high half at y = 133 - 24, starting at x = 0.
+    QCOMPARE(picture.pixel(0, 133 - 24), Oscilloscope::Aqua);
+    bool yellow = false;
+    for (int x = 0; x < picture.width(); ++x) {
+        for (int y = 0; y < picture.height(); ++y) {
+            yellow = yellow || picture.pixel(x, y) == Oscilloscope::Yellow;
+        }
+    }
+    QVERIFY(!yellow);
+}
+
+void TestSoundMeter::lostDeviceStopsTheFlow() {
+    Machine m;
+    Standard(m);
+    const auto window = m.start();
+    const SoundMeterControls& ui = window->controls();
+    ui.StartStop->click();
+    m.waveInput.deliverFrames(FramesPerBuffer + 700);
+    m.waveInput.loseDevice();
+    QCoreApplication::processEvents();
+    QCoreApplication::processEvents();
+    QCOMPARE(window->blocksProcessed(), 2LL);  // the full block and the 700 frames
+    QCOMPARE(m.dialogs.boxes.shown().size(), 1);
+    QVERIFY(m.dialogs.boxes.texts().front().contains("input device has stopped working"));
+    QCOMPARE(Text(ui.StartStop), QStringLiteral("Start"));
+    QVERIFY(ui.WaveInDevices->isEnabled());
+    QVERIFY(!window->endRequested());
+}
+
+void TestSoundMeter::helpAboutAndClose() {
+    Machine m;
+    Standard(m);
+    const auto window = m.start();
+    window->controls().Help->click();
+    QCOMPARE(m.dialogs.helpTopics, QStringList{"Description"});
+    window->controls().About->click();
+    QCOMPARE(m.dialogs.aboutShown, 1);
+    window->controls().Close->click();
+    QCOMPARE(m.endRequests, 1);
+    QVERIFY(window->endRequested());
+}
+
+QTEST_MAIN(TestSoundMeter)
+#include "tst_soundmeter.moc"
