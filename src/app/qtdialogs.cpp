@@ -63,7 +63,9 @@ void QtDialogs::showError(const QString& text) {
 
 void QtDialogs::showAbout() {
     createWindows();
-    m_about->exec();
+    if (TAboutForm* about = m_about) {
+        about->exec();
+    }
 }
 
 void QtDialogs::showHelp(const QString& topic) {
