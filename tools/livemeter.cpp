@@ -7,6 +7,7 @@
 
 #include "blockprinter.h"
 #include "capture/captureengine.h"
+#include "capture/captureevent.h"
 #include "metertool.h"
 #include "platform/alsa/alsawaveinput.h"
 #include "platform/fatalerrors.h"
@@ -16,25 +17,6 @@ namespace veruziva::meter {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-// The service's notification, carried to the program's thread as an event.
-class CaptureEvent : public QEvent {
-public:
-    static QEvent::Type EventType() {
-        static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
-        return type;
-    }
-    CaptureEvent(WaveInHandle handle, WaveInEvent kind)
-        : QEvent(EventType()), m_handle(handle), m_kind(kind), m_posted(Clock::now()) {}
-    WaveInHandle handle() const { return m_handle; }
-    WaveInEvent kind() const { return m_kind; }
-    Clock::time_point posted() const { return m_posted; }
-
-private:
-    WaveInHandle m_handle;
-    WaveInEvent m_kind;
-    Clock::time_point m_posted;
-};
 
 struct Statistics {
     std::vector<double> waitMilliseconds;
@@ -66,25 +48,25 @@ struct Statistics {
 // Handles the notifications as the window's buffer-done handler does, printing each block.
 class LiveReceiver : public QObject {
 public:
-    LiveReceiver(const Options& options, CaptureEngine& engine, BlockPrinter& printer,
-                 std::FILE* out, std::FILE* err, Statistics& statistics)
+    LiveReceiver(const Options& options, BlockPrinter& printer, std::FILE* out, std::FILE* err,
+                 Statistics& statistics)
         : m_options(options),
-          m_engine(engine),
           m_printer(printer),
           m_out(out),
           m_err(err),
           m_statistics(statistics) {}
 
     int exitCode() const { return m_exitCode; }
+    void setEngine(CaptureEngine& engine) { m_engine = &engine; }
 
 protected:
     void customEvent(QEvent* event) override {
-        if (event->type() != CaptureEvent::EventType() || m_finished) {
+        if (event->type() != CaptureEvent::EventType() || m_finished || m_engine == nullptr) {
             return;
         }
         const auto* capture = static_cast<CaptureEvent*>(event);
         if (capture->kind() == WaveInEvent::DeviceLost) {
-            if (m_engine.HandleDeviceLost(capture->handle())) {
+            if (m_engine->HandleDeviceLost(capture->handle())) {
                 Print(m_err, QStringLiteral("veruziva-meter: the input device was lost after %1 "
                                             "block(s)\n")
                                  .arg(m_printer.blocksMeasured()));
@@ -92,17 +74,17 @@ protected:
             }
             return;
         }
-        if (!m_engine.FindDoneBuffer()) {
+        if (!m_engine->FindDoneBuffer()) {
             return;
         }
         m_statistics.waitMilliseconds.push_back(
             std::chrono::duration<double, std::milli>(Clock::now() - capture->posted()).count());
-        const auto frames = m_engine.DoneBlock();
+        const auto frames = m_engine->DoneBlock();
         if (!frames.empty()) {
             const std::string line = m_printer.measure(frames);
             std::fwrite(line.data(), 1, line.size(), m_out);
         }
-        m_engine.GiveBackBuffer();
+        m_engine->GiveBackBuffer();
         if (m_printer.blocksMeasured() >= m_options.blocks) {
             finish(ExitSuccess);
         }
@@ -116,7 +98,7 @@ private:
     }
 
     const Options& m_options;
-    CaptureEngine& m_engine;
+    CaptureEngine* m_engine = nullptr;
     BlockPrinter& m_printer;
     std::FILE* m_out;
     std::FILE* m_err;
@@ -180,14 +162,11 @@ int RunLive(const Options& options, std::FILE* out, std::FILE* err) {
     alsa::AlsaWaveInput service;
     StreamMessageBoxes boxes(err);
     FatalErrors fatal(boxes, [] { QCoreApplication::exit(ExitFailure); });
-    LiveReceiver* receiver = nullptr;
-    CaptureEngine engine(service, fatal, [&receiver](WaveInHandle handle, WaveInEvent event) {
-        QCoreApplication::postEvent(receiver, new CaptureEvent(handle, event));
-    });
-    engine.setSoundDevice(options.device);
     Statistics statistics;
-    LiveReceiver live(options, engine, printer, out, err, statistics);
-    receiver = &live;
+    LiveReceiver live(options, printer, out, err, statistics);
+    CaptureEngine engine(service, fatal, PostTo(&live));
+    live.setEngine(engine);
+    engine.setSoundDevice(options.device);
     std::fwrite(BlockPrinter::Header().data(), 1, BlockPrinter::Header().size(), out);
 
     int status = ExitSuccess;
