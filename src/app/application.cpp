@@ -3,7 +3,7 @@
 #include <QScreen>
 #include <exception>
 
-#include "app/qtdialogs.h"
+#include "app/dialogs.h"
 #include "app/soundmeter.h"
 
 namespace veruziva {
@@ -26,8 +26,8 @@ bool VeruzivaApplication::notify(QObject* receiver, QEvent* event) {
 }
 
 int RunProgram(VeruzivaApplication& application, WaveInput& waveInput, MixerService& mixers,
-               SettingsStore& settings, const std::function<void(TSoundMeter&)>& started) {
-    QtDialogs dialogs;
+               SettingsStore& settings, Dialogs& dialogs,
+               const std::function<void(TSoundMeter&)>& started) {
     application.setErrorBoxes(&dialogs);
     // Asking the application to end: no further box, and the loop quits as soon as it runs.
     auto requestEnd = [&dialogs, &application] {

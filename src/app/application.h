@@ -28,6 +28,7 @@ private:
 // The program: application title, the windows in their order (the main window's creation
 // brings the instrument up), then the event loop. `started` runs once the windows exist.
 int RunProgram(VeruzivaApplication& application, WaveInput& waveInput, MixerService& mixers,
-               SettingsStore& settings, const std::function<void(TSoundMeter&)>& started = {});
+               SettingsStore& settings, Dialogs& dialogs,
+               const std::function<void(TSoundMeter&)>& started = {});
 
 }  // namespace veruziva

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+class QWidget;
+
 #include "platform/messageboxes.h"
 
 namespace veruziva {
@@ -14,6 +16,12 @@ public:
     virtual void showAbout() = 0;
     // The help file at a topic; does nothing when there is no help file.
     virtual void showHelp(const QString& topic) = 0;
+
+    // The program's start: the window boxes belong to, the dialogs that live for the whole
+    // run created after it, and the end requested (no box is shown after that).
+    virtual void setMainWindow(QWidget* /*window*/) {}
+    virtual void createWindows() {}
+    virtual void setEnding(bool /*ending*/) {}
 };
 
 // The application's title, the caption of every plain message box.

@@ -1,5 +1,6 @@
 // veruziva: the instrument on the machine's sound cards (ALSA).
 #include "app/application.h"
+#include "app/qtdialogs.h"
 #include "calibration/qsettingsstore.h"
 #include "platform/alsa/alsamixerservice.h"
 #include "platform/alsa/alsawaveinput.h"
@@ -9,5 +10,6 @@ int main(int argc, char* argv[]) {
     veruziva::alsa::AlsaWaveInput waveInput;
     veruziva::alsa::AlsaMixerService mixers;
     veruziva::QSettingsStore settings;
-    return veruziva::RunProgram(application, waveInput, mixers, settings);
+    veruziva::QtDialogs dialogs;
+    return veruziva::RunProgram(application, waveInput, mixers, settings, dialogs);
 }

@@ -19,10 +19,9 @@ public:
     ~QtDialogs() override;
 
     // The window boxes are centred on; the dialogs are created with it as parent.
-    void setMainWindow(QWidget* window);
-    // Creates the dialogs that live for the whole run, in the program's order.
-    void createWindows();
-    void setEnding(bool ending) { m_ending = ending; }
+    void setMainWindow(QWidget* window) override;
+    void createWindows() override;
+    void setEnding(bool ending) override { m_ending = ending; }
 
     void showMessage(const QString& text) override;
     Answer confirm(const QString& text, ConfirmButtons buttons) override;

@@ -6,6 +6,7 @@
 
 #include "app/application.h"
 #include "app/demo/demobench.h"
+#include "app/qtdialogs.h"
 #include "app/soundmeter.h"
 #include "calibration/qsettingsstore.h"
 #include "platform/sim/simmixerservice.h"
@@ -42,8 +43,9 @@ int main(int argc, char* argv[]) {
     const QString folder = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
                            QStringLiteral("/Zoruzoz");
     veruziva::QSettingsStore settings(folder + QStringLiteral("/Veruziva-demo.conf"));
+    veruziva::QtDialogs dialogs;
     return veruziva::RunProgram(
-        application, waveInput, mixers, settings, [&bench](veruziva::TSoundMeter& window) {
+        application, waveInput, mixers, settings, dialogs, [&bench](veruziva::TSoundMeter& window) {
             auto* benchWindow = new veruziva::demo::DemoBenchWindow(bench, &window);
             benchWindow->adjustSize();
             benchWindow->move(window.frameGeometry().topRight() + QPoint(8, 0));

@@ -1,0 +1,110 @@
+#include <QPushButton>
+#include <QTimer>
+#include <QtTest>
+
+#include "app/application.h"
+#include "app/soundmeter.h"
+#include "calibration/memorysettingsstore.h"
+#include "platform/runtimeerror.h"
+#include "platform/sim/simmixerservice.h"
+#include "platform/sim/simwaveinput.h"
+#include "scripteddialogs.h"
+
+using namespace veruziva;
+
+namespace {
+
+// An object whose events fail the way an action does when the runtime raises an error.
+class FailingAction : public QObject {
+public:
+    bool event(QEvent* event) override {
+        if (event->type() == QEvent::User) {
+            throw RangeCheckError();
+        }
+        return QObject::event(event);
+    }
+};
+
+int argc = 1;
+char name[] = "tst_application";
+char* argv[] = {name, nullptr};
+
+}  // namespace
+
+class TestApplication : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void generalErrorHandlerShowsTheErrorAndGoesOn();
+    void startUpFailureEndsTheProgramWhenTheLoopStarts();
+    void closeEndsTheProgram();
+    void cleanupTestCase();
+
+private:
+    VeruzivaApplication* m_application = nullptr;
+};
+
+void TestApplication::initTestCase() {
+    m_application = new VeruzivaApplication(argc, argv);
+}
+
+void TestApplication::cleanupTestCase() {
+    delete m_application;
+}
+
+void TestApplication::generalErrorHandlerShowsTheErrorAndGoesOn() {
+    ScriptedDialogs dialogs;
+    m_application->setErrorBoxes(&dialogs);
+    FailingAction action;
+    QCoreApplication::postEvent(&action, new QEvent(QEvent::User));
+    QCoreApplication::postEvent(&action, new QEvent(QEvent::User));
+    QCoreApplication::processEvents();
+    QCOMPARE(dialogs.boxes.texts(), QStringList({"Range check error", "Range check error"}));
+    QCOMPARE(dialogs.boxes.shown().front().kind, sim::ScriptedMessageBoxes::Kind::Error);
+    m_application->setErrorBoxes(nullptr);
+}
+
+void TestApplication::startUpFailureEndsTheProgramWhenTheLoopStarts() {
+    // No input device: the first message is shown, start-up runs on, and the program ends as
+    // soon as its event loop runs; no later message is seen.
+    sim::SimWaveInput waveInput;
+    sim::SimMixerService mixers;
+    MemorySettingsStore settings;
+    ScriptedDialogs dialogs;
+    bool loopRan = false;
+    QTimer watchdog;
+    watchdog.setSingleShot(true);
+    QObject::connect(&watchdog, &QTimer::timeout, [] { QCoreApplication::exit(99); });
+    const int status =
+        RunProgram(*m_application, waveInput, mixers, settings, dialogs, [&](TSoundMeter& window) {
+            loopRan = window.isVisible();
+            watchdog.start(5000);
+        });
+    QCOMPARE(status, 0);  // not the watchdog's
+    QVERIFY(loopRan);
+    QCOMPARE(dialogs.boxes.texts(), QStringList{"Input devices are not available"});
+}
+
+void TestApplication::closeEndsTheProgram() {
+    sim::SimWaveInput waveInput;
+    waveInput.addDevice("Card", [](std::uint64_t) { return StereoFrame{}; });
+    sim::SimMixerService mixers;
+    const unsigned mixer = mixers.addDevice("Card");
+    mixers.addDestination(mixer, "Volume Control");
+    mixers.addDestination(mixer, "Recording Control");
+    mixers.addSource(mixer, 1, "Line In");
+    MemorySettingsStore settings;
+    ScriptedDialogs dialogs;
+    const int status =
+        RunProgram(*m_application, waveInput, mixers, settings, dialogs, [](TSoundMeter& window) {
+            QTimer::singleShot(50, &window, [&window] { window.controls().Close->click(); });
+            QTimer::singleShot(5000, [] { QCoreApplication::exit(99); });
+        });
+    QCOMPARE(status, 0);
+    QVERIFY(dialogs.boxes.shown().isEmpty());
+    QVERIFY(!waveInput.isOpen());  // the capture device is closed on the way out
+}
+
+QTEST_APPLESS_MAIN(TestApplication)
+#include "tst_application.moc"
