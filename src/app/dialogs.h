@@ -4,13 +4,14 @@
 
 class QWidget;
 
+#include "calibration/calibrationprocedure.h"
 #include "platform/messageboxes.h"
 
 namespace veruziva {
 
 // Every message box and modal dialog of the program, behind one interface so that the window
 // runs in tests without anything blocking.
-class Dialogs : public MessageBoxes {
+class Dialogs : public MessageBoxes, public ValueEntry {
 public:
     // The about box.
     virtual void showAbout() = 0;

@@ -20,14 +20,20 @@ void QtDialogs::createWindows() {
     if (!m_about) {
         m_about = new TAboutForm(m_window);
     }
+    if (!m_calibration) {
+        m_calibration = new TCalibration(m_window);
+    }
 }
 
+// Boxes and dialogs block the instrument's window, not other windows of the program (the
+// demo's bench must stay usable while the calibration asks for a value to be applied).
 void QtDialogs::showMessage(const QString& text) {
     if (m_ending) {
         return;
     }
     QMessageBox box(QMessageBox::NoIcon, QString::fromLatin1(ApplicationTitle), text,
                     QMessageBox::Ok, m_window);
+    box.setWindowModality(Qt::WindowModal);
     box.exec();
 }
 
@@ -40,6 +46,7 @@ Answer QtDialogs::confirm(const QString& text, ConfirmButtons buttons) {
         QMessageBox::Question, QStringLiteral("Confirm"), text,
         yesNo ? (QMessageBox::Yes | QMessageBox::No) : (QMessageBox::Ok | QMessageBox::Cancel),
         m_window);
+    box.setWindowModality(Qt::WindowModal);
     switch (box.exec()) {
         case QMessageBox::Yes:
             return Answer::Yes;
@@ -58,13 +65,22 @@ void QtDialogs::showError(const QString& text) {
     }
     QMessageBox box(QMessageBox::Critical, QString::fromLatin1(ApplicationTitle), text,
                     QMessageBox::Ok, m_window);
+    box.setWindowModality(Qt::WindowModal);
     box.exec();
 }
 
 void QtDialogs::showAbout() {
     createWindows();
     if (TAboutForm* about = m_about) {
+        about->setWindowModality(Qt::WindowModal);
         about->exec();
+    }
+}
+
+void QtDialogs::ShowCalibrationValue(double& value) {
+    createWindows();
+    if (TCalibration* dialog = m_calibration) {
+        dialog->ShowFor(value);
     }
 }
 

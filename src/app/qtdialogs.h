@@ -6,6 +6,7 @@
 #include "app/aboutform.h"
 #include "app/dialogs.h"
 #include "app/helpviewer.h"
+#include "calibration/calibrationdialog.h"
 
 class QWidget;
 
@@ -28,6 +29,7 @@ public:
     void showError(const QString& text) override;
     void showAbout() override;
     void showHelp(const QString& topic) override;
+    void ShowCalibrationValue(double& value) override;
 
     TAboutForm* aboutForm() const { return m_about; }
 
@@ -35,6 +37,7 @@ private:
     QPointer<QWidget> m_window;
     QPointer<TAboutForm> m_about;
     QPointer<HelpViewer> m_help;
+    QPointer<TCalibration> m_calibration;
     bool m_ending = false;
 };
 

@@ -19,6 +19,7 @@
 #include "app/appicon.h"
 #include "app/dialogs.h"
 #include "app/oscilloscopeview.h"
+#include "calibration/calibrationprocedure.h"
 #include "calibration/storedsettings.h"
 #include "capture/captureevent.h"
 
@@ -296,6 +297,7 @@ void TSoundMeter::createControls() {
                            QRect(330, 314, 118, 22));
 
     connect(ui.StartStop, &QPushButton::clicked, this, &TSoundMeter::StartStopClick);
+    connect(ui.Calibrate, &QPushButton::clicked, this, &TSoundMeter::CalibrateClick);
     connect(ui.RawData, &QToolButton::clicked, this, &TSoundMeter::RawDataClick);
     connect(ui.TriggerEnable, &QPushButton::clicked, this, &TSoundMeter::TriggerEnableClick);
     connect(ui.TriggerL, &QToolButton::clicked, this, [this] { m_trigger.pressSourceA(); });
@@ -431,6 +433,23 @@ void TSoundMeter::showSynchronized() {
 
 void TSoundMeter::StartStopClick() {
     m_engine.StartStop();
+}
+
+void TSoundMeter::CalibrateClick() {
+    CalibrationHooks hooks;
+    hooks.setLineInToFullLevel = [this] {
+        m_mixer.SetLineLevel(1, m_state.LineIn, 0xFFFF, 0xFFFF, 0);
+    };
+    hooks.setRangeButtonsEnabled = [this](bool enabled) {
+        for (QAbstractButton* button : m_ui.RangeGroupL->buttons() + m_ui.RangeGroupR->buttons()) {
+            button->setEnabled(enabled);
+        }
+    };
+    hooks.dispatchEvents = [] { QCoreApplication::processEvents(); };
+    hooks.selectedDevice = [this] { return m_ui.WaveInDevices->currentIndex(); };
+    CalibrationProcedure procedure(m_state, m_engine, m_services.dialogs, m_services.dialogs,
+                                   m_services.settings, std::move(hooks));
+    procedure.CalibrateClick();
 }
 
 void TSoundMeter::runningChanged(bool running) {

@@ -107,6 +107,7 @@ public:
     ~TSoundMeter() override;
 
     void StartStopClick();
+    void CalibrateClick();
     void RawDataClick();
     void TriggerEnableClick();
     void WaveInDevicesChange(int index);

@@ -8,6 +8,7 @@
 #include <span>
 #include <vector>
 
+#include "calibration/calibrationprocedure.h"
 #include "platform/captureformat.h"
 #include "platform/waveinput.h"
 
@@ -50,10 +51,10 @@ inline constexpr const char* GrabIncomplete =
 // the wave-input service, in notified mode (the service reports every filled slot) or polled
 // mode (single blocks grabbed on request). Every failing service call shows its message and
 // requests the end of the program; the operation runs on.
-class CaptureEngine {
+class CaptureEngine : public CalibrationInput {
 public:
     CaptureEngine(WaveInput& service, FatalErrors& fatal, WaveInNotify notify);
-    ~CaptureEngine();
+    ~CaptureEngine() override;
     CaptureEngine(const CaptureEngine&) = delete;
     CaptureEngine& operator=(const CaptureEngine&) = delete;
 
@@ -68,16 +69,17 @@ public:
     std::chrono::milliseconds grabTimeout() const { return m_grabTimeout; }
 
     void PrepareNextBuffer();
-    void OpenWaveIn();
-    void OpenWaveInPolled();
+    void OpenWaveIn() override;
+    void OpenWaveInPolled() override;
     // Sets DoneBuffer, the older of the two queued slots; true when it is back and filled.
     bool FindDoneBuffer();
     // The frames the service recorded into the done slot.
     std::span<const StereoFrame> DoneBlock() const;
     void GiveBackBuffer();
     // Captures one block into Samples(), all of it recorded after the grab began.
-    void GrabBlock();
-    void CloseWaveIn();
+    void GrabBlock() override;
+    std::span<const StereoFrame> GrabbedFrames() const override { return m_samples; }
+    void CloseWaveIn() override;
     // Starts or stops the flow.
     void StartStop();
     // The service reported the device gone: a running flow stops as if "Stop" had been

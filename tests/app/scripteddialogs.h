@@ -1,8 +1,12 @@
 #pragma once
 
 #include <QStringList>
+#include <deque>
+#include <functional>
+#include <optional>
 
 #include "app/dialogs.h"
+#include "measurement/numberformat.h"
 #include "platform/sim/scriptedmessageboxes.h"
 
 // The program's boxes and dialogs for tests: boxes are recorded and answered from a script,
@@ -11,13 +15,34 @@ class ScriptedDialogs : public veruziva::Dialogs {
 public:
     void showMessage(const QString& text) override { boxes.showMessage(text); }
     veruziva::Answer confirm(const QString& text, veruziva::ConfirmButtons buttons) override {
-        return boxes.confirm(text, buttons);
+        const veruziva::Answer answer = boxes.confirm(text, buttons);
+        if (onConfirm) {
+            onConfirm(text, answer);
+        }
+        return answer;
     }
     void showError(const QString& text) override { boxes.showError(text); }
     void showAbout() override { ++aboutShown; }
     void showHelp(const QString& topic) override { helpTopics.append(topic); }
+    // The value dialog: the next scripted entry, converted as its buttons do; no entry left
+    // (or nullopt) closes it without a button.
+    void ShowCalibrationValue(double& value) override {
+        ++valueDialogs;
+        if (entries.empty()) {
+            return;
+        }
+        const std::optional<QString> entry = entries.front();
+        entries.pop_front();
+        if (entry) {
+            value = veruziva::TextToNumber(entry->toStdString());
+        }
+    }
 
     veruziva::sim::ScriptedMessageBoxes boxes;
+    // Called after each confirmation with its answer (a test's bench applies what it asks for).
+    std::function<void(const QString&, veruziva::Answer)> onConfirm;
     int aboutShown = 0;
+    int valueDialogs = 0;
+    std::deque<std::optional<QString>> entries;
     QStringList helpTopics;
 };

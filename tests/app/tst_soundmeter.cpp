@@ -12,6 +12,7 @@
 #include <atomic>
 
 #include "app/soundmeter.h"
+#include "calibration/calibrationprocedure.h"
 #include "calibration/memorysettingsstore.h"
 #include "calibration/storedsettings.h"
 #include "capture/captureevent.h"
@@ -29,7 +30,13 @@ namespace {
 // of 441 Hz (period 100 frames).
 struct Signal {
     std::atomic<int> levelA{1000};
+    std::atomic<bool> squareB{true};  // else B holds levelB
+    std::atomic<int> levelB{0};
     StereoFrame operator()(std::uint64_t frame) const {
+        if (!squareB) {
+            return {static_cast<std::int16_t>(levelA.load()),
+                    static_cast<std::int16_t>(levelB.load())};
+        }
         return {static_cast<std::int16_t>(levelA.load()),
                 static_cast<std::int16_t>(frame % 100 < 50 ? 3000 : -3000)};
     }
@@ -103,6 +110,7 @@ private slots:
     void scopeFollowsItsControls();
     void lostDeviceStopsTheFlow();
     void helpAboutAndClose();
+    void calibrationThroughTheWindow();
 };
 
 void TestSoundMeter::firstStart() {
@@ -383,6 +391,59 @@ void TestSoundMeter::helpAboutAndClose() {
     window->controls().Close->click();
     QCOMPARE(m.endRequests, 1);
     QVERIFY(window->endRequested());
+}
+
+void TestSoundMeter::calibrationThroughTheWindow() {
+    Machine m;
+    Standard(m);
+    m.signal.squareB = false;
+    m.waveInput.setDelivery(SimWaveInput::Delivery::Immediate);
+    // The bench: grounded for the zero step, then for each range a DC value whose reading puts
+    // the range's full scale at 16000 raw units.
+    const std::array<double, 4> values{0.15, 1.5, 10, 1};
+    m.dialogs.onConfirm = [&m, values](const QString& text, Answer answer) {
+        if (answer != Answer::Ok) {
+            return;
+        }
+        if (text == QString::fromLatin1(calibrationmessages::ZeroQuestion)) {
+            m.signal.levelA = 12;
+            m.signal.levelB = -7;
+        }
+        for (int range = FirstRange; range <= LastRange; ++range) {
+            if (text == calibrationmessages::RangeQuestion(range)) {
+                const int raw = static_cast<int>(values[static_cast<std::size_t>(range - 1)] /
+                                                 RangeFullScale(range) * 16000);
+                m.signal.levelA = 12 + raw;
+                m.signal.levelB = -7 + raw;
+            }
+        }
+    };
+    m.dialogs.entries = {QStringLiteral("0.15"), QStringLiteral("1.5"), QStringLiteral("10"),
+                         QStringLiteral("1")};
+    auto window = m.start();
+    const SoundMeterControls& ui = window->controls();
+    ui.Calibrate->click();
+    QCOMPARE(m.dialogs.boxes.texts().last(), QStringLiteral("Calibration was completed!"));
+    QCOMPARE(m.dialogs.valueDialogs, 4);
+    QVERIFY(window->state().Calibrated);
+    QVERIFY(window->state().RawDisplay);                // still raw, as before the calibration
+    QCOMPARE(Text(ui.RawData), QStringLiteral("Raw"));  // until the user switches
+    for (QAbstractButton* range : ui.RangeGroupL->buttons() + ui.RangeGroupR->buttons()) {
+        QVERIFY(range->isEnabled());
+    }
+    QVERIFY(m.waveInput.notifies());  // back in notified mode, stopped
+    QVERIFY(!m.waveInput.isRunning());
+    QCOMPARE(m.settings.writeOrder().size(), 17);
+    ui.RawData->click();
+    QCOMPARE(Text(ui.RawData), QStringLiteral("Cal"));
+    // The next start restores it.
+    window.reset();
+    m.dialogs.boxes.clear();
+    const auto restarted = m.start();
+    QVERIFY(restarted->state().Calibrated);
+    QCOMPARE(Text(restarted->controls().RawData), QStringLiteral("Cal"));
+    QVERIFY(restarted->controls().L3A->isEnabled());
+    QVERIFY(m.dialogs.boxes.shown().isEmpty());
 }
 
 QTEST_MAIN(TestSoundMeter)

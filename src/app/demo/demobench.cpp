@@ -51,8 +51,23 @@ StereoFrame DemoBench::frame(std::uint64_t index) const {
     return {};
 }
 
+DemoCard::DemoCard(sim::SimWaveInput::Delivery delivery) {
+    waveInput.addDevice(Name, [this](std::uint64_t index) { return bench.frame(index); });
+    waveInput.setDelivery(delivery);
+    const unsigned device = mixers.addDevice(Name);
+    mixers.addDestination(device, "Volume Control");
+    mixers.addSource(device, 0, "Wave");
+    mixers.addVolume(device, 0, 0, 40000);
+    mixers.addDestination(device, "Recording Control");
+    for (const char* line : {"Microphone", "Line In"}) {
+        const unsigned source = mixers.addSource(device, 1, line);
+        mixers.addVolume(device, 1, static_cast<int>(source), 20000);
+        mixers.addMute(device, 1, static_cast<int>(source), 1);
+    }
+}
+
 DemoBenchWindow::DemoBenchWindow(DemoBench& bench, QWidget* parent)
-    : QWidget(parent, Qt::Tool | Qt::WindowTitleHint | Qt::CustomizeWindowHint) {
+    : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::CustomizeWindowHint) {
     setObjectName(QStringLiteral("DemoBench"));
     setWindowTitle(QStringLiteral("Demo bench"));
     auto* layout = new QVBoxLayout(this);

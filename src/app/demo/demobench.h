@@ -5,6 +5,8 @@
 #include <cstdint>
 
 #include "platform/captureformat.h"
+#include "platform/sim/simmixerservice.h"
+#include "platform/sim/simwaveinput.h"
 
 namespace veruziva::demo {
 
@@ -32,6 +34,17 @@ private:
     std::atomic<Mode> m_mode{Mode::TestSignals};
     std::atomic<double> m_value{1.5};
     std::atomic<int> m_range{2};
+};
+
+// The demo's sound card: the signal generator as the one input device, and its mixer, whose
+// capture side has a "Line In" source.
+struct DemoCard {
+    static constexpr const char* Name = "Demo signal generator";
+    explicit DemoCard(sim::SimWaveInput::Delivery delivery = sim::SimWaveInput::Delivery::Paced);
+
+    DemoBench bench;
+    sim::SimWaveInput waveInput;
+    sim::SimMixerService mixers;
 };
 
 // A small window to set the bench: what is connected to the inputs.

@@ -1,0 +1,94 @@
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QToolButton>
+#include <QtTest>
+
+#include "app/demo/demobench.h"
+#include "app/soundmeter.h"
+#include "calibration/calibrationprocedure.h"
+#include "calibration/memorysettingsstore.h"
+#include "scripteddialogs.h"
+
+using namespace veruziva;
+using demo::DemoBench;
+using demo::DemoCard;
+
+class TestDemo : public QObject {
+    Q_OBJECT
+
+private slots:
+    void startsOnTheGenerator();
+    void aWholeCalibrationCompletesWithTheSuggestedValues();
+};
+
+void TestDemo::startsOnTheGenerator() {
+    DemoCard card(sim::SimWaveInput::Delivery::Manual);
+    MemorySettingsStore settings;
+    ScriptedDialogs dialogs;
+    TSoundMeter window(InstrumentServices{card.waveInput, card.mixers, settings, dialogs, {}});
+    QVERIFY(dialogs.boxes.shown().isEmpty());
+    QCOMPARE(window.controls().WaveInDevices->currentText(),
+             QStringLiteral("Demo signal generator"));
+    QCOMPARE(window.state().LineIn, 1);  // "Line In"
+    window.controls().StartStop->click();
+    card.waveInput.deliverFrames(FramesPerBuffer);
+    QCoreApplication::processEvents();
+    // A: a 50 Hz sine with a mean and a frequency; B: a steady level.
+    QCOMPARE(window.controls().LFrequency->text(), QStringLiteral("50 "));
+    QVERIFY(window.readouts().a.reading > 1000);
+    QVERIFY(std::abs(window.controls().DisplayR->text().trimmed().toInt() - 1200) <= 6);  // noise
+    QCOMPARE(window.controls().RFrequency->text(), QStringLiteral("0 "));
+}
+
+void TestDemo::aWholeCalibrationCompletesWithTheSuggestedValues() {
+    // A person follows the questions with the bench window: grounded for the zero step, then
+    // the suggested value on each range, and types exactly that value.
+    DemoCard card(sim::SimWaveInput::Delivery::Immediate);
+    MemorySettingsStore settings;
+    ScriptedDialogs dialogs;
+    const std::array<double, 4> suggested{0.15, 1.5, 10, 1};
+    dialogs.onConfirm = [&card, suggested](const QString& text, Answer answer) {
+        if (answer != Answer::Ok) {
+            return;
+        }
+        if (text == QString::fromLatin1(calibrationmessages::ZeroQuestion)) {
+            card.bench.setMode(DemoBench::Mode::Grounded);
+        }
+        for (int range = FirstRange; range <= LastRange; ++range) {
+            if (text == calibrationmessages::RangeQuestion(range)) {
+                card.bench.setMode(DemoBench::Mode::DcValue);
+                card.bench.setBoardRange(range);
+                card.bench.setValue(suggested[static_cast<std::size_t>(range - 1)]);
+            }
+        }
+    };
+    dialogs.entries = {QStringLiteral("0.15"), QStringLiteral("1.5"), QStringLiteral("10"),
+                       QStringLiteral("1")};
+    TSoundMeter window(InstrumentServices{card.waveInput, card.mixers, settings, dialogs, {}});
+    window.controls().Calibrate->click();
+    const QStringList texts = dialogs.boxes.texts();
+    QCOMPARE(texts.last(), QStringLiteral("Calibration was completed!"));
+    QVERIFY(!texts.contains(QString::fromLatin1(calibrationmessages::OutOfOptimalRange)));
+    QVERIFY(!texts.contains(QString::fromLatin1(calibrationmessages::OutOfSuggestedRange)));
+    // The zero offsets are the card's own, within the generator's noise.
+    QVERIFY(std::abs(window.state().ZeroLeft - DemoBench::ZeroA) <= 1);
+    QVERIFY(std::abs(window.state().ZeroRight - DemoBench::ZeroB) <= 1);
+    QVERIFY(window.state().Calibrated);
+    // Measured with the bench at 1.5 V on the 3 V range, the reading is 1.5 V.
+    window.controls().RawData->click();
+    window.controls().L3->click();
+    window.controls().R3->click();
+    card.bench.setBoardRange(2);
+    card.bench.setValue(1.5);
+    card.waveInput.setDelivery(sim::SimWaveInput::Delivery::Manual);
+    window.controls().StartStop->click();
+    window.controls().ACactiveL->click();  // DC
+    card.waveInput.deliverFrames(FramesPerBuffer);
+    QCoreApplication::processEvents();
+    QCOMPARE(window.controls().DisplayL->text(), QStringLiteral("1.500V "));
+}
+
+QTEST_MAIN(TestDemo)
+#include "tst_demo.moc"
