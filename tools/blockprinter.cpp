@@ -66,6 +66,10 @@ std::string BlockPrinter::measure(std::span<const StereoFrame> frames) {
     return line;
 }
 
+bool BlockPrinter::calibratedDisplay() const {
+    return CalibratedDisplayInForce(m_state);
+}
+
 std::optional<QString> BlockPrinter::missingPicture() const {
     if (!m_options.scope || m_pictureDrawn) {
         return std::nullopt;

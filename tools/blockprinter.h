@@ -28,6 +28,8 @@ public:
     std::string measure(std::span<const StereoFrame> frames);
 
     long long blocksMeasured() const { return m_block; }
+    const Readouts& readouts() const { return m_readouts; }
+    bool calibratedDisplay() const;
     // After the last block: a message when the picture was asked for and not drawn.
     std::optional<QString> missingPicture() const;
     // Saves the picture, when asked for; false when it cannot be written.

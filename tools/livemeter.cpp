@@ -2,8 +2,12 @@
 
 #include <QCoreApplication>
 #include <QEvent>
+#include <QLocale>
+#include <QTimer>
 #include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <csignal>
 
 #include "blockprinter.h"
 #include "capture/captureengine.h"
@@ -11,6 +15,7 @@
 #include "metertool.h"
 #include "platform/alsa/alsawaveinput.h"
 #include "platform/fatalerrors.h"
+#include "recording/recordingcontrol.h"
 #include "streammessageboxes.h"
 
 namespace veruziva::meter {
@@ -58,6 +63,8 @@ public:
 
     int exitCode() const { return m_exitCode; }
     void setEngine(CaptureEngine& engine) { m_engine = &engine; }
+    // Recording: blocks go to the recording, and are measured for its rows, not printed.
+    void setRecording(RecordingControl* recording) { m_recording = recording; }
 
 protected:
     void customEvent(QEvent* event) override {
@@ -70,6 +77,9 @@ protected:
                 Print(m_err, QStringLiteral("veruziva-meter: the input device was lost after %1 "
                                             "block(s)\n")
                                  .arg(m_printer.blocksMeasured()));
+                if (m_recording != nullptr) {
+                    m_recording->EndRecording();
+                }
                 finish(ExitFailure);
             }
             return;
@@ -80,12 +90,17 @@ protected:
         m_statistics.waitMilliseconds.push_back(
             std::chrono::duration<double, std::milli>(Clock::now() - capture->posted()).count());
         const auto frames = m_engine->DoneBlock();
+        if (m_recording != nullptr) {
+            m_recording->AppendBlock(std::as_bytes(frames));
+        }
         if (!frames.empty()) {
             const std::string line = m_printer.measure(frames);
-            std::fwrite(line.data(), 1, line.size(), m_out);
+            if (m_recording == nullptr) {
+                std::fwrite(line.data(), 1, line.size(), m_out);
+            }
         }
         m_engine->GiveBackBuffer();
-        if (m_printer.blocksMeasured() >= m_options.blocks) {
+        if (m_recording == nullptr && m_printer.blocksMeasured() >= m_options.blocks) {
             finish(ExitSuccess);
         }
     }
@@ -99,6 +114,7 @@ private:
 
     const Options& m_options;
     CaptureEngine* m_engine = nullptr;
+    RecordingControl* m_recording = nullptr;
     BlockPrinter& m_printer;
     std::FILE* m_out;
     std::FILE* m_err;
@@ -106,6 +122,113 @@ private:
     bool m_finished = false;
     int m_exitCode = ExitSuccess;
 };
+
+// A recording from a terminal: every box is a line on the error stream; the size question is
+// answered OK (the user asked for this recording).
+class RecordingBoxes : public StreamMessageBoxes {
+public:
+    using StreamMessageBoxes::StreamMessageBoxes;
+    Answer confirm(const QString& text, ConfirmButtons buttons) override {
+        showMessage(text);
+        return buttons == ConfirmButtons::YesNo ? Answer::Yes : Answer::Ok;
+    }
+    void showError(const QString& text) override {
+        failed = true;
+        StreamMessageBoxes::showError(text);
+    }
+    bool failed = false;
+};
+
+class QtTimer : public RecordingTimer {
+public:
+    explicit QtTimer(QTimer& timer) : m_timer(timer) {}
+    void start(int intervalMs) override { m_timer.start(intervalMs); }
+    void stop() override { m_timer.stop(); }
+
+private:
+    QTimer& m_timer;
+};
+
+std::atomic<bool> Interrupted{false};
+
+extern "C" void OnInterrupt(int /*signal*/) {
+    Interrupted = true;
+}
+
+// How the tool's recording options read as a capture definition.
+CaptureDefinition Definition(const Options& options) {
+    CaptureDefinition definition;
+    definition.recordType =
+        options.wavFile.isEmpty() ? CaptureDefinition::Sampled : CaptureDefinition::Continual;
+    definition.nameOfFile = options.wavFile.isEmpty() ? options.csvFile : options.wavFile;
+    definition.samplingPeriod = std::max(options.periodIndex, 0);
+    if (options.seconds <= MaxCaptureTime) {
+        definition.captureTime = QString::number(options.seconds, 'f', 3);
+        definition.timeMeasure = 0;
+    } else {
+        definition.captureTime = QString::number(options.seconds / 60, 'f', 3);
+        definition.timeMeasure = 1;
+    }
+    return definition;
+}
+
+// Records as the program's "Start saving" does, until the capturing time is over or Ctrl+C.
+int RunRecording(const Options& options, BlockPrinter& printer, LiveReceiver& live,
+                 CaptureEngine& engine, FatalErrors& fatal, std::FILE* err) {
+    RecordingBoxes boxes(err);
+    QTimer timer;
+    timer.setTimerType(Qt::PreciseTimer);
+    QtTimer timerAdapter(timer);
+    bool started = false;
+    RecordingHooks hooks{
+        [&engine] { return engine.Running(); },
+        [&engine] { engine.StartStop(); },
+        [&started, &boxes](bool recording) {
+            if (recording) {
+                started = true;
+            } else if (started) {
+                QCoreApplication::exit(boxes.failed ? ExitFailure : ExitSuccess);
+            }
+        },
+        [&printer] { return QString::fromStdString(printer.readouts().a.readingText); },
+        [&printer] { return QString::fromStdString(printer.readouts().b.readingText); },
+        [] { return QLocale::system().decimalPoint(); }};
+    RecordingControl recording(boxes, timerAdapter, hooks);
+    QObject::connect(&timer, &QTimer::timeout, [&recording] { recording.MyTimerTimer(); });
+    live.setRecording(&recording);
+
+    engine.OpenWaveIn();
+    if (fatal.endRequested()) {
+        live.setRecording(nullptr);
+        return ExitFailure;
+    }
+    ReadoutUnits units;
+    units.calibratedDisplay = printer.calibratedDisplay();
+    units.ampereA = options.ranges.a == AmpereRange;
+    units.ampereB = options.ranges.b == AmpereRange;
+    recording.SavingClick(Definition(options), units);
+    if (!recording.SavingActive()) {
+        live.setRecording(nullptr);
+        return ExitFailure;  // its box said why
+    }
+    // Ctrl+C ends the recording with its file complete.
+    Interrupted = false;
+    std::signal(SIGINT, OnInterrupt);
+    std::signal(SIGTERM, OnInterrupt);
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&recording] {
+        if (Interrupted) {
+            recording.EndRecording();
+        }
+    });
+    watch.start(100);
+    const int status = QCoreApplication::exec();
+    recording.EndRecording();
+    live.setRecording(nullptr);
+    std::signal(SIGINT, SIG_DFL);
+    std::signal(SIGTERM, SIG_DFL);
+    return boxes.failed || fatal.endRequested() ? ExitFailure : status;
+}
 
 int Finish(int status, BlockPrinter& printer, std::FILE* out, std::FILE* err) {
     if (status != ExitSuccess) {
@@ -167,6 +290,11 @@ int RunLive(const Options& options, std::FILE* out, std::FILE* err) {
     CaptureEngine engine(service, fatal, PostTo(&live));
     live.setEngine(engine);
     engine.setSoundDevice(options.device);
+    if (!options.wavFile.isEmpty() || !options.csvFile.isEmpty()) {
+        const int recorded = RunRecording(options, printer, live, engine, fatal, err);
+        engine.CloseWaveIn();
+        return recorded;
+    }
     std::fwrite(BlockPrinter::Header().data(), 1, BlockPrinter::Header().size(), out);
 
     int status = ExitSuccess;

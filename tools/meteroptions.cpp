@@ -4,6 +4,7 @@
 
 #include "calibration/calibrationstate.h"
 #include "measurement/triggercontrols.h"
+#include "recording/capturedefinition.h"
 
 namespace veruziva::meter {
 
@@ -11,6 +12,8 @@ const char* const Usage =
     "Usage: veruziva-meter [MEASURE] [--scope N OUT.png [SCOPE]] FILE\n"
     "       veruziva-meter [MEASURE] [--scope N OUT.png [SCOPE]] --device N --blocks K\n"
     "                      [--grab] [--stats]\n"
+    "       veruziva-meter [MEASURE] --device N --wav FILE --seconds T\n"
+    "       veruziva-meter [MEASURE] --device N --csv FILE --period P --seconds T\n"
     "       veruziva-meter --list\n"
     "       veruziva-meter --devices | --line-in [--calibration FILE]\n"
     "\n"
@@ -47,6 +50,15 @@ const char* const Usage =
     "                       capturing a continuous flow\n"
     "  --stats              report on stderr how long each block waited to be handled, the\n"
     "                       capture thread's CPU use and any overruns\n"
+    "\n"
+    "Recording live (as the program's \"Start saving\"; Ctrl+C ends it cleanly):\n"
+    "  --wav FILE           a continual recording: the raw input as a WAV file\n"
+    "  --csv FILE           a sampled recording: one row of readings per period (FILE - is\n"
+    "                       standard output)\n"
+    "  --period P           the sampling period in seconds: 0.25, 0.5, 1, 15, 60, 300, 900\n"
+    "                       or 3600\n"
+    "  --seconds T          the capturing time: 1 to 9999 s, or beyond in whole minutes up to\n"
+    "                       9999 min (a WAV file holds at most 12173 s)\n"
     "\n"
     "Input selection (with the program's stored settings, or those of --calibration FILE):\n"
     "  --devices            show what the program's start-up sees, changing nothing: input\n"
@@ -150,8 +162,12 @@ std::variant<Options, QString> ParseOptions(const QStringList& arguments) {
     const QCommandLineOption stats(QStringLiteral("stats"));
     const QCommandLineOption devices(QStringLiteral("devices"));
     const QCommandLineOption lineIn(QStringLiteral("line-in"));
+    const QCommandLineOption wav(QStringLiteral("wav"), {}, QStringLiteral("file"));
+    const QCommandLineOption csv(QStringLiteral("csv"), {}, QStringLiteral("file"));
+    const QCommandLineOption period(QStringLiteral("period"), {}, QStringLiteral("seconds"));
+    const QCommandLineOption seconds(QStringLiteral("seconds"), {}, QStringLiteral("seconds"));
     parser.addOptions({help, dc, calibration, range, scope, step, trigger, level, list, device,
-                       blocks, grab, stats, devices, lineIn});
+                       blocks, grab, stats, devices, lineIn, wav, csv, period, seconds});
     if (!parser.parse(QStringList{QStringLiteral("veruziva-meter")} + arguments)) {
         return parser.errorText();
     }
@@ -214,12 +230,51 @@ std::variant<Options, QString> ParseOptions(const QStringList& arguments) {
     } else if (parser.isSet(step) || parser.isSet(trigger) || parser.isSet(level)) {
         return QStringLiteral("--step, --trigger and --level need --scope");
     }
+    const bool recording = parser.isSet(wav) || parser.isSet(csv);
+    if (recording || parser.isSet(period) || parser.isSet(seconds)) {
+        if (!parser.isSet(device)) {
+            return QStringLiteral("--wav, --csv, --period and --seconds need --device");
+        }
+        if (parser.isSet(wav) == parser.isSet(csv)) {
+            return QStringLiteral("record either --wav FILE or --csv FILE");
+        }
+        if (parser.isSet(blocks) || parser.isSet(grab)) {
+            return QStringLiteral("a recording takes no --blocks or --grab");
+        }
+        bool ok = false;
+        options.seconds = parser.value(seconds).toDouble(&ok);
+        if (!parser.isSet(seconds) || !ok || options.seconds < 1 || options.seconds > 9999 * 60) {
+            return QStringLiteral("--seconds takes a capturing time from 1 to 599940");
+        }
+        options.wavFile = parser.value(wav);
+        options.csvFile = parser.value(csv);
+        if (parser.isSet(csv)) {
+            const double value = parser.value(period).toDouble(&ok);
+            for (std::size_t i = 0; ok && i < SamplingPeriods.size(); ++i) {
+                if (value * 1000 == SamplingPeriods[i].intervalMs) {
+                    options.periodIndex = static_cast<int>(i);
+                }
+            }
+            if (options.periodIndex < 0) {
+                return QStringLiteral("--period takes 0.25, 0.5, 1, 15, 60, 300, 900 or 3600");
+            }
+        } else if (parser.isSet(period)) {
+            return QStringLiteral("--period belongs to --csv");
+        }
+    }
     if (parser.isSet(device)) {
         bool ok = false;
         options.device = parser.value(device).toInt(&ok);
         if (!ok || options.device < 0) {
             return QStringLiteral("--device takes a device number from 0, not '%1'")
                 .arg(parser.value(device));
+        }
+        if (recording) {
+            if (!positional.isEmpty()) {
+                return QStringLiteral("--device captures live: no recording file with it");
+            }
+            options.mode = Options::Mode::Live;
+            return options;
         }
         options.blocks = parser.value(blocks).toLongLong(&ok);
         if (!parser.isSet(blocks) || !ok || options.blocks < 1) {

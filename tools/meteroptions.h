@@ -30,6 +30,11 @@ struct Options {
     long long blocks = 0;
     bool grab = false;
     bool stats = false;
+    // Recording live instead of printing blocks.
+    QString wavFile;
+    QString csvFile;
+    int periodIndex = -1;  // into SamplingPeriods
+    double seconds = 0;
 };
 
 extern const char* const Usage;

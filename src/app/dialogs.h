@@ -6,6 +6,7 @@ class QWidget;
 
 #include "calibration/calibrationprocedure.h"
 #include "platform/messageboxes.h"
+#include "recording/capturedefinition.h"
 
 namespace veruziva {
 
@@ -17,6 +18,12 @@ public:
     virtual void showAbout() = 0;
     // The help file at a topic; does nothing when there is no help file.
     virtual void showHelp(const QString& topic) = 0;
+
+    // The capture definition dialog: shown modally; what it holds; its record type locked
+    // while a recording runs.
+    virtual void showCaptureDefinition() = 0;
+    virtual CaptureDefinition captureDefinition() const = 0;
+    virtual void setRecordTypeEnabled(bool enabled) = 0;
 
     // The program's start: the window boxes belong to, the dialogs that live for the whole
     // run created after it, and the end requested (no box is shown after that).

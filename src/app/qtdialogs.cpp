@@ -17,6 +17,10 @@ void QtDialogs::setMainWindow(QWidget* window) {
 }
 
 void QtDialogs::createWindows() {
+    // In the program's order: capture definition, about box, calibration value.
+    if (!m_dataCapture) {
+        m_dataCapture = new TDataCapture(m_window);
+    }
     if (!m_about) {
         m_about = new TAboutForm(m_window);
     }
@@ -81,6 +85,23 @@ void QtDialogs::ShowCalibrationValue(double& value) {
     createWindows();
     if (TCalibration* dialog = m_calibration) {
         dialog->ShowFor(value);
+    }
+}
+
+void QtDialogs::showCaptureDefinition() {
+    createWindows();
+    if (TDataCapture* dialog = m_dataCapture) {
+        dialog->exec();
+    }
+}
+
+CaptureDefinition QtDialogs::captureDefinition() const {
+    return m_dataCapture ? m_dataCapture->definition() : CaptureDefinition{};
+}
+
+void QtDialogs::setRecordTypeEnabled(bool enabled) {
+    if (m_dataCapture) {
+        m_dataCapture->setRecordTypeEnabled(enabled);
     }
 }
 

@@ -7,6 +7,7 @@
 #include "app/dialogs.h"
 #include "app/helpviewer.h"
 #include "calibration/calibrationdialog.h"
+#include "recording/datacapturedialog.h"
 
 class QWidget;
 
@@ -30,6 +31,9 @@ public:
     void showAbout() override;
     void showHelp(const QString& topic) override;
     void ShowCalibrationValue(double& value) override;
+    void showCaptureDefinition() override;
+    CaptureDefinition captureDefinition() const override;
+    void setRecordTypeEnabled(bool enabled) override;
 
     TAboutForm* aboutForm() const { return m_about; }
 
@@ -38,6 +42,7 @@ private:
     QPointer<TAboutForm> m_about;
     QPointer<HelpViewer> m_help;
     QPointer<TCalibration> m_calibration;
+    QPointer<TDataCapture> m_dataCapture;
     bool m_ending = false;
 };
 

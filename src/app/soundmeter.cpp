@@ -14,6 +14,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSignalBlocker>
+#include <QTimer>
 #include <QToolButton>
 
 #include "app/appicon.h"
@@ -38,6 +39,17 @@ public:
 
 private:
     QComboBox* m_combo = nullptr;
+};
+
+// The recording timer as the recording control sees it.
+class TSoundMeter::TimerAdapter : public RecordingTimer {
+public:
+    explicit TimerAdapter(QTimer& timer) : m_timer(timer) {}
+    void start(int intervalMs) override { m_timer.start(intervalMs); }
+    void stop() override { m_timer.stop(); }
+
+private:
+    QTimer& m_timer;
 };
 
 namespace {
@@ -133,8 +145,20 @@ TSoundMeter::TSoundMeter(InstrumentServices services, QWidget* parent)
       m_engine(m_services.waveInput, m_fatal, PostTo(this)),
       m_selection(m_services.waveInput, m_mixer, m_engine, m_state, *m_deviceBox,
                   m_services.dialogs, m_fatal),
+      m_timer(new QTimer(this)),
+      m_timerAdapter(std::make_unique<TimerAdapter>(*m_timer)),
+      m_recording(m_services.dialogs, *m_timerAdapter,
+                  RecordingHooks{[this] { return m_engine.Running(); },
+                                 [this] { StartStopClick(); },
+                                 [this](bool recording) { recordingChanged(recording); },
+                                 [this] { return m_ui.DisplayL->text(); },
+                                 [this] { return m_ui.DisplayR->text(); },
+                                 [] { return QLocale::system().decimalPoint(); }}),
       m_decimalSeparator(QLocale::system().decimalPoint().toStdString()) {
     createControls();
+    m_timer->setObjectName(QStringLiteral("MyTimer"));
+    m_timer->setTimerType(Qt::PreciseTimer);
+    connect(m_timer, &QTimer::timeout, this, &TSoundMeter::MyTimerTimer);
     m_engine.setRunningChanged([this](bool running) { runningChanged(running); });
     FormCreate();
 }
@@ -306,6 +330,8 @@ void TSoundMeter::createControls() {
     connect(ui.Close, &QPushButton::clicked, this, &TSoundMeter::CloseClick);
     connect(ui.Help, &QPushButton::clicked, this, &TSoundMeter::HelpClick);
     connect(ui.About, &QPushButton::clicked, this, &TSoundMeter::AboutClick);
+    connect(ui.Saving, &QPushButton::clicked, this, &TSoundMeter::SavingClick);
+    connect(ui.Definition, &QPushButton::clicked, this, &TSoundMeter::DefinitionClick);
 }
 
 void TSoundMeter::FormCreate() {
@@ -398,6 +424,8 @@ void TSoundMeter::BufferDone() {
         return;
     }
     const std::span<const StereoFrame> frames = m_engine.DoneBlock();
+    // The recorded bytes go to a continual recording before any other use of the block.
+    m_recording.AppendBlock(std::as_bytes(frames));
     if (!frames.empty()) {
         ScopePlotter plotter = m_scope.begin(frames, scopeSettings(columnStep), display);
         const BlockMeasurement measurement = MeasureBlock(
@@ -484,6 +512,7 @@ void TSoundMeter::WaveInDevicesChange(int index) {
 
 void TSoundMeter::deviceLost(WaveInHandle handle) {
     if (m_engine.HandleDeviceLost(handle)) {
+        m_recording.EndRecording();
         m_services.dialogs.showMessage(QStringLiteral(
             "The input device has stopped working (was it unplugged?). Capture has stopped; "
             "choose another input device, or reconnect it and press Start."));
@@ -501,9 +530,32 @@ void TSoundMeter::closeEvent(QCloseEvent* event) {
 
 void TSoundMeter::requestEnd() {
     m_fatal.noteEndRequested();
+    // A recording running at the end is completed: its file closed, its header true.
+    m_recording.EndRecording();
     if (m_services.requestEnd) {
         m_services.requestEnd();
     }
+}
+
+void TSoundMeter::SavingClick() {
+    ReadoutUnits units;
+    units.calibratedDisplay = CalibratedDisplayInForce(m_state);
+    units.ampereA = m_ui.L3A->isChecked();
+    units.ampereB = m_ui.R3A->isChecked();
+    m_recording.SavingClick(m_services.dialogs.captureDefinition(), units);
+}
+
+void TSoundMeter::DefinitionClick() {
+    m_services.dialogs.showCaptureDefinition();
+}
+
+void TSoundMeter::MyTimerTimer() {
+    m_recording.MyTimerTimer();
+}
+
+void TSoundMeter::recordingChanged(bool recording) {
+    m_ui.Saving->setText(recording ? QStringLiteral("Stop saving") : QStringLiteral("Start saving"));
+    m_services.dialogs.setRecordTypeEnabled(!recording);
 }
 
 void TSoundMeter::HelpClick() {

@@ -14,6 +14,7 @@
 #include "measurement/triggercontrols.h"
 #include "mixer/audiomixer.h"
 #include "platform/fatalerrors.h"
+#include "recording/recordingcontrol.h"
 
 class QButtonGroup;
 class QCheckBox;
@@ -24,6 +25,7 @@ class QLabel;
 class QProgressBar;
 class QPushButton;
 class QScrollBar;
+class QTimer;
 class QToolButton;
 
 namespace veruziva {
@@ -108,6 +110,9 @@ public:
 
     void StartStopClick();
     void CalibrateClick();
+    void SavingClick();
+    void DefinitionClick();
+    void MyTimerTimer();
     void RawDataClick();
     void TriggerEnableClick();
     void WaveInDevicesChange(int index);
@@ -123,6 +128,8 @@ public:
     TAudioMixer& mixer() { return m_mixer; }
     const Oscilloscope& scope() const { return m_scope; }
     const Readouts& readouts() const { return m_readouts; }
+    RecordingControl& recording() { return m_recording; }
+    QTimer* MyTimer() const { return m_timer; }
     char UnitLetterL() const { return m_unitLetterL; }
     char UnitLetterR() const { return m_unitLetterR; }
     long long blocksProcessed() const { return m_blocksProcessed; }
@@ -134,6 +141,7 @@ protected:
 
 private:
     class ComboDeviceBox;
+    class TimerAdapter;
 
     void createControls();
     void FormCreate();
@@ -142,6 +150,7 @@ private:
     void showReadouts();
     void showSynchronized();
     void runningChanged(bool running);
+    void recordingChanged(bool recording);
     void deviceLost(WaveInHandle handle);
     void requestEnd();
 
@@ -156,6 +165,9 @@ private:
     TAudioMixer m_mixer;
     CaptureEngine m_engine;
     InputSelection m_selection;
+    QTimer* m_timer;
+    std::unique_ptr<TimerAdapter> m_timerAdapter;
+    RecordingControl m_recording;
     std::string m_decimalSeparator;
     char m_unitLetterL = ' ';
     char m_unitLetterR = ' ';

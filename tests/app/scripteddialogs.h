@@ -24,6 +24,9 @@ public:
     void showError(const QString& text) override { boxes.showError(text); }
     void showAbout() override { ++aboutShown; }
     void showHelp(const QString& topic) override { helpTopics.append(topic); }
+    void showCaptureDefinition() override { ++definitionShown; }
+    veruziva::CaptureDefinition captureDefinition() const override { return definition; }
+    void setRecordTypeEnabled(bool enabled) override { recordTypeEnabled = enabled; }
     // The value dialog: the next scripted entry, converted as its buttons do; no entry left
     // (or nullopt) closes it without a button.
     void ShowCalibrationValue(double& value) override {
@@ -43,6 +46,9 @@ public:
     std::function<void(const QString&, veruziva::Answer)> onConfirm;
     int aboutShown = 0;
     int valueDialogs = 0;
+    int definitionShown = 0;
+    veruziva::CaptureDefinition definition;
+    bool recordTypeEnabled = true;
     std::deque<std::optional<QString>> entries;
     QStringList helpTopics;
 };

@@ -7,6 +7,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QTimer>
 #include <QToolButton>
 #include <QtTest>
 #include <atomic>
@@ -15,6 +16,7 @@
 #include "calibration/calibrationprocedure.h"
 #include "calibration/memorysettingsstore.h"
 #include "calibration/storedsettings.h"
+#include "recording/capturedefinition.h"
 #include "capture/captureevent.h"
 #include "platform/sim/simmixerservice.h"
 #include "platform/sim/simwaveinput.h"
@@ -111,6 +113,14 @@ private slots:
     void lostDeviceStopsTheFlow();
     void helpAboutAndClose();
     void calibrationThroughTheWindow();
+    void sampledRecordingThroughTheWindow_data();
+    void sampledRecordingThroughTheWindow();
+    void continualRecordingEndsWithTheWindow();
+    void cancelAtTheSizeQuestion();
+    void lostDeviceEndsTheRecording();
+
+private:
+    QTemporaryDir m_dir;
 };
 
 void TestSoundMeter::firstStart() {
@@ -444,6 +454,124 @@ void TestSoundMeter::calibrationThroughTheWindow() {
     QCOMPARE(Text(restarted->controls().RawData), QStringLiteral("Cal"));
     QVERIFY(restarted->controls().L3A->isEnabled());
     QVERIFY(m.dialogs.boxes.shown().isEmpty());
+}
+
+void TestSoundMeter::sampledRecordingThroughTheWindow_data() {
+    QTest::addColumn<QString>("time");
+    QTest::addColumn<int>("unit");
+    QTest::addColumn<int>("period");
+    QTest::addColumn<int>("rows");
+    QTest::addColumn<QString>("last");
+    QTest::newRow("1 min at 1/4 s") << "1" << 1 << 0 << 240 << "60;1000;3000";
+    QTest::newRow("20 s at 15 s") << "20" << 0 << 3 << 1 << "15;1000;3000";
+}
+
+void TestSoundMeter::sampledRecordingThroughTheWindow() {
+    QFETCH(QString, time);
+    QFETCH(int, unit);
+    QFETCH(int, period);
+    QFETCH(int, rows);
+    QFETCH(QString, last);
+    Machine m;
+    Standard(m);
+    m.dialogs.definition.captureTime = time;
+    m.dialogs.definition.timeMeasure = unit;
+    m.dialogs.definition.samplingPeriod = period;
+    m.dialogs.definition.nameOfFile = m_dir.filePath("window.csv");
+    const auto window = m.start();
+    const SoundMeterControls& ui = window->controls();
+    ui.Saving->click();  // the capture was stopped: it starts
+    QVERIFY(m.waveInput.isRunning());
+    QCOMPARE(Text(ui.Saving), QStringLiteral("Stop saving"));
+    QVERIFY(!m.dialogs.recordTypeEnabled);
+    QVERIFY(window->MyTimer()->isActive());
+    QCOMPARE(window->MyTimer()->interval(), SamplingInterval(period));
+    ui.Definition->click();  // usable during a recording
+    QCOMPARE(m.dialogs.definitionShown, 1);
+    m.waveInput.deliverFrames(FramesPerBuffer);
+    QCoreApplication::processEvents();
+    for (int tick = 0; tick < rows; ++tick) {
+        window->MyTimerTimer();
+    }
+    // It ended by itself: capture stopped, caption and record type back.
+    QVERIFY(!window->recording().SavingActive());
+    QVERIFY(!m.waveInput.isRunning());
+    QCOMPARE(Text(ui.Saving), QStringLiteral("Start saving"));
+    QVERIFY(m.dialogs.recordTypeEnabled);
+    QVERIFY(!window->MyTimer()->isActive());
+    QFile file(m_dir.filePath("window.csv"));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QStringList lines = QString::fromUtf8(file.readAll()).split("\r\n", Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), rows + 1);
+    QCOMPARE(lines.front(), QStringLiteral("time;A[ ];B[ ]"));
+    QCOMPARE(lines.last(), last);
+}
+
+void TestSoundMeter::continualRecordingEndsWithTheWindow() {
+    Machine m;
+    Standard(m);
+    m.dialogs.definition.recordType = CaptureDefinition::Continual;
+    m.dialogs.definition.captureTime = QStringLiteral("10");
+    m.dialogs.definition.nameOfFile = m_dir.filePath("window.wav");
+    auto window = m.start();
+    window->controls().Saving->click();
+    QCOMPARE(m.dialogs.boxes.texts(), QStringList{"The size of the WAV file will be 1722kB. Proceed?"});
+    QCOMPARE(window->MyTimer()->interval(), 10000);
+    for (int block = 0; block < 3; ++block) {
+        m.signal.levelA = 100 * (block + 1);
+        m.waveInput.deliverFrames(FramesPerBuffer);
+        QCoreApplication::processEvents();
+    }
+    window->controls().Close->click();  // the window closes during the recording
+    window.reset();
+    QFile file(m_dir.filePath("window.wav"));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = file.readAll();
+    QCOMPARE(bytes.size(), 44 + 3 * 16384);
+    QCOMPARE(static_cast<std::uint8_t>(bytes[40]) | static_cast<std::uint8_t>(bytes[41]) << 8 |
+                 static_cast<std::uint8_t>(bytes[42]) << 16,
+             3 * 16384);
+    // The raw frames as captured: A's level of each block, B's square wave.
+    auto sample = [&bytes](int frame, int channel) {
+        const int at = 44 + 4 * frame + 2 * channel;
+        return static_cast<std::int16_t>(static_cast<std::uint8_t>(bytes[at]) |
+                                         static_cast<std::uint8_t>(bytes[at + 1]) << 8);
+    };
+    QCOMPARE(sample(0, 0), std::int16_t{100});
+    QCOMPARE(sample(2 * FramesPerBuffer + 5, 0), std::int16_t{300});
+    QCOMPARE(sample(0, 1), std::int16_t{3000});
+    QCOMPARE(sample(50, 1), std::int16_t{-3000});
+}
+
+void TestSoundMeter::cancelAtTheSizeQuestion() {
+    Machine m;
+    Standard(m);
+    m.dialogs.definition.recordType = CaptureDefinition::Continual;
+    m.dialogs.definition.nameOfFile = m_dir.filePath("never.wav");
+    m.dialogs.boxes.queueAnswer(Answer::Cancel);
+    const auto window = m.start();
+    window->controls().Saving->click();
+    QCOMPARE(m.dialogs.boxes.texts().last(), QStringLiteral("O.K. Data will not be saved."));
+    QVERIFY(!QFile::exists(m_dir.filePath("never.wav")));
+    QVERIFY(!m.waveInput.isRunning());
+    QCOMPARE(Text(window->controls().Saving), QStringLiteral("Start saving"));
+}
+
+void TestSoundMeter::lostDeviceEndsTheRecording() {
+    Machine m;
+    Standard(m);
+    m.dialogs.definition.recordType = CaptureDefinition::Continual;
+    m.dialogs.definition.nameOfFile = m_dir.filePath("lost.wav");
+    const auto window = m.start();
+    window->controls().Saving->click();
+    m.waveInput.deliverFrames(FramesPerBuffer + 500);
+    m.waveInput.loseDevice();
+    QCoreApplication::processEvents();
+    QCoreApplication::processEvents();
+    QVERIFY(!window->recording().SavingActive());
+    QFile file(m_dir.filePath("lost.wav"));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.size(), 44 + 16384 + 2000);  // the full block and the 500 frames before the loss
 }
 
 QTEST_MAIN(TestSoundMeter)

@@ -1,3 +1,4 @@
+#include <signal.h>
 #include <sndfile.h>
 
 #include <QtTest>
@@ -9,6 +10,7 @@
 #include "calibration/storedsettings.h"
 #include "platform/captureformat.h"
 #include "platform/sim/scriptedmessageboxes.h"
+#include "pulseserver.h"
 
 using namespace veruziva;
 
@@ -115,6 +117,11 @@ private slots:
     void liveCaptureMatchesTheFile();
     void liveFailures_data();
     void liveFailures();
+    void recordsAWavFile();
+    void recordsRowsToStandardOutput();
+    void interruptEndsTheRecordingCleanly();
+    void recordingFailures_data();
+    void recordingFailures();
 
 private:
     QString path(const QString& name) const { return m_dir.filePath(name); }
@@ -544,6 +551,136 @@ void TestMeterTool::liveFailures() {
     QFETCH(int, exitCode);
     QFETCH(QString, message);
     const ToolResult result = RunTool(arguments, liveInput(Constant(1, 2), FramesPerBuffer));
+    QCOMPARE(result.exitCode, exitCode);
+    QVERIFY2(result.errors.contains(message), qPrintable(result.errors));
+}
+
+namespace {
+
+// The live input's device number.
+QString LiveDevice(const QProcessEnvironment& environment) {
+    return RunTool({"--list"}, environment).lines.filter("vzlive").value(0).section(';', 0, 0);
+}
+
+QByteArray ReadFile(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+}  // namespace
+
+void TestMeterTool::recordsAWavFile() {
+    // The file input delivers at once: the recording is cut exactly at its 2 s.
+    const QProcessEnvironment environment = liveInput(
+        [](int i) {
+            return StereoFrame{static_cast<std::int16_t>(i % 30000), 777};
+        },
+        10 * FramesPerBuffer);
+    const ToolResult result =
+        RunTool({"--device", LiveDevice(environment), "--wav", path("rec.wav"), "--seconds", "2"},
+                environment);
+    QCOMPARE(result.exitCode, 0);
+    QVERIFY(result.errors.contains("The size of the WAV file will be 344kB. Proceed?"));
+    const QByteArray file = ReadFile(path("rec.wav"));
+    QCOMPARE(file.size(), 44 + 2 * 176400);
+    // Read back by a program that no one here wrote: the samples are the input's, in order.
+    SF_INFO info{};
+    SNDFILE* sound = sf_open(path("rec.wav").toLocal8Bit().constData(), SFM_READ, &info);
+    QVERIFY(sound);
+    QCOMPARE(info.frames, sf_count_t{88200});
+    std::vector<short> samples(2 * 88200);
+    sf_readf_short(sound, samples.data(), 88200);
+    sf_close(sound);
+    for (int frame = 0; frame < 10 * FramesPerBuffer; frame += 997) {
+        QCOMPARE(samples[static_cast<std::size_t>(2 * frame)], static_cast<short>(frame % 30000));
+        QCOMPARE(samples[static_cast<std::size_t>(2 * frame + 1)], short{777});
+    }
+}
+
+void TestMeterTool::recordsRowsToStandardOutput() {
+    // Rows are sampled by a clock, so the input must come in real time: the private pulse
+    // server's feeder counts its rounds of 30000 frames on channel B.
+    PulseServer server;
+    QVERIFY2(server.start(), qPrintable(server.error()));
+    QProcessEnvironment environment;
+    environment.insert("ALSA_CONFIG_PATH", "/usr/share/alsa/alsa.conf:" + server.alsaConfig());
+    const QString device =
+        RunTool({"--list"}, environment).lines.filter("vzpulse").value(0).section(';', 0, 0);
+    QVERIFY(!device.isEmpty());
+    const ToolResult result = RunTool(
+        {"--device", device, "--dc", "ab", "--csv", "-", "--period", "0.25", "--seconds", "1"},
+        environment);
+    server.stop();
+    QCOMPARE(result.exitCode, 0);
+    QCOMPARE(result.lines.size(), 5);
+    QCOMPARE(result.lines.front(), QStringLiteral("time;A[ ];B[ ]\r"));
+    int lastRound = 0;
+    QSet<int> means;
+    for (int row = 1; row <= 4; ++row) {
+        const QStringList fields = result.lines[row].chopped(1).split(';');
+        QCOMPARE(fields.size(), 3);
+        QCOMPARE(fields[0], QString::number(0.25 * row));
+        // A is the mean of a block of the rising ramp; B the round the block was in.
+        bool numbers = false;
+        const int a = fields[1].toInt(&numbers);
+        QVERIFY2(numbers && a >= -15000 && a < 15000, qPrintable(result.lines[row]));
+        means.insert(a);
+        const int round = fields[2].toInt(&numbers);
+        QVERIFY2(numbers && round >= lastRound, qPrintable(result.lines.join('|')));
+        lastRound = round;
+    }
+    // Each row took the latest reading, not one held from the start.
+    QVERIFY2(means.size() >= 2, qPrintable(result.lines.join('|')));
+}
+
+void TestMeterTool::interruptEndsTheRecordingCleanly() {
+    const QProcessEnvironment environment = liveInput(Constant(5, 6), 4 * FramesPerBuffer);
+    QProcess tool;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(environment);
+    tool.setProcessEnvironment(env);
+    tool.start(QStringLiteral(METER_TOOL),
+               {"--device", LiveDevice(environment), "--csv", path("interrupted.csv"), "--period",
+                "0.25", "--seconds", "60"});
+    QVERIFY(tool.waitForStarted());
+    QTest::qWait(800);
+    ::kill(static_cast<pid_t>(tool.processId()), SIGINT);
+    QVERIFY(tool.waitForFinished(10000));
+    QCOMPARE(tool.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(tool.exitCode(), 0);
+    const QStringList lines = QString::fromUtf8(ReadFile(path("interrupted.csv"))).split("\r\n");
+    QCOMPARE(lines.front(), QStringLiteral("time;A[ ];B[ ]"));
+    QVERIFY2(lines.size() >= 3 && lines.size() < 20, qPrintable(lines.join('|')));
+    QCOMPARE(lines.last(), QString());  // the last row is complete
+}
+
+void TestMeterTool::recordingFailures_data() {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("a full disk") << QStringList{"--wav", "/dev/full", "--seconds", "1"} << 1
+                                 << "Disk full";
+    QTest::newRow("no access") << QStringList{"--csv", "/sys/x.csv", "--period",
+                                              "1",     "--seconds",  "2"}
+                               << 1 << "File access denied";
+    QTest::newRow("longer than a WAV file holds")
+        << QStringList{"--wav", "x.wav", "--seconds", "12180"} << 1 << "Integer overflow";
+    QTest::newRow("no period") << QStringList{"--csv", "x.csv", "--seconds", "2"} << 2
+                               << "--period takes";
+    QTest::newRow("odd period") << QStringList{"--csv", "x.csv", "--period", "2", "--seconds", "2"}
+                                << 2 << "--period takes";
+    QTest::newRow("both kinds") << QStringList{"--csv", "x.csv", "--wav", "y.wav", "--seconds", "2"}
+                                << 2 << "record either";
+    QTest::newRow("no time") << QStringList{"--wav", "x.wav"} << 2 << "--seconds takes";
+}
+
+void TestMeterTool::recordingFailures() {
+    QFETCH(QStringList, arguments);
+    QFETCH(int, exitCode);
+    QFETCH(QString, message);
+    const QProcessEnvironment environment = liveInput(Constant(1, 2), 4 * FramesPerBuffer);
+    const ToolResult result =
+        RunTool(QStringList{"--device", LiveDevice(environment)} + arguments, environment);
     QCOMPARE(result.exitCode, exitCode);
     QVERIFY2(result.errors.contains(message), qPrintable(result.errors));
 }

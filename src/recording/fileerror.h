@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QString>
+
+#include "platform/runtimeerror.h"
+
+namespace veruziva {
+
+// A file that cannot be created or written: "File access denied", "Disk full" or
+// "I/O error <n>" (with what the system says and the file's name, so that the user can act).
+class FileError : public RuntimeError {
+public:
+    FileError(int error, const QString& path);
+    int error() const { return m_error; }
+
+private:
+    int m_error;
+};
+
+QString FileErrorText(int error, const QString& path);
+
+}  // namespace veruziva

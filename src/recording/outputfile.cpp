@@ -1,0 +1,95 @@
+#include "recording/outputfile.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "recording/fileerror.h"
+
+namespace veruziva {
+
+OutputFile::~OutputFile() {
+    if (m_fd >= 0 && m_ownsFd) {
+        ::close(m_fd);
+    }
+}
+
+void OutputFile::fail(int error) {
+    throw FileError(error, m_path);
+}
+
+void OutputFile::create(const QString& path) {
+    m_path = path;
+    if (path == QLatin1String("-")) {
+        m_fd = STDOUT_FILENO;
+        m_ownsFd = false;
+        return;
+    }
+    const int fd = ::open(path.toLocal8Bit().constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC,
+                          0666);
+    if (fd < 0) {
+        fail(errno);
+    }
+    m_fd = fd;
+    m_ownsFd = true;
+    m_written = 0;
+}
+
+void OutputFile::write(const void* data, std::size_t size) {
+    const auto* bytes = static_cast<const char*>(data);
+    while (size > 0) {
+        const ssize_t written = ::write(m_fd, bytes, size);
+        if (written < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            fail(errno);
+        }
+        bytes += written;
+        m_written += static_cast<std::uint64_t>(written);
+        size -= static_cast<std::size_t>(written);
+    }
+}
+
+void OutputFile::truncate(std::uint64_t size) {
+    if (::ftruncate(m_fd, static_cast<off_t>(size)) < 0) {
+        fail(errno);
+    }
+}
+
+void OutputFile::writeAt(std::uint64_t offset, const void* data, std::size_t size) {
+    const auto* bytes = static_cast<const char*>(data);
+    while (size > 0) {
+        const ssize_t written = ::pwrite(m_fd, bytes, size, static_cast<off_t>(offset));
+        if (written < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            fail(errno);
+        }
+        bytes += written;
+        offset += static_cast<std::uint64_t>(written);
+        size -= static_cast<std::size_t>(written);
+    }
+}
+
+void OutputFile::sync() {
+    // Pipes and terminals cannot be synced; that is not a failure.
+    if (::fdatasync(m_fd) < 0 && errno != EINVAL && errno != EROFS) {
+        fail(errno);
+    }
+}
+
+void OutputFile::close() {
+    if (m_fd < 0) {
+        return;
+    }
+    const int fd = m_fd;
+    m_fd = -1;
+    if (m_ownsFd && ::close(fd) < 0 && errno != EINTR) {
+        fail(errno);
+    }
+}
+
+}  // namespace veruziva

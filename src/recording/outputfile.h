@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QString>
+#include <cstddef>
+#include <cstdint>
+
+namespace veruziva {
+
+// A file written with plain system calls; every failure throws FileError.
+class OutputFile {
+public:
+    OutputFile() = default;
+    ~OutputFile();
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
+
+    // Creates the file, emptying an existing one of that name ("-" is standard output).
+    void create(const QString& path);
+    void write(const void* data, std::size_t size);
+    void writeAt(std::uint64_t offset, const void* data, std::size_t size);
+    // Bytes that write() has put into the file so far, a failed call's part included.
+    std::uint64_t written() const { return m_written; }
+    void truncate(std::uint64_t size);
+    // Makes what was written survive a crash or a power cut.
+    void sync();
+    void close();
+    bool isOpen() const { return m_fd >= 0; }
+    const QString& path() const { return m_path; }
+
+private:
+    [[noreturn]] void fail(int error);
+
+    int m_fd = -1;
+    bool m_ownsFd = true;
+    QString m_path;
+    std::uint64_t m_written = 0;
+};
+
+}  // namespace veruziva

@@ -1,0 +1,188 @@
+#include "recording/recordingcontrol.h"
+
+#include <limits>
+
+#include "measurement/numberformat.h"
+#include "platform/captureformat.h"
+#include "platform/messageboxes.h"
+#include "platform/runtimeerror.h"
+
+namespace veruziva {
+
+RecordingTimer::~RecordingTimer() = default;
+
+namespace recordingmessages {
+QString SizeQuestion(std::uint32_t wavDataSize) {
+    return QStringLiteral("The size of the WAV file will be %1kB. Proceed?").arg(wavDataSize / 1024);
+}
+}  // namespace recordingmessages
+
+RecordingControl::RecordingControl(MessageBoxes& boxes, RecordingTimer& timer, RecordingHooks hooks)
+    : m_boxes(boxes), m_timer(timer), m_hooks(std::move(hooks)) {}
+
+RecordingControl::~RecordingControl() {
+    try {
+        EndRecording();
+    } catch (const RuntimeError&) {
+        // Leaving: nothing more can be done about the file.
+    }
+}
+
+std::uint32_t RecordingControl::SavedCount() const {
+    return m_recordType == CaptureDefinition::Continual ? m_wav.savedCount() : m_rows;
+}
+
+void RecordingControl::setRecording(bool recording) {
+    m_savingActive = recording;
+    if (m_hooks.recordingChanged) {
+        m_hooks.recordingChanged(recording);
+    }
+}
+
+void RecordingControl::stopCapture() {
+    if (m_hooks.running && m_hooks.running() && m_hooks.startStopClick) {
+        m_hooks.startStopClick();
+    }
+}
+
+void RecordingControl::SavingClick(const CaptureDefinition& definition, ReadoutUnits units) {
+    try {
+        if (m_savingActive) {
+            stop();
+        } else {
+            start(definition, units);
+        }
+    } catch (const RuntimeError& error) {
+        // The general error handler's box; the action stops here.
+        m_boxes.showError(QString::fromStdString(error.what()));
+    }
+}
+
+void RecordingControl::start(const CaptureDefinition& definition, ReadoutUnits units) {
+    if (m_hooks.running && !m_hooks.running() && m_hooks.startStopClick) {
+        m_hooks.startStopClick();
+    }
+    const std::uint32_t seconds = CaptureSeconds(definition.captureTime, definition.timeMeasure);
+    m_recordType = definition.recordType;
+    if (definition.recordType == CaptureDefinition::Continual) {
+        if (!startContinual(definition, seconds)) {
+            return;
+        }
+    } else {
+        startSampled(definition, seconds, units);
+    }
+    m_timer.start(m_intervalMs);
+    setRecording(true);
+}
+
+bool RecordingControl::startContinual(const CaptureDefinition& definition, std::uint32_t seconds) {
+    const std::uint64_t size = std::uint64_t{seconds} * static_cast<std::uint64_t>(BytesPerSecond);
+    if (size > static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max())) {
+        throw IntegerOverflowError();
+    }
+    const auto wavDataSize = static_cast<std::uint32_t>(size);
+    if (m_boxes.confirm(recordingmessages::SizeQuestion(wavDataSize), ConfirmButtons::OkCancel) !=
+        Answer::Ok) {
+        cancel();
+        return false;
+    }
+    m_wav.create(definition.nameOfFile, wavDataSize);
+    m_intervalMs = static_cast<int>(seconds * 1000);
+    return true;
+}
+
+void RecordingControl::startSampled(const CaptureDefinition& definition, std::uint32_t seconds,
+                                    ReadoutUnits units) {
+    m_unitA = units.calibratedDisplay ? (units.ampereA ? 'A' : 'V') : ' ';
+    m_unitB = units.calibratedDisplay ? (units.ampereB ? 'A' : 'V') : ' ';
+    m_csv.create(definition.nameOfFile, m_unitA, m_unitB);
+    m_intervalMs = SamplingInterval(definition.samplingPeriod);
+    // A capturing time shorter than one period still writes its one row.
+    m_sampleRows = std::max<std::uint32_t>(1, static_cast<std::uint32_t>(
+                                                  std::uint64_t{seconds} * 1000 / static_cast<std::uint64_t>(m_intervalMs)));
+    m_rows = 0;
+}
+
+void RecordingControl::cancel() {
+    m_boxes.showMessage(QString::fromLatin1(recordingmessages::NotSaved));
+    setRecording(false);
+    stopCapture();
+}
+
+void RecordingControl::closeFile() {
+    if (m_recordType == CaptureDefinition::Continual) {
+        m_wav.close();
+    } else {
+        m_csv.close();
+    }
+}
+
+void RecordingControl::stop() {
+    m_timer.stop();
+    setRecording(false);
+    stopCapture();
+    closeFile();
+}
+
+void RecordingControl::EndRecording() {
+    if (!m_savingActive) {
+        return;
+    }
+    m_timer.stop();
+    setRecording(false);
+    stopCapture();
+    closeFile();
+}
+
+void RecordingControl::MyTimerTimer() {
+    if (!m_savingActive) {
+        return;
+    }
+    try {
+        if (m_recordType == CaptureDefinition::Continual) {
+            EndRecording();
+        } else {
+            writeRow();
+        }
+    } catch (const RuntimeError& error) {
+        m_boxes.showError(QString::fromStdString(error.what()));
+        // A file that failed is closed as far as it goes; the recording ends once.
+        try {
+            EndRecording();
+        } catch (const RuntimeError&) {
+        }
+    }
+}
+
+void RecordingControl::writeRow() {
+    ++m_rows;
+    const QString a = RowReading(m_hooks.readingA ? m_hooks.readingA() : QString());
+    const QString b = RowReading(m_hooks.readingB ? m_hooks.readingB() : QString());
+    const double time = static_cast<double>(m_intervalMs) * m_rows / 1000.0;
+    const QString separator = m_hooks.decimalSeparator ? m_hooks.decimalSeparator() : QStringLiteral(".");
+    m_csv.row(QString::fromStdString(FormatGeneral(time, separator.toStdString())), a, b);
+    if (m_rows == m_sampleRows) {
+        EndRecording();
+    }
+}
+
+void RecordingControl::AppendBlock(std::span<const std::byte> bytes) {
+    if (!RecordingContinual()) {
+        return;
+    }
+    try {
+        m_wav.append(bytes);
+    } catch (const RuntimeError& error) {
+        // Shown once: the recording ends with its file closed and its header true, and the
+        // capture goes on.
+        m_timer.stop();
+        setRecording(false);
+        try {
+            m_wav.close();
+        } catch (const RuntimeError&) {
+        }
+        m_boxes.showError(QString::fromStdString(error.what()));
+    }
+}
+
+}  // namespace veruziva

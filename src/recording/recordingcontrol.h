@@ -1,0 +1,96 @@
+#pragma once
+
+#include <QString>
+#include <cstdint>
+#include <functional>
+#include <span>
+
+#include "recording/capturedefinition.h"
+#include "recording/csvwriter.h"
+#include "recording/wavwriter.h"
+
+namespace veruziva {
+
+class MessageBoxes;
+
+namespace recordingmessages {
+inline constexpr const char* NotSaved = "O.K. Data will not be saved.";
+QString SizeQuestion(std::uint32_t wavDataSize);
+}  // namespace recordingmessages
+
+// The recording timer of the main window.
+class RecordingTimer {
+public:
+    virtual ~RecordingTimer();
+    virtual void start(int intervalMs) = 0;
+    virtual void stop() = 0;
+};
+
+// What the recording reads from and does to the window.
+struct RecordingHooks {
+    std::function<bool()> running;                 // the capture is running
+    std::function<void()> startStopClick;          // toggles the capture
+    std::function<void(bool)> recordingChanged;    // "Stop saving" / "Start saving", record type lock
+    std::function<QString()> readingA;             // the readout texts, as shown
+    std::function<QString()> readingB;
+    std::function<QString()> decimalSeparator;
+};
+
+// What decides a sampled recording's unit letters at its start.
+struct ReadoutUnits {
+    bool calibratedDisplay = false;  // Calibrated and not RawDisplay
+    bool ampereA = false;            // "3 A" down for A
+    bool ampereB = false;
+};
+
+// The recording control shared by both kinds: start, stop and cancel of the Saving button, the
+// timer's ticks, the end of a recording, and the continual recording's blocks.
+class RecordingControl {
+public:
+    RecordingControl(MessageBoxes& boxes, RecordingTimer& timer, RecordingHooks hooks);
+    ~RecordingControl();
+
+    // The Saving button.
+    void SavingClick(const CaptureDefinition& definition, ReadoutUnits units);
+    // The recording timer's tick.
+    void MyTimerTimer();
+    // A block from the buffer-done handler, before any other use of it; taken only while a
+    // continual recording runs.
+    void AppendBlock(std::span<const std::byte> bytes);
+    // Ends a running recording now, its file complete (the window closing, the device lost).
+    void EndRecording();
+
+    bool SavingActive() const { return m_savingActive; }
+    bool RecordingContinual() const { return m_savingActive && m_recordType == CaptureDefinition::Continual; }
+    std::uint32_t SavedCount() const;
+    std::uint32_t SampleRows() const { return m_sampleRows; }
+    char UnitLetterA() const { return m_unitA; }
+    char UnitLetterB() const { return m_unitB; }
+
+private:
+    void start(const CaptureDefinition& definition, ReadoutUnits units);
+    bool startContinual(const CaptureDefinition& definition, std::uint32_t seconds);
+    void startSampled(const CaptureDefinition& definition, std::uint32_t seconds, ReadoutUnits units);
+    void stop();
+    void cancel();
+    void writeRow();
+    void closeFile();
+    void setRecording(bool recording);
+    // The capture stops with the recording, unless the user has stopped it meanwhile.
+    void stopCapture();
+
+    MessageBoxes& m_boxes;
+    RecordingTimer& m_timer;
+    RecordingHooks m_hooks;
+    bool m_savingActive = false;
+    int m_recordType = CaptureDefinition::Sampled;
+    WavWriter m_wav;
+    CsvWriter m_csv;
+    int m_intervalMs = 0;
+    std::uint32_t m_sampleRows = 0;
+    std::uint32_t m_rows = 0;
+    char m_unitA = ' ';
+    char m_unitB = ' ';
+};
+
+}  // namespace veruziva

@@ -1,0 +1,226 @@
+#include <sndfile.h>
+
+#include <QtTest>
+#include <cerrno>
+#include <vector>
+
+#include "platform/captureformat.h"
+#include "recording/capturedefinition.h"
+#include "recording/csvwriter.h"
+#include "recording/fileerror.h"
+#include "recording/wavwriter.h"
+
+using namespace veruziva;
+
+namespace {
+
+QByteArray Read(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+std::uint32_t Le32(const QByteArray& bytes, int at) {
+    std::uint32_t value = 0;
+    for (int i = 3; i >= 0; --i) {
+        value = (value << 8) | static_cast<std::uint8_t>(bytes[at + i]);
+    }
+    return value;
+}
+
+std::vector<std::byte> Block(int frames, std::int16_t first) {
+    std::vector<StereoFrame> samples(static_cast<std::size_t>(frames));
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+        samples[i] = {static_cast<std::int16_t>(first + static_cast<int>(i)), static_cast<std::int16_t>(-first)};
+    }
+    const auto* bytes = reinterpret_cast<const std::byte*>(samples.data());
+    return {bytes, bytes + samples.size() * sizeof(StereoFrame)};
+}
+
+// What sox says about a file: "channels rate samples".
+QString Soxi(const QString& path) {
+    QProcess soxi;
+    soxi.start("soxi", {"-c", path});
+    soxi.waitForFinished();
+    const QString channels = QString::fromLatin1(soxi.readAllStandardOutput()).trimmed();
+    soxi.start("soxi", {"-r", path});
+    soxi.waitForFinished();
+    const QString rate = QString::fromLatin1(soxi.readAllStandardOutput()).trimmed();
+    soxi.start("soxi", {"-s", path});
+    soxi.waitForFinished();
+    const QString samples = QString::fromLatin1(soxi.readAllStandardOutput()).trimmed();
+    return channels + ' ' + rate + ' ' + samples;
+}
+
+}  // namespace
+
+class TestWriters : public QObject {
+    Q_OBJECT
+
+private slots:
+    void headerBytes();
+    void cutAtThePlannedSize();
+    void endedEarlyTheHeaderIsTrue();
+    void soxAndSndfileReadWhatWasWritten();
+    void captureSeconds_data();
+    void captureSeconds();
+    void csvLines();
+    void rowReading_data();
+    void rowReading();
+    void fileErrors_data();
+    void fileErrors();
+
+private:
+    QString path(const QString& name) const { return m_dir.filePath(name); }
+    QTemporaryDir m_dir;
+};
+
+void TestWriters::headerBytes() {
+    const auto header = WavHeader(176400);
+    const QByteArray bytes(reinterpret_cast<const char*>(header.data()), 44);
+    QCOMPARE(bytes.left(4), QByteArray("RIFF"));
+    QCOMPARE(Le32(bytes, 4), 176436u);
+    QCOMPARE(bytes.mid(8, 8), QByteArray("WAVEfmt "));
+    QCOMPARE(Le32(bytes, 16), 16u);
+    QCOMPARE(QByteArray(bytes.mid(20, 16)).toHex(),
+             QByteArray("0100" "0200" "44ac0000" "10b10200" "0400" "1000"));
+    QCOMPARE(bytes.mid(36, 4), QByteArray("data"));
+    QCOMPARE(Le32(bytes, 40), 176400u);
+}
+
+void TestWriters::cutAtThePlannedSize() {
+    // 1 s = 176400 bytes: ten full blocks and 12560 bytes of the eleventh, then nothing.
+    WavWriter wav;
+    wav.create(path("cut.wav"), 176400);
+    std::uint32_t written = 0;
+    for (int block = 0; block < 13; ++block) {
+        written += wav.append(Block(FramesPerBuffer, static_cast<std::int16_t>(block)));
+    }
+    QCOMPARE(written, 176400u);
+    QCOMPARE(wav.savedCount(), 176400u);
+    wav.close();
+    const QByteArray file = Read(path("cut.wav"));
+    QCOMPARE(file.size(), 176444);
+    QCOMPARE(Le32(file, 40), 176400u);
+}
+
+void TestWriters::endedEarlyTheHeaderIsTrue() {
+    WavWriter wav;
+    wav.create(path("early.wav"), 10 * 176400);
+    QCOMPARE(Le32(Read(path("early.wav")), 40), 1764000u);  // the plan, while it runs
+    wav.append(Block(FramesPerBuffer, 0));
+    wav.append(Block(1000, 0));  // a partly recorded block: only its frames
+    wav.close();
+    const QByteArray file = Read(path("early.wav"));
+    QCOMPARE(file.size(), 44 + 16384 + 4000);
+    QCOMPARE(Le32(file, 40), 20384u);
+    QCOMPARE(Le32(file, 4), 20384u + 36);
+}
+
+void TestWriters::soxAndSndfileReadWhatWasWritten() {
+    WavWriter wav;
+    wav.create(path("read.wav"), 3 * 16384);
+    wav.append(Block(FramesPerBuffer, 100));
+    wav.append(Block(FramesPerBuffer, 200));
+    wav.close();  // ended early: two blocks of the three planned
+    QCOMPARE(Soxi(path("read.wav")), QStringLiteral("2 44100 8192"));
+    SF_INFO info{};
+    SNDFILE* file = sf_open(path("read.wav").toLocal8Bit().constData(), SFM_READ, &info);
+    QVERIFY(file);
+    QCOMPARE(info.frames, sf_count_t{8192});
+    std::vector<short> samples(2 * 8192);
+    QCOMPARE(sf_readf_short(file, samples.data(), 8192), sf_count_t{8192});
+    sf_close(file);
+    QCOMPARE(samples[0], short{100});
+    QCOMPARE(samples[1], short{-100});
+    QCOMPARE(samples[2 * 4096], short{200});
+    QCOMPARE(samples[2 * 8191], short{200 + 4095});
+}
+
+void TestWriters::captureSeconds_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("unit");
+    QTest::addColumn<int>("seconds");
+    QTest::newRow("empty") << "" << 0 << 1;
+    QTest::newRow("letters") << "abc" << 0 << 1;
+    QTest::newRow("0.4") << "0.4" << 0 << 1;
+    QTest::newRow("0.4 min") << "0.4" << 1 << 60;
+    QTest::newRow("12000 s") << "12000" << 0 << 9999;
+    QTest::newRow("12000 min") << "12000" << 1 << 599940;
+    QTest::newRow("1,5") << "1,5" << 0 << 2;
+    QTest::newRow("2.5 to even") << "2.5" << 0 << 2;
+    QTest::newRow("3.5 to even") << "3.5" << 0 << 4;
+    QTest::newRow("10") << "10" << 0 << 10;
+    QTest::newRow("1 min") << "1" << 1 << 60;
+}
+
+void TestWriters::captureSeconds() {
+    QFETCH(QString, text);
+    QFETCH(int, unit);
+    QFETCH(int, seconds);
+    QCOMPARE(CaptureSeconds(text, unit), static_cast<std::uint32_t>(seconds));
+}
+
+void TestWriters::csvLines() {
+    CsvWriter csv;
+    csv.create(path("rows.csv"), ' ', ' ');
+    csv.row("0.25", "1234", "-56");
+    csv.close();
+    CsvWriter calibrated;
+    calibrated.create(path("calibrated.csv"), 'V', 'A');
+    calibrated.row("0,5", "1,234", "0,512");
+    calibrated.close();
+    QCOMPARE(Read(path("rows.csv")), QByteArray("time;A[ ];B[ ]\r\n0.25;1234;-56\r\n"));
+    QCOMPARE(Read(path("calibrated.csv")), QByteArray("time;A[V];B[A]\r\n0,5;1,234;0,512\r\n"));
+}
+
+void TestWriters::rowReading_data() {
+    QTest::addColumn<QString>("readout");
+    QTest::addColumn<QString>("row");
+    QTest::newRow("raw") << "1234  " << "1234";
+    QTest::newRow("raw negative") << "-32768  " << "-32768";
+    QTest::newRow("volts") << "1.500V " << "1.500";
+    QTest::newRow("amperes") << "-0.500A " << "-0.500";
+    QTest::newRow("comma") << "1,500V " << "1,500";
+    QTest::newRow("scientific") << "1.235E4V " << "1.235E4";
+}
+
+void TestWriters::rowReading() {
+    QFETCH(QString, readout);
+    QFETCH(QString, row);
+    QCOMPARE(RowReading(readout), row);
+}
+
+void TestWriters::fileErrors_data() {
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("a full disk") << "/dev/full" << "Disk full";
+    QTest::newRow("a folder without access") << "/sys/captured.wav" << "File access denied";
+    QTest::newRow("a folder that is not there") << "no/such/folder/captured.wav" << "I/O error 2: ";
+    QTest::newRow("a plain file as folder") << "plain/captured.wav" << "I/O error 20: ";
+}
+
+void TestWriters::fileErrors() {
+    QFETCH(QString, file);
+    QFETCH(QString, message);
+    QFile plain(path("plain"));
+    QVERIFY(plain.open(QIODevice::WriteOnly));
+    plain.close();
+    const QString target = file.startsWith('/') ? file : path(file);
+    for (const bool wav : {true, false}) {
+        try {
+            if (wav) {
+                WavWriter writer;
+                writer.create(target, 176400);
+            } else {
+                CsvWriter writer;
+                writer.create(target, ' ', ' ');
+            }
+            QFAIL("the file was created");
+        } catch (const FileError& error) {
+            QVERIFY2(QString::fromStdString(error.what()).startsWith(message), error.what());
+        }
+    }
+}
+
+QTEST_GUILESS_MAIN(TestWriters)
+#include "tst_writers.moc"
