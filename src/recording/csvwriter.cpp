@@ -4,7 +4,8 @@ namespace veruziva {
 
 void CsvWriter::create(const QString& path, char unitA, char unitB) {
     m_file.create(path);
-    line(QStringLiteral("time;A[%1];B[%2]").arg(QString(QLatin1Char(unitA)), QString(QLatin1Char(unitB))));
+    line(QStringLiteral("time;A[%1];B[%2]")
+             .arg(QString(QLatin1Char(unitA)), QString(QLatin1Char(unitB))));
 }
 
 void CsvWriter::row(const QString& time, const QString& a, const QString& b) {

@@ -43,7 +43,8 @@ TDataCapture::TDataCapture(QWidget* parent)
 
     m_samplingTypeBox->setObjectName(QStringLiteral("SamplingType"));
     m_samplingTypeBox->setGeometry(8, 8, 129, 57);
-    Radio(m_samplingTypeBox, m_samplingType, 0, QStringLiteral("continual (WAV file)"), QRect(8, 16, 118, 17));
+    Radio(m_samplingTypeBox, m_samplingType, 0, QStringLiteral("continual (WAV file)"),
+          QRect(8, 16, 118, 17));
     Radio(m_samplingTypeBox, m_samplingType, 1, QStringLiteral("sampled"), QRect(8, 34, 118, 17));
 
     m_samplingPeriodBox->setObjectName(QStringLiteral("SamplingPeriod"));
@@ -100,7 +101,8 @@ TDataCapture::TDataCapture(QWidget* parent)
 void TDataCapture::SamplingTypeClick(int index) {
     const bool continual = index == CaptureDefinition::Continual;
     m_samplingPeriodBox->setEnabled(!continual);
-    m_nameOfFile->setText(continual ? QStringLiteral("captured.wav") : QStringLiteral("captured.csv"));
+    m_nameOfFile->setText(continual ? QStringLiteral("captured.wav")
+                                    : QStringLiteral("captured.csv"));
 }
 
 void TDataCapture::BrowseClick() {

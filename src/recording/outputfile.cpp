@@ -26,8 +26,8 @@ void OutputFile::create(const QString& path) {
         m_ownsFd = false;
         return;
     }
-    const int fd = ::open(path.toLocal8Bit().constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC,
-                          0666);
+    const int fd =
+        ::open(path.toLocal8Bit().constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd < 0) {
         fail(errno);
     }

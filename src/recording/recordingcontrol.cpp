@@ -13,7 +13,8 @@ RecordingTimer::~RecordingTimer() = default;
 
 namespace recordingmessages {
 QString SizeQuestion(std::uint32_t wavDataSize) {
-    return QStringLiteral("The size of the WAV file will be %1kB. Proceed?").arg(wavDataSize / 1024);
+    return QStringLiteral("The size of the WAV file will be %1kB. Proceed?")
+        .arg(wavDataSize / 1024);
 }
 }  // namespace recordingmessages
 
@@ -87,7 +88,7 @@ bool RecordingControl::startContinual(const CaptureDefinition& definition, std::
         return false;
     }
     m_wav.create(definition.nameOfFile, wavDataSize);
-    m_intervalMs = static_cast<int>(seconds * 1000);
+    m_intervalMs = static_cast<int>(seconds * 1000) + ContinualGraceMs;
     return true;
 }
 
@@ -98,8 +99,9 @@ void RecordingControl::startSampled(const CaptureDefinition& definition, std::ui
     m_csv.create(definition.nameOfFile, m_unitA, m_unitB);
     m_intervalMs = SamplingInterval(definition.samplingPeriod);
     // A capturing time shorter than one period still writes its one row.
-    m_sampleRows = std::max<std::uint32_t>(1, static_cast<std::uint32_t>(
-                                                  std::uint64_t{seconds} * 1000 / static_cast<std::uint64_t>(m_intervalMs)));
+    m_sampleRows = std::max<std::uint32_t>(
+        1, static_cast<std::uint32_t>(std::uint64_t{seconds} * 1000 /
+                                      static_cast<std::uint64_t>(m_intervalMs)));
     m_rows = 0;
 }
 
@@ -159,7 +161,8 @@ void RecordingControl::writeRow() {
     const QString a = RowReading(m_hooks.readingA ? m_hooks.readingA() : QString());
     const QString b = RowReading(m_hooks.readingB ? m_hooks.readingB() : QString());
     const double time = static_cast<double>(m_intervalMs) * m_rows / 1000.0;
-    const QString separator = m_hooks.decimalSeparator ? m_hooks.decimalSeparator() : QStringLiteral(".");
+    const QString separator =
+        m_hooks.decimalSeparator ? m_hooks.decimalSeparator() : QStringLiteral(".");
     m_csv.row(QString::fromStdString(FormatGeneral(time, separator.toStdString())), a, b);
     if (m_rows == m_sampleRows) {
         EndRecording();
@@ -172,6 +175,9 @@ void RecordingControl::AppendBlock(std::span<const std::byte> bytes) {
     }
     try {
         m_wav.append(bytes);
+        if (m_wav.savedCount() == m_wav.plannedSize()) {
+            EndRecording();
+        }
     } catch (const RuntimeError& error) {
         // Shown once: the recording ends with its file closed and its header true, and the
         // capture goes on.

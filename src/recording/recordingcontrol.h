@@ -28,13 +28,18 @@ public:
 
 // What the recording reads from and does to the window.
 struct RecordingHooks {
-    std::function<bool()> running;                 // the capture is running
-    std::function<void()> startStopClick;          // toggles the capture
-    std::function<void(bool)> recordingChanged;    // "Stop saving" / "Start saving", record type lock
-    std::function<QString()> readingA;             // the readout texts, as shown
+    std::function<bool()> running;               // the capture is running
+    std::function<void()> startStopClick;        // toggles the capture
+    std::function<void(bool)> recordingChanged;  // "Stop saving" / "Start saving", record type lock
+    std::function<QString()> readingA;           // the readout texts, as shown
     std::function<QString()> readingB;
     std::function<QString()> decimalSeparator;
 };
+
+// A continual recording ends with its last planned byte, which comes with the block after
+// the capturing time; its timer only ends a recording whose input has stalled, this long
+// after the capturing time.
+inline constexpr int ContinualGraceMs = 1000;
 
 // What decides a sampled recording's unit letters at its start.
 struct ReadoutUnits {
@@ -55,13 +60,15 @@ public:
     // The recording timer's tick.
     void MyTimerTimer();
     // A block from the buffer-done handler, before any other use of it; taken only while a
-    // continual recording runs.
+    // continual recording runs, which ends with the block that completes its planned size.
     void AppendBlock(std::span<const std::byte> bytes);
     // Ends a running recording now, its file complete (the window closing, the device lost).
     void EndRecording();
 
     bool SavingActive() const { return m_savingActive; }
-    bool RecordingContinual() const { return m_savingActive && m_recordType == CaptureDefinition::Continual; }
+    bool RecordingContinual() const {
+        return m_savingActive && m_recordType == CaptureDefinition::Continual;
+    }
     std::uint32_t SavedCount() const;
     std::uint32_t SampleRows() const { return m_sampleRows; }
     char UnitLetterA() const { return m_unitA; }
@@ -70,7 +77,8 @@ public:
 private:
     void start(const CaptureDefinition& definition, ReadoutUnits units);
     bool startContinual(const CaptureDefinition& definition, std::uint32_t seconds);
-    void startSampled(const CaptureDefinition& definition, std::uint32_t seconds, ReadoutUnits units);
+    void startSampled(const CaptureDefinition& definition, std::uint32_t seconds,
+                      ReadoutUnits units);
     void stop();
     void cancel();
     void writeRow();

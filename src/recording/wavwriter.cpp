@@ -52,8 +52,8 @@ void WavWriter::create(const QString& path, std::uint32_t plannedSize) {
 
 std::uint32_t WavWriter::append(std::span<const std::byte> bytes) {
     // Never past the planned size, and whole frames only.
-    std::uint32_t count = static_cast<std::uint32_t>(
-        std::min<std::size_t>(bytes.size(), m_planned - m_saved));
+    std::uint32_t count =
+        static_cast<std::uint32_t>(std::min<std::size_t>(bytes.size(), m_planned - m_saved));
     count -= count % static_cast<std::uint32_t>(BytesPerFrame);
     if (count == 0) {
         return 0;
@@ -63,7 +63,8 @@ std::uint32_t WavWriter::append(std::span<const std::byte> bytes) {
     } catch (const RuntimeError&) {
         // What reached the file before the failure, in whole frames, is what it keeps.
         const std::uint64_t data = m_file.written() - WavHeaderSize;
-        m_saved = static_cast<std::uint32_t>(data - data % static_cast<std::uint64_t>(BytesPerFrame));
+        m_saved =
+            static_cast<std::uint32_t>(data - data % static_cast<std::uint64_t>(BytesPerFrame));
         throw;
     }
     m_saved += count;

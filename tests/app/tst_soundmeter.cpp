@@ -16,10 +16,10 @@
 #include "calibration/calibrationprocedure.h"
 #include "calibration/memorysettingsstore.h"
 #include "calibration/storedsettings.h"
-#include "recording/capturedefinition.h"
 #include "capture/captureevent.h"
 #include "platform/sim/simmixerservice.h"
 #include "platform/sim/simwaveinput.h"
+#include "recording/capturedefinition.h"
 #include "scripteddialogs.h"
 
 using namespace veruziva;
@@ -116,6 +116,7 @@ private slots:
     void sampledRecordingThroughTheWindow_data();
     void sampledRecordingThroughTheWindow();
     void continualRecordingEndsWithTheWindow();
+    void continualRecordingEndsWithItsLastByte();
     void cancelAtTheSizeQuestion();
     void lostDeviceEndsTheRecording();
 
@@ -515,8 +516,9 @@ void TestSoundMeter::continualRecordingEndsWithTheWindow() {
     m.dialogs.definition.nameOfFile = m_dir.filePath("window.wav");
     auto window = m.start();
     window->controls().Saving->click();
-    QCOMPARE(m.dialogs.boxes.texts(), QStringList{"The size of the WAV file will be 1722kB. Proceed?"});
-    QCOMPARE(window->MyTimer()->interval(), 10000);
+    QCOMPARE(m.dialogs.boxes.texts(),
+             QStringList{"The size of the WAV file will be 1722kB. Proceed?"});
+    QCOMPARE(window->MyTimer()->interval(), 10000 + ContinualGraceMs);
     for (int block = 0; block < 3; ++block) {
         m.signal.levelA = 100 * (block + 1);
         m.waveInput.deliverFrames(FramesPerBuffer);
@@ -541,6 +543,26 @@ void TestSoundMeter::continualRecordingEndsWithTheWindow() {
     QCOMPARE(sample(2 * FramesPerBuffer + 5, 0), std::int16_t{300});
     QCOMPARE(sample(0, 1), std::int16_t{3000});
     QCOMPARE(sample(50, 1), std::int16_t{-3000});
+}
+
+void TestSoundMeter::continualRecordingEndsWithItsLastByte() {
+    Machine m;
+    Standard(m);
+    m.dialogs.definition.recordType = CaptureDefinition::Continual;
+    m.dialogs.definition.nameOfFile = m_dir.filePath("second.wav");
+    const auto window = m.start();
+    window->controls().Saving->click();
+    // Eleven blocks hold the second's 44100 frames; the capture stops with the recording.
+    for (int block = 0; block < 11; ++block) {
+        m.waveInput.deliverFrames(FramesPerBuffer);
+        QCoreApplication::processEvents();
+    }
+    QCoreApplication::processEvents();
+    QVERIFY(!window->recording().SavingActive());
+    QVERIFY(!m.waveInput.isRunning());
+    QCOMPARE(Text(window->controls().Saving), QStringLiteral("Start saving"));
+    QCOMPARE(Text(window->controls().StartStop), QStringLiteral("Start"));
+    QCOMPARE(QFileInfo(m_dir.filePath("second.wav")).size(), 44 + 176400);
 }
 
 void TestSoundMeter::cancelAtTheSizeQuestion() {

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # End to end: the real veruziva under Xvfb, capturing through ALSA from a private PulseAudio
 # server fed a paced signal, with the test control plugin as the input's mixer.
-# Usage: veruziva-e2e.sh VERUZIVA CTL_PLUGIN PACEDFEED OUTPUT_FOLDER
+# Usage: veruziva-e2e.sh VERUZIVA CTL_PLUGIN PACEDFEED METER_TOOL OUTPUT_FOLDER
 set -euo pipefail
-veruziva=$1 plugin=$2 feed=$3 output=$4
+veruziva=$1 plugin=$2 feed=$3 meter=$4 output=$5
 
 work=$(mktemp -d)
 pids=()
@@ -28,6 +28,7 @@ export DISPLAY=":$(head -n1 "$work/display")"
 
 # A sound server of our own, its pipe source fed in real time.
 mkdir -p "$work/home" "$work/run" "$work/config"
+chmod 700 "$work/run"
 cat >"$work/script.pa" <<PA
 load-module module-native-protocol-unix socket=$work/pulse.sock auth-anonymous=1
 load-module module-pipe-source source_name=vzpipe file=$work/fifo format=s16le rate=44100 channels=2
@@ -55,7 +56,8 @@ export XDG_CONFIG_HOME=$work/config XDG_RUNTIME_DIR=$work/run
 # Under AddressSanitizer: libxkbcommon-x11 (in Qt's X11 start-up) passes strndup a counted,
 # unterminated name, which ASan's strndup interceptor reads past; that check alone is off.
 export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}intercept_strndup=0"
-"$veruziva" >"$work/veruziva.log" 2>&1 &
+mkdir -p "$work/records"
+(cd "$work/records" && exec "$veruziva") >"$work/veruziva.log" 2>&1 &
 program=$!
 pids+=($program)
 window=$(timeout 20 xdotool search --sync --name '^Veruziva & Multimeter$' | head -n1) ||
@@ -77,9 +79,55 @@ yellow=$(convert "$output/e2e-screenshot.png" -fill black +opaque '#FFFF00' -fil
     -format '%[fx:mean*w*h]' info:)
 [ "${yellow%.*}" -gt 100 ] || fail "no trace drawn (yellow pixels: $yellow)"
 
+# The capture definition dialog: its defaults are sampled rows every 1/4 s into
+# captured.csv; the capturing time becomes 2 s.
+dialog() {
+    xdotool mousemove --window "$window" 389 325 click 1
+    definition=$(timeout 10 xdotool search --sync --name '^Data capture definition$' | head -n1) ||
+        fail "the capture definition dialog did not come up"
+    sleep 0.3
+}
+close_dialog() {
+    xdotool mousemove --window "$definition" 400 100 click 1
+    for _ in $(seq 50); do xdotool search --name '^Data capture definition$' >/dev/null || break; sleep 0.1; done
+}
+dialog
+xdotool mousemove --window "$definition" 44 98 click --repeat 3 1 type --delay 50 "2"
+close_dialog
+xdotool mousemove --window "$window" 476 277 click 1
+rows="$work/records/captured.csv"
+for _ in $(seq 60); do [ "$(grep -c $'\r$' "$rows" 2>/dev/null)" -ge 9 ] && break; sleep 0.1; done
+sleep 0.5
+tr -d '\r' <"$rows" >"$work/rows"
+[ "$(head -n1 "$work/rows")" = "time;A[ ];B[ ]" ] || fail "rows header: $(head -n1 "$work/rows")"
+[ "$(cut -d';' -f1 "$work/rows" | tail -n +2 | paste -sd' ')" = "0.25 0.5 0.75 1 1.25 1.5 1.75 2" ] ||
+    fail "row times: $(cat "$work/rows")"
+# Uncalibrated readings are raw: A (AC) the mean magnitude, 2/pi of the 8000 sine; B (DC) 1500.
+awk -F';' 'NR > 1 && ($2 < 5050 || $2 > 5140 || $3 != 1500) { bad = 1 } END { exit bad }' "$work/rows" ||
+    fail "row readings: $(cat "$work/rows")"
+
+# Continual: 2 s of the input into captured.wav, after the size is confirmed.
+dialog
+xdotool mousemove --window "$definition" 24 32 click 1
+close_dialog
+xdotool mousemove --window "$window" 476 277 click 1
+confirm=$(timeout 10 xdotool search --sync --name '^Confirm$' | head -n1) ||
+    fail "no size confirmation"
+sleep 0.3
+xdotool windowfocus "$confirm" key Return
+sleep 3
+wav="$work/records/captured.wav"
+[ "$(soxi -s "$wav")" = 88200 ] || fail "WAV frames: $(soxi "$wav" 2>&1)"
+[ "$(stat -c %s "$wav")" = $((44 + 88200 * 4)) ] || fail "WAV size: $(stat -c %s "$wav")"
+# Every block of it is the fed signal: a 441 Hz sine on A, the DC level 1500 on B.
+"$meter" --dc b "$wav" >"$work/blocks"
+awk -F';' 'NR > 1 && ($4 != "441 " || $3 != "1500  ") { bad = 1 } END { exit bad || NR != 23 }' "$work/blocks" ||
+    fail "WAV contents: $(cat "$work/blocks")"
+
 # Close ends the program.
 xdotool mousemove --window "$window" 476 301 click 1
 for _ in $(seq 100); do kill -0 "$program" 2>/dev/null || break; sleep 0.1; done
 kill -0 "$program" 2>/dev/null && fail "Close did not end the program"
 wait "$program" || fail "the program ended with status $?"
-echo "e2e: window, line-in, live traces and Close checked; screenshot $output/e2e-screenshot.png"
+echo "e2e: window, line-in, live traces, sampled rows, WAV recording and Close checked;" \
+    "screenshot $output/e2e-screenshot.png"

@@ -1,9 +1,9 @@
-#include <QtTest>
 #include <QButtonGroup>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QtTest>
 
 #include "recording/datacapturedialog.h"
 
@@ -35,7 +35,8 @@ void TestDataCaptureDialog::defaults() {
     for (QAbstractButton* button : dialog.SamplingPeriod()->buttons()) {
         items << button->text();
     }
-    QCOMPARE(items, QStringList({"1/4 s", "1/2 s", "1 s", "15 s", "1 min.", "5 min.", "15 min.", "1 hod."}));
+    QCOMPARE(items, QStringList({"1/4 s", "1/2 s", "1 s", "15 s", "1 min.", "5 min.", "15 min.",
+                                 "1 hod."}));
     QCOMPARE(dialog.SamplingTypeBox()->title(), QStringLiteral("Record type:"));
 }
 

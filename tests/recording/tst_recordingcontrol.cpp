@@ -35,15 +35,15 @@ struct Window {
     QString readingA = QStringLiteral("1234  ");
     QString readingB = QStringLiteral("-56  ");
     QString separator = QStringLiteral(".");
-    RecordingControl control{boxes, timer,
-                             RecordingHooks{[this] { return running; },
-                                            [this] {
-                                                running = !running;
-                                                ++toggles;
-                                            },
-                                            [this](bool on) { recording = on; },
-                                            [this] { return readingA; }, [this] { return readingB; },
-                                            [this] { return separator; }}};
+    RecordingControl control{
+        boxes, timer,
+        RecordingHooks{[this] { return running; },
+                       [this] {
+                           running = !running;
+                           ++toggles;
+                       },
+                       [this](bool on) { recording = on; }, [this] { return readingA; },
+                       [this] { return readingB; }, [this] { return separator; }}};
 };
 
 QByteArray Read(const QString& path) {
@@ -89,6 +89,7 @@ class TestRecordingControl : public QObject {
 
 private slots:
     void continualStartStartsTheCaptureAndTheEndStopsIt();
+    void theTimerEndsARecordingWhoseInputStalled();
     void sizeQuestion_data();
     void sizeQuestion();
     void cancelCreatesNoFile();
@@ -115,19 +116,36 @@ void TestRecordingControl::continualStartStartsTheCaptureAndTheEndStopsIt() {
     QVERIFY(w.running);
     QVERIFY(w.recording);
     QVERIFY(w.control.SavingActive());
-    QCOMPARE(w.timer.interval, 1000);
+    QCOMPARE(w.timer.interval, 1000 + ContinualGraceMs);
     QVERIFY(w.timer.active);
-    for (int block = 0; block < 12; ++block) {
+    // 44100 frames: the eleventh block of 4096 completes the second and ends the recording.
+    for (int block = 0; block < 10; ++block) {
         w.control.AppendBlock(Block());
     }
-    w.control.MyTimerTimer();  // the capturing time is over
+    QVERIFY(w.recording);
+    w.control.AppendBlock(Block());
     QVERIFY(!w.recording);
     QVERIFY(!w.running);
     QVERIFY(!w.timer.active);
     QCOMPARE(Read(path("one.wav")).size(), 176444);
     QCOMPARE(DataSize(path("one.wav")), 176400u);
     w.control.AppendBlock(Block());  // after the end: nothing
+    w.control.MyTimerTimer();
     QCOMPARE(Read(path("one.wav")).size(), 176444);
+    QCOMPARE(w.toggles, 2);
+}
+
+void TestRecordingControl::theTimerEndsARecordingWhoseInputStalled() {
+    Window w;
+    w.control.SavingClick(Continual(path("stalled.wav"), "1"), {});
+    for (int block = 0; block < 3; ++block) {
+        w.control.AppendBlock(Block());
+    }
+    w.control.MyTimerTimer();
+    QVERIFY(!w.recording);
+    QVERIFY(!w.running);
+    QCOMPARE(DataSize(path("stalled.wav")), 3u * 16384u);
+    QCOMPARE(Read(path("stalled.wav")).size(), 44 + 3 * 16384);
 }
 
 void TestRecordingControl::sizeQuestion_data() {
@@ -192,7 +210,7 @@ void TestRecordingControl::stopSavingEarlyLeavesATrueHeader() {
         w.control.AppendBlock(Block());
     }
     w.control.AppendBlock(Block(1000));  // the partial block of the stop
-    w.control.SavingClick({}, {});        // Stop saving after about 2 s
+    w.control.SavingClick({}, {});       // Stop saving after about 2 s
     QVERIFY(!w.recording);
     QVERIFY(!w.running);
     QCOMPARE(DataSize(path("early.wav")), 21u * 16384u + 4000u);
@@ -252,7 +270,8 @@ void TestRecordingControl::sampledRows() {
     }
     QCOMPARE(ticks, rows);  // it ends by itself after its last row
     QVERIFY(!w.running);
-    const QStringList lines = QString::fromUtf8(Read(path("rows.csv"))).split("\r\n", Qt::SkipEmptyParts);
+    const QStringList lines =
+        QString::fromUtf8(Read(path("rows.csv"))).split("\r\n", Qt::SkipEmptyParts);
     QCOMPARE(lines.size(), rows + 1);
     QCOMPARE(lines.front(), QStringLiteral("time;A[ ];B[ ]"));
     QCOMPARE(lines.last(), last);
@@ -301,10 +320,14 @@ void TestRecordingControl::filesThatCannotBeCreated_data() {
     QTest::addColumn<int>("recordType");
     QTest::addColumn<QString>("file");
     QTest::addColumn<QString>("message");
-    QTest::newRow("WAV in a folder without access") << 0 << "/sys/x.wav" << "File access denied";
-    QTest::newRow("WAV on a full disk") << 0 << "/dev/full" << "Disk full";
-    QTest::newRow("CSV on a full disk") << 1 << "/dev/full" << "Disk full";
-    QTest::newRow("CSV where no folder is") << 1 << "/nonexistent/x.csv" << "I/O error 2: ";
+    QTest::newRow("WAV in a folder without access") << 0 << "/sys/x.wav"
+                                                    << "File access denied";
+    QTest::newRow("WAV on a full disk") << 0 << "/dev/full"
+                                        << "Disk full";
+    QTest::newRow("CSV on a full disk") << 1 << "/dev/full"
+                                        << "Disk full";
+    QTest::newRow("CSV where no folder is") << 1 << "/nonexistent/x.csv"
+                                            << "I/O error 2: ";
 }
 
 void TestRecordingControl::filesThatCannotBeCreated() {

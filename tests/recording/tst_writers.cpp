@@ -30,7 +30,8 @@ std::uint32_t Le32(const QByteArray& bytes, int at) {
 std::vector<std::byte> Block(int frames, std::int16_t first) {
     std::vector<StereoFrame> samples(static_cast<std::size_t>(frames));
     for (std::size_t i = 0; i < samples.size(); ++i) {
-        samples[i] = {static_cast<std::int16_t>(first + static_cast<int>(i)), static_cast<std::int16_t>(-first)};
+        samples[i] = {static_cast<std::int16_t>(first + static_cast<int>(i)),
+                      static_cast<std::int16_t>(-first)};
     }
     const auto* bytes = reinterpret_cast<const std::byte*>(samples.data());
     return {bytes, bytes + samples.size() * sizeof(StereoFrame)};
@@ -81,8 +82,12 @@ void TestWriters::headerBytes() {
     QCOMPARE(Le32(bytes, 4), 176436u);
     QCOMPARE(bytes.mid(8, 8), QByteArray("WAVEfmt "));
     QCOMPARE(Le32(bytes, 16), 16u);
-    QCOMPARE(QByteArray(bytes.mid(20, 16)).toHex(),
-             QByteArray("0100" "0200" "44ac0000" "10b10200" "0400" "1000"));
+    QCOMPARE(QByteArray(bytes.mid(20, 16)).toHex(), QByteArray("0100"
+                                                               "0200"
+                                                               "44ac0000"
+                                                               "10b10200"
+                                                               "0400"
+                                                               "1000"));
     QCOMPARE(bytes.mid(36, 4), QByteArray("data"));
     QCOMPARE(Le32(bytes, 40), 176400u);
 }
@@ -176,12 +181,18 @@ void TestWriters::csvLines() {
 void TestWriters::rowReading_data() {
     QTest::addColumn<QString>("readout");
     QTest::addColumn<QString>("row");
-    QTest::newRow("raw") << "1234  " << "1234";
-    QTest::newRow("raw negative") << "-32768  " << "-32768";
-    QTest::newRow("volts") << "1.500V " << "1.500";
-    QTest::newRow("amperes") << "-0.500A " << "-0.500";
-    QTest::newRow("comma") << "1,500V " << "1,500";
-    QTest::newRow("scientific") << "1.235E4V " << "1.235E4";
+    QTest::newRow("raw") << "1234  "
+                         << "1234";
+    QTest::newRow("raw negative") << "-32768  "
+                                  << "-32768";
+    QTest::newRow("volts") << "1.500V "
+                           << "1.500";
+    QTest::newRow("amperes") << "-0.500A "
+                             << "-0.500";
+    QTest::newRow("comma") << "1,500V "
+                           << "1,500";
+    QTest::newRow("scientific") << "1.235E4V "
+                                << "1.235E4";
 }
 
 void TestWriters::rowReading() {
@@ -193,10 +204,14 @@ void TestWriters::rowReading() {
 void TestWriters::fileErrors_data() {
     QTest::addColumn<QString>("file");
     QTest::addColumn<QString>("message");
-    QTest::newRow("a full disk") << "/dev/full" << "Disk full";
-    QTest::newRow("a folder without access") << "/sys/captured.wav" << "File access denied";
-    QTest::newRow("a folder that is not there") << "no/such/folder/captured.wav" << "I/O error 2: ";
-    QTest::newRow("a plain file as folder") << "plain/captured.wav" << "I/O error 20: ";
+    QTest::newRow("a full disk") << "/dev/full"
+                                 << "Disk full";
+    QTest::newRow("a folder without access") << "/sys/captured.wav"
+                                             << "File access denied";
+    QTest::newRow("a folder that is not there") << "no/such/folder/captured.wav"
+                                                << "I/O error 2: ";
+    QTest::newRow("a plain file as folder") << "plain/captured.wav"
+                                            << "I/O error 20: ";
 }
 
 void TestWriters::fileErrors() {
