@@ -1,5 +1,6 @@
 #include "app/application.h"
 
+#include <QFont>
 #include <QScreen>
 #include <exception>
 
@@ -12,6 +13,11 @@ VeruzivaApplication::VeruzivaApplication(int& argc, char** argv) : QApplication(
     setOrganizationName(QStringLiteral("Zoruzoz"));
     setApplicationName(QStringLiteral("Veruziva"));
     setApplicationVersion(QStringLiteral(VERUZIVA_VERSION));
+    // The forms are laid out for a narrow 8-point face; of the faces a Linux desktop has, those
+    // with the same widths come first, so that no caption is cut off.
+    QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),
+                               {QStringLiteral("Liberation Sans"), QStringLiteral("Arial"),
+                                QStringLiteral("DejaVu Sans Condensed")});
 }
 
 bool VeruzivaApplication::notify(QObject* receiver, QEvent* event) {
