@@ -147,13 +147,13 @@ TSoundMeter::TSoundMeter(InstrumentServices services, QWidget* parent)
                   m_services.dialogs, m_fatal),
       m_timer(new QTimer(this)),
       m_timerAdapter(std::make_unique<TimerAdapter>(*m_timer)),
-      m_recording(m_services.dialogs, *m_timerAdapter,
-                  RecordingHooks{[this] { return m_engine.Running(); },
-                                 [this] { StartStopClick(); },
-                                 [this](bool recording) { recordingChanged(recording); },
-                                 [this] { return m_ui.DisplayL->text(); },
-                                 [this] { return m_ui.DisplayR->text(); },
-                                 [] { return QLocale::system().decimalPoint(); }}),
+      m_recording(
+          m_services.dialogs, *m_timerAdapter,
+          RecordingHooks{[this] { return m_engine.Running(); }, [this] { StartStopClick(); },
+                         [this](bool recording) { recordingChanged(recording); },
+                         [this] { return m_ui.DisplayL->text(); },
+                         [this] { return m_ui.DisplayR->text(); },
+                         [] { return QLocale::system().decimalPoint(); }}),
       m_decimalSeparator(QLocale::system().decimalPoint().toStdString()) {
     createControls();
     m_timer->setObjectName(QStringLiteral("MyTimer"));
@@ -437,6 +437,9 @@ void TSoundMeter::BufferDone() {
         showSynchronized();
         m_ui.Oscilloscope->update();
         ++m_blocksProcessed;
+        if (m_blockObserver) {
+            m_blockObserver(frames);
+        }
     }
     m_engine.GiveBackBuffer();
 }
@@ -554,7 +557,8 @@ void TSoundMeter::MyTimerTimer() {
 }
 
 void TSoundMeter::recordingChanged(bool recording) {
-    m_ui.Saving->setText(recording ? QStringLiteral("Stop saving") : QStringLiteral("Start saving"));
+    m_ui.Saving->setText(recording ? QStringLiteral("Stop saving")
+                                   : QStringLiteral("Start saving"));
     m_services.dialogs.setRecordTypeEnabled(!recording);
 }
 

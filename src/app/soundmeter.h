@@ -3,6 +3,7 @@
 #include <QWidget>
 #include <functional>
 #include <memory>
+#include <span>
 
 #include "calibration/calibrationstate.h"
 #include "calibration/displaymode.h"
@@ -133,6 +134,9 @@ public:
     char UnitLetterL() const { return m_unitLetterL; }
     char UnitLetterR() const { return m_unitLetterR; }
     long long blocksProcessed() const { return m_blocksProcessed; }
+    // Sees every block the handler processes, after its measurement (soak tests and probes).
+    using BlockObserver = std::function<void(std::span<const StereoFrame>)>;
+    void setBlockObserver(BlockObserver observer) { m_blockObserver = std::move(observer); }
     bool endRequested() const { return m_fatal.endRequested(); }
 
 protected:
@@ -172,6 +176,7 @@ private:
     char m_unitLetterL = ' ';
     char m_unitLetterR = ' ';
     long long m_blocksProcessed = 0;
+    BlockObserver m_blockObserver;
 };
 
 // The caption of the main window.
