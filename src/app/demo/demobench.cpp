@@ -64,6 +64,19 @@ DemoCard::DemoCard(sim::SimWaveInput::Delivery delivery) {
         mixers.addVolume(device, 1, static_cast<int>(source), 20000);
         mixers.addMute(device, 1, static_cast<int>(source), 1);
     }
+
+    // An open input hums a little: a few units of noise around zero.
+    waveInput.addDevice(IdleName, [](std::uint64_t index) {
+        const std::uint64_t hash = (index * 6364136223846793005ULL + 1442695040888963407ULL) >> 33;
+        return StereoFrame{static_cast<std::int16_t>(static_cast<int>(hash % 7) - 3),
+                           static_cast<std::int16_t>(static_cast<int>((hash >> 8) % 7) - 3)};
+    });
+    const unsigned idle = mixers.addDevice(IdleName);
+    mixers.addDestination(idle, "Volume Control");
+    mixers.addDestination(idle, "Recording Control");
+    const unsigned line = mixers.addSource(idle, 1, "Line In");
+    mixers.addVolume(idle, 1, static_cast<int>(line), 20000);
+    mixers.addMute(idle, 1, static_cast<int>(line), 1);
 }
 
 DemoBenchWindow::DemoBenchWindow(DemoBench& bench, QWidget* parent)

@@ -36,10 +36,13 @@ private:
     std::atomic<int> m_range{2};
 };
 
-// The demo's sound card: the signal generator as the one input device, and its mixer, whose
-// capture side has a "Line In" source.
+// The demo's sound cards: the signal generator, and an idle second card to change devices to,
+// each with its mixer, whose capture side has a "Line In" source.
 struct DemoCard {
     static constexpr const char* Name = "Demo signal generator";
+    // A second card with nothing plugged in, to change devices to and fro. Cards are matched
+    // to their mixers by the first five letters of their names: this one differs from the first.
+    static constexpr const char* IdleName = "Idle card (demo)";
     explicit DemoCard(sim::SimWaveInput::Delivery delivery = sim::SimWaveInput::Delivery::Paced);
 
     DemoBench bench;
