@@ -54,6 +54,7 @@ private slots:
     void fileWithWrongNamesIsNotRead();
     void fileValuesOfTheWrongType_data();
     void fileValuesOfTheWrongType();
+    void filesOfTheEarlierLayoutReadAndWrittenAlike();
     void nativeLocation();
     void unwritableLocationFailsTheSave();
     void firstRunIsNotCalibrated();
@@ -234,6 +235,14 @@ void TestStoredSettings::fileValuesOfTheWrongType_data() {
     QTest::newRow("beyond 32 bits") << QByteArray("Zero%20left=4294967296") << false << 0;
     QTest::newRow("list") << QByteArray("Zero%20left=1, 2") << false << 0;
     QTest::newRow("empty") << QByteArray("Zero%20left=") << false << 0;
+    QTest::newRow("quoted integer") << QByteArray("Zero%20left=\"-12\"") << true << -12;
+    QTest::newRow("CR LF line end") << QByteArray("Zero%20left=-12\r") << true << -12;
+    QTest::newRow("an integer object")
+        << QByteArray("Zero%20left=@Variant(\\0\\0\\0\\x2\\0\\0\\0\\f)") << false << 0;
+    // A serialized object claiming 31 GB, once found by fuzzing: refused, nothing allocated.
+    QTest::newRow("a huge object")
+        << QByteArray("Zero%20left=@Variant(\\0\\0\\0\\t:0\\x87\\x3\\xc0)") << false << 0;
+    QTest::newRow("bytes") << QByteArray("Zero%20left=@ByteArray(12)") << false << 0;
 }
 
 void TestStoredSettings::fileValuesOfTheWrongType() {
@@ -253,6 +262,28 @@ void TestStoredSettings::fileValuesOfTheWrongType() {
     QCOMPARE(state.MixerIndex, 3);
     QCOMPARE(m_boxes.texts(),
              accepted ? QStringList{} : QStringList{"Invalid data type for 'Zero left'"});
+}
+
+void TestStoredSettings::filesOfTheEarlierLayoutReadAndWrittenAlike() {
+    // Qt's INI layout, as a calibration of the program writes it: read back exactly, and what
+    // this store writes reads back the same through Qt's own reader.
+    const QString earlier = m_dir.filePath(QStringLiteral("earlier.conf"));
+    {
+        QSettings qt(earlier, QSettings::IniFormat);
+        qt.setValue(QStringLiteral("Raw Value  30 V"), 45000);
+        qt.setValue(QStringLiteral("Zero right"), -7);
+    }
+    QSettingsStore store(earlier);
+    QVERIFY(store.open());
+    QCOMPARE(store.readInteger(QStringLiteral("Raw Value  30 V")).value, 45000);
+    QCOMPARE(store.readInteger(QStringLiteral("Zero right")).value, -7);
+    QVERIFY(store.writeInteger(QStringLiteral("Raw Factor 3.0A left"), 8166));
+    store.close();
+    QSettings qt(earlier, QSettings::IniFormat);
+    QCOMPARE(qt.value(QStringLiteral("Raw Factor 3.0A left")).toInt(), 8166);
+    QCOMPARE(qt.value(QStringLiteral("Raw Value  30 V")).toInt(), 45000);
+    QCOMPARE(qt.value(QStringLiteral("Zero right")).toInt(), -7);
+    QCOMPARE(qt.allKeys().size(), 3);
 }
 
 void TestStoredSettings::nativeLocation() {
