@@ -16,7 +16,10 @@ void Run(const std::filesystem::path& path) {
     std::ifstream file(path, std::ios::binary);
     const std::vector<char> bytes{std::istreambuf_iterator<char>(file),
                                   std::istreambuf_iterator<char>()};
-    LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+    // Like libFuzzer, never a null pointer, not even for an empty input.
+    static const std::uint8_t none = 0;
+    LLVMFuzzerTestOneInput(
+        bytes.empty() ? &none : reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
 }
 
 }  // namespace
