@@ -49,7 +49,7 @@ void RecordingControl::stopCapture() {
 void RecordingControl::SavingClick(const CaptureDefinition& definition, ReadoutUnits units) {
     try {
         if (m_savingActive) {
-            stop();
+            EndRecording();
         } else {
             start(definition, units);
         }
@@ -117,13 +117,6 @@ void RecordingControl::closeFile() {
     } else {
         m_csv.close();
     }
-}
-
-void RecordingControl::stop() {
-    m_timer.stop();
-    setRecording(false);
-    stopCapture();
-    closeFile();
 }
 
 void RecordingControl::EndRecording() {

@@ -79,7 +79,6 @@ private:
     bool startContinual(const CaptureDefinition& definition, std::uint32_t seconds);
     void startSampled(const CaptureDefinition& definition, std::uint32_t seconds,
                       ReadoutUnits units);
-    void stop();
     void cancel();
     void writeRow();
     void closeFile();
