@@ -5,14 +5,7 @@
 set -euo pipefail
 veruziva=$1 plugin=$2 feed=$3 output=$4
 
-work=$(mktemp -d)
-pids=()
-cleanup() {
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-    for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
-    rm -rf "$work"
-}
-trap cleanup EXIT
+source "$(dirname "$0")/../../scripts/lib/harness.sh"
 fail() {
     echo "FAIL: $*" >&2
     [ -f "$work/veruziva.log" ] && grep -v "^ALSA lib" "$work/veruziva.log" | head -n 200 >&2
@@ -20,28 +13,10 @@ fail() {
 }
 
 # A display of our own.
-exec 3>"$work/display"
-Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-pids+=($!)
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.05; done
-export DISPLAY=":$(head -n1 "$work/display")"
+start_display
 
 # A sound server of our own, its pipe source fed in real time.
-mkdir -p "$work/home" "$work/run" "$work/config"
-chmod 700 "$work/run"
-cat >"$work/script.pa" <<PA
-load-module module-native-protocol-unix socket=$work/pulse.sock auth-anonymous=1
-load-module module-pipe-source source_name=vzpipe file=$work/fifo format=s16le rate=44100 channels=2
-load-module module-null-sink sink_name=vznull
-PA
-HOME=$work/home XDG_RUNTIME_DIR=$work/run pulseaudio -n -F "$work/script.pa" --daemonize=no \
-    --exit-idle-time=-1 --disable-shm=yes --use-pid-file=no --log-target=stderr \
-    >"$work/pulse.log" 2>&1 &
-pids+=($!)
-for _ in $(seq 100); do [ -p "$work/fifo" ] && [ -S "$work/pulse.sock" ] && break; sleep 0.05; done
-[ -p "$work/fifo" ] || fail "pulseaudio did not start: $(cat "$work/pulse.log")"
-"$feed" "$work/fifo" &
-pids+=($!)
+start_pulse_source "$feed" || fail "no sound server"
 
 # The input and, as its control device, the test control plugin with an HDA layout.
 cat >"$work/asound.conf" <<ALSA
@@ -50,7 +25,6 @@ pcm.vzbench { type pulse device vzpipe hint { show on description "Bench input" 
 ctl.vzbench { type vzctl layout "hda" state "$work/mixer.state" log "$work/mixer.log" }
 ALSA
 export ALSA_CONFIG_PATH=/usr/share/alsa/alsa.conf:$work/asound.conf
-export PULSE_SERVER=unix:$work/pulse.sock
 export XDG_CONFIG_HOME=$work/config XDG_RUNTIME_DIR=$work/run
 
 # Under AddressSanitizer: libxkbcommon-x11 (in Qt's X11 start-up) passes strndup a counted,

@@ -6,14 +6,7 @@
 set -euo pipefail
 demo=$(realpath "$1") suppressions=$(realpath "$2") output=$(realpath "$3") seconds=${4:-60}
 
-work=$(mktemp -d)
-pids=()
-cleanup() {
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-    for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
-    rm -rf "$work"
-}
-trap cleanup EXIT
+source "$(dirname "$0")/../../scripts/lib/harness.sh"
 fail() {
     echo "FAIL: $*" >&2
     [ -f "$work/demo.log" ] && head -n 20 "$work/demo.log" >&2
@@ -24,12 +17,7 @@ fail() {
     exit 1
 }
 
-exec 3>"$work/display"
-Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-pids+=($!)
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.05; done
-export DISPLAY=":$(head -n1 "$work/display")"
-mkdir -m 700 "$work/run"
+start_display
 export HOME=$work XDG_CONFIG_HOME=$work/config XDG_RUNTIME_DIR=$work/run
 
 (cd "$work" && exec valgrind --tool=memcheck --error-exitcode=99 --leak-check=full \
