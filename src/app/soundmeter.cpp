@@ -140,7 +140,8 @@ TSoundMeter::TSoundMeter(InstrumentServices services, QWidget* parent)
                           Qt::CustomizeWindowHint),
       m_services(std::move(services)),
       m_deviceBox(std::make_unique<ComboDeviceBox>()),
-      m_fatal(m_services.dialogs, [this] { requestEnd(); }),
+      m_heldBoxes(m_services.dialogs),
+      m_fatal(m_heldBoxes, [this] { m_heldBoxes.later([this] { requestEnd(); }); }),
       m_mixer(m_services.mixers),
       m_engine(m_services.waveInput, m_fatal, PostTo(this)),
       m_selection(m_services.waveInput, m_mixer, m_engine, m_state, *m_deviceBox,
@@ -148,7 +149,7 @@ TSoundMeter::TSoundMeter(InstrumentServices services, QWidget* parent)
       m_timer(new QTimer(this)),
       m_timerAdapter(std::make_unique<TimerAdapter>(*m_timer)),
       m_recording(
-          m_services.dialogs, *m_timerAdapter,
+          m_heldBoxes, *m_timerAdapter,
           RecordingHooks{[this] { return m_engine.Running(); }, [this] { StartStopClick(); },
                          [this](bool recording) { recordingChanged(recording); },
                          [this] { return m_ui.DisplayL->text(); },
@@ -423,25 +424,42 @@ void TSoundMeter::BufferDone() {
     if (!m_engine.FindDoneBuffer()) {
         return;
     }
+    // No box opens while the block is held: its event loop would handle further blocks
+    // meanwhile. Boxes raised by the block wait until it is given back.
+    m_heldBoxes.hold();
+    try {
+        processBlock(columnStep, display);
+    } catch (...) {
+        giveBackBlock();
+        throw;  // for the general error handler, now that nothing is held
+    }
+    giveBackBlock();
+}
+
+void TSoundMeter::processBlock(int columnStep, const DisplayParameters& display) {
     const std::span<const StereoFrame> frames = m_engine.DoneBlock();
     // The recorded bytes go to a continual recording before any other use of the block.
     m_recording.AppendBlock(std::as_bytes(frames));
-    if (!frames.empty()) {
-        ScopePlotter plotter = m_scope.begin(frames, scopeSettings(columnStep), display);
-        const BlockMeasurement measurement = MeasureBlock(
-            frames,
-            MakePassSettings(display, m_ui.ACactiveL->isChecked(), m_ui.ACactiveR->isChecked()),
-            plotter.startFrame(), plotter);
-        ShowMeasurement(m_readouts, measurement, display, m_decimalSeparator);
-        showReadouts();
-        showSynchronized();
-        m_ui.Oscilloscope->update();
-        ++m_blocksProcessed;
-        if (m_blockObserver) {
-            m_blockObserver(frames);
-        }
+    if (frames.empty()) {
+        return;
     }
+    ScopePlotter plotter = m_scope.begin(frames, scopeSettings(columnStep), display);
+    const BlockMeasurement measurement = MeasureBlock(
+        frames, MakePassSettings(display, m_ui.ACactiveL->isChecked(), m_ui.ACactiveR->isChecked()),
+        plotter.startFrame(), plotter);
+    ShowMeasurement(m_readouts, measurement, display, m_decimalSeparator);
+    showReadouts();
+    showSynchronized();
+    m_ui.Oscilloscope->update();
+    ++m_blocksProcessed;
+    if (m_blockObserver) {
+        m_blockObserver(frames);
+    }
+}
+
+void TSoundMeter::giveBackBlock() {
     m_engine.GiveBackBuffer();
+    m_heldBoxes.release();
 }
 
 void TSoundMeter::showReadouts() {

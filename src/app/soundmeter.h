@@ -15,6 +15,7 @@
 #include "measurement/triggercontrols.h"
 #include "mixer/audiomixer.h"
 #include "platform/fatalerrors.h"
+#include "platform/heldblockboxes.h"
 #include "recording/recordingcontrol.h"
 
 class QButtonGroup;
@@ -157,10 +158,14 @@ private:
     void recordingChanged(bool recording);
     void deviceLost(WaveInHandle handle);
     void requestEnd();
+    // Measures, draws and shows the done block; the caller holds it.
+    void processBlock(int columnStep, const DisplayParameters& display);
+    void giveBackBlock();
 
     InstrumentServices m_services;
     SoundMeterControls m_ui;
     std::unique_ptr<ComboDeviceBox> m_deviceBox;
+    HeldBlockBoxes m_heldBoxes;
     FatalErrors m_fatal;
     CalibrationState m_state;
     Oscilloscope m_scope;

@@ -116,8 +116,15 @@ void CaptureEngine::OpenWaveInPolled() {
 }
 
 bool CaptureEngine::FindDoneBuffer() {
+    if (m_holding) {
+        // A handler running inside another while it reads its block: this notification is
+        // made good when that block is given back.
+        m_missedNotice = true;
+        return false;
+    }
     m_doneBuffer = (m_currentBuffer - 1 + BufferCount) % BufferCount;
-    return m_headers[Slot(m_doneBuffer)].done();
+    m_holding = m_headers[Slot(m_doneBuffer)].done();
+    return m_holding;
 }
 
 std::span<const StereoFrame> CaptureEngine::DoneBlock() const {
@@ -133,6 +140,7 @@ std::span<const StereoFrame> CaptureEngine::DoneBlock() const {
 }
 
 void CaptureEngine::GiveBackBuffer() {
+    m_holding = false;
     if (m_service.unprepareHeader(m_handle, m_headers[Slot(m_doneBuffer)]) != wave::NoError) {
         m_fatal.fail(QString::fromLatin1(capturemessages::GiveBackUnprepare));
     }
@@ -141,6 +149,12 @@ void CaptureEngine::GiveBackBuffer() {
     PrepareNextBuffer();
     if (m_service.addBuffer(m_handle, m_headers[Slot(m_currentBuffer)]) != wave::NoError) {
         m_fatal.fail(QString::fromLatin1(capturemessages::GiveBackAdd));
+    }
+    if (m_missedNotice) {
+        m_missedNotice = false;
+        if (m_notify) {
+            m_notify(m_handle, WaveInEvent::BufferDone);
+        }
     }
 }
 
@@ -200,6 +214,8 @@ void CaptureEngine::GrabBlock() {
 }
 
 void CaptureEngine::CloseWaveIn() {
+    m_holding = false;
+    m_missedNotice = false;
     if (m_running) {
         m_service.stop(m_handle);
         setRunning(false);

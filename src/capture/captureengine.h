@@ -71,7 +71,8 @@ public:
     void PrepareNextBuffer();
     void OpenWaveIn() override;
     void OpenWaveInPolled() override;
-    // Sets DoneBuffer, the older of the two queued slots; true when it is back and filled.
+    // Sets DoneBuffer, the older of the two queued slots; true when it is back and filled. The
+    // block is then held until GiveBackBuffer; while it is, no other block is found.
     bool FindDoneBuffer();
     // The frames the service recorded into the done slot.
     std::span<const StereoFrame> DoneBlock() const;
@@ -122,6 +123,9 @@ private:
     WaveInHandle m_handle = 0;
     bool m_open = false;
     bool m_running = false;
+    bool m_holding = false;       // a done block is being read
+    bool m_missedNotice = false;  // a notification came while it was
+
     std::vector<StereoFrame> m_samples;
 };
 

@@ -140,12 +140,20 @@ void RecordingControl::MyTimerTimer() {
             writeRow();
         }
     } catch (const RuntimeError& error) {
+        abandon();
         m_boxes.showError(QString::fromStdString(error.what()));
-        // A file that failed is closed as far as it goes; the recording ends once.
-        try {
-            EndRecording();
-        } catch (const RuntimeError&) {
-        }
+    }
+}
+
+void RecordingControl::abandon() {
+    // The recording is over before its box is shown, so that no tick or block writes to the
+    // failed file while the box is open; the capture goes on.
+    m_timer.stop();
+    setRecording(false);
+    try {
+        closeFile();
+    } catch (const RuntimeError&) {
+        // The first error is the one reported.
     }
 }
 
@@ -172,14 +180,8 @@ void RecordingControl::AppendBlock(std::span<const std::byte> bytes) {
             EndRecording();
         }
     } catch (const RuntimeError& error) {
-        // Shown once: the recording ends with its file closed and its header true, and the
-        // capture goes on.
-        m_timer.stop();
-        setRecording(false);
-        try {
-            m_wav.close();
-        } catch (const RuntimeError&) {
-        }
+        // Shown once: the recording ends with its file closed and its header true.
+        abandon();
         m_boxes.showError(QString::fromStdString(error.what()));
     }
 }

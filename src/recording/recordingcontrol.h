@@ -82,6 +82,8 @@ private:
     void cancel();
     void writeRow();
     void closeFile();
+    // Ends the recording after a write error, keeping the capture running.
+    void abandon();
     void setRecording(bool recording);
     // The capture stops with the recording, unless the user has stopped it meanwhile.
     void stopCapture();
