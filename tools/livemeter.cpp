@@ -12,6 +12,7 @@
 #include "blockprinter.h"
 #include "capture/captureengine.h"
 #include "capture/captureevent.h"
+#include "capture/inputwatch.h"
 #include "metertool.h"
 #include "platform/alsa/alsawaveinput.h"
 #include "platform/fatalerrors.h"
@@ -59,12 +60,18 @@ public:
           m_printer(printer),
           m_out(out),
           m_err(err),
-          m_statistics(statistics) {}
+          m_statistics(statistics),
+          m_watch([this] { stalled(); }, [this] { resumed(); }) {}
 
     int exitCode() const { return m_exitCode; }
-    void setEngine(CaptureEngine& engine) { m_engine = &engine; }
+    void setEngine(CaptureEngine& engine) {
+        m_engine = &engine;
+        engine.setRunningChanged([this](bool running) { m_watch.setRunning(running); });
+    }
     // Recording: blocks go to the recording, and are measured for its rows, not printed.
     void setRecording(RecordingControl* recording) { m_recording = recording; }
+    // The input stalled at some time: what was recorded is not the whole time.
+    bool inputStalled() const { return m_stalls > 0; }
 
 protected:
     void customEvent(QEvent* event) override {
@@ -95,8 +102,13 @@ protected:
         }
         if (!frames.empty()) {
             const std::string line = m_printer.measure(frames);
+            m_watch.blockArrived();
             if (m_recording == nullptr) {
+                // Each block's line as it comes: the reader of a pipe sees the input live.
                 std::fwrite(line.data(), 1, line.size(), m_out);
+                std::fflush(m_out);
+            } else {
+                m_recording->BlockMeasured();
             }
         }
         m_engine->GiveBackBuffer();
@@ -106,6 +118,27 @@ protected:
     }
 
 private:
+    void stalled() {
+        ++m_stalls;
+        const QString limit = QString::number(NoDataLimit.count() / 1000);
+        if (m_recording == nullptr) {
+            Print(m_err, QStringLiteral("veruziva-meter: no data from the input device for %1 "
+                                        "seconds after %2 block(s)\n")
+                             .arg(limit)
+                             .arg(m_printer.blocksMeasured()));
+            finish(ExitFailure);
+        } else {
+            Print(m_err, QStringLiteral("veruziva-meter: no data from the input device for %1 "
+                                        "seconds; nothing is recorded until it delivers again\n")
+                             .arg(limit));
+        }
+    }
+    void resumed() {
+        if (m_recording != nullptr) {
+            Print(m_err, QStringLiteral("veruziva-meter: the input device delivers again\n"));
+        }
+    }
+
     void finish(int exitCode) {
         m_finished = true;
         m_exitCode = exitCode;
@@ -121,6 +154,8 @@ private:
     Statistics& m_statistics;
     bool m_finished = false;
     int m_exitCode = ExitSuccess;
+    InputWatch m_watch;
+    int m_stalls = 0;
 };
 
 // A recording from a terminal: every box is a line on the error stream; the size question is
@@ -227,7 +262,7 @@ int RunRecording(const Options& options, BlockPrinter& printer, LiveReceiver& li
     live.setRecording(nullptr);
     std::signal(SIGINT, SIG_DFL);
     std::signal(SIGTERM, SIG_DFL);
-    return boxes.failed || fatal.endRequested() ? ExitFailure : status;
+    return boxes.failed || fatal.endRequested() || live.inputStalled() ? ExitFailure : status;
 }
 
 int Finish(int status, BlockPrinter& printer, std::FILE* out, std::FILE* err) {

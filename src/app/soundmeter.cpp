@@ -14,6 +14,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSignalBlocker>
+#include <QTime>
 #include <QTimer>
 #include <QToolButton>
 
@@ -146,6 +147,7 @@ TSoundMeter::TSoundMeter(InstrumentServices services, QWidget* parent)
       m_engine(m_services.waveInput, m_fatal, PostTo(this)),
       m_selection(m_services.waveInput, m_mixer, m_engine, m_state, *m_deviceBox,
                   m_services.dialogs, m_fatal),
+      m_inputWatch([this] { showNoData(); }),
       m_timer(new QTimer(this)),
       m_timerAdapter(std::make_unique<TimerAdapter>(*m_timer)),
       m_recording(
@@ -448,6 +450,8 @@ void TSoundMeter::processBlock(int columnStep, const DisplayParameters& display)
         frames, MakePassSettings(display, m_ui.ACactiveL->isChecked(), m_ui.ACactiveR->isChecked()),
         plotter.startFrame(), plotter);
     ShowMeasurement(m_readouts, measurement, display, m_decimalSeparator);
+    m_inputWatch.blockArrived();
+    m_recording.BlockMeasured();
     showReadouts();
     showSynchronized();
     m_ui.Oscilloscope->update();
@@ -469,6 +473,23 @@ void TSoundMeter::showReadouts() {
     m_ui.RFrequency->setText(QString::fromStdString(m_readouts.b.frequencyText));
     m_ui.VUL->setValue(std::min(m_readouts.a.barPosition, 128));
     m_ui.VUR->setValue(std::min(m_readouts.b.barPosition, 128));
+}
+
+void TSoundMeter::showNoData() {
+    const QString since = QTime::currentTime()
+                              .addMSecs(-static_cast<int>(NoDataLimit.count()))
+                              .toString(QStringLiteral("HH:mm:ss"));
+    m_scope.showNoData(QStringLiteral("No data from the input device\nsince %1").arg(since));
+    m_ui.Oscilloscope->update();
+    for (QLabel* display : {m_ui.DisplayL, m_ui.DisplayR}) {
+        display->setText(QStringLiteral("----  "));
+    }
+    for (QLabel* frequency : {m_ui.LFrequency, m_ui.RFrequency}) {
+        frequency->setText(QStringLiteral("---- "));
+    }
+    m_ui.VUL->setValue(0);
+    m_ui.VUR->setValue(0);
+    showSynchronized();
 }
 
 void TSoundMeter::showSynchronized() {
@@ -502,6 +523,7 @@ void TSoundMeter::CalibrateClick() {
 }
 
 void TSoundMeter::runningChanged(bool running) {
+    m_inputWatch.setRunning(running);
     m_ui.StartStop->setText(running ? QStringLiteral("Stop") : QStringLiteral("Start"));
     m_ui.WaveInDevices->setEnabled(!running);
     m_ui.Calibrate->setEnabled(!running);

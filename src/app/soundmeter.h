@@ -10,6 +10,7 @@
 #include "capture/captureengine.h"
 #include "capture/devicebox.h"
 #include "capture/inputselection.h"
+#include "capture/inputwatch.h"
 #include "measurement/oscilloscope.h"
 #include "measurement/readouts.h"
 #include "measurement/triggercontrols.h"
@@ -139,6 +140,7 @@ public:
     using BlockObserver = std::function<void(std::span<const StereoFrame>)>;
     void setBlockObserver(BlockObserver observer) { m_blockObserver = std::move(observer); }
     bool endRequested() const { return m_fatal.endRequested(); }
+    InputWatch& inputWatch() { return m_inputWatch; }
 
 protected:
     void customEvent(QEvent* event) override;
@@ -161,6 +163,8 @@ private:
     // Measures, draws and shows the done block; the caller holds it.
     void processBlock(int columnStep, const DisplayParameters& display);
     void giveBackBlock();
+    // The running input has delivered nothing for a while: no reading is shown as live.
+    void showNoData();
 
     InstrumentServices m_services;
     SoundMeterControls m_ui;
@@ -174,6 +178,7 @@ private:
     TAudioMixer m_mixer;
     CaptureEngine m_engine;
     InputSelection m_selection;
+    InputWatch m_inputWatch;
     QTimer* m_timer;
     std::unique_ptr<TimerAdapter> m_timerAdapter;
     RecordingControl m_recording;

@@ -171,6 +171,15 @@ ScopePlotter Oscilloscope::begin(std::span<const StereoFrame> frames, const Scop
                         frames[static_cast<std::size_t>(trigger.startFrame)]);
 }
 
+void Oscilloscope::showNoData(const QString& text) {
+    m_image = Background(true);
+    m_synchronized = false;
+    QPainter painter(&m_image);
+    painter.setPen(QColor::fromRgb(White));
+    painter.fillRect(QRect(8, TraceCentre - 30, Width - 16, 60), QColor::fromRgb(Teal));
+    painter.drawText(QRect(8, TraceCentre - 30, Width - 16, 60), Qt::AlignCenter, text);
+}
+
 void Oscilloscope::paint(QPainter& painter) const {
     painter.drawImage(0, 0, m_image);
 }

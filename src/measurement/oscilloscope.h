@@ -113,6 +113,10 @@ public:
     // The last block's trigger search found a start frame (the indicator is yellow).
     bool synchronized() const { return m_synchronized; }
 
+    // No block has come for a while: the grid with the text in place of the traces, which
+    // would be stale.
+    void showNoData(const QString& text);
+
     // Shows the picture at the painter's origin.
     void paint(QPainter& painter) const;
 

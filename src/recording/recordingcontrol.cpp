@@ -103,6 +103,7 @@ void RecordingControl::startSampled(const CaptureDefinition& definition, std::ui
         1, static_cast<std::uint32_t>(std::uint64_t{seconds} * 1000 /
                                       static_cast<std::uint64_t>(m_intervalMs)));
     m_rows = 0;
+    m_fresh = false;  // the readouts on show were measured before the start
 }
 
 void RecordingControl::cancel() {
@@ -159,12 +160,15 @@ void RecordingControl::abandon() {
 
 void RecordingControl::writeRow() {
     ++m_rows;
-    const QString a = RowReading(m_hooks.readingA ? m_hooks.readingA() : QString());
-    const QString b = RowReading(m_hooks.readingB ? m_hooks.readingB() : QString());
-    const double time = static_cast<double>(m_intervalMs) * m_rows / 1000.0;
-    const QString separator =
-        m_hooks.decimalSeparator ? m_hooks.decimalSeparator() : QStringLiteral(".");
-    m_csv.row(QString::fromStdString(FormatGeneral(time, separator.toStdString())), a, b);
+    if (m_fresh) {
+        m_fresh = false;
+        const QString a = RowReading(m_hooks.readingA ? m_hooks.readingA() : QString());
+        const QString b = RowReading(m_hooks.readingB ? m_hooks.readingB() : QString());
+        const double time = static_cast<double>(m_intervalMs) * m_rows / 1000.0;
+        const QString separator =
+            m_hooks.decimalSeparator ? m_hooks.decimalSeparator() : QStringLiteral(".");
+        m_csv.row(QString::fromStdString(FormatGeneral(time, separator.toStdString())), a, b);
+    }
     if (m_rows == m_sampleRows) {
         EndRecording();
     }

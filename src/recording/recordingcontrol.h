@@ -64,6 +64,9 @@ public:
     void AppendBlock(std::span<const std::byte> bytes);
     // Ends a running recording now, its file complete (the window closing, the device lost).
     void EndRecording();
+    // A block has been measured: the readouts are fresh. A sampled row is written only for a
+    // period in which they were; a period without one (the input stalled) leaves its row out.
+    void BlockMeasured() { m_fresh = true; }
 
     bool SavingActive() const { return m_savingActive; }
     bool RecordingContinual() const {
@@ -98,6 +101,7 @@ private:
     int m_intervalMs = 0;
     std::uint32_t m_sampleRows = 0;
     std::uint32_t m_rows = 0;
+    bool m_fresh = false;
     char m_unitA = ' ';
     char m_unitB = ' ';
 };

@@ -113,16 +113,28 @@ void PulseServer::feed() {
     ::close(fd);
 }
 
+bool PulseServer::suspendSource(bool suspend) {
+    QProcess pactl;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("PULSE_SERVER", "unix:" + socket());
+    pactl.setProcessEnvironment(environment);
+    pactl.start(QStringLiteral("pactl"), {"suspend-source", "vzpipe", suspend ? "1" : "0"});
+    return pactl.waitForFinished(5000) && pactl.exitStatus() == QProcess::NormalExit &&
+           pactl.exitCode() == 0;
+}
+
 void PulseServer::stop() {
     m_feeding = false;
-    if (m_feeder.joinable()) {
-        m_feeder.join();
-    }
+    // The server goes first: a suspended source reads nothing, and the feeder may wait in a
+    // write to its pipe until the server's end breaks it.
     if (m_server.state() != QProcess::NotRunning) {
         ::kill(static_cast<pid_t>(m_server.processId()), SIGTERM);
         if (!m_server.waitForFinished(3000)) {
             m_server.kill();
             m_server.waitForFinished(3000);
         }
+    }
+    if (m_feeder.joinable()) {
+        m_feeder.join();
     }
 }

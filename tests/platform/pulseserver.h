@@ -16,6 +16,9 @@ public:
     // Starts the server and the feeder; false (with error()) when either fails.
     bool start();
     void stop();
+    // Suspends or resumes the pipe source, as a desktop's sound server does when it idles or
+    // hands the card to another program; false when pactl fails.
+    bool suspendSource(bool suspend);
     QString error() const { return m_error; }
     // The ALSA configuration naming the capture PCM "vzpulse" (description "Veruziva pulse
     // input") with a control device of the same name.

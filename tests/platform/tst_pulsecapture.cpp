@@ -3,6 +3,7 @@
 #include <mutex>
 
 #include "capture/captureengine.h"
+#include "capture/inputwatch.h"
 #include "platform/alsa/alsawaveinput.h"
 #include "platform/fatalerrors.h"
 #include "platform/sim/scriptedmessageboxes.h"
@@ -69,6 +70,7 @@ private slots:
     void cleanupTestCase();
     void blocksArriveInRealTimeWithTheFedData();
     void stopReturnsThePartialBlock();
+    void suspendedSourceIsAStalledInput();
     void serverGoneIsALostDevice();  // last: it stops the server
 
 private:
@@ -168,6 +170,48 @@ void TestPulseCapture::stopReturnsThePartialBlock() {
              qPrintable(QString::number(partial)));
     engine.GiveBackBuffer();
     QVERIFY(!engine.FindDoneBuffer());
+    engine.CloseWaveIn();
+    QVERIFY(boxes.shown().isEmpty());
+}
+
+void TestPulseCapture::suspendedSourceIsAStalledInput() {
+    // A suspended source delivers nothing, and says nothing: the watch sees the input stall,
+    // and sees it come back with the source.
+    sim::ScriptedMessageBoxes boxes;
+    FatalErrors fatal(boxes, nullptr);
+    Arrivals arrivals;
+    CaptureEngine engine(*m_service, fatal, arrivals.callback());
+    int stalls = 0;
+    int resumes = 0;
+    InputWatch watch([&stalls] { ++stalls; }, [&resumes] { ++resumes; });
+    engine.setRunningChanged([&watch](bool running) { watch.setRunning(running); });
+    engine.setSoundDevice(static_cast<std::int32_t>(pulseDevice()));
+    engine.OpenWaveIn();
+    engine.StartStop();
+    long long blocks = 0;
+    // Handles blocks as the window does until `done` holds or 8 seconds have passed.
+    auto runUntil = [&](const std::function<bool()>& done) {
+        const Clock::time_point deadline = Clock::now() + std::chrono::seconds(8);
+        while (!done() && Clock::now() < deadline) {
+            QTest::qWait(10);
+            while (engine.FindDoneBuffer()) {
+                ++blocks;
+                watch.blockArrived();
+                engine.GiveBackBuffer();
+            }
+        }
+        return done();
+    };
+    QVERIFY(runUntil([&] { return blocks >= 3; }));
+    QVERIFY(m_server.suspendSource(true));
+    QVERIFY2(runUntil([&] { return stalls == 1; }), "the stall was not seen");
+    QVERIFY(watch.stalled());
+    const long long blocksWhileStalled = blocks;
+    QVERIFY(m_server.suspendSource(false));
+    QVERIFY2(runUntil([&] { return resumes == 1 && blocks >= blocksWhileStalled + 3; }),
+             "the input did not come back");
+    QVERIFY(!watch.stalled());
+    QCOMPARE(stalls, 1);
     engine.CloseWaveIn();
     QVERIFY(boxes.shown().isEmpty());
 }

@@ -45,6 +45,11 @@ struct Window {
                        },
                        [this](bool on) { recording = on; }, [this] { return readingA; },
                        [this] { return readingB; }, [this] { return separator; }}};
+    // A sampling period in which a block was measured.
+    void tick() {
+        control.BlockMeasured();
+        control.MyTimerTimer();
+    }
 };
 
 QByteArray Read(const QString& path) {
@@ -256,7 +261,7 @@ void TestRecordingControl::sampledRows() {
     QCOMPARE(w.control.SampleRows(), static_cast<std::uint32_t>(rows));
     int ticks = 0;
     while (w.recording && ticks < 1000) {
-        w.control.MyTimerTimer();
+        w.tick();
         ++ticks;
     }
     QCOMPARE(ticks, rows);  // it ends by itself after its last row
@@ -278,9 +283,9 @@ void TestRecordingControl::sampledHeaderAndComma() {
     w.readingA = QStringLiteral("1,234V ");
     w.readingB = QStringLiteral("0,512A ");
     w.control.SavingClick(Sampled(path("comma.csv"), "1", 1), {true, false, true});
-    w.control.MyTimerTimer();
+    w.tick();
     w.readingA = QStringLiteral("12,34A ");  // a range change during the recording
-    w.control.MyTimerTimer();
+    w.tick();
     QCOMPARE(Read(path("comma.csv")),
              QByteArray("time;A[V];B[A]\r\n0,5;1,234;0,512\r\n1;12,34;0,512\r\n"));
     QVERIFY(!w.recording);
@@ -290,7 +295,7 @@ void TestRecordingControl::shortTimeEndsAfterItsFirstRow() {
     Window w;
     w.control.SavingClick(Sampled(path("short.csv"), "10", 4), {});  // 10 s at "1 min."
     QCOMPARE(w.control.SampleRows(), 1u);
-    w.control.MyTimerTimer();
+    w.tick();
     QVERIFY(!w.recording);
     QCOMPARE(Read(path("short.csv")), QByteArray("time;A[ ];B[ ]\r\n60;1234;-56\r\n"));
 }
@@ -300,7 +305,7 @@ void TestRecordingControl::theEndDoesNotRestartACaptureTheUserStopped() {
     w.control.SavingClick(Sampled(path("stopped.csv"), "1", 0), {});
     w.running = false;  // the user pressed Stop during the recording
     for (int tick = 0; tick < 4; ++tick) {
-        w.control.MyTimerTimer();
+        w.tick();
     }
     QVERIFY(!w.recording);
     QVERIFY(!w.running);

@@ -119,6 +119,7 @@ private slots:
     void liveFailures();
     void recordsAWavFile();
     void recordsRowsToStandardOutput();
+    void stalledInputEndsTheCapture();
     void interruptEndsTheRecordingCleanly();
     void recordingFailures_data();
     void recordingFailures();
@@ -631,6 +632,31 @@ void TestMeterTool::recordsRowsToStandardOutput() {
     }
     // Each row took the latest reading, not one held from the start.
     QVERIFY2(means.size() >= 2, qPrintable(result.lines.join('|')));
+}
+
+void TestMeterTool::stalledInputEndsTheCapture() {
+    // The sound server suspends its source: no block comes, and the tool says so and fails
+    // instead of waiting for ever.
+    PulseServer server;
+    QVERIFY2(server.start(), qPrintable(server.error()));
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("ALSA_CONFIG_PATH", "/usr/share/alsa/alsa.conf:" + server.alsaConfig());
+    const QString device =
+        RunTool({"--list"}, environment).lines.filter("vzpulse").value(0).section(';', 0, 0);
+    QProcess tool;
+    tool.setProcessEnvironment(environment);
+    tool.start(QStringLiteral(METER_TOOL), {"--device", device, "--blocks", "100000"});
+    QVERIFY(tool.waitForStarted());
+    QByteArray lines;
+    while (lines.count('\n') < 2 && tool.waitForReadyRead(10000)) {
+        lines += tool.readAllStandardOutput();
+    }
+    QVERIFY2(lines.count('\n') >= 2, qPrintable(tool.readAllStandardError()));
+    QVERIFY(server.suspendSource(true));
+    QVERIFY(tool.waitForFinished(10000));
+    QCOMPARE(tool.exitCode(), 1);
+    const QString errors = QString::fromLocal8Bit(tool.readAllStandardError());
+    QVERIFY2(errors.contains("no data from the input device for 2 seconds"), qPrintable(errors));
 }
 
 void TestMeterTool::interruptEndsTheRecordingCleanly() {

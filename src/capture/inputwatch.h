@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QTimer>
+#include <chrono>
+#include <functional>
+
+namespace veruziva {
+
+// How long a running capture may go without a block before it counts as stalled (a suspended
+// sound server, a stalled USB card); the same time a grab waits for its block.
+inline constexpr std::chrono::milliseconds NoDataLimit{2000};
+
+// Watches a running capture for blocks: when none has come for the limit, the input is
+// stalled until the next one arrives. Readings shown or recorded meanwhile would be stale.
+class InputWatch {
+public:
+    explicit InputWatch(std::function<void()> stalled, std::function<void()> resumed = {});
+
+    void setLimit(std::chrono::milliseconds limit) { m_timer.setInterval(limit); }
+    // The capture started or stopped: the clock runs from a start, and stops with the flow.
+    void setRunning(bool running);
+    // A block has been handled.
+    void blockArrived();
+    bool stalled() const { return m_stalled; }
+
+private:
+    void timedOut();
+
+    QTimer m_timer;
+    std::function<void()> m_stalledHook;
+    std::function<void()> m_resumedHook;
+    bool m_running = false;
+    bool m_stalled = false;
+};
+
+}  // namespace veruziva
