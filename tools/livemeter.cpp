@@ -217,7 +217,11 @@ int RunRecording(const Options& options, BlockPrinter& printer, LiveReceiver& li
     bool started = false;
     RecordingHooks hooks{
         [&engine] { return engine.Running(); },
-        [&engine] { engine.StartStop(); },
+        [&engine, err] {
+            if (!engine.StartStop()) {
+                Print(err, QStringLiteral("veruziva-meter: the input device cannot be opened\n"));
+            }
+        },
         [&started, &boxes](bool recording) {
             if (recording) {
                 started = true;
@@ -346,8 +350,12 @@ int RunLive(const Options& options, std::FILE* out, std::FILE* err) {
         engine.OpenWaveIn();
         if (!fatal.endRequested()) {
             statistics.started = Clock::now();
-            engine.StartStop();
-            status = QCoreApplication::exec();
+            if (engine.StartStop()) {
+                status = QCoreApplication::exec();
+            } else {
+                Print(err, QStringLiteral("veruziva-meter: the input device cannot be opened\n"));
+                status = ExitFailure;
+            }
         }
     }
     if (options.stats) {

@@ -502,7 +502,13 @@ void TSoundMeter::showSynchronized() {
 }
 
 void TSoundMeter::StartStopClick() {
-    m_engine.StartStop();
+    if (!m_engine.StartStop()) {
+        m_heldBoxes.showMessage(
+            QStringLiteral(
+                "The input device \"%1\" cannot be opened (is it connected?). Capture stays "
+                "stopped; reconnect it and press Start, or choose another input device.")
+                .arg(m_ui.WaveInDevices->currentText()));
+    }
 }
 
 void TSoundMeter::CalibrateClick() {

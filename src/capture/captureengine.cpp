@@ -49,6 +49,14 @@ std::size_t CaptureEngine::Slot(std::int32_t slot) {
     return static_cast<std::size_t>(slot);
 }
 
+void CaptureEngine::fail(const char* message) {
+    if (m_quietFailures) {
+        m_quietFailures->push_back(message);
+        return;
+    }
+    m_fatal.fail(QString::fromLatin1(message));
+}
+
 void CaptureEngine::setRunning(bool running) {
     m_running = running;
     if (m_runningChanged) {
@@ -65,7 +73,7 @@ void CaptureEngine::prepareSlot(std::int32_t slot) {
     header.bytesRecorded.store(0, std::memory_order_relaxed);
     header.flags.store(0, std::memory_order_relaxed);
     if (m_service.prepareHeader(m_handle, header) != wave::NoError) {
-        m_fatal.fail(QString::fromLatin1(capturemessages::PrepareHeader));
+        fail(capturemessages::PrepareHeader);
     }
     m_headerPrepared[Slot(slot)] = true;
 }
@@ -92,18 +100,19 @@ void CaptureEngine::open(WaveInNotify notify, const char* openFailure,
                          const char* firstAddFailure) {
     if (m_service.open(m_handle, static_cast<unsigned>(m_soundDevice), Format(),
                        std::move(notify)) != wave::NoError) {
-        m_fatal.fail(QString::fromLatin1(openFailure));
+        fail(openFailure);
     } else {
         m_open = true;
+        m_lost = false;
     }
     m_currentBuffer = BufferCount;  // so that the first prepare lands on slot 1
     PrepareNextBuffer();
     if (m_service.addBuffer(m_handle, m_headers[Slot(m_currentBuffer)]) != wave::NoError) {
-        m_fatal.fail(QString::fromLatin1(firstAddFailure));
+        fail(firstAddFailure);
     }
     PrepareNextBuffer();
     if (m_service.addBuffer(m_handle, m_headers[Slot(m_currentBuffer)]) != wave::NoError) {
-        m_fatal.fail(QString::fromLatin1(capturemessages::SecondAdd));
+        fail(capturemessages::SecondAdd);
     }
 }
 
@@ -142,13 +151,13 @@ std::span<const StereoFrame> CaptureEngine::DoneBlock() const {
 void CaptureEngine::GiveBackBuffer() {
     m_holding = false;
     if (m_service.unprepareHeader(m_handle, m_headers[Slot(m_doneBuffer)]) != wave::NoError) {
-        m_fatal.fail(QString::fromLatin1(capturemessages::GiveBackUnprepare));
+        fail(capturemessages::GiveBackUnprepare);
     }
     m_headerPrepared[Slot(m_doneBuffer)] = false;
     releaseSlot(m_doneBuffer);
     PrepareNextBuffer();
     if (m_service.addBuffer(m_handle, m_headers[Slot(m_currentBuffer)]) != wave::NoError) {
-        m_fatal.fail(QString::fromLatin1(capturemessages::GiveBackAdd));
+        fail(capturemessages::GiveBackAdd);
     }
     if (m_missedNotice) {
         m_missedNotice = false;
@@ -160,12 +169,12 @@ void CaptureEngine::GiveBackBuffer() {
 
 void CaptureEngine::renewSlot(std::int32_t slot) {
     if (m_service.unprepareHeader(m_handle, m_headers[Slot(slot)]) != wave::NoError) {
-        m_fatal.fail(QString::fromLatin1(capturemessages::GrabUnprepare));
+        fail(capturemessages::GrabUnprepare);
     }
     m_headerPrepared[Slot(slot)] = false;
     prepareSlot(slot);
     if (m_service.addBuffer(m_handle, m_headers[Slot(slot)]) != wave::NoError) {
-        m_fatal.fail(QString::fromLatin1(capturemessages::GrabAdd));
+        fail(capturemessages::GrabAdd);
     }
 }
 
@@ -193,22 +202,22 @@ void CaptureEngine::GrabBlock() {
     m_doneBuffer = (m_currentBuffer - 1 + BufferCount) % BufferCount;
     WaveHeader& header = m_headers[Slot(m_doneBuffer)];
     if (!waitForDoneSlot()) {
-        m_fatal.fail(QString::fromLatin1(capturemessages::GrabTimeout));
+        fail(capturemessages::GrabTimeout);
         m_service.reset(m_handle);  // take the slot back before it is released
     } else if (header.bytesRecorded.load(std::memory_order_relaxed) <
                static_cast<std::uint32_t>(BufferBytes)) {
-        m_fatal.fail(QString::fromLatin1(capturemessages::GrabIncomplete));
+        fail(capturemessages::GrabIncomplete);
     } else {
         std::memcpy(m_samples.data(), header.data, static_cast<std::size_t>(BufferBytes));
     }
     if (m_service.unprepareHeader(m_handle, header) != wave::NoError) {
-        m_fatal.fail(QString::fromLatin1(capturemessages::GrabUnprepare));
+        fail(capturemessages::GrabUnprepare);
     }
     m_headerPrepared[Slot(m_doneBuffer)] = false;
     releaseSlot(m_doneBuffer);
     PrepareNextBuffer();
     if (m_service.addBuffer(m_handle, m_headers[Slot(m_currentBuffer)]) != wave::NoError) {
-        m_fatal.fail(QString::fromLatin1(capturemessages::GrabAdd));
+        fail(capturemessages::GrabAdd);
     }
     m_service.stop(m_handle);
 }
@@ -220,6 +229,15 @@ void CaptureEngine::CloseWaveIn() {
         m_service.stop(m_handle);
         setRunning(false);
     }
+    if (!m_open) {
+        // An open that failed when a lost device was tried again left nothing with the
+        // service: only the slots' memory is ours to release.
+        for (std::int32_t slot = 0; slot < BufferCount; ++slot) {
+            releaseSlot(slot);
+            m_headerPrepared[Slot(slot)] = false;
+        }
+        return;
+    }
     m_service.stop(m_handle);
     m_service.reset(m_handle);
     for (std::int32_t slot = 0; slot < BufferCount; ++slot) {
@@ -227,7 +245,7 @@ void CaptureEngine::CloseWaveIn() {
             continue;
         }
         if (m_service.unprepareHeader(m_handle, m_headers[Slot(slot)]) != wave::NoError) {
-            m_fatal.fail(QString::fromLatin1(capturemessages::CloseUnprepare));
+            fail(capturemessages::CloseUnprepare);
         }
         releaseSlot(slot);
         m_headerPrepared[Slot(slot)] = false;
@@ -236,20 +254,40 @@ void CaptureEngine::CloseWaveIn() {
     m_open = false;
 }
 
-void CaptureEngine::StartStop() {
-    if (!m_running) {
-        m_service.start(m_handle);
-        setRunning(true);
-    } else {
+bool CaptureEngine::StartStop() {
+    if (m_running) {
         m_service.stop(m_handle);
         setRunning(false);
+        return true;
     }
+    // A device that went away (a card unplugged, a sound server restarted) may be back: it is
+    // closed and opened again, as the user who reconnected it and pressed Start expects.
+    if ((!m_open || m_lost || m_service.start(m_handle) != wave::NoError) &&
+        (!reopen() || m_service.start(m_handle) != wave::NoError)) {
+        return false;
+    }
+    setRunning(true);
+    return true;
+}
+
+bool CaptureEngine::reopen() {
+    std::vector<const char*> failures;
+    m_quietFailures = &failures;
+    CloseWaveIn();
+    OpenWaveIn();
+    m_quietFailures = nullptr;
+    if (!failures.empty()) {
+        return false;
+    }
+    m_lost = false;
+    return true;
 }
 
 bool CaptureEngine::HandleDeviceLost(WaveInHandle handle) {
     if (!m_open || handle != m_handle) {
         return false;
     }
+    m_lost = true;
     if (m_running) {
         StartStop();
     }

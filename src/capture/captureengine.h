@@ -81,8 +81,9 @@ public:
     void GrabBlock() override;
     std::span<const StereoFrame> GrabbedFrames() const override { return m_samples; }
     void CloseWaveIn() override;
-    // Starts or stops the flow.
-    void StartStop();
+    // Starts or stops the flow. A start on a device that was lost, or that does not start,
+    // first closes it and opens it again; false when that fails: the flow stays stopped.
+    bool StartStop();
     // The service reported the device gone: a running flow stops as if "Stop" had been
     // pressed. False when the report concerns a device closed since.
     bool HandleDeviceLost(WaveInHandle handle);
@@ -96,6 +97,11 @@ public:
 
 private:
     static std::size_t Slot(std::int32_t slot);
+    // A failing service call: the end of the program, or while a lost device is opened
+    // again, a reason for that to fail.
+    void fail(const char* message);
+    // Closes and opens the device again; false when the open failed.
+    bool reopen();
     void setRunning(bool running);
     // Opens and queues both slots: the steps shared by both modes.
     void open(WaveInNotify notify, const char* openFailure, const char* firstAddFailure);
@@ -123,6 +129,8 @@ private:
     WaveInHandle m_handle = 0;
     bool m_open = false;
     bool m_running = false;
+    bool m_lost = false;  // the service reported the device gone
+    std::vector<const char*>* m_quietFailures = nullptr;
     bool m_holding = false;       // a done block is being read
     bool m_missedNotice = false;  // a notification came while it was
 

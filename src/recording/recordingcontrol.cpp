@@ -62,6 +62,9 @@ void RecordingControl::SavingClick(const CaptureDefinition& definition, ReadoutU
 void RecordingControl::start(const CaptureDefinition& definition, ReadoutUnits units) {
     if (m_hooks.running && !m_hooks.running() && m_hooks.startStopClick) {
         m_hooks.startStopClick();
+        if (!m_hooks.running()) {
+            return;  // the capture could not start, and has said why: nothing to record
+        }
     }
     const std::uint32_t seconds = CaptureSeconds(definition.captureTime, definition.timeMeasure);
     m_recordType = definition.recordType;

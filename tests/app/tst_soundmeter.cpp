@@ -391,6 +391,19 @@ void TestSoundMeter::lostDeviceStopsTheFlow() {
     QCOMPARE(Text(ui.StartStop), QStringLiteral("Start"));
     QVERIFY(ui.WaveInDevices->isEnabled());
     QVERIFY(!window->endRequested());
+    // Start while it is still away: the user is told, and nothing runs.
+    m.waveInput.failCall(SimWaveInput::Call::Open, wave::BadDeviceId);
+    ui.StartStop->click();
+    QCOMPARE(Text(ui.StartStop), QStringLiteral("Start"));
+    QCOMPARE(m.dialogs.boxes.shown().size(), 2);
+    QVERIFY(m.dialogs.boxes.texts().last().contains("\"Sim Card\" cannot be opened"));
+    // Reconnected: Start opens it again and blocks come.
+    ui.StartStop->click();
+    QCOMPARE(Text(ui.StartStop), QStringLiteral("Stop"));
+    m.waveInput.deliverFrames(FramesPerBuffer);
+    QCoreApplication::processEvents();
+    QCOMPARE(window->blocksProcessed(), 3LL);
+    QVERIFY(!window->endRequested());
 }
 
 void TestSoundMeter::stalledInputShowsNoData() {

@@ -90,6 +90,7 @@ private slots:
     void failureMessages_data();
     void failureMessages();
     void deviceLostWhileRunning();
+    void startOpensALostDeviceAgain();
     void closeWhileRunning();
 };
 
@@ -351,6 +352,32 @@ void TestCaptureEngine::deviceLostWhileRunning() {
     rig.service.deliverFrames(FramesPerBuffer);
     rig.handleAll();
     QCOMPARE(rig.processed.back().frames, std::size_t(FramesPerBuffer));
+}
+
+void TestCaptureEngine::startOpensALostDeviceAgain() {
+    Rig rig;
+    rig.engine.OpenWaveIn();
+    rig.engine.StartStop();
+    rig.service.loseDevice();
+    QVERIFY(rig.engine.HandleDeviceLost(rig.engine.Handle()));
+    rig.handleAll();
+    // Still unplugged: the start fails without ending anything, and can be tried again.
+    rig.service.failCall(Call::Open, wave::BadDeviceId, 0, -1);
+    QVERIFY(!rig.engine.StartStop());
+    QVERIFY(!rig.engine.Running());
+    QVERIFY(!rig.service.isOpen());
+    QVERIFY(!rig.engine.StartStop());  // closed now: opened again, and fails again
+    QVERIFY(!rig.engine.Running());
+    // Plugged back in: Start opens it and the flow runs.
+    rig.service.failCall(Call::Open, wave::NoError, 0, 0);
+    QVERIFY(rig.engine.StartStop());
+    QVERIFY(rig.engine.Running() && rig.service.isRunning());
+    rig.events.clear();
+    rig.service.deliverFrames(FramesPerBuffer);
+    rig.handleAll();
+    QCOMPARE(rig.processed.back().frames, std::size_t(FramesPerBuffer));
+    QVERIFY(rig.boxes.shown().isEmpty());
+    QVERIFY(!rig.fatal.endRequested());
 }
 
 void TestCaptureEngine::closeWhileRunning() {
