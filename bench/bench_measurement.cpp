@@ -90,8 +90,8 @@ void BM_ScopePass(benchmark::State& bench) {
     for (auto _ : bench) {
         const DisplayParameters display = DeriveDisplayParameters(state, {2, 2});
         ScopePlotter plotter = scope.begin(block, settings, display);
-        BlockMeasurement result = MeasureBlock(block, MakePassSettings(display, true, true),
-                                               plotter.startFrame(), plotter);
+        BlockMeasurement result =
+            MeasureBlock(block, MakePassSettings(display, true, true), plotter);
         benchmark::DoNotOptimize(result);
     }
     bench.counters["synchronized"] = scope.synchronized() ? 1 : 0;

@@ -48,8 +48,7 @@ std::optional<QString> BlockPrinter::loadCalibration() {
 std::string BlockPrinter::measure(std::span<const StereoFrame> frames) {
     if (m_options.scope && m_options.scope->block == m_block) {
         ScopePlotter plotter = m_scope.begin(frames, m_options.scope->settings, m_display);
-        ShowMeasurement(m_readouts, MeasureBlock(frames, m_pass, plotter.startFrame(), plotter),
-                        m_display, m_separator);
+        ShowMeasurement(m_readouts, MeasureBlock(frames, m_pass, plotter), m_display, m_separator);
         m_pictureDrawn = true;
     } else {
         ShowMeasurement(m_readouts, MeasureBlock(frames, m_pass), m_display, m_separator);

@@ -448,7 +448,7 @@ void TSoundMeter::processBlock(int columnStep, const DisplayParameters& display)
     ScopePlotter plotter = m_scope.begin(frames, scopeSettings(columnStep), display);
     const BlockMeasurement measurement = MeasureBlock(
         frames, MakePassSettings(display, m_ui.ACactiveL->isChecked(), m_ui.ACactiveR->isChecked()),
-        plotter.startFrame(), plotter);
+        plotter);
     ShowMeasurement(m_readouts, measurement, display, m_decimalSeparator);
     m_inputWatch.blockArrived();
     m_recording.BlockMeasured();

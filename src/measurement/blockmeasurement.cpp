@@ -28,9 +28,8 @@ ChannelMeasurement ChannelAccumulator::finish(std::int32_t recordedFrames) const
 
 namespace veruziva {
 
-BlockMeasurement MeasureBlock(std::span<const StereoFrame> frames, const PassSettings& settings,
-                              std::int32_t startFrame) {
-    return MeasureBlock(frames, settings, startFrame, NoPlot{});
+BlockMeasurement MeasureBlock(std::span<const StereoFrame> frames, const PassSettings& settings) {
+    return MeasureBlock(frames, settings, NoPlot{});
 }
 
 }  // namespace veruziva

@@ -100,19 +100,18 @@ private:
 
 // One pass over the recorded frames of a block: readings, peaks and zero crossings, and
 // `plot(i, a, b)` for every frame i after it has been measured, so that the scope draws in
-// the same loop. The previous sample of each channel starts as its sample in frame
-// `startFrame` (the scope's trigger start, 0 without trigger). The block must hold at least
-// one frame and at most FramesPerBuffer, and startFrame must lie within it.
+// the same loop. Crossings are counted over the whole block from frame 0, whatever frame the
+// scope's trace starts at: a reading never depends on a display control. The block must hold
+// at least one frame and at most FramesPerBuffer.
 template <typename Plot>
 BlockMeasurement MeasureBlock(std::span<const StereoFrame> frames, const PassSettings& settings,
-                              std::int32_t startFrame, Plot&& plot) {
-    if (frames.empty() || frames.size() > static_cast<std::size_t>(FramesPerBuffer) ||
-        startFrame < 0 || static_cast<std::size_t>(startFrame) >= frames.size()) {
+                              Plot&& plot) {
+    if (frames.empty() || frames.size() > static_cast<std::size_t>(FramesPerBuffer)) {
         throw RangeCheckError();
     }
-    const StereoFrame start = frames[static_cast<std::size_t>(startFrame)];
-    detail::ChannelAccumulator a(settings.a, start.a);
-    detail::ChannelAccumulator b(settings.b, start.b);
+    const StereoFrame first = frames.front();
+    detail::ChannelAccumulator a(settings.a, first.a);
+    detail::ChannelAccumulator b(settings.b, first.b);
     const auto count = static_cast<std::int32_t>(frames.size());
     for (std::int32_t i = 0; i < count; ++i) {
         const StereoFrame frame = frames[static_cast<std::size_t>(i)];
@@ -123,7 +122,6 @@ BlockMeasurement MeasureBlock(std::span<const StereoFrame> frames, const PassSet
     return {a.finish(count), b.finish(count)};
 }
 
-BlockMeasurement MeasureBlock(std::span<const StereoFrame> frames, const PassSettings& settings,
-                              std::int32_t startFrame = 0);
+BlockMeasurement MeasureBlock(std::span<const StereoFrame> frames, const PassSettings& settings);
 
 }  // namespace veruziva

@@ -15,7 +15,7 @@ namespace veruziva {
 
 // Where the trigger search puts the start of the trace.
 struct TriggerResult {
-    std::int32_t startFrame = 0;  // S: first frame (1:1) or column (1:8) of the trace
+    std::int32_t startFrame = 0;  // S: the first frame of the trace
     bool synchronized = false;    // a start frame was found: the indicator lights
 };
 
@@ -29,11 +29,14 @@ TriggerResult FindTrigger(std::span<const StereoFrame> frames, const ScopeSettin
 class ScopePlotter {
 public:
     void operator()(std::int32_t frame, std::int16_t a, std::int16_t b) {
-        const std::int32_t column = frame / m_columnStep;
-        if (column < m_startFrame || column > m_startFrame + LastColumn) {
+        // The trace starts at frame S, one or eight frames to a column.
+        if (frame < m_startFrame) {
             return;
         }
-        const std::int32_t x = column - m_startFrame;
+        const std::int32_t x = (frame - m_startFrame) / m_columnStep;
+        if (x > LastColumn) {
+            return;
+        }
         m_a.plot(a, m_xPrevious, x, *this);
         m_b.plot(b, m_xPrevious, x, *this);
         m_xPrevious = x;

@@ -33,15 +33,14 @@ namespace {
 // of 441 Hz (period 100 frames).
 struct Signal {
     std::atomic<int> levelA{1000};
+    std::atomic<int> squareA{-1};     // 0 or more: A is the square wave too, this many frames ahead
     std::atomic<bool> squareB{true};  // else B holds levelB
     std::atomic<int> levelB{0};
+    static std::int16_t Square(std::uint64_t frame) { return frame % 100 < 50 ? 3000 : -3000; }
     StereoFrame operator()(std::uint64_t frame) const {
-        if (!squareB) {
-            return {static_cast<std::int16_t>(levelA.load()),
-                    static_cast<std::int16_t>(levelB.load())};
-        }
-        return {static_cast<std::int16_t>(levelA.load()),
-                static_cast<std::int16_t>(frame % 100 < 50 ? 3000 : -3000)};
+        const auto a = squareA >= 0 ? Square(frame + static_cast<std::uint64_t>(squareA.load()))
+                                    : static_cast<std::int16_t>(levelA.load());
+        return {a, squareB ? Square(frame) : static_cast<std::int16_t>(levelB.load())};
     }
 };
 
@@ -350,9 +349,12 @@ void TestSoundMeter::triggerButtonStates() {
 
 void TestSoundMeter::scopeFollowsItsControls() {
     // Channel B (a 441 Hz square) triggers at level 0: the trace starts on the frame after the
-    // rise, and the indicator lights; disabling A leaves only B's trace.
+    // rise, and the indicator lights; disabling A leaves only B's trace. The readings do not
+    // depend on the trigger: A, the same square 49 frames ahead, is below zero in the trigger
+    // frame 101 and above it in frame 0, and still reads 441 Hz.
     Machine m;
     Standard(m);
+    m.signal.squareA = 49;
     const auto window = m.start();
     const SoundMeterControls& ui = window->controls();
     ui.TriggerEnable->click();
@@ -363,6 +365,8 @@ void TestSoundMeter::scopeFollowsItsControls() {
     QCoreApplication::processEvents();
     QVERIFY(window->scope().synchronized());
     QCOMPARE(ui.Synchronized->palette().color(QPalette::Window), QColor(255, 255, 0));
+    QCOMPARE(ui.LFrequency->text(), QStringLiteral("441 "));
+    QCOMPARE(ui.RFrequency->text(), QStringLiteral("441 "));
     const QImage picture = window->scope().image();
     // 3000 / 128 -> 23: the high half at y = 133 - 24, starting at x = 0.
     QCOMPARE(picture.pixel(0, 133 - 24), Oscilloscope::Aqua);

@@ -43,7 +43,7 @@ ScopeSettings TriggerOnA(int level) {
 std::int32_t Draw(Oscilloscope& scope, const Frames& frames, const ScopeSettings& settings,
                   const DisplayParameters& display = {}) {
     ScopePlotter plotter = scope.begin(frames, settings, display);
-    MeasureBlock(frames, PassSettings{}, plotter.startFrame(), plotter);
+    MeasureBlock(frames, PassSettings{}, plotter);
     return plotter.startFrame();
 }
 
@@ -103,7 +103,7 @@ private slots:
     void indicatorFollowsEveryBlock();
     void slowStepShowsEightFramesPerColumn();
     void slowStepWindowWithoutTrigger();
-    void slowStepLateTriggerEndsTheTrace();
+    void slowStepStartsAtTheTrigger();
     void startingPointComesFromFrameS();
     void steepStepSplitsBetweenColumns();
     void partialBlock();
@@ -345,34 +345,34 @@ void TestOscilloscope::slowStepWindowWithoutTrigger() {
     QCOMPARE(RowsOf(scope, 264, Oscilloscope::Yellow).first(), 83);  // steep step up to 32
 }
 
-void TestOscilloscope::slowStepLateTriggerEndsTheTrace() {
-    // With S = 300 at 1:8 the trace covers columns 300 to 511 and ends at x = 511 - S = 211.
+void TestOscilloscope::slowStepStartsAtTheTrigger() {
+    // At 1:8 the trace starts at the trigger frame as at 1:1, eight frames to a column: with
+    // S = 300 it fills the picture; with S = 3001 it ends with the block's last frame, in
+    // column (4095 - 3001) div 8 = 136, whose own frames draw nothing more at one level.
     ScopeSettings settings = TriggerOnA(0);
     settings.columnStep = 8;
     Oscilloscope scope;
     QCOMPARE(Draw(scope, RiseAt(299), settings), 300);
     // Samples of -100 lie at y = 133 (nearest(-0.78) = -1, complemented 0).
-    QCOMPARE(ColumnsOf(scope, 133, Oscilloscope::Yellow), Range(0, 210));
-    QCOMPARE(Pixel(scope, 211, 133), Oscilloscope::White);
-    QVERIFY(RowsOf(scope, 230, Oscilloscope::Yellow).isEmpty());
-    // With S of 512 or more nothing is drawn.
-    QCOMPARE(Draw(scope, RiseAt(600), settings), 601);
-    QCOMPARE(scope.image(), Oscilloscope().image());
+    QCOMPARE(ColumnsOf(scope, 133, Oscilloscope::Yellow), Range(0, W - 1));
+    QCOMPARE(Draw(scope, RiseAt(3000), settings), 3001);
+    QVERIFY(scope.synchronized());
+    QCOMPARE(ColumnsOf(scope, 133, Oscilloscope::Yellow), Range(0, 135));
+    QCOMPARE(Pixel(scope, 136, 133), Oscilloscope::White);
 }
 
 void TestOscilloscope::startingPointComesFromFrameS() {
-    // At 1:8 the first point is frame S's sample, the first plotted frame is 8 S: column 0
-    // joins them with a vertical line.
-    Frames frames = RiseAt(299);  // S = 300; frame 300 is -100, drawn at y = 133
-    for (std::size_t i = 2400; i < 2408; ++i) {
-        frames[i].a = 12800;  // y = 32
+    // The trace starts from frame S's sample, not frame 0's: frame 0 far above (y = 32) draws
+    // nothing, and column 0 holds only the level that S starts at (y = 133).
+    Frames frames = RiseAt(299);  // S = 300
+    frames[0].a = 12800;
+    for (const int step : {1, 8}) {
+        ScopeSettings settings = TriggerOnA(0);
+        settings.columnStep = step;
+        Oscilloscope scope;
+        QCOMPARE(Draw(scope, frames, settings), 300);
+        QCOMPARE(RowsOf(scope, 0, Oscilloscope::Yellow), QList<int>{133});
     }
-    ScopeSettings settings = TriggerOnA(0);
-    settings.columnStep = 8;
-    Oscilloscope scope;
-    Draw(scope, frames, settings);
-    // From (0, 133) up to (0, 33); then the step to column 1 starts at (0, 32).
-    QCOMPARE(RowsOf(scope, 0, Oscilloscope::Yellow), Range(32, 133));
 }
 
 void TestOscilloscope::steepStepSplitsBetweenColumns() {
