@@ -194,9 +194,12 @@ void CalibrationProcedure::pass() {
     const std::int64_t meanA = sums.a / FramesPerBuffer;
     const std::int64_t meanB = sums.b / FramesPerBuffer;
     RawCalibrationRecord& record = m_state.RawCalibration[range];
-    record.RawFactorLeft = static_cast<std::int32_t>(std::abs(meanA));
-    record.RawFactorRight = static_cast<std::int32_t>(std::abs(meanB));
-    m_boxes.showMessage(RawValues(record.RawFactorLeft, record.RawFactorRight));
+    // The means are stored with their signs: the factor derived from them at the next start
+    // is then the one computed here.
+    record.RawFactorLeft = static_cast<std::int32_t>(meanA);
+    record.RawFactorRight = static_cast<std::int32_t>(meanB);
+    m_boxes.showMessage(RawValues(static_cast<std::int32_t>(std::abs(meanA)),
+                                  static_cast<std::int32_t>(std::abs(meanB))));
     const std::int64_t correctedA = meanA - m_state.ZeroLeft;
     const std::int64_t correctedB = meanB - m_state.ZeroRight;
     // h. The value applied, as the user read it.

@@ -24,9 +24,9 @@ void ApplyStartupDefaults(CalibrationState& state) {
 double DeriveCalFactor(std::int32_t rawValue, std::int32_t rawFactor, std::int32_t zero) {
     // The divisor is a 32-bit quantity; one that is zero or does not fit gives no factor,
     // so a damaged store can never make the instrument look calibrated.
-    const std::int64_t divisor = (std::int64_t{rawFactor} - zero) * 10000;
-    if (divisor == 0 || divisor < std::numeric_limits<std::int32_t>::min() ||
-        divisor > std::numeric_limits<std::int32_t>::max()) {
+    const std::int64_t difference = std::int64_t{rawFactor} - zero;
+    const std::int64_t divisor = (difference < 0 ? -difference : difference) * 10000;
+    if (divisor == 0 || divisor > std::numeric_limits<std::int32_t>::max()) {
         return 0.0;
     }
     return static_cast<double>(rawValue) / static_cast<double>(divisor);

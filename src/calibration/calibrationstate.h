@@ -35,8 +35,10 @@ private:
 // Full-scale value of each range: 0.3 V, 3 V, 30 V, 3 A.
 double RangeFullScale(int range);
 
-// What a calibration measured for one range: the value applied (in 0.1 mV or 0.1 mA) and the
-// magnitude of each channel's mean raw reading meanwhile, zero offset not subtracted.
+// What a calibration measured for one range: the value applied (in 0.1 mV or 0.1 mA) and each
+// channel's mean raw reading meanwhile, zero offset not subtracted. The mean keeps its sign, so
+// that an inverting input reads after a restart what it read when it was calibrated; files of
+// earlier versions hold its magnitude, which is the same for the usual, positive mean.
 struct RawCalibrationRecord {
     std::int32_t RawValue = 0;
     std::int32_t RawFactorLeft = 0;
@@ -71,8 +73,9 @@ struct CalibrationState {
 // The raw calibration records are left as they are.
 void ApplyStartupDefaults(CalibrationState& state);
 
-// One factor from a stored record: rawValue / ((rawFactor - zero) x 10000). A difference of
-// zero, or a divisor that does not fit 32 bits, derives no factor (0.0).
+// One factor from a stored record: rawValue / (|rawFactor - zero| x 10000), the factor the
+// calibration itself computed from the zero-corrected mean. A difference of zero, or a divisor
+// that does not fit 32 bits, derives no factor (0.0).
 double DeriveCalFactor(std::int32_t rawValue, std::int32_t rawFactor, std::int32_t zero);
 
 // Start-up steps 4 and 5: when all four ranges hold a stored value, derive the eight factors

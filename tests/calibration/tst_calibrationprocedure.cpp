@@ -69,16 +69,45 @@ public:
             value = TextToNumber(entry->toStdString());
         }
     }
+    // What is applied reaches the inputs three blocks later, as a real input settles: only the
+    // fourth grab after a question sees it.
     void apply(Levels levels) {
-        levelA = levels.a;
-        levelB = levels.b;
+        pending = levels;
+        grabsSinceApplied = 0;
     }
+    void grabbing() {
+        if (pending && ++grabsSinceApplied == 4) {
+            levelA = pending->a;
+            levelB = pending->b;
+            pending.reset();
+        }
+    }
+    std::optional<Levels> pending;
+    int grabsSinceApplied = 0;
     // A reading that gives the wanted ratio for an entry on a range.
     Levels readingFor(int range, double entry, int ratio = 16000) const {
         const double corrected = ratio * entry / RangeFullScale(range);
         return {zero.a + static_cast<int>(std::lround(corrected)),
                 zero.b + static_cast<int>(std::lround(corrected))};
     }
+};
+
+// The capture as the procedure sees it, with the bench's inputs settling between grabs.
+class SettlingInput : public CalibrationInput {
+public:
+    SettlingInput(CaptureEngine& engine, Bench& bench) : m_engine(engine), m_bench(bench) {}
+    void CloseWaveIn() override { m_engine.CloseWaveIn(); }
+    void OpenWaveInPolled() override { m_engine.OpenWaveInPolled(); }
+    void OpenWaveIn() override { m_engine.OpenWaveIn(); }
+    void GrabBlock() override {
+        m_bench.grabbing();
+        m_engine.GrabBlock();
+    }
+    std::span<const StereoFrame> GrabbedFrames() const override { return m_engine.GrabbedFrames(); }
+
+private:
+    CaptureEngine& m_engine;
+    Bench& m_bench;
 };
 
 // The procedure over the real capture engine on the in-memory service.
@@ -88,6 +117,7 @@ struct Rig {
     sim::ScriptedMessageBoxes fatalBoxes;
     FatalErrors fatal{fatalBoxes, nullptr};
     CaptureEngine engine{service, fatal, [](WaveInHandle, WaveInEvent) {}};
+    SettlingInput input{engine, bench};
     CalibrationState state;
     MemorySettingsStore store;
     std::vector<bool> rangeButtons;
@@ -106,7 +136,7 @@ struct Rig {
         hooks.setRangeButtonsEnabled = [this](bool enabled) { rangeButtons.push_back(enabled); };
         hooks.dispatchEvents = [this] { ++dispatches; };
         hooks.selectedDevice = [] { return 0; };
-        CalibrationProcedure(state, engine, bench, bench, store, hooks).CalibrateClick();
+        CalibrationProcedure(state, input, bench, bench, store, hooks).CalibrateClick();
     }
     // Scripts every range with an entry and a reading that passes.
     void scriptAllRanges(const std::array<const char*, 4>& entriesPerRange) {
@@ -345,7 +375,7 @@ void TestCalibrationProcedure::workedExampleOnRange2() {
     rig.bench.answers = {Answer::Yes, Answer::Ok, Answer::Ok, Answer::Ok, Answer::Cancel};
     rig.run();
     const RawCalibrationRecord& record = rig.state.RawCalibration[2];
-    QCOMPARE(record.RawFactorLeft, 8210);
+    QCOMPARE(record.RawFactorLeft, -8210);  // stored with its sign, shown as a magnitude
     QCOMPARE(record.RawFactorRight, 8166);
     QCOMPARE(record.RawValue, 15000);
     QCOMPARE(rig.state.CalFactor[2].Left, 1.5 / 8222);
@@ -360,16 +390,23 @@ void TestCalibrationProcedure::workedExampleOnRange2() {
 }
 
 void TestCalibrationProcedure::completeRunIsSavedAndRestored() {
+    // Channel B is an inverting input with a zero offset of 1500: its means are negative and
+    // below the offset, so it reads the same after the restart only if the stored record keeps
+    // the sign of the mean.
     Rig rig;
     rig.state.SoundDevice = 0;
     rig.state.LineIn = 3;
+    rig.bench.zero = {12, 1500};
     rig.scriptAllRanges({"0.15", "1.5", "10", "1"});
+    for (auto& [range, levels] : rig.bench.rangeLevels) {
+        levels.front().b = 2 * rig.bench.zero.b - levels.front().b;
+    }
     rig.run();
-    QStringList expected{Opening, ZeroQuestion, ZeroValues(12, -7)};
+    QStringList expected{Opening, ZeroQuestion, ZeroValues(12, 1500)};
     for (int range = FirstRange; range <= LastRange; ++range) {
         expected << RangeQuestion(range)
-                 << RawValues(rig.state.RawCalibration[range].RawFactorLeft,
-                              rig.state.RawCalibration[range].RawFactorRight)
+                 << RawValues(std::abs(rig.state.RawCalibration[range].RawFactorLeft),
+                              std::abs(rig.state.RawCalibration[range].RawFactorRight))
                  << "[value]" << RangeCompleted(range, range == LastRange);
     }
     expected << Completed;

@@ -71,7 +71,8 @@ void TestCalibrationState::deriveFactor_data() {
     QTest::addColumn<double>("expected");
     QTest::newRow("plain") << 15000 << 10000 << 0 << 1.5e-4;
     QTest::newRow("zero offset subtracted") << 15000 << 8222 << 12 << 15000.0 / 82100000.0;
-    QTest::newRow("raw factor below the zero: negative") << 15000 << 10 << 20 << -0.15;
+    QTest::newRow("mean below the zero: its distance") << 15000 << 10 << 20 << 0.15;
+    QTest::newRow("negative mean (an inverting input)") << 15000 << -6500 << 1500 << 1.875e-4;
     QTest::newRow("raw factor equal to the zero: none") << 15000 << 20 << 20 << 0.0;
     QTest::newRow("largest divisor that fits") << 15000 << 214748 << 0 << 15000.0 / 2147480000.0;
     QTest::newRow("divisor beyond 32 bits: none") << 15000 << 214749 << 0 << 0.0;
@@ -97,7 +98,7 @@ void TestCalibrationState::derivation_data() {
     QTest::newRow("complete") << 1 << 15000 << 10000 << 0 << true << true;
     QTest::newRow("fourth value missing") << 4 << 0 << 10000 << 0 << false << false;
     QTest::newRow("first value missing") << 1 << 0 << 10000 << 0 << false << false;
-    QTest::newRow("raw factor below zero offset") << 3 << 15000 << 100 << 200 << true << false;
+    QTest::newRow("mean below zero offset") << 3 << 15000 << 100 << 200 << true << true;
     QTest::newRow("raw factor equal to zero offset") << 2 << 15000 << 200 << 200 << true << false;
     QTest::newRow("divisor beyond 32 bits") << 2 << 15000 << 300000 << 0 << true << false;
     QTest::newRow("negative stored value") << 2 << -15000 << 10000 << 0 << true << false;
