@@ -521,6 +521,7 @@ void TSoundMeter::CalibrateClick() {
             button->setEnabled(enabled);
         }
     };
+    hooks.rangeButtonsEnabled = [this] { return m_ui.L03->isEnabled(); };
     hooks.dispatchEvents = [] { QCoreApplication::processEvents(); };
     hooks.selectedDevice = [this] { return m_ui.WaveInDevices->currentIndex(); };
     CalibrationProcedure procedure(m_state, m_engine, m_services.dialogs, m_services.dialogs,

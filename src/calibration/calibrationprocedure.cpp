@@ -123,6 +123,9 @@ void CalibrationProcedure::CalibrateClick() {
         m_boxes.showMessage(QString::fromLatin1(Declined));
         return;
     }
+    // What was in force before: a cancelled run leaves it so, as the stored settings do.
+    const CalibrationState before = m_state;
+    const bool buttonsBefore = m_hooks.rangeButtonsEnabled && m_hooks.rangeButtonsEnabled();
     for (int r = FirstRange; r <= LastRange; ++r) {
         m_state.CalFactor[r] = CalFactorPair{};
         m_state.RawCalibration[r] = RawCalibrationRecord{};
@@ -146,10 +149,13 @@ void CalibrationProcedure::CalibrateClick() {
     m_input.OpenWaveIn();
     if (m_cancelled) {
         m_boxes.showMessage(QString::fromLatin1(NotCompleted));
-        m_state.Calibrated = false;
-        m_state.RawDisplay = true;
-    }
-    if (m_state.Calibrated) {
+        const double lastEntry = m_state.CalibrationValue;
+        m_state = before;
+        m_state.CalibrationValue = lastEntry;  // the value dialog keeps the last entry
+        if (m_hooks.setRangeButtonsEnabled) {
+            m_hooks.setRangeButtonsEnabled(buttonsBefore);
+        }
+    } else if (m_state.Calibrated) {
         const std::int32_t device =
             m_hooks.selectedDevice ? m_hooks.selectedDevice() : m_state.SoundDevice;
         if (SaveSettings(m_store, m_state, device, m_boxes)) {

@@ -39,8 +39,9 @@ public:
 struct CalibrationHooks {
     std::function<void()> setLineInToFullLevel;        // the line-in fully up and unmuted
     std::function<void(bool)> setRangeButtonsEnabled;  // the eight range buttons
-    std::function<void()> dispatchEvents;              // pending window events
-    std::function<std::int32_t()> selectedDevice;      // the device box's selection
+    std::function<bool()> rangeButtonsEnabled;
+    std::function<void()> dispatchEvents;          // pending window events
+    std::function<std::int32_t()> selectedDevice;  // the device box's selection
 };
 
 namespace calibrationmessages {

@@ -36,11 +36,15 @@ public:
     std::map<int, std::deque<Levels>> rangeLevels;  // per range, one per time it is asked
     std::atomic<int> levelA{0};
     std::atomic<int> levelB{0};
+    std::function<void()> onQuestion;
 
     void showMessage(const QString& text) override { log << text; }
     void showError(const QString& text) override { log << "error: " + text; }
     Answer confirm(const QString& text, ConfirmButtons buttons) override {
         log << text;
+        if (onQuestion) {
+            onQuestion();
+        }
         Answer answer = buttons == ConfirmButtons::YesNo ? Answer::Yes : Answer::Ok;
         if (!answers.empty()) {
             answer = answers.front();
@@ -121,6 +125,7 @@ struct Rig {
     CalibrationState state;
     MemorySettingsStore store;
     std::vector<bool> rangeButtons;
+    bool buttonsEnabled = false;
     int dispatches = 0;
 
     Rig() {
@@ -130,10 +135,17 @@ struct Rig {
         });
         service.setDelivery(sim::SimWaveInput::Delivery::Immediate);
         engine.OpenWaveIn();
+        bench.onQuestion = [this] { atLastQuestion = state; };
     }
+    // The state as the last question found it: what a run measured before it was cancelled.
+    CalibrationState atLastQuestion;
     void run() {
         CalibrationHooks hooks;
-        hooks.setRangeButtonsEnabled = [this](bool enabled) { rangeButtons.push_back(enabled); };
+        hooks.setRangeButtonsEnabled = [this](bool enabled) {
+            rangeButtons.push_back(enabled);
+            buttonsEnabled = enabled;
+        };
+        hooks.rangeButtonsEnabled = [this] { return buttonsEnabled; };
         hooks.dispatchEvents = [this] { ++dispatches; };
         hooks.selectedDevice = [] { return 0; };
         CalibrationProcedure(state, input, bench, bench, store, hooks).CalibrateClick();
@@ -163,6 +175,7 @@ private slots:
     void cancelInTheZeroStep();
     void zeroCheck_data();
     void zeroCheck();
+    void cancelKeepsTheCalibrationInForce();
     void zeroEntriesAreAskedAgain_data();
     void zeroEntriesAreAskedAgain();
     void entriesAreReadAsNumbers_data();
@@ -211,6 +224,7 @@ void TestCalibrationProcedure::cancelInTheZeroStep() {
     rig.bench.entries = {QStringLiteral("0.15")};
     rig.bench.rangeLevels[1] = {rig.bench.readingFor(1, 0.15)};
     rig.state.CalFactor[4] = {9.0, 9.0};
+    rig.state.RawDisplay = true;
     rig.run();
     QStringList expected{Opening, ZeroQuestion, RangeQuestion(1)};
     if (okAtRange1) {
@@ -221,9 +235,9 @@ void TestCalibrationProcedure::cancelInTheZeroStep() {
     QCOMPARE(rig.bench.log, expected);
     QVERIFY(!rig.state.Calibrated);
     QVERIFY(rig.state.RawDisplay);
-    QCOMPARE(rig.state.CalFactor[4], CalFactorPair{});  // cleared at the start
-    QCOMPARE(rig.state.CalFactor[1].Left > 0.0, okAtRange1);
-    QCOMPARE(rig.rangeButtons, std::vector<bool>{false});  // they stay disabled
+    QCOMPARE(rig.state.CalFactor[4], (CalFactorPair{9.0, 9.0}));  // as before the run
+    QCOMPARE(rig.state.CalFactor[1], CalFactorPair{});
+    QCOMPARE(rig.rangeButtons, (std::vector<bool>{false, false}));  // disabled, as before
     QVERIFY(rig.store.writeOrder().isEmpty());
     QVERIFY(rig.service.notifies());  // back in notified mode
     QVERIFY(!rig.service.isRunning());
@@ -252,8 +266,31 @@ void TestCalibrationProcedure::zeroCheck() {
     // Either way the first range question follows (cancelled here).
     expected << RangeQuestion(1) << NotCompleted;
     QCOMPARE(rig.bench.log, expected);
-    QCOMPARE(rig.state.ZeroLeft, zero.a);
-    QCOMPARE(rig.state.ZeroRight, zero.b);
+}
+
+void TestCalibrationProcedure::cancelKeepsTheCalibrationInForce() {
+    // A calibrated instrument: a run cancelled half-way leaves the calibration, the display
+    // and the range buttons as they were, as the stored settings still are.
+    Rig rig;
+    rig.scriptAllRanges({"0.15", "1.5", "10", "1"});
+    rig.run();
+    QVERIFY(rig.state.Calibrated);
+    rig.state.RawDisplay = false;
+    const CalibrationState before = rig.state;
+    rig.bench.log.clear();
+    rig.bench.zero = {30, 40};
+    rig.bench.answers = {Answer::Yes, Answer::Ok, Answer::Ok, Answer::Cancel};
+    rig.scriptAllRanges({"0.2", "2", "20", "2"});
+    rig.run();
+    QCOMPARE(rig.bench.log.last(), QString::fromLatin1(NotCompleted));
+    QVERIFY(rig.state.Calibrated);
+    QVERIFY(!rig.state.RawDisplay);
+    QCOMPARE(rig.state.ZeroLeft, before.ZeroLeft);
+    QCOMPARE(rig.state.ZeroRight, before.ZeroRight);
+    QCOMPARE(rig.state.CalFactor, before.CalFactor);
+    QCOMPARE(rig.state.RawCalibration, before.RawCalibration);
+    QCOMPARE(rig.rangeButtons, (std::vector<bool>{false, true, false, true}));
+    QCOMPARE(rig.store.writeOrder().size(), 17);  // only the first, completed run wrote
 }
 
 void TestCalibrationProcedure::zeroEntriesAreAskedAgain_data() {
@@ -292,7 +329,7 @@ void TestCalibrationProcedure::entriesAreReadAsNumbers() {
     rig.bench.entries = {QStringLiteral("0.15"), entry};
     rig.run();
     QCOMPARE(rig.state.CalibrationValue, 1.5);
-    QCOMPARE(rig.state.RawCalibration[2].RawValue, 15000);
+    QCOMPARE(rig.atLastQuestion.RawCalibration[2].RawValue, 15000);
     QVERIFY(rig.bench.log.contains(RangeCompleted(2, false)));
 }
 
@@ -374,12 +411,12 @@ void TestCalibrationProcedure::workedExampleOnRange2() {
     rig.bench.entries = {QStringLiteral("0.15"), QStringLiteral("1.5")};
     rig.bench.answers = {Answer::Yes, Answer::Ok, Answer::Ok, Answer::Ok, Answer::Cancel};
     rig.run();
-    const RawCalibrationRecord& record = rig.state.RawCalibration[2];
+    const RawCalibrationRecord& record = rig.atLastQuestion.RawCalibration[2];
     QCOMPARE(record.RawFactorLeft, -8210);  // stored with its sign, shown as a magnitude
     QCOMPARE(record.RawFactorRight, 8166);
     QCOMPARE(record.RawValue, 15000);
-    QCOMPARE(rig.state.CalFactor[2].Left, 1.5 / 8222);
-    QCOMPARE(rig.state.CalFactor[2].Right, 1.5 / 8173);
+    QCOMPARE(rig.atLastQuestion.CalFactor[2].Left, 1.5 / 8222);
+    QCOMPARE(rig.atLastQuestion.CalFactor[2].Right, 1.5 / 8173);
     QVERIFY(rig.bench.log.contains(RawValues(8210, 8166)));
     QVERIFY(rig.bench.log.contains(
         QStringLiteral("Calibration of the 3.0V range was completed. Calibration will continue.")));
