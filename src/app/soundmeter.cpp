@@ -524,6 +524,13 @@ void TSoundMeter::CalibrateClick() {
     hooks.rangeButtonsEnabled = [this] { return m_ui.L03->isEnabled(); };
     hooks.dispatchEvents = [] { QCoreApplication::processEvents(); };
     hooks.selectedDevice = [this] { return m_ui.WaveInDevices->currentIndex(); };
+    hooks.selectedDeviceName = [this] {
+        const int device = m_ui.WaveInDevices->currentIndex();
+        const std::vector<std::string>& names = m_selection.WaveInNames();
+        return device >= 0 && static_cast<std::size_t>(device) < names.size()
+                   ? names[static_cast<std::size_t>(device)]
+                   : std::string();
+    };
     CalibrationProcedure procedure(m_state, m_engine, m_services.dialogs, m_services.dialogs,
                                    m_services.settings, std::move(hooks));
     procedure.CalibrateClick();

@@ -40,8 +40,9 @@ struct CalibrationHooks {
     std::function<void()> setLineInToFullLevel;        // the line-in fully up and unmuted
     std::function<void(bool)> setRangeButtonsEnabled;  // the eight range buttons
     std::function<bool()> rangeButtonsEnabled;
-    std::function<void()> dispatchEvents;          // pending window events
-    std::function<std::int32_t()> selectedDevice;  // the device box's selection
+    std::function<void()> dispatchEvents;             // pending window events
+    std::function<std::int32_t()> selectedDevice;     // the device box's selection
+    std::function<std::string()> selectedDeviceName;  // and the name of that device
 };
 
 namespace calibrationmessages {

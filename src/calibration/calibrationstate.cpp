@@ -17,6 +17,7 @@ void ApplyStartupDefaults(CalibrationState& state) {
     state.SoundDevice = 0;
     state.MixerIndex = 0;
     state.LineIn = -1;
+    state.SoundDeviceName.clear();
     state.ZeroLeft = 0;
     state.ZeroRight = 0;
 }

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
 
 #include "platform/runtimeerror.h"
 
@@ -67,6 +68,9 @@ struct CalibrationState {
     std::int32_t SoundDevice = 0;
     std::int32_t MixerIndex = 0;
     std::int32_t LineIn = -1;
+    // The name of the input device the stored calibration was made on; empty when unknown (a
+    // file of an earlier version).
+    std::string SoundDeviceName;
 };
 
 // Start-up steps 1 and 2: factors cleared, device settings and zero offsets at their defaults.

@@ -14,6 +14,25 @@ SettingsStore::ReadResult MemorySettingsStore::readInteger(const QString& name) 
 }
 
 bool MemorySettingsStore::writeInteger(const QString& name, std::int32_t value) {
+    return write(name, value);
+}
+
+SettingsStore::TextResult MemorySettingsStore::readText(const QString& name) {
+    const auto it = m_values.constFind(name);
+    if (it == m_values.constEnd()) {
+        return {ReadStatus::Missing, {}};
+    }
+    if (it->typeId() != QMetaType::QString) {
+        return {ReadStatus::WrongType, {}};
+    }
+    return {ReadStatus::Ok, it->toString()};
+}
+
+bool MemorySettingsStore::writeText(const QString& name, const QString& value) {
+    return write(name, value);
+}
+
+bool MemorySettingsStore::write(const QString& name, const QVariant& value) {
     m_failing = m_failing || (!m_failFrom.isEmpty() && name == m_failFrom);
     if (m_failing) {
         return false;

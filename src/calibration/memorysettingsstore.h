@@ -14,6 +14,8 @@ public:
     bool open() override { return m_openSucceeds; }
     ReadResult readInteger(const QString& name) override;
     bool writeInteger(const QString& name, std::int32_t value) override;
+    TextResult readText(const QString& name) override;
+    bool writeText(const QString& name, const QString& value) override;
     void close() override {}
 
     void plant(const QString& name, const QVariant& value) { m_values.insert(name, value); }
@@ -24,6 +26,8 @@ public:
     void failWritesFrom(const QString& name) { m_failFrom = name; }
 
 private:
+    bool write(const QString& name, const QVariant& value);
+
     QMap<QString, QVariant> m_values;
     QStringList m_writeOrder;
     bool m_openSucceeds = true;

@@ -149,6 +149,26 @@ bool QSettingsStore::writeInteger(const QString& name, std::int32_t value) {
     return m_settings->status() == QSettings::NoError;
 }
 
+SettingsStore::TextResult QSettingsStore::readText(const QString& name) {
+    if (!m_settings || !m_settings->contains(name)) {
+        return {ReadStatus::Missing, {}};
+    }
+    const QVariant value = m_settings->value(name);
+    if (value.typeId() != QMetaType::QString) {
+        return {ReadStatus::WrongType, {}};
+    }
+    return {ReadStatus::Ok, value.toString()};
+}
+
+bool QSettingsStore::writeText(const QString& name, const QString& value) {
+    if (!m_settings) {
+        return false;
+    }
+    m_settings->setValue(name, value);
+    m_settings->sync();
+    return m_settings->status() == QSettings::NoError;
+}
+
 void QSettingsStore::close() {
     if (m_settings) {
         m_settings->sync();

@@ -20,6 +20,8 @@ public:
     bool open() override;
     ReadResult readInteger(const QString& name) override;
     bool writeInteger(const QString& name, std::int32_t value) override;
+    TextResult readText(const QString& name) override;
+    bool writeText(const QString& name, const QString& value) override;
     void close() override;
 
     // Where the values are kept.

@@ -5,13 +5,18 @@
 
 namespace veruziva {
 
-// A key of 32-bit integer values under the user's profile.
+// A key of values under the user's profile: 32-bit integers, and a text.
 class SettingsStore {
 public:
     enum class ReadStatus { Ok, Missing, WrongType };
     struct ReadResult {
         ReadStatus status = ReadStatus::Missing;
         std::int32_t value = 0;
+    };
+
+    struct TextResult {
+        ReadStatus status = ReadStatus::Missing;
+        QString value;
     };
 
     virtual ~SettingsStore();
@@ -21,6 +26,8 @@ public:
     virtual ReadResult readInteger(const QString& name) = 0;
     // False when the value could not be stored.
     virtual bool writeInteger(const QString& name, std::int32_t value) = 0;
+    virtual TextResult readText(const QString& name) = 0;
+    virtual bool writeText(const QString& name, const QString& value) = 0;
     virtual void close() = 0;
 };
 

@@ -40,6 +40,20 @@ constexpr std::size_t SoundDeviceIndex = 0;
 
 }  // namespace
 
+std::string StoredDeviceName(std::string_view name) {
+    std::string text(name);
+    for (char& c : text) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
+            c = ' ';
+        }
+    }
+    const std::size_t first = text.find_first_not_of(' ');
+    if (first == std::string::npos) {
+        return {};
+    }
+    return text.substr(first, text.find_last_not_of(' ') - first + 1);
+}
+
 QString InvalidDataTypeText(const QString& name) {
     return QStringLiteral("Invalid data type for '%1'").arg(name);
 }
@@ -67,6 +81,13 @@ void LoadSettings(SettingsStore& store, CalibrationState& state, MessageBoxes& b
         }
         StoredField(state, i) = result.value;
     }
+    const QString nameValue = QString::fromLatin1(SoundDeviceNameValue);
+    const SettingsStore::TextResult name = store.readText(nameValue);
+    if (name.status == SettingsStore::ReadStatus::WrongType) {
+        boxes.showError(InvalidDataTypeText(nameValue));
+    } else if (name.status == SettingsStore::ReadStatus::Ok) {
+        state.SoundDeviceName = StoredDeviceName(name.value.toStdString());
+    }
     store.close();
 }
 
@@ -87,6 +108,13 @@ bool SaveSettings(SettingsStore& store, const CalibrationState& state, std::int3
             store.close();
             return false;
         }
+    }
+    const QString nameValue = QString::fromLatin1(SoundDeviceNameValue);
+    if (!store.writeText(nameValue,
+                         QString::fromStdString(StoredDeviceName(state.SoundDeviceName)))) {
+        boxes.showError(FailedToSetDataText(nameValue));
+        store.close();
+        return false;
     }
     store.close();
     return true;

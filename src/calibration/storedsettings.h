@@ -3,6 +3,8 @@
 #include <QString>
 #include <array>
 #include <cstdint>
+#include <string>
+#include <string_view>
 
 #include "calibration/calibrationstate.h"
 
@@ -31,16 +33,25 @@ inline constexpr std::array<const char*, 17> StoredValueNames{"Sound device",
                                                               "Raw Factor 30 V right",
                                                               "Raw Factor 3.0A right"};
 
+// Stored after the 17: the name of the device whose number is "Sound device", so that a
+// calibration is never applied to another input that has come to bear that number.
+inline constexpr const char* SoundDeviceNameValue = "Sound device name";
+
+// A device name as stored and compared: control characters as blanks, no blanks around it.
+std::string StoredDeviceName(std::string_view name);
+
 // Highest device number a stored "Sound device" may name (device counts are 8-bit).
 inline constexpr std::int32_t MaxStoredSoundDevice = 254;
 
-// Reads every stored value that exists into the state, in table order. A value that is not an
-// integer is reported ("Invalid data type for '<name>'") and skipped; a "Sound device" outside
-// 0 to MaxStoredSoundDevice is skipped. A store that cannot be opened changes nothing.
+// Reads every stored value that exists into the state, in table order, then the device name. A
+// value that is not an integer is reported ("Invalid data type for '<name>'") and skipped; a "Sound
+// device" outside 0 to MaxStoredSoundDevice is skipped. A store that cannot be opened changes
+// nothing.
 void LoadSettings(SettingsStore& store, CalibrationState& state, MessageBoxes& boxes);
 
-// Writes all 17 values in table order; "Sound device" is written from `selectedDevice`, the
-// entry selected in the device box. The first value that cannot be written is reported
+// Writes all 17 values in table order, then the device name (SoundDeviceName); "Sound device"
+// is written from `selectedDevice`, the entry selected in the device box. The first value that
+// cannot be written is reported
 // ("Failed to set data for '<name>'") and ends the save. True when everything was written.
 bool SaveSettings(SettingsStore& store, const CalibrationState& state, std::int32_t selectedDevice,
                   MessageBoxes& boxes);

@@ -1,6 +1,7 @@
 #include "capture/inputselection.h"
 
 #include "calibration/calibrationstate.h"
+#include "calibration/storedsettings.h"
 #include "capture/captureengine.h"
 #include "capture/devicebox.h"
 #include "mixer/audiomixer.h"
@@ -13,9 +14,9 @@ namespace veruziva {
 DeviceBox::~DeviceBox() = default;
 
 namespace selectionmessages {
-QString StoredDeviceMissing(int device) {
+QString StoredDeviceMissing(const QString& device) {
     return QStringLiteral(
-               "The input device used at the last calibration (device %1) is not available. "
+               "The input device used at the last calibration (%1) is not available. "
                "Another input device is chosen; the readings are raw until that device is back "
                "or a new calibration is done.")
         .arg(device);
@@ -146,10 +147,11 @@ void InputSelection::StartUp() {
 void InputSelection::ChooseAtStartUp() {
     EnumerateDevices();
     EnumerateMixers();
-    if (m_state.Calibrated &&
-        (m_state.SoundDevice < 0 || static_cast<unsigned>(m_state.SoundDevice) >= m_waveInCount)) {
+    if (m_state.Calibrated && !storedDeviceIsHere()) {
         // The card of the stored calibration is not there: choose a device as on a first run.
-        m_boxes.showMessage(selectionmessages::StoredDeviceMissing(m_state.SoundDevice));
+        m_boxes.showMessage(selectionmessages::StoredDeviceMissing(
+            m_state.SoundDeviceName.empty() ? QStringLiteral("device %1").arg(m_state.SoundDevice)
+                                            : QString::fromStdString(m_state.SoundDeviceName)));
         m_state.Calibrated = false;
         m_state.SoundDevice = 0;
         m_state.MixerIndex = 0;
@@ -166,7 +168,22 @@ void InputSelection::ChooseAtStartUp() {
     m_box.setCurrentIndex(m_state.SoundDevice);
 }
 
+bool InputSelection::storedDeviceIsHere() const {
+    if (m_state.SoundDevice < 0 || static_cast<unsigned>(m_state.SoundDevice) >= m_waveInCount) {
+        return false;
+    }
+    // A file of an earlier version names no device: its number is all there is to go by.
+    return m_state.SoundDeviceName.empty() ||
+           StoredDeviceName(m_waveInNames[static_cast<std::size_t>(m_state.SoundDevice)]) ==
+               m_state.SoundDeviceName;
+}
+
 void InputSelection::SetLineInLevelAtStartUp() {
+    if (m_state.LineIn < 0 && m_state.Calibrated) {
+        // Calibrated on a device without a line input: it is used as it was calibrated.
+        m_boxes.showMessage(Text(selectionmessages::CalibratedWithoutLineIn));
+        return;
+    }
     if (m_state.LineIn < 0) {
         m_fatal.fail(Text(selectionmessages::NoLineIn));
     }

@@ -27,8 +27,14 @@ inline constexpr const char* GetLevelFailed =
     "Problem getting LineIn volume... Set AUDIO properly, please!";
 inline constexpr const char* SetLevelFailed =
     "Problem setting LineIn volume... Set AUDIO properly, please!";
-// The stored calibration names an input device that is not there (a card unplugged).
-QString StoredDeviceMissing(int device);
+// The stored calibration names an input device that is not there (a card unplugged), or
+// another device now has its number; `device` is its name, or its number when the name is
+// not known.
+QString StoredDeviceMissing(const QString& device);
+// A calibration was completed on a device whose mixer has no line input.
+inline constexpr const char* CalibratedWithoutLineIn =
+    "The mixer of this input device has no line input, so its recording level is not set. The "
+    "calibration was made at the level the mixer had then: keep it there, or calibrate again.";
 }  // namespace selectionmessages
 
 // Keys that mark the line-in source, looked for in upper-cased line names.
@@ -78,6 +84,8 @@ public:
 private:
     // Puts the component on the mixer that belongs to the device.
     void openMatchedMixer();
+    // The stored calibration's device is the one that has its number now.
+    bool storedDeviceIsHere() const;
 
     WaveInput& m_waveInput;
     TAudioMixer& m_mixer;

@@ -490,7 +490,8 @@ void TestSoundMeter::calibrationThroughTheWindow() {
     }
     QVERIFY(m.waveInput.notifies());  // back in notified mode, stopped
     QVERIFY(!m.waveInput.isRunning());
-    QCOMPARE(m.settings.writeOrder().size(), 17);
+    QCOMPARE(m.settings.writeOrder().size(), 18);
+    QCOMPARE(m.settings.values().value("Sound device name"), QVariant("Sim Card"));
     ui.RawData->click();
     QCOMPARE(Text(ui.RawData), QStringLiteral("Cal"));
     // The next start restores it.

@@ -290,7 +290,7 @@ void TestCalibrationProcedure::cancelKeepsTheCalibrationInForce() {
     QCOMPARE(rig.state.CalFactor, before.CalFactor);
     QCOMPARE(rig.state.RawCalibration, before.RawCalibration);
     QCOMPARE(rig.rangeButtons, (std::vector<bool>{false, true, false, true}));
-    QCOMPARE(rig.store.writeOrder().size(), 17);  // only the first, completed run wrote
+    QCOMPARE(rig.store.writeOrder().size(), 18);  // only the first, completed run wrote
 }
 
 void TestCalibrationProcedure::zeroEntriesAreAskedAgain_data() {
@@ -451,7 +451,7 @@ void TestCalibrationProcedure::completeRunIsSavedAndRestored() {
     QVERIFY(rig.state.Calibrated);
     QCOMPARE(rig.rangeButtons, (std::vector<bool>{false, true}));
     QCOMPARE(rig.dispatches, 4);
-    QCOMPARE(rig.store.writeOrder().size(), 17);
+    QCOMPARE(rig.store.writeOrder().size(), 18);
     QVERIFY(rig.service.notifies());
     // The next start derives the same factors from what was stored.
     CalibrationState restarted;

@@ -18,6 +18,7 @@ CalibrationState DistinctState() {
     state.LineIn = 3;
     state.ZeroLeft = -12;
     state.ZeroRight = 7;
+    state.SoundDeviceName = " 0: HDA Intel PCH: ALC892 Analog\n";
     for (int r = FirstRange; r <= LastRange; ++r) {
         state.RawCalibration[r] = {1000 * r, 8000 + r, 9000 + r};
     }
@@ -30,6 +31,11 @@ QStringList AllNames() {
         names.append(QString::fromLatin1(name));
     }
     return names;
+}
+
+// What a save writes: the 17, then the name of the device.
+QStringList WrittenNames() {
+    return AllNames() << QString::fromLatin1(SoundDeviceNameValue);
 }
 
 }  // namespace
@@ -82,7 +88,7 @@ void TestStoredSettings::saveWritesEveryValueInOrder() {
     MemorySettingsStore store;
     const CalibrationState state = DistinctState();
     QVERIFY(SaveSettings(store, state, 4, m_boxes));
-    QCOMPARE(store.writeOrder(), AllNames());
+    QCOMPARE(store.writeOrder(), WrittenNames());
     // "Sound device" comes from the device box, not from SoundDevice.
     QCOMPARE(store.values().value("Sound device").toInt(), 4);
     QCOMPARE(store.values().value("LINE IN").toInt(), 3);
@@ -90,6 +96,8 @@ void TestStoredSettings::saveWritesEveryValueInOrder() {
     QCOMPARE(store.values().value("Raw Value  30 V").toInt(), 3000);
     QCOMPARE(store.values().value("Raw Factor 0.3V left").toInt(), 8001);
     QCOMPARE(store.values().value("Raw Factor 3.0A right").toInt(), 9004);
+    QCOMPARE(store.values().value("Sound device name").toString(),
+             QStringLiteral("0: HDA Intel PCH: ALC892 Analog"));
     QVERIFY(m_boxes.shown().isEmpty());
 }
 
@@ -126,10 +134,12 @@ void TestStoredSettings::wrongTypeIsReportedAndSkipped() {
     QVERIFY(SaveSettings(store, DistinctState(), 1, m_boxes));
     store.plant("Mixer", QStringLiteral("two"));
     store.plant("Raw Factor 30 V left", 1.5);
+    store.plant("Sound device name", 3);
     CalibrationState state;
     LoadSettings(store, state, m_boxes);
     QCOMPARE(m_boxes.texts(), QStringList({"Invalid data type for 'Mixer'",
-                                           "Invalid data type for 'Raw Factor 30 V left'"}));
+                                           "Invalid data type for 'Raw Factor 30 V left'",
+                                           "Invalid data type for 'Sound device name'"}));
     QCOMPARE(m_boxes.shown().front().kind, ScriptedMessageBoxes::Kind::Error);
     QCOMPARE(state.MixerIndex, 0);
     QCOMPARE(state.RawCalibration[3].RawFactorLeft, 0);
@@ -195,10 +205,11 @@ void TestStoredSettings::fileRoundTrip() {
     QCOMPARE(loaded.LineIn, saved.LineIn);
     QCOMPARE(loaded.ZeroLeft, saved.ZeroLeft);
     QCOMPARE(loaded.RawCalibration, saved.RawCalibration);
-    // The file holds exactly the 17 names.
+    QCOMPARE(loaded.SoundDeviceName, std::string("0: HDA Intel PCH: ALC892 Analog"));
+    // The file holds exactly the 17 names and the device's.
     QSettings file(path, QSettings::IniFormat);
     QStringList keys = file.allKeys();
-    QStringList expected = AllNames();
+    QStringList expected = WrittenNames();
     keys.sort();
     expected.sort();
     QCOMPARE(keys, expected);

@@ -84,7 +84,9 @@ private slots:
     void storedLineInAtStartUp_data();
     void storedLineInAtStartUp();
     void calibratedStartUsesTheStoredNumbers();
+    void storedDeviceThatIsGone_data();
     void storedDeviceThatIsGone();
+    void calibratedWithoutLineIn();
     void startUpFailures_data();
     void startUpFailures();
     void noInputDevice();
@@ -244,23 +246,58 @@ void TestInputSelection::calibratedStartUsesTheStoredNumbers() {
     QVERIFY(m.state.Calibrated);
 }
 
+void TestInputSelection::storedDeviceThatIsGone_data() {
+    QTest::addColumn<int>("storedDevice");
+    QTest::addColumn<QString>("storedName");
+    QTest::addColumn<QString>("message");
+    // The USB card of the last calibration is unplugged: no device has its number.
+    QTest::newRow("no device of its number") << 1 << "" << StoredDeviceMissing("device 1");
+    QTest::newRow("named, no device of its number")
+        << 1 << "1: USB Bench" << StoredDeviceMissing("1: USB Bench");
+    // Another input has come to bear its number: the calibration is not applied to it.
+    QTest::newRow("another device has its number")
+        << 0 << "1: USB Bench" << StoredDeviceMissing("1: USB Bench");
+    QTest::newRow("its number and name") << 0 << "Onboard" << QString();
+}
+
 void TestInputSelection::storedDeviceThatIsGone() {
+    QFETCH(int, storedDevice);
+    QFETCH(QString, storedName);
+    QFETCH(QString, message);
     Machine m;
     m.addDevice("Onboard");
     const unsigned onboard = m.addMixer("Onboard", {"Mic", "Line"});
     m.state.Calibrated = true;
-    m.state.SoundDevice = 1;  // the USB card of the last calibration is unplugged
-    m.state.MixerIndex = 1;
+    m.state.SoundDevice = storedDevice;
+    m.state.SoundDeviceName = storedName.toStdString();
+    m.state.MixerIndex = storedDevice;
     m.state.LineIn = 0;
     Selection s(m);
     s.selection.StartUp();
-    QCOMPARE(m.boxes.texts(), QStringList{StoredDeviceMissing(1)});
+    QCOMPARE(m.boxes.texts(), message.isEmpty() ? QStringList{} : QStringList{message});
     QVERIFY(!m.fatal.endRequested());
-    QVERIFY(!m.state.Calibrated);
+    QCOMPARE(m.state.Calibrated, message.isEmpty());
     QCOMPARE(m.state.SoundDevice, 0);
-    QCOMPARE(m.state.LineIn, 1);
     QCOMPARE(m.box.current, 0);
-    QCOMPARE(m.lineVolume(onboard, 1), (std::vector<std::int32_t>{65535, 65535}));
+    // Chosen anew, the line-in is found by name; calibrated, the stored one is used.
+    QCOMPARE(m.state.LineIn, message.isEmpty() ? 0 : 1);
+    QCOMPARE(m.lineVolume(onboard, m.state.LineIn), (std::vector<std::int32_t>{65535, 65535}));
+}
+
+void TestInputSelection::calibratedWithoutLineIn() {
+    // A calibration completed on a device whose mixer has no line input never locks the
+    // program out: it starts on that device, says once why no level is set, and sets none.
+    Machine m;
+    m.addDevice("USB Bench");
+    const unsigned mixer = m.addMixer("USB Bench", {"Mic"});
+    m.state.Calibrated = true;
+    m.state.LineIn = -1;
+    Selection s(m);
+    s.selection.StartUp();
+    QCOMPARE(m.boxes.texts(), QStringList{CalibratedWithoutLineIn});
+    QVERIFY(!m.fatal.endRequested());
+    QVERIFY(m.state.Calibrated);
+    QCOMPARE(m.lineVolume(mixer, 0), (std::vector<std::int32_t>{100, 100}));
 }
 
 void TestInputSelection::startUpFailures_data() {
