@@ -1,11 +1,13 @@
 #include "blockprinter.h"
 
+#include <QBuffer>
 #include <QFileInfo>
 #include <QLocale>
 
 #include "calibration/displaymode.h"
 #include "calibration/qsettingsstore.h"
 #include "calibration/storedsettings.h"
+#include "recording/outputfile.h"
 #include "streammessageboxes.h"
 
 namespace veruziva::meter {
@@ -82,9 +84,23 @@ bool BlockPrinter::savePicture() const {
     if (!m_options.scope) {
         return true;
     }
-    if (!m_scope.image().save(m_options.scope->output, "PNG")) {
-        Print(m_err, QStringLiteral("veruziva-meter: cannot write the picture %1\n")
-                         .arg(m_options.scope->output));
+    // Encoded first, then written with checked system calls: the image writer does not
+    // report a full disk.
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    if (!m_scope.image().save(&buffer, "PNG")) {
+        Print(m_err, QStringLiteral("veruziva-meter: cannot encode the picture\n"));
+        return false;
+    }
+    try {
+        OutputFile file;
+        file.create(m_options.scope->output);
+        file.write(png.constData(), static_cast<std::size_t>(png.size()));
+        file.close();
+    } catch (const RuntimeError& error) {
+        Print(m_err, QStringLiteral("veruziva-meter: cannot write the picture %1: %2\n")
+                         .arg(m_options.scope->output, QString::fromUtf8(error.what())));
         return false;
     }
     return true;

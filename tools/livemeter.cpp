@@ -197,11 +197,12 @@ CaptureDefinition Definition(const Options& options) {
         options.wavFile.isEmpty() ? CaptureDefinition::Sampled : CaptureDefinition::Continual;
     definition.nameOfFile = options.wavFile.isEmpty() ? options.csvFile : options.wavFile;
     definition.samplingPeriod = std::max(options.periodIndex, 0);
+    // The options allow whole minutes only above 9999 s, so the time is taken as given.
     if (options.seconds <= MaxCaptureTime) {
-        definition.captureTime = QString::number(options.seconds, 'f', 3);
+        definition.captureTime = QString::number(options.seconds);
         definition.timeMeasure = 0;
     } else {
-        definition.captureTime = QString::number(options.seconds / 60, 'f', 3);
+        definition.captureTime = QString::number(options.seconds / 60);
         definition.timeMeasure = 1;
     }
     return definition;
@@ -233,6 +234,7 @@ int RunRecording(const Options& options, BlockPrinter& printer, LiveReceiver& li
         [&printer] { return QString::fromStdString(printer.readouts().b.readingText); },
         [] { return QLocale::system().decimalPoint(); }};
     RecordingControl recording(boxes, timerAdapter, hooks);
+    recording.setDashIsStandardOutput(true);
     QObject::connect(&timer, &QTimer::timeout, [&recording] { recording.MyTimerTimer(); });
     live.setRecording(&recording);
 
@@ -254,6 +256,7 @@ int RunRecording(const Options& options, BlockPrinter& printer, LiveReceiver& li
     Interrupted = false;
     std::signal(SIGINT, OnInterrupt);
     std::signal(SIGTERM, OnInterrupt);
+    std::signal(SIGHUP, OnInterrupt);
     QTimer watch;
     QObject::connect(&watch, &QTimer::timeout, [&recording] {
         if (Interrupted) {
@@ -266,6 +269,7 @@ int RunRecording(const Options& options, BlockPrinter& printer, LiveReceiver& li
     live.setRecording(nullptr);
     std::signal(SIGINT, SIG_DFL);
     std::signal(SIGTERM, SIG_DFL);
+    std::signal(SIGHUP, SIG_DFL);
     return boxes.failed || fatal.endRequested() || live.inputStalled() ? ExitFailure : status;
 }
 

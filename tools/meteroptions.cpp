@@ -54,11 +54,12 @@ const char* const Usage =
     "Recording live (as the program's \"Start saving\"; Ctrl+C ends it cleanly):\n"
     "  --wav FILE           a continual recording: the raw input as a WAV file\n"
     "  --csv FILE           a sampled recording: one row of readings per period (FILE - is\n"
-    "                       standard output)\n"
+    "                       standard output); a named pipe or a socket is refused\n"
     "  --period P           the sampling period in seconds: 0.25, 0.5, 1, 15, 60, 300, 900\n"
     "                       or 3600\n"
-    "  --seconds T          the capturing time: 1 to 9999 s, or beyond in whole minutes up to\n"
-    "                       9999 min (a WAV file holds at most 12173 s)\n"
+    "  --seconds T          the capturing time in whole seconds, 1 to 9999, or beyond that\n"
+    "                       whole minutes (a multiple of 60) up to 599940; a WAV file holds\n"
+    "                       at most 12120 s (202 min)\n"
     "\n"
     "Input selection (with the program's stored settings, or those of --calibration FILE):\n"
     "  --devices            show what the program's start-up sees, changing nothing: input\n"
@@ -242,12 +243,20 @@ std::variant<Options, QString> ParseOptions(const QStringList& arguments) {
             return QStringLiteral("a recording takes no --blocks or --grab");
         }
         bool ok = false;
-        options.seconds = parser.value(seconds).toDouble(&ok);
-        if (!parser.isSet(seconds) || !ok || options.seconds < 1 || options.seconds > 9999 * 60) {
-            return QStringLiteral("--seconds takes a capturing time from 1 to 599940");
+        options.seconds = parser.value(seconds).toLongLong(&ok);
+        // As the window takes it: whole seconds up to 9999, beyond that whole minutes.
+        if (!parser.isSet(seconds) || !ok || options.seconds < 1 ||
+            options.seconds > MaxCaptureTime * 60 ||
+            (options.seconds > MaxCaptureTime && options.seconds % 60 != 0)) {
+            return QStringLiteral(
+                "--seconds takes whole seconds from 1 to 9999, or beyond that whole minutes "
+                "(a multiple of 60) up to 599940");
         }
         options.wavFile = parser.value(wav);
         options.csvFile = parser.value(csv);
+        if (options.wavFile.isEmpty() && options.csvFile.isEmpty()) {
+            return QStringLiteral("--wav and --csv take a file name");
+        }
         if (parser.isSet(csv)) {
             const double value = parser.value(period).toDouble(&ok);
             for (std::size_t i = 0; ok && i < SamplingPeriods.size(); ++i) {

@@ -34,7 +34,7 @@ struct Options {
     QString wavFile;
     QString csvFile;
     int periodIndex = -1;  // into SamplingPeriods
-    double seconds = 0;
+    long long seconds = 0;
 };
 
 extern const char* const Usage;

@@ -5,6 +5,7 @@
 #include <exception>
 
 #include "app/dialogs.h"
+#include "app/endsignals.h"
 #include "app/soundmeter.h"
 
 namespace veruziva {
@@ -49,6 +50,7 @@ int RunProgram(VeruzivaApplication& application, WaveInput& waveInput, MixerServ
             window.move(screen->availableGeometry().center() - window.rect().center());
         }
         window.show();
+        const EndSignals ending([&window] { window.CloseClick(); });
         if (started) {
             started(window);
         }

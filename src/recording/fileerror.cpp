@@ -7,6 +7,11 @@ namespace veruziva {
 
 QString FileErrorText(int error, const QString& path) {
     switch (error) {
+        case FileError::NotAFile:
+            return QStringLiteral(
+                       "Not a file: %1 is a pipe or a socket, where a recording could "
+                       "wait for ever. Choose a file name.")
+                .arg(path);
         case EACCES:
         case EPERM:
         case EROFS:

@@ -1,6 +1,7 @@
 #include "recording/outputfile.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -21,19 +22,31 @@ void OutputFile::fail(int error) {
 
 void OutputFile::create(const QString& path) {
     m_path = path;
-    if (path == QLatin1String("-")) {
-        m_fd = STDOUT_FILENO;
-        m_ownsFd = false;
-        return;
-    }
-    const int fd =
-        ::open(path.toLocal8Bit().constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    m_written = 0;
+    // Without O_NONBLOCK, opening a pipe waits for a reader, for ever if none comes; with it,
+    // a device that is not ready fails a write instead of holding the program.
+    const int fd = ::open(path.toLocal8Bit().constData(),
+                          O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NONBLOCK, 0666);
     if (fd < 0) {
+        if (errno == ENXIO) {
+            throw FileError(FileError::NotAFile, path);  // a pipe that nobody reads
+        }
         fail(errno);
+    }
+    struct stat status {};
+    if (::fstat(fd, &status) == 0 && (S_ISFIFO(status.st_mode) || S_ISSOCK(status.st_mode))) {
+        ::close(fd);
+        throw FileError(FileError::NotAFile, path);
     }
     m_fd = fd;
     m_ownsFd = true;
+}
+
+void OutputFile::useStandardOutput() {
+    m_path = QStringLiteral("-");
     m_written = 0;
+    m_fd = STDOUT_FILENO;
+    m_ownsFd = false;
 }
 
 void OutputFile::write(const void* data, std::size_t size) {

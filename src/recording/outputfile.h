@@ -14,8 +14,11 @@ public:
     OutputFile(const OutputFile&) = delete;
     OutputFile& operator=(const OutputFile&) = delete;
 
-    // Creates the file, emptying an existing one of that name ("-" is standard output).
+    // Creates the file, emptying an existing one of that name. A pipe, a socket or anything
+    // else that could make a write wait for a reader is refused: the program must never hang.
     void create(const QString& path);
+    // Writes to the process's standard output instead (the meter tool's "-").
+    void useStandardOutput();
     void write(const void* data, std::size_t size);
     void writeAt(std::uint64_t offset, const void* data, std::size_t size);
     // Bytes that write() has put into the file so far, a failed call's part included.

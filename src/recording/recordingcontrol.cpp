@@ -99,7 +99,11 @@ void RecordingControl::startSampled(const CaptureDefinition& definition, std::ui
                                     ReadoutUnits units) {
     m_unitA = units.calibratedDisplay ? (units.ampereA ? 'A' : 'V') : ' ';
     m_unitB = units.calibratedDisplay ? (units.ampereB ? 'A' : 'V') : ' ';
-    m_csv.create(definition.nameOfFile, m_unitA, m_unitB);
+    if (m_dashIsStandardOutput && definition.nameOfFile == QLatin1String("-")) {
+        m_csv.createOnStandardOutput(m_unitA, m_unitB);
+    } else {
+        m_csv.create(definition.nameOfFile, m_unitA, m_unitB);
+    }
     m_intervalMs = SamplingInterval(definition.samplingPeriod);
     // A capturing time shorter than one period still writes its one row.
     m_sampleRows = std::max<std::uint32_t>(
@@ -165,11 +169,16 @@ void RecordingControl::writeRow() {
     ++m_rows;
     if (m_fresh) {
         m_fresh = false;
-        const QString a = RowReading(m_hooks.readingA ? m_hooks.readingA() : QString());
-        const QString b = RowReading(m_hooks.readingB ? m_hooks.readingB() : QString());
-        const double time = static_cast<double>(m_intervalMs) * m_rows / 1000.0;
-        const QString separator =
+        const QString locale =
             m_hooks.decimalSeparator ? m_hooks.decimalSeparator() : QStringLiteral(".");
+        const QString separator = FileDecimalSeparator(locale);
+        QString a = RowReading(m_hooks.readingA ? m_hooks.readingA() : QString());
+        QString b = RowReading(m_hooks.readingB ? m_hooks.readingB() : QString());
+        if (separator != locale) {
+            a.replace(locale, separator);
+            b.replace(locale, separator);
+        }
+        const double time = static_cast<double>(m_intervalMs) * m_rows / 1000.0;
         m_csv.row(QString::fromStdString(FormatGeneral(time, separator.toStdString())), a, b);
     }
     if (m_rows == m_sampleRows) {

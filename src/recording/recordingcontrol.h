@@ -55,6 +55,10 @@ public:
     RecordingControl(MessageBoxes& boxes, RecordingTimer& timer, RecordingHooks hooks);
     ~RecordingControl();
 
+    // A sampled recording named "-" goes to standard output (the meter tool); otherwise "-"
+    // is a file name like any other.
+    void setDashIsStandardOutput(bool dash) { m_dashIsStandardOutput = dash; }
+
     // The Saving button.
     void SavingClick(const CaptureDefinition& definition, ReadoutUnits units);
     // The recording timer's tick.
@@ -102,6 +106,7 @@ private:
     std::uint32_t m_sampleRows = 0;
     std::uint32_t m_rows = 0;
     bool m_fresh = false;
+    bool m_dashIsStandardOutput = false;
     char m_unitA = ' ';
     char m_unitB = ' ';
 };

@@ -1,7 +1,10 @@
+#include <signal.h>
+
 #include <QPushButton>
 #include <QTimer>
 #include <QtTest>
 
+#include "../recording/wavcheck.h"
 #include "app/application.h"
 #include "app/soundmeter.h"
 #include "calibration/memorysettingsstore.h"
@@ -36,9 +39,12 @@ class TestApplication : public QObject {
 
 private slots:
     void initTestCase();
+    void init();
     void generalErrorHandlerShowsTheErrorAndGoesOn();
     void startUpFailureEndsTheProgramWhenTheLoopStarts();
     void closeEndsTheProgram();
+    void endingSignalsCompleteTheRecording_data();
+    void endingSignalsCompleteTheRecording();
     void cleanupTestCase();
 
 private:
@@ -47,6 +53,12 @@ private:
 
 void TestApplication::initTestCase() {
     m_application = new VeruzivaApplication(argc, argv);
+}
+
+void TestApplication::init() {
+    // An end requested twice by an earlier program (Close, then the window closing) leaves a
+    // quit waiting that would end the next one at once.
+    QCoreApplication::processEvents();
 }
 
 void TestApplication::cleanupTestCase() {
@@ -104,6 +116,43 @@ void TestApplication::closeEndsTheProgram() {
     QCOMPARE(status, 0);
     QVERIFY(dialogs.boxes.shown().isEmpty());
     QVERIFY(!waveInput.isOpen());  // the capture device is closed on the way out
+}
+
+void TestApplication::endingSignalsCompleteTheRecording_data() {
+    QTest::addColumn<int>("signal");
+    QTest::newRow("SIGTERM") << SIGTERM;
+    QTest::newRow("SIGHUP") << SIGHUP;
+}
+
+void TestApplication::endingSignalsCompleteTheRecording() {
+    // The desktop ends the program during a recording: it ends as Close does, and the WAV
+    // file tells the truth about the two blocks it holds.
+    QFETCH(int, signal);
+    const QTemporaryDir dir;
+    sim::SimWaveInput waveInput;
+    waveInput.addDevice("Card", [](std::uint64_t frame) {
+        return StereoFrame{static_cast<std::int16_t>(frame % 1000), 5};
+    });
+    sim::SimMixerService mixers;
+    const unsigned mixer = mixers.addDevice("Card");
+    mixers.addDestination(mixer, "Volume Control");
+    mixers.addDestination(mixer, "Recording Control");
+    mixers.addSource(mixer, 1, "Line In");
+    MemorySettingsStore settings;
+    ScriptedDialogs dialogs;
+    dialogs.definition.recordType = CaptureDefinition::Continual;
+    dialogs.definition.captureTime = QStringLiteral("10");
+    dialogs.definition.nameOfFile = dir.filePath("ended.wav");
+    const int status =
+        RunProgram(*m_application, waveInput, mixers, settings, dialogs, [&](TSoundMeter& window) {
+            window.controls().Saving->click();
+            waveInput.deliverFrames(2 * FramesPerBuffer);
+            QTimer::singleShot(50, [signal] { ::raise(signal); });
+            QTimer::singleShot(5000, [] { QCoreApplication::exit(99); });
+        });
+    QCOMPARE(status, 0);
+    const QString problem = wavcheck::Problem(dir.filePath("ended.wav"), 2 * 16384);
+    QVERIFY2(problem.isEmpty(), qPrintable(problem));
 }
 
 QTEST_APPLESS_MAIN(TestApplication)

@@ -188,6 +188,12 @@ void TestRealBoxes::diskFullWhileRecording() {
     if (type == CaptureDefinition::Continual) {
         const QString problem = wavcheck::Problem(m_dir.filePath(file), 100000 - 44);
         QVERIFY2(problem.isEmpty(), qPrintable(problem));
+    } else {
+        // Whole rows only: the row the disk cut off is not left half written.
+        QFile csv(m_dir.filePath(file));
+        QVERIFY(csv.open(QIODevice::ReadOnly));
+        const QByteArray text = csv.readAll();
+        QVERIFY2(text.endsWith("\r\n") && text.count('\n') >= 2, text.constData());
     }
 }
 

@@ -289,6 +289,12 @@ void TestRecordingControl::sampledHeaderAndComma() {
     QCOMPARE(Read(path("comma.csv")),
              QByteArray("time;A[V];B[A]\r\n0,5;1,234;0,512\r\n1;12,34;0,512\r\n"));
     QVERIFY(!w.recording);
+    // A separator of several bytes (Arabic) is not written: the file keeps single bytes.
+    w.separator = QString(QChar(0x066B));
+    w.readingA = QStringLiteral("1") + w.separator + QStringLiteral("234V ");
+    w.control.SavingClick(Sampled(path("arabic.csv"), "1", 1), {true, false, true});
+    w.tick();
+    QCOMPARE(Read(path("arabic.csv")), QByteArray("time;A[V];B[A]\r\n0.5;1.234;0,512\r\n"));
 }
 
 void TestRecordingControl::shortTimeEndsAfterItsFirstRow() {

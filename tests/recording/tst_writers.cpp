@@ -1,4 +1,7 @@
+#include <fcntl.h>
 #include <sndfile.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <QtTest>
 #include <cerrno>
@@ -48,6 +51,9 @@ private slots:
     void rowReading();
     void fileErrors_data();
     void fileErrors();
+    void errorTexts_data();
+    void errorTexts();
+    void aPipeWithAReaderIsRefusedToo();
 
 private:
     QString path(const QString& name) const { return m_dir.filePath(name); }
@@ -188,6 +194,8 @@ void TestWriters::fileErrors_data() {
                                                 << "I/O error 2: ";
     QTest::newRow("a plain file as folder") << "plain/captured.wav"
                                             << "I/O error 20: ";
+    QTest::newRow("a named pipe without a reader") << "fifo"
+                                                   << "Not a file: ";
 }
 
 void TestWriters::fileErrors() {
@@ -196,6 +204,8 @@ void TestWriters::fileErrors() {
     QFile plain(path("plain"));
     QVERIFY(plain.open(QIODevice::WriteOnly));
     plain.close();
+    QFile::remove(path("fifo"));
+    QCOMPARE(::mkfifo(path("fifo").toLocal8Bit().constData(), 0600), 0);
     const QString target = file.startsWith('/') ? file : path(file);
     for (const bool wav : {true, false}) {
         try {
@@ -211,6 +221,42 @@ void TestWriters::fileErrors() {
             QVERIFY2(QString::fromStdString(error.what()).startsWith(message), error.what());
         }
     }
+}
+
+void TestWriters::errorTexts_data() {
+    QTest::addColumn<int>("error");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("no access") << EACCES << "File access denied";
+    QTest::newRow("not permitted") << EPERM << "File access denied";
+    QTest::newRow("read-only file system") << EROFS << "File access denied";
+    QTest::newRow("no space") << ENOSPC << "Disk full";
+    QTest::newRow("quota") << EDQUOT << "Disk full";
+    QTest::newRow("file too large") << EFBIG << "Disk full";
+    QTest::newRow("anything else") << EIO << "I/O error 5: Input/output error (x.csv)";
+}
+
+void TestWriters::errorTexts() {
+    QFETCH(int, error);
+    QFETCH(QString, text);
+    QCOMPARE(FileErrorText(error, QStringLiteral("x.csv")), text);
+}
+
+void TestWriters::aPipeWithAReaderIsRefusedToo() {
+    // A reader is there now, but may stop reading at any time: a recording never goes into
+    // a pipe, and "-" is a file like any other in the window.
+    QFile::remove(path("fifo"));
+    QCOMPARE(::mkfifo(path("fifo").toLocal8Bit().constData(), 0600), 0);
+    const int reader = ::open(path("fifo").toLocal8Bit().constData(), O_RDONLY | O_NONBLOCK);
+    QVERIFY(reader >= 0);
+    CsvWriter writer;
+    QVERIFY_THROWS_EXCEPTION(FileError, writer.create(path("fifo"), ' ', ' '));
+    ::close(reader);
+    const QString folder = QDir::currentPath();
+    QDir::setCurrent(m_dir.path());
+    writer.create(QStringLiteral("-"), ' ', ' ');
+    writer.close();
+    QDir::setCurrent(folder);
+    QCOMPARE(Read(path("-")), QByteArray("time;A[ ];B[ ]\r\n"));
 }
 
 QTEST_GUILESS_MAIN(TestWriters)

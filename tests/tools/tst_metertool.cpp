@@ -1,5 +1,6 @@
 #include <signal.h>
 #include <sndfile.h>
+#include <sys/stat.h>
 
 #include <QtTest>
 #include <cmath>
@@ -120,6 +121,7 @@ private slots:
     void recordsAWavFile();
     void recordsRowsToStandardOutput();
     void stalledInputEndsTheCapture();
+    void interruptEndsTheRecordingCleanly_data();
     void interruptEndsTheRecordingCleanly();
     void recordingFailures_data();
     void recordingFailures();
@@ -346,6 +348,11 @@ void TestMeterTool::unwritableOutput() {
     QCOMPARE(process.exitStatus(), QProcess::NormalExit);
     QCOMPARE(process.exitCode(), 1);
     QVERIFY(process.readAllStandardError().contains("cannot write the results"));
+    // A picture that cannot be written is a failure too, not an empty file and success.
+    const ToolResult picture = RunTool({"--scope", "0", "/dev/full", path("full.wav")});
+    QCOMPARE(picture.exitCode, 1);
+    QVERIFY2(picture.errors.contains("cannot write the picture /dev/full: Disk full"),
+             qPrintable(picture.errors));
 }
 
 void TestMeterTool::scopePicture_data() {
@@ -659,7 +666,14 @@ void TestMeterTool::stalledInputEndsTheCapture() {
     QVERIFY2(errors.contains("no data from the input device for 2 seconds"), qPrintable(errors));
 }
 
+void TestMeterTool::interruptEndsTheRecordingCleanly_data() {
+    QTest::addColumn<int>("signal");
+    QTest::newRow("Ctrl+C") << SIGINT;
+    QTest::newRow("the terminal closed") << SIGHUP;
+}
+
 void TestMeterTool::interruptEndsTheRecordingCleanly() {
+    QFETCH(int, signal);
     const QProcessEnvironment environment = liveInput(Constant(5, 6), 4 * FramesPerBuffer);
     QProcess tool;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -670,7 +684,7 @@ void TestMeterTool::interruptEndsTheRecordingCleanly() {
                 "0.25", "--seconds", "60"});
     QVERIFY(tool.waitForStarted());
     QTest::qWait(800);
-    ::kill(static_cast<pid_t>(tool.processId()), SIGINT);
+    ::kill(static_cast<pid_t>(tool.processId()), signal);
     QVERIFY(tool.waitForFinished(10000));
     QCOMPARE(tool.exitStatus(), QProcess::NormalExit);
     QCOMPARE(tool.exitCode(), 0);
@@ -698,6 +712,17 @@ void TestMeterTool::recordingFailures_data() {
     QTest::newRow("both kinds") << QStringList{"--csv", "x.csv", "--wav", "y.wav", "--seconds", "2"}
                                 << 2 << "record either";
     QTest::newRow("no time") << QStringList{"--wav", "x.wav"} << 2 << "--seconds takes";
+    // The time is taken as given or refused: beyond 9999 s only whole minutes.
+    QTest::newRow("beyond 9999 s, not whole minutes")
+        << QStringList{"--wav", "x.wav", "--seconds", "10000"} << 2 << "--seconds takes";
+    QTest::newRow("a fraction") << QStringList{"--wav", "x.wav", "--seconds", "1.5"} << 2
+                                << "--seconds takes";
+    QTest::newRow("not a number") << QStringList{"--wav", "x.wav", "--seconds", "nan"} << 2
+                                  << "--seconds takes";
+    QTest::newRow("no file name") << QStringList{"--wav", "", "--seconds", "1"} << 2
+                                  << "take a file name";
+    QTest::newRow("a named pipe") << QStringList{"--csv", "fifo", "--period", "1", "--seconds", "2"}
+                                  << 1 << "Not a file";
 }
 
 void TestMeterTool::recordingFailures() {
@@ -705,6 +730,13 @@ void TestMeterTool::recordingFailures() {
     QFETCH(int, exitCode);
     QFETCH(QString, message);
     const QProcessEnvironment environment = liveInput(Constant(1, 2), 4 * FramesPerBuffer);
+    QFile::remove(path("fifo"));
+    QCOMPARE(::mkfifo(path("fifo").toLocal8Bit().constData(), 0600), 0);
+    for (QString& argument : arguments) {
+        if (argument == "fifo") {
+            argument = path("fifo");
+        }
+    }
     const ToolResult result =
         RunTool(QStringList{"--device", LiveDevice(environment)} + arguments, environment);
     QCOMPARE(result.exitCode, exitCode);
