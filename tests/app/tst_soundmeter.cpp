@@ -118,6 +118,7 @@ private slots:
     void sampledRecordingThroughTheWindow();
     void continualRecordingEndsWithTheWindow();
     void continualRecordingEndsWithItsLastByte();
+    void continualRecordingWaitsForItsLastBlock();
     void cancelAtTheSizeQuestion();
     void lostDeviceEndsTheRecording();
 
@@ -617,6 +618,27 @@ void TestSoundMeter::continualRecordingEndsWithItsLastByte() {
     QCOMPARE(Text(window->controls().Saving), QStringLiteral("Start saving"));
     QCOMPARE(Text(window->controls().StartStop), QStringLiteral("Start"));
     const QString problem = wavcheck::Problem(m_dir.filePath("second.wav"), 176400);
+    QVERIFY2(problem.isEmpty(), qPrintable(problem));
+}
+
+void TestSoundMeter::continualRecordingWaitsForItsLastBlock() {
+    // The block that completes a second of recording comes after the second is over (a card
+    // delivers whole blocks): the recording still takes it, and its file is whole.
+    Machine m;
+    Standard(m);
+    m.dialogs.definition.recordType = CaptureDefinition::Continual;
+    m.dialogs.definition.nameOfFile = m_dir.filePath("late.wav");
+    const auto window = m.start();
+    window->controls().Saving->click();
+    for (int block = 0; block < 10; ++block) {
+        m.waveInput.deliverFrames(FramesPerBuffer);
+        QCoreApplication::processEvents();
+    }
+    QTest::qWait(1300);
+    QVERIFY(window->recording().SavingActive());
+    m.waveInput.deliverFrames(FramesPerBuffer);
+    QTRY_VERIFY(!window->recording().SavingActive());
+    const QString problem = wavcheck::Problem(m_dir.filePath("late.wav"), 176400);
     QVERIFY2(problem.isEmpty(), qPrintable(problem));
 }
 
