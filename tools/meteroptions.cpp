@@ -71,8 +71,8 @@ const char* const Usage =
     "  -h, --help           show this text\n"
     "\n"
     "The decimal separator follows the locale (LC_NUMERIC).\n"
-    "Exit status: 0 success; 1 capture failed, or results or picture could not be written;\n"
-    "2 bad usage or unreadable input.\n";
+    "Exit status: 0 success; 1 capture failed or stalled, or results or picture could not be\n"
+    "written; 2 bad usage or unreadable input.\n";
 
 namespace {
 
