@@ -535,6 +535,7 @@ void TestSoundMeter::sampledRecordingThroughTheWindow() {
     QVERIFY(!m.dialogs.recordTypeEnabled);
     QVERIFY(window->MyTimer()->isActive());
     QCOMPARE(window->MyTimer()->interval(), SamplingInterval(period));
+    window->MyTimer()->stop();  // the test ticks it, between the blocks it delivers
     ui.Definition->click();  // usable during a recording
     QCOMPARE(m.dialogs.definitionShown, 1);
     // A block comes before each tick, except in periods 3 and 4, when the input stalls: their
