@@ -110,10 +110,29 @@ sox "$wav" -t dat - | awk '
         if (n != 88200) { print n " frames"; exit 1 }
     }' >"$work/alignment" || fail "WAV contents: $(cat "$work/alignment")"
 
+# The sound server suspends the source: within a few seconds the window shows that no data
+# comes (no trace left in the scope area), and measures again once the source is resumed.
+yellow_in_scope() {
+    import -window "$window" "$work/scope.png"
+    convert "$work/scope.png" -crop 265x265+8+34 +repage -fill black +opaque '#FFFF00' \
+        -fill white -opaque '#FFFF00' -format '%[fx:mean*w*h]' info:
+}
+xdotool mousemove --window "$window" 476 253 click 1
+sleep 1
+pactl suspend-source vzpipe 1 || fail "pactl could not suspend the source"
+sleep 3.5
+import -window root "$output/e2e-no-data.png"
+yellow=$(yellow_in_scope)
+[ "${yellow%.*}" -eq 0 ] || fail "a stalled input still shows a trace (yellow pixels: $yellow)"
+pactl suspend-source vzpipe 0 || fail "pactl could not resume the source"
+sleep 2
+yellow=$(yellow_in_scope)
+[ "${yellow%.*}" -gt 100 ] || fail "no trace after the source came back (yellow pixels: $yellow)"
+
 # Close ends the program.
 xdotool mousemove --window "$window" 476 301 click 1
 for _ in $(seq 100); do kill -0 "$program" 2>/dev/null || break; sleep 0.1; done
 kill -0 "$program" 2>/dev/null && fail "Close did not end the program"
 wait "$program" || fail "the program ended with status $?"
-echo "e2e: window, line-in, live traces, sampled rows, WAV recording and Close checked;" \
-    "screenshot $output/e2e-screenshot.png"
+echo "e2e: window, line-in, live traces, sampled rows, WAV recording, stalled input and Close" \
+    "checked; screenshots $output/e2e-screenshot.png, $output/e2e-no-data.png"
