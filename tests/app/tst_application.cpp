@@ -28,6 +28,22 @@ public:
     }
 };
 
+// A machine with one card, its mixer and a line input; the card delivers a ramp on A.
+struct OneCard {
+    sim::SimWaveInput waveInput;
+    sim::SimMixerService mixers;
+    MemorySettingsStore settings;
+    OneCard() {
+        waveInput.addDevice("Card", [](std::uint64_t frame) {
+            return StereoFrame{static_cast<std::int16_t>(frame % 1000), 5};
+        });
+        const unsigned mixer = mixers.addDevice("Card");
+        mixers.addDestination(mixer, "Volume Control");
+        mixers.addDestination(mixer, "Recording Control");
+        mixers.addSource(mixer, 1, "Line In");
+    }
+};
+
 int argc = 1;
 char name[] = "tst_application";
 char* argv[] = {name, nullptr};
@@ -99,17 +115,11 @@ void TestApplication::startUpFailureEndsTheProgramWhenTheLoopStarts() {
 }
 
 void TestApplication::closeEndsTheProgram() {
-    sim::SimWaveInput waveInput;
-    waveInput.addDevice("Card", [](std::uint64_t) { return StereoFrame{}; });
-    sim::SimMixerService mixers;
-    const unsigned mixer = mixers.addDevice("Card");
-    mixers.addDestination(mixer, "Volume Control");
-    mixers.addDestination(mixer, "Recording Control");
-    mixers.addSource(mixer, 1, "Line In");
-    MemorySettingsStore settings;
+    OneCard card;
+    sim::SimWaveInput& waveInput = card.waveInput;
     ScriptedDialogs dialogs;
-    const int status =
-        RunProgram(*m_application, waveInput, mixers, settings, dialogs, [](TSoundMeter& window) {
+    const int status = RunProgram(
+        *m_application, waveInput, card.mixers, card.settings, dialogs, [](TSoundMeter& window) {
             QTimer::singleShot(50, &window, [&window] { window.controls().Close->click(); });
             QTimer::singleShot(5000, [] { QCoreApplication::exit(99); });
         });
@@ -129,27 +139,19 @@ void TestApplication::endingSignalsCompleteTheRecording() {
     // file tells the truth about the two blocks it holds.
     QFETCH(int, signal);
     const QTemporaryDir dir;
-    sim::SimWaveInput waveInput;
-    waveInput.addDevice("Card", [](std::uint64_t frame) {
-        return StereoFrame{static_cast<std::int16_t>(frame % 1000), 5};
-    });
-    sim::SimMixerService mixers;
-    const unsigned mixer = mixers.addDevice("Card");
-    mixers.addDestination(mixer, "Volume Control");
-    mixers.addDestination(mixer, "Recording Control");
-    mixers.addSource(mixer, 1, "Line In");
-    MemorySettingsStore settings;
+    OneCard card;
+    sim::SimWaveInput& waveInput = card.waveInput;
     ScriptedDialogs dialogs;
     dialogs.definition.recordType = CaptureDefinition::Continual;
     dialogs.definition.captureTime = QStringLiteral("10");
     dialogs.definition.nameOfFile = dir.filePath("ended.wav");
-    const int status =
-        RunProgram(*m_application, waveInput, mixers, settings, dialogs, [&](TSoundMeter& window) {
-            window.controls().Saving->click();
-            waveInput.deliverFrames(2 * FramesPerBuffer);
-            QTimer::singleShot(50, [signal] { ::raise(signal); });
-            QTimer::singleShot(5000, [] { QCoreApplication::exit(99); });
-        });
+    const int status = RunProgram(*m_application, waveInput, card.mixers, card.settings, dialogs,
+                                  [&](TSoundMeter& window) {
+                                      window.controls().Saving->click();
+                                      waveInput.deliverFrames(2 * FramesPerBuffer);
+                                      QTimer::singleShot(50, [signal] { ::raise(signal); });
+                                      QTimer::singleShot(5000, [] { QCoreApplication::exit(99); });
+                                  });
     QCOMPARE(status, 0);
     const QString problem = wavcheck::Problem(dir.filePath("ended.wav"), 2 * 16384);
     QVERIFY2(problem.isEmpty(), qPrintable(problem));
