@@ -9,9 +9,11 @@
 #include <QtTest>
 
 #include "../recording/wavcheck.h"
+#include "app/application.h"
 #include "app/qtdialogs.h"
 #include "app/soundmeter.h"
 #include "calibration/memorysettingsstore.h"
+#include "platform/runtimeerror.h"
 #include "platform/sim/simmixerservice.h"
 #include "platform/sim/simwaveinput.h"
 #include "recording/datacapturedialog.h"
@@ -144,12 +146,30 @@ class TestRealBoxes : public QObject {
     Q_OBJECT
 
 private slots:
+    void initTestCase();
+    void cleanupTestCase();
     void diskFullWhileRecording_data();
     void diskFullWhileRecording();
+    void errorWhileABlockIsHeld();
 
 private:
     QTemporaryDir m_dir;
+    VeruzivaApplication* m_application = nullptr;
 };
+
+namespace {
+int argc = 1;
+char name[] = "tst_realboxes";
+char* argv[] = {name, nullptr};
+}  // namespace
+
+void TestRealBoxes::initTestCase() {
+    m_application = new VeruzivaApplication(argc, argv);
+}
+
+void TestRealBoxes::cleanupTestCase() {
+    delete m_application;
+}
 
 void TestRealBoxes::diskFullWhileRecording_data() {
     QTest::addColumn<int>("type");
@@ -197,5 +217,26 @@ void TestRealBoxes::diskFullWhileRecording() {
     }
 }
 
-QTEST_MAIN(TestRealBoxes)
+void TestRealBoxes::errorWhileABlockIsHeld() {
+    // A runtime error in the middle of a block: the general error handler's box opens only
+    // once the block is given back, and the capture goes on under it and after it.
+    Bench bench;
+    m_application->setErrorBoxes(&bench.dialogs);
+    BoxAnswerer answerer(500, [&bench] { return bench.window->blocksProcessed(); });
+    bench.window->setBlockObserver([&bench](std::span<const StereoFrame>) {
+        if (bench.window->blocksProcessed() == 3) {
+            throw RangeCheckError();
+        }
+    });
+    bench.window->controls().StartStop->click();
+    QTRY_COMPARE_WITH_TIMEOUT(answerer.seen.size(), std::size_t(1), 5000);
+    QVERIFY(bench.runBlocks(10));
+    m_application->setErrorBoxes(nullptr);
+    QCOMPARE(answerer.texts(), QStringList{"Range check error"});
+    QVERIFY(answerer.seen.front().blocksAtClose - answerer.seen.front().blocksAtOpen >= 2);
+    QVERIFY(bench.window->engine().Running());
+    QVERIFY(!bench.window->endRequested());
+}
+
+QTEST_APPLESS_MAIN(TestRealBoxes)
 #include "tst_realboxes.moc"
