@@ -4,6 +4,7 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
+#include <QFont>
 #include <QMouseEvent>
 #include <QPushButton>
 
@@ -38,6 +39,7 @@ TAboutForm::TAboutForm(QWidget* parent)
       m_open([](const QUrl& url) { QDesktopServices::openUrl(url); }) {
     setObjectName(QStringLiteral("AboutForm"));
     setWindowTitle(QStringLiteral("About Zoruzoz Veruziva & Multimeter"));
+    setFont(QFont(QStringLiteral("MS Sans Serif"), 8));  // the forms' face
     setFixedSize(326, 117);
 
     auto* icon = new QLabel(this);
@@ -49,12 +51,11 @@ TAboutForm::TAboutForm(QWidget* parent)
     empty->setObjectName(QStringLiteral("Label1"));
     empty->setGeometry(48, 4, 10, 13);
 
-    auto* credits =
-        new QLabel(QStringLiteral("<b>Veruziva &amp; Multimeter</b> %1<br>"
-                                  "Oscilloscope and multimeter on a sound card's line input.<br>"
-                                  "Written by the Veruziva developers.")
-                       .arg(QCoreApplication::applicationVersion()),
-                   this);
+    auto* credits = new QLabel(QStringLiteral("<b>Veruziva &amp; Multimeter</b> %1<br>"
+                                              "Oscilloscope and multimeter on a sound card.<br>"
+                                              "Written by the Veruziva developers.")
+                                   .arg(QCoreApplication::applicationVersion()),
+                               this);
     credits->setObjectName(QStringLiteral("Credits"));
     credits->setGeometry(48, 6, 272, 44);
 

@@ -14,8 +14,10 @@ VeruzivaApplication::VeruzivaApplication(int& argc, char** argv) : QApplication(
     setOrganizationName(QStringLiteral("Zoruzoz"));
     setApplicationName(QStringLiteral("Veruziva"));
     setApplicationVersion(QStringLiteral(VERUZIVA_VERSION));
-    // The forms are laid out for a narrow 8-point face; of the faces a Linux desktop has, those
-    // with the same widths come first, so that no caption is cut off.
+    SubstituteFormsFace();
+}
+
+void SubstituteFormsFace() {
     QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),
                                {QStringLiteral("Liberation Sans"), QStringLiteral("Arial"),
                                 QStringLiteral("DejaVu Sans Condensed")});

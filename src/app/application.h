@@ -11,6 +11,10 @@ class SettingsStore;
 class TSoundMeter;
 class WaveInput;
 
+// The forms are laid out for a narrow 8-point face; of the faces a Linux desktop has, those
+// with the same widths stand in for it, so that no caption is cut off.
+void SubstituteFormsFace();
+
 // The application object: its general error handler shows a runtime error of any action in a
 // box, and the program goes on.
 class VeruzivaApplication : public QApplication {

@@ -21,6 +21,7 @@
 #include "app/appicon.h"
 #include "app/dialogs.h"
 #include "app/oscilloscopeview.h"
+#include "app/readoutlabel.h"
 #include "calibration/calibrationprocedure.h"
 #include "calibration/storedsettings.h"
 #include "capture/captureevent.h"
@@ -88,7 +89,7 @@ QFrame* ReadoutPanel(QWidget* parent, const QString& name, const QRect& geometry
     palette.setColor(QPalette::Window, Teal);
     palette.setColor(QPalette::WindowText, Lime);
     panel->setPalette(palette);
-    label = new QLabel(text, panel);
+    label = new ReadoutLabel(text, panel);
     label->setObjectName(labelName);
     label->setGeometry(4, 1, geometry.width() - 8, geometry.height() - 2);
     label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
@@ -212,7 +213,7 @@ void TSoundMeter::createControls() {
 
     ui.Oscilloscope = new OscilloscopeView(m_scope, scope);
     ui.Oscilloscope->setObjectName(QStringLiteral("Oscilloscope"));
-    ui.Oscilloscope->setGeometry(4, 30, 265, 265);
+    ui.Oscilloscope->setGeometry(4, 30, Oscilloscope::Width, Oscilloscope::Height);
 
     Caption(scope, QStringLiteral("A  B"), QRect(274, 14, 34, 14))
         ->setToolTip(QStringLiteral("Trace offsets"));

@@ -22,6 +22,7 @@ TCalibration::TCalibration(QWidget* parent)
     auto* label = new QLabel(QStringLiteral("Enter real value in Volts or Amperes:"), this);
     label->setObjectName(QStringLiteral("Label1"));
     label->move(8, 0);
+    label->adjustSize();  // sized to its text, as the form's labels are
     m_calValue->setObjectName(QStringLiteral("CalValue"));
     m_calValue->setGeometry(8, 16, 65, 21);
     m_ok->setObjectName(QStringLiteral("OK"));

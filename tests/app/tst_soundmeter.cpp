@@ -13,6 +13,7 @@
 #include <atomic>
 
 #include "../recording/wavcheck.h"
+#include "app/oscilloscopeview.h"
 #include "app/soundmeter.h"
 #include "calibration/calibrationprocedure.h"
 #include "calibration/memorysettingsstore.h"
@@ -144,6 +145,7 @@ void TestSoundMeter::firstStart() {
     QVERIFY(ui.L03->isChecked() && ui.R03->isChecked() && ui.FastScope->isChecked());
     QVERIFY(ui.ScopeL->isChecked() && ui.ScopeR->isChecked());
     QVERIFY(ui.ACactiveL->isChecked() && ui.ACactiveR->isChecked());
+    QCOMPARE(ui.Oscilloscope->size(), QSize(265, 266));  // the picture's last row shows too
     QCOMPARE(ui.TrigLevelL->value(), 16000);
     QCOMPARE(ui.LZero->value(), 0);
     QCOMPARE(ui.LGain->value(), 0);
@@ -536,7 +538,7 @@ void TestSoundMeter::sampledRecordingThroughTheWindow() {
     QVERIFY(window->MyTimer()->isActive());
     QCOMPARE(window->MyTimer()->interval(), SamplingInterval(period));
     window->MyTimer()->stop();  // the test ticks it, between the blocks it delivers
-    ui.Definition->click();  // usable during a recording
+    ui.Definition->click();     // usable during a recording
     QCOMPARE(m.dialogs.definitionShown, 1);
     // A block comes before each tick, except in periods 3 and 4, when the input stalls: their
     // rows are left out rather than repeat the last reading.

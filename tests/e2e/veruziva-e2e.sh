@@ -114,7 +114,7 @@ sox "$wav" -t dat - | awk '
 # comes (no trace left in the scope area), and measures again once the source is resumed.
 yellow_in_scope() {
     import -window "$window" "$work/scope.png"
-    convert "$work/scope.png" -crop 265x265+8+34 +repage -fill black +opaque '#FFFF00' \
+    convert "$work/scope.png" -crop 265x266+8+34 +repage -fill black +opaque '#FFFF00' \
         -fill white -opaque '#FFFF00' -format '%[fx:mean*w*h]' info:
 }
 xdotool mousemove --window "$window" 476 253 click 1
