@@ -105,17 +105,26 @@ int RunDeviceReport(const Options& options, bool setLevel, std::FILE* out, std::
         text += QStringLiteral("mixers:\n");
         for (int mixer = 0; mixer < component.MixerCount(); ++mixer) {
             component.setMixerId(mixer);
+            if (component.MixerId() != mixer) {
+                text += QStringLiteral("  %1: (cannot be opened)\n").arg(mixer);
+                continue;
+            }
             text += QStringLiteral("  %1: %2\n")
                         .arg(mixer)
                         .arg(QString::fromStdString(component.ProductName()));
             text += MixerTree(component);
         }
+        const bool matchedBefore = !fatal.endRequested();
         selection.ChooseAtStartUp();
-        text += QStringLiteral("chosen: device %1, mixer %2 (%3)\n")
-                    .arg(state.SoundDevice)
-                    .arg(state.MixerIndex)
-                    .arg(state.Calibrated ? QStringLiteral("stored with the calibration")
-                                          : QStringLiteral("matched by name"));
+        if (matchedBefore && fatal.endRequested()) {
+            text += QStringLiteral("chosen: none (no input device has a mixer of its name)\n");
+        } else {
+            text += QStringLiteral("chosen: device %1, mixer %2 (%3)\n")
+                        .arg(state.SoundDevice)
+                        .arg(state.MixerIndex)
+                        .arg(state.Calibrated ? QStringLiteral("stored with the calibration")
+                                              : QStringLiteral("matched by name"));
+        }
         const TMixerDestination* recording = component.Destinations() != nullptr
                                                  ? component.Destinations()->DestinationAt(1)
                                                  : nullptr;
@@ -125,18 +134,22 @@ int RunDeviceReport(const Options& options, bool setLevel, std::FILE* out, std::
                                       .arg(state.LineIn)
                                       .arg(QString::fromStdString(line->LineInfo.name))
                                 : QStringLiteral("line-in: none\n");
+        // What start-up would do next, and whether the program would start.
         if (setLevel) {
             selection.SetLineInLevelAtStartUp();
             LineLevel level;
-            if (!fatal.endRequested() && component.GetLineLevel(1, state.LineIn, level)) {
+            if (!fatal.endRequested() && state.LineIn >= 0 &&
+                component.GetLineLevel(1, state.LineIn, level)) {
                 text += QStringLiteral("set: volume %1,%2, mute %3\n")
                             .arg(level.left)
                             .arg(level.right)
                             .arg(level.mute);
             }
-        } else if (state.LineIn < 0) {
-            fatal.fail(QString::fromLatin1(selectionmessages::NoLineIn));
+        } else {
+            selection.CheckLineInAtStartUp();
         }
+        text += fatal.endRequested() ? QStringLiteral("start-up: would end (see the message)\n")
+                                     : QStringLiteral("start-up: would succeed\n");
     }
     Print(out, text);
     if (std::fflush(out) != 0 || std::ferror(out)) {

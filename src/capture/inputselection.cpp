@@ -178,11 +178,11 @@ bool InputSelection::storedDeviceIsHere() const {
                m_state.SoundDeviceName;
 }
 
-void InputSelection::SetLineInLevelAtStartUp() {
+bool InputSelection::CheckLineInAtStartUp() {
     if (m_state.LineIn < 0 && m_state.Calibrated) {
         // Calibrated on a device without a line input: it is used as it was calibrated.
         m_boxes.showMessage(Text(selectionmessages::CalibratedWithoutLineIn));
-        return;
+        return false;
     }
     if (m_state.LineIn < 0) {
         m_fatal.fail(Text(selectionmessages::NoLineIn));
@@ -192,6 +192,13 @@ void InputSelection::SetLineInLevelAtStartUp() {
         if (!m_mixer.GetLineLevel(LineInDestination, m_state.LineIn, level)) {
             m_fatal.fail(Text(selectionmessages::GetLevelFailed));
         }
+    }
+    return true;
+}
+
+void InputSelection::SetLineInLevelAtStartUp() {
+    if (!CheckLineInAtStartUp()) {
+        return;
     }
     if (!m_mixer.SetLineLevel(LineInDestination, m_state.LineIn, FullLevel, FullLevel, 0)) {
         m_fatal.fail(Text(selectionmessages::SetLevelFailed));

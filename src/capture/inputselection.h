@@ -68,6 +68,9 @@ public:
     void ChooseAtStartUp();
     // Start-up's line-in checks and level.
     void SetLineInLevelAtStartUp();
+    // The checks alone, writing nothing: false when start-up sets no level (a calibration on a
+    // device without a line input, or a failure, whose message is shown).
+    bool CheckLineInAtStartUp();
     // The device box's change handler; `dispatchEvents` runs pending events at its end.
     void WaveInDevicesChange(int selected, const std::function<void()>& dispatchEvents);
 

@@ -238,7 +238,9 @@ void TestAlsaMixer::startUpSelectsLineOnEachLayout() {
     // Looking changes nothing.
     const auto [lookCode, looked] = run("--devices");
     QCOMPARE(lookCode, 0);
-    QVERIFY2(looked.contains("line-in: source") && looked.contains("\"Line\""), qPrintable(looked));
+    QVERIFY2(looked.contains("line-in: source") && looked.contains("\"Line\"") &&
+                 looked.contains("start-up: would succeed"),
+             qPrintable(looked));
     QVERIFY(ReadAll(folder.filePath("vzcard.log")).isEmpty());
     // Start-up's selection turns the line-in up and makes it the capture source.
     const auto [code, output] = run("--line-in");
