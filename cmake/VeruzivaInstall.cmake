@@ -21,7 +21,8 @@ foreach(page veruziva veruziva-meter)
         DEPENDS ${PROJECT_SOURCE_DIR}/docs/${page}.1 VERBATIM)
     list(APPEND man_pages ${CMAKE_BINARY_DIR}/man/${page}.1.gz)
 endforeach()
-file(WRITE ${CMAKE_BINARY_DIR}/man/veruziva-demo.1 ".so man1/veruziva.1\n")
+# Written only when it changes, so that a configure step does not make the page anew.
+file(CONFIGURE OUTPUT ${CMAKE_BINARY_DIR}/man/veruziva-demo.1 CONTENT ".so man1/veruziva.1\n")
 add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/man/veruziva-demo.1.gz
     COMMAND ${GZIP_PROGRAM} -9nc ${CMAKE_BINARY_DIR}/man/veruziva-demo.1 > ${CMAKE_BINARY_DIR}/man/veruziva-demo.1.gz
     DEPENDS ${CMAKE_BINARY_DIR}/man/veruziva-demo.1 VERBATIM)

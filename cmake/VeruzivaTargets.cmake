@@ -7,6 +7,18 @@ function(veruziva_library name)
     set_target_properties(${name} PROPERTIES AUTOMOC ON)
 endfunction()
 
+# Every test runs with a home, a runtime folder and a temporary folder of its own in the build
+# tree, so that nothing it or a library it uses (Qt, the sound server's client) writes lands
+# outside it: veruziva_test_environment(<test>).
+set(VERUZIVA_TEST_HOME ${CMAKE_BINARY_DIR}/test-home)
+file(MAKE_DIRECTORY ${VERUZIVA_TEST_HOME}/home ${VERUZIVA_TEST_HOME}/run ${VERUZIVA_TEST_HOME}/tmp)
+file(CHMOD ${VERUZIVA_TEST_HOME}/run DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE)
+function(veruziva_test_environment name)
+    set_property(TEST ${name} APPEND PROPERTY ENVIRONMENT
+        "HOME=${VERUZIVA_TEST_HOME}/home" "XDG_RUNTIME_DIR=${VERUZIVA_TEST_HOME}/run"
+        "TMPDIR=${VERUZIVA_TEST_HOME}/tmp" "XDG_CONFIG_HOME=${VERUZIVA_TEST_HOME}/home/.config")
+endfunction()
+
 # veruziva_test(<name> SOURCES ... LINKS ...): one Qt Test executable, registered with CTest.
 function(veruziva_test name)
     cmake_parse_arguments(ARG "" "" "SOURCES;LINKS;ENVIRONMENT" ${ARGN})
@@ -17,4 +29,5 @@ function(veruziva_test name)
     set_tests_properties(${name} PROPERTIES
         ENVIRONMENT "QT_QPA_PLATFORM=offscreen;${ARG_ENVIRONMENT}"
         TIMEOUT 300)
+    veruziva_test_environment(${name})
 endfunction()

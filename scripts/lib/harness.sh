@@ -32,7 +32,8 @@ load-module module-native-protocol-unix socket=$work/pulse.sock auth-anonymous=1
 load-module module-pipe-source source_name=vzpipe file=$work/fifo format=s16le rate=44100 channels=2
 load-module module-null-sink sink_name=vznull
 PA
-    HOME=$work/home XDG_RUNTIME_DIR=$work/run pulseaudio -n -F "$work/script.pa" --daemonize=no \
+    HOME=$work/home XDG_RUNTIME_DIR=$work/run "$(dirname "${BASH_SOURCE[0]}")/pulseaudio" \
+        -n -F "$work/script.pa" --daemonize=no \
         --exit-idle-time=-1 --disable-shm=yes --use-pid-file=no --log-target=stderr \
         >"$work/pulse.log" 2>&1 &
     pids+=($!)

@@ -9,19 +9,13 @@
 #include <string>
 
 #include "metertool.h"
+#include "scratchfile.h"
 
 namespace {
 
 const std::string& InputPath() {
-    static const std::string path = [] {
-        char name[] = "/tmp/veruziva-fuzz-input-XXXXXX";
-        const int fd = ::mkstemp(name);
-        if (fd >= 0) {
-            ::close(fd);
-        }
-        return std::string(name);
-    }();
-    return path;
+    static const ScratchFile file("veruziva-fuzz-input", "");
+    return file.path();
 }
 
 std::FILE* Discard() {

@@ -17,6 +17,7 @@
 #include "measurement/readouts.h"
 #include "platform/runtimeerror.h"
 #include "platform/sim/scriptedmessageboxes.h"
+#include "scratchfile.h"
 
 using namespace veruziva;
 
@@ -24,15 +25,8 @@ namespace {
 
 // One file per process, rewritten for each input.
 const std::string& SettingsPath() {
-    static const std::string path = [] {
-        char name[] = "/tmp/veruziva-fuzz-settings-XXXXXX";
-        const int fd = ::mkstemp(name);
-        if (fd >= 0) {
-            ::close(fd);
-        }
-        return std::string(name) + ".conf";
-    }();
-    return path;
+    static const ScratchFile file("veruziva-fuzz-settings", ".conf");
+    return file.path();
 }
 
 BlockMeasurement Extreme(std::int64_t mean, std::int32_t peak) {

@@ -59,8 +59,9 @@ bool PulseServer::start() {
     m_server.setProcessEnvironment(environment);
     m_server.setProcessChannelMode(QProcess::MergedChannels);
     m_server.setStandardOutputFile(m_dir.filePath("server.log"));
+    // The private daemon of the build folder (see scripts/lib/pulseaudio).
     m_server.start(
-        QStringLiteral("pulseaudio"),
+        QStringLiteral(PULSEAUDIO),
         {"-n", "-F", m_dir.filePath("script.pa"), "--daemonize=no", "--exit-idle-time=-1",
          "--disable-shm=yes", "--use-pid-file=no", "--system=no", "--log-target=stderr"});
     if (!m_server.waitForStarted(5000)) {
