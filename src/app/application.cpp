@@ -2,6 +2,8 @@
 
 #include <QFont>
 #include <QScreen>
+#include <cstdio>
+#include <cstdlib>
 #include <exception>
 
 #include "app/dialogs.h"
@@ -15,6 +17,22 @@ VeruzivaApplication::VeruzivaApplication(int& argc, char** argv) : QApplication(
     setApplicationName(QStringLiteral("Veruziva"));
     setApplicationVersion(QStringLiteral(VERUZIVA_VERSION));
     SubstituteFormsFace();
+}
+
+bool GraphicalSessionAvailable(const char* program) {
+    const auto set = [](const char* name) {
+        const char* value = std::getenv(name);
+        return value != nullptr && *value != '\0';
+    };
+    // An explicit platform (offscreen, say) is the user's choice.
+    if (set("DISPLAY") || set("WAYLAND_DISPLAY") || set("QT_QPA_PLATFORM")) {
+        return true;
+    }
+    std::fprintf(stderr,
+                 "%s: a graphical session is needed (neither DISPLAY nor WAYLAND_DISPLAY is "
+                 "set); start it from a desktop session.\n",
+                 program);
+    return false;
 }
 
 void SubstituteFormsFace() {

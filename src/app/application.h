@@ -11,6 +11,10 @@ class SettingsStore;
 class TSoundMeter;
 class WaveInput;
 
+// A window program needs a graphical session; without one Qt aborts with a message about
+// reinstalling. False (with a plain message on standard error) when there is none.
+bool GraphicalSessionAvailable(const char* program);
+
 // The forms are laid out for a narrow 8-point face; of the faces a Linux desktop has, those
 // with the same widths stand in for it, so that no caption is cut off.
 void SubstituteFormsFace();

@@ -6,6 +6,9 @@
 #include "platform/alsa/alsawaveinput.h"
 
 int main(int argc, char* argv[]) {
+    if (!veruziva::GraphicalSessionAvailable("veruziva")) {
+        return 1;
+    }
     veruziva::VeruzivaApplication application(argc, argv);
     veruziva::alsa::AlsaWaveInput waveInput;
     veruziva::alsa::AlsaMixerService mixers;

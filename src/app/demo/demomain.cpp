@@ -9,6 +9,9 @@
 #include "calibration/qsettingsstore.h"
 
 int main(int argc, char* argv[]) {
+    if (!veruziva::GraphicalSessionAvailable("veruziva-demo")) {
+        return 1;
+    }
     veruziva::VeruzivaApplication application(argc, argv);
     veruziva::demo::DemoCard card;
     // The demo keeps its calibration apart from the real program's.
