@@ -1,0 +1,65 @@
+#!/usr/bin/env bash
+# The README's run command as a newcomer meets it: without a display it says that a graphical
+# session is needed; on a desktop whose sound server offers no line input it starts the demo
+# and says why; with an input whose mixer has a line-in it starts the real program; either way
+# in the home folder, with a window.
+# Usage: run-script.sh CTL_PLUGIN PACEDFEED
+set -euo pipefail
+plugin=$1 feed=$2
+root=$(cd "$(dirname "$0")/../.." && pwd)
+
+source "$root/scripts/lib/harness.sh"
+fail() {
+    echo "FAIL: $*" >&2
+    [ -f "$work/run.log" ] && grep -v "^ALSA lib" "$work/run.log" | tail -n 20 >&2
+    exit 1
+}
+export HOME=$work/home XDG_CONFIG_HOME=$work/config XDG_RUNTIME_DIR=$work/run
+
+# No graphical session.
+status=0
+env -u DISPLAY -u WAYLAND_DISPLAY "$root/scripts/run" >"$work/run.log" 2>&1 || status=$?
+[ "$status" -eq 1 ] || fail "without a display: status $status"
+grep -q "need a graphical session" "$work/run.log" || fail "without a display: no word of it"
+
+start_display
+start_pulse_source "$feed" || fail "no sound server"
+
+# Starts scripts/run, waits for its window; prints the program's process id.
+run() {
+    "$root/scripts/run" >"$work/run.log" 2>&1 &
+    local script=$!
+    pids+=($script)
+    timeout 300 xdotool search --sync --name '^Veruziva & Multimeter$' >/dev/null ||
+        fail "no window came up"
+    echo "$script"
+}
+close() {
+    kill "$1" 2>/dev/null || true
+    wait "$1" 2>/dev/null || true
+}
+
+# The sound server's own devices: no line input, so the demo, and the reason.
+program=$(run)
+grep -q '^Starting veruziva-demo .*(LineIn device NOT available' "$work/run.log" ||
+    fail "the demo was not started with its reason"
+[ "$(readlink "/proc/$program/exe")" = "$root/build/programs/src/app/veruziva-demo" ] ||
+    fail "not the demo: $(readlink "/proc/$program/exe")"
+[ "$(readlink "/proc/$program/cwd")" = "$HOME" ] || fail "not started in the home folder"
+close "$program"
+
+# An input whose mixer has a line-in, as a sound card's: the real program.
+cat >"$work/asound.conf" <<ALSA
+ctl_type.vzctl { lib "$plugin" }
+pcm.vzbench { type pulse device vzpipe hint { show on description "Bench input" } }
+ctl.vzbench { type vzctl layout "hda" state "$work/mixer.state" log "$work/mixer.log" }
+ALSA
+export ALSA_CONFIG_PATH=/usr/share/alsa/alsa.conf:$work/asound.conf
+program=$(run)
+grep -q '^Starting veruziva on "P0: Bench input"' "$work/run.log" ||
+    fail "the real program was not started"
+[ "$(readlink "/proc/$program/exe")" = "$root/build/programs/src/app/veruziva" ] ||
+    fail "not the real program: $(readlink "/proc/$program/exe")"
+close "$program"
+echo "run-script: no display, the demo on a sound server without line-in, the real program" \
+    "on an input with one; each with a window in the home folder"
