@@ -23,15 +23,23 @@ env -u DISPLAY -u WAYLAND_DISPLAY "$root/scripts/run" >"$work/run.log" 2>&1 || s
 grep -q "need a graphical session" "$work/run.log" || fail "without a display: no word of it"
 
 start_display
+[ -n "${DISPLAY:-}" ] || fail "the virtual display has no name"
 start_pulse_source "$feed" || fail "no sound server"
 
-# Starts scripts/run, waits for its window; prints the program's process id.
+# Starts scripts/run (which may first build the programs) and waits for its window, up to five
+# minutes; prints the program's process id.
 run() {
-    "$root/scripts/run" >"$work/run.log" 2>&1 &
+    DISPLAY=$DISPLAY "$root/scripts/run" >"$work/run.log" 2>&1 &
     local script=$!
-    pids+=($script)
-    timeout 300 xdotool search --sync --name '^Veruziva & Multimeter$' >/dev/null ||
-        fail "no window came up"
+    local _
+    for _ in $(seq 600); do
+        DISPLAY=$DISPLAY xdotool search --name '^Veruziva & Multimeter$' >/dev/null \
+            2>>"$work/xdotool.log" && break
+        kill -0 "$script" 2>/dev/null || fail "scripts/run ended without a window"
+        sleep 0.5
+    done
+    DISPLAY=$DISPLAY xdotool search --name '^Veruziva & Multimeter$' >/dev/null 2>&1 ||
+        fail "no window came up on $DISPLAY: $(tail -n 3 "$work/xdotool.log")"
     echo "$script"
 }
 close() {
