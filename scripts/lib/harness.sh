@@ -43,3 +43,16 @@ PA
     pids+=($!)
     export PULSE_SERVER=unix:$work/pulse.sock
 }
+
+# Makes the sound server's pipe source an ALSA input, "P0: Bench input", whose control device
+# is the test control plugin PLUGIN with an HDA codec's layout (a line-in among its capture
+# sources); its state and the log of its writes are kept in the work folder.
+use_bench_input() {
+    local plugin=$1
+    cat >"$work/asound.conf" <<ALSA
+ctl_type.vzctl { lib "$plugin" }
+pcm.vzbench { type pulse device vzpipe hint { show on description "Bench input" } }
+ctl.vzbench { type vzctl layout "hda" state "$work/mixer.state" log "$work/mixer.log" }
+ALSA
+    export ALSA_CONFIG_PATH=/usr/share/alsa/alsa.conf:$work/asound.conf
+}

@@ -57,12 +57,7 @@ grep -q '^Starting veruziva-demo .*(LineIn device NOT available' "$work/run.log"
 close "$program"
 
 # An input whose mixer has a line-in, as a sound card's: the real program.
-cat >"$work/asound.conf" <<ALSA
-ctl_type.vzctl { lib "$plugin" }
-pcm.vzbench { type pulse device vzpipe hint { show on description "Bench input" } }
-ctl.vzbench { type vzctl layout "hda" state "$work/mixer.state" log "$work/mixer.log" }
-ALSA
-export ALSA_CONFIG_PATH=/usr/share/alsa/alsa.conf:$work/asound.conf
+use_bench_input "$plugin"
 program=$(run)
 grep -q '^Starting veruziva on "P0: Bench input"' "$work/run.log" ||
     fail "the real program was not started"

@@ -19,12 +19,7 @@ start_display
 start_pulse_source "$feed" || fail "no sound server"
 
 # The input and, as its control device, the test control plugin with an HDA layout.
-cat >"$work/asound.conf" <<ALSA
-ctl_type.vzctl { lib "$plugin" }
-pcm.vzbench { type pulse device vzpipe hint { show on description "Bench input" } }
-ctl.vzbench { type vzctl layout "hda" state "$work/mixer.state" log "$work/mixer.log" }
-ALSA
-export ALSA_CONFIG_PATH=/usr/share/alsa/alsa.conf:$work/asound.conf
+use_bench_input "$plugin"
 export XDG_CONFIG_HOME=$work/config XDG_RUNTIME_DIR=$work/run
 
 # Under AddressSanitizer: libxkbcommon-x11 (in Qt's X11 start-up) passes strndup a counted,
