@@ -78,6 +78,17 @@ struct Machine {
         sim::ScriptedMessageBoxes quiet;
         SaveSettings(settings, stored, soundDevice, quiet);
     }
+    void defineContinual(const QString& file) {
+        dialogs.definition.recordType = CaptureDefinition::Continual;
+        dialogs.definition.nameOfFile = file;
+    }
+    // Full blocks, each handled as it comes.
+    void deliverBlocks(int blocks) {
+        for (int block = 0; block < blocks; ++block) {
+            waveInput.deliverFrames(FramesPerBuffer);
+            QCoreApplication::processEvents();
+        }
+    }
     std::unique_ptr<TSoundMeter> start() {
         return std::make_unique<TSoundMeter>(
             InstrumentServices{waveInput, mixers, settings, dialogs, [this] { ++endRequests; }});
@@ -606,15 +617,11 @@ void TestSoundMeter::continualRecordingEndsWithTheWindow() {
 void TestSoundMeter::continualRecordingEndsWithItsLastByte() {
     Machine m;
     Standard(m);
-    m.dialogs.definition.recordType = CaptureDefinition::Continual;
-    m.dialogs.definition.nameOfFile = m_dir.filePath("second.wav");
+    m.defineContinual(m_dir.filePath("second.wav"));
     const auto window = m.start();
     window->controls().Saving->click();
     // Eleven blocks hold the second's 44100 frames; the capture stops with the recording.
-    for (int block = 0; block < 11; ++block) {
-        m.waveInput.deliverFrames(FramesPerBuffer);
-        QCoreApplication::processEvents();
-    }
+    m.deliverBlocks(11);
     QCoreApplication::processEvents();
     QVERIFY(!window->recording().SavingActive());
     QVERIFY(!m.waveInput.isRunning());
@@ -629,14 +636,10 @@ void TestSoundMeter::continualRecordingWaitsForItsLastBlock() {
     // delivers whole blocks): the recording still takes it, and its file is whole.
     Machine m;
     Standard(m);
-    m.dialogs.definition.recordType = CaptureDefinition::Continual;
-    m.dialogs.definition.nameOfFile = m_dir.filePath("late.wav");
+    m.defineContinual(m_dir.filePath("late.wav"));
     const auto window = m.start();
     window->controls().Saving->click();
-    for (int block = 0; block < 10; ++block) {
-        m.waveInput.deliverFrames(FramesPerBuffer);
-        QCoreApplication::processEvents();
-    }
+    m.deliverBlocks(10);
     QTest::qWait(1300);
     QVERIFY(window->recording().SavingActive());
     m.waveInput.deliverFrames(FramesPerBuffer);
@@ -648,8 +651,7 @@ void TestSoundMeter::continualRecordingWaitsForItsLastBlock() {
 void TestSoundMeter::cancelAtTheSizeQuestion() {
     Machine m;
     Standard(m);
-    m.dialogs.definition.recordType = CaptureDefinition::Continual;
-    m.dialogs.definition.nameOfFile = m_dir.filePath("never.wav");
+    m.defineContinual(m_dir.filePath("never.wav"));
     m.dialogs.boxes.queueAnswer(Answer::Cancel);
     const auto window = m.start();
     window->controls().Saving->click();
@@ -662,8 +664,7 @@ void TestSoundMeter::cancelAtTheSizeQuestion() {
 void TestSoundMeter::lostDeviceEndsTheRecording() {
     Machine m;
     Standard(m);
-    m.dialogs.definition.recordType = CaptureDefinition::Continual;
-    m.dialogs.definition.nameOfFile = m_dir.filePath("lost.wav");
+    m.defineContinual(m_dir.filePath("lost.wav"));
     const auto window = m.start();
     window->controls().Saving->click();
     m.waveInput.deliverFrames(FramesPerBuffer + 500);
