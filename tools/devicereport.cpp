@@ -10,8 +10,7 @@
 #include "capture/inputselection.h"
 #include "metertool.h"
 #include "mixer/audiomixer.h"
-#include "platform/alsa/alsamixerservice.h"
-#include "platform/alsa/alsawaveinput.h"
+#include "platform/audiosystem.h"
 #include "platform/fatalerrors.h"
 #include "streammessageboxes.h"
 
@@ -84,14 +83,15 @@ int RunDeviceReport(const Options& options, bool setLevel, std::FILE* out, std::
         QSettingsStore store;  // the program's own settings
         LoadCalibrationAtStartup(store, state, boxes);
     }
-    alsa::AlsaWaveInput waveInput;
-    alsa::AlsaMixerService mixers;
-    TAudioMixer component(mixers);
+    const AudioSystem audio = OpenAudioSystem();
+    WaveInput& waveInput = *audio.waveInput;
+    TAudioMixer component(*audio.mixers);
     CaptureEngine engine(waveInput, fatal, nullptr);
     RememberingBox box;
     InputSelection selection(waveInput, component, engine, state, box, boxes, fatal);
 
-    QString text = QStringLiteral("input devices:\n");
+    QString text =
+        QStringLiteral("audio: %1\ninput devices:\n").arg(QString::fromStdString(audio.choice));
     if (selection.CheckDevicesAvailable()) {
         for (unsigned device = 0; device < waveInput.deviceCount(); ++device) {
             WaveInCaps caps;

@@ -14,7 +14,7 @@
 #include "capture/captureevent.h"
 #include "capture/inputwatch.h"
 #include "metertool.h"
-#include "platform/alsa/alsawaveinput.h"
+#include "platform/audiosystem.h"
 #include "platform/fatalerrors.h"
 #include "recording/recordingcontrol.h"
 #include "streammessageboxes.h"
@@ -28,7 +28,7 @@ struct Statistics {
     std::vector<double> waitMilliseconds;
     Clock::time_point started = Clock::now();
 
-    void report(std::FILE* err, const std::optional<alsa::CaptureStatistics>& capture) const {
+    void report(std::FILE* err, const std::optional<CaptureStatistics>& capture) const {
         QString text = QStringLiteral("veruziva-meter: %1 block(s)").arg(waitMilliseconds.size());
         if (!waitMilliseconds.empty()) {
             double sum = 0;
@@ -294,8 +294,10 @@ int Finish(int status, BlockPrinter& printer, std::FILE* out, std::FILE* err) {
 }  // namespace
 
 int RunList(std::FILE* out, std::FILE* err) {
-    alsa::AlsaWaveInput service;
-    std::string text = "device;name;alsa\n";
+    const AudioSystem audio = OpenAudioSystem();
+    WaveInput& service = *audio.waveInput;
+    std::string text =
+        audio.kind == AudioSystemKind::Alsa ? "device;name;alsa\n" : "device;name;source\n";
     const unsigned count = service.deviceCount();
     for (unsigned device = 0; device < count; ++device) {
         WaveInCaps caps;
@@ -325,7 +327,8 @@ int RunLive(const Options& options, std::FILE* out, std::FILE* err) {
     char* argv[] = {name, nullptr};
     QCoreApplication application(argc, argv);
 
-    alsa::AlsaWaveInput service;
+    const AudioSystem audio = OpenAudioSystem();
+    WaveInput& service = *audio.waveInput;
     StreamMessageBoxes boxes(err);
     FatalErrors fatal(boxes, [] { QCoreApplication::exit(ExitFailure); });
     Statistics statistics;

@@ -1,18 +1,16 @@
-// veruziva: the instrument on the machine's sound cards (ALSA).
+// veruziva: the instrument on the desktop's sound server, or on the sound cards through ALSA.
 #include "app/application.h"
 #include "app/qtdialogs.h"
 #include "calibration/qsettingsstore.h"
-#include "platform/alsa/alsamixerservice.h"
-#include "platform/alsa/alsawaveinput.h"
+#include "platform/audiosystem.h"
 
 int main(int argc, char* argv[]) {
     if (!veruziva::GraphicalSessionAvailable("veruziva")) {
         return 1;
     }
     veruziva::VeruzivaApplication application(argc, argv);
-    veruziva::alsa::AlsaWaveInput waveInput;
-    veruziva::alsa::AlsaMixerService mixers;
+    const veruziva::AudioSystem audio = veruziva::OpenAudioSystem();
     veruziva::QSettingsStore settings;
     veruziva::QtDialogs dialogs;
-    return veruziva::RunProgram(application, waveInput, mixers, settings, dialogs);
+    return veruziva::RunProgram(application, *audio.waveInput, *audio.mixers, settings, dialogs);
 }

@@ -38,21 +38,6 @@ bool NamesMatch(std::string_view deviceName, std::string_view mixerName) {
     return deviceName.substr(0, 5) == mixerName.substr(0, 5);
 }
 
-bool NameHoldsKey(std::string_view lineName, std::span<const std::string_view> keys) {
-    std::string upper(lineName);
-    for (char& c : upper) {
-        if (c >= 'a' && c <= 'z') {
-            c = static_cast<char>(c - 'a' + 'A');
-        }
-    }
-    for (const std::string_view key : keys) {
-        if (upper.find(key) != std::string::npos) {
-            return true;
-        }
-    }
-    return false;
-}
-
 InputSelection::InputSelection(WaveInput& waveInput, TAudioMixer& mixer, CaptureEngine& engine,
                                CalibrationState& state, DeviceBox& box, MessageBoxes& boxes,
                                FatalErrors& fatal)

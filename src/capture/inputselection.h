@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/lineinkeys.h"
+
 namespace veruziva {
 
 class CaptureEngine;
@@ -37,17 +39,9 @@ inline constexpr const char* CalibratedWithoutLineIn =
     "calibration was made at the level the mixer had then: keep it there, or calibrate again.";
 }  // namespace selectionmessages
 
-// Keys that mark the line-in source, looked for in upper-cased line names.
-inline constexpr std::array<std::string_view, 3> StartupLineInKeys{"LINE", "ENTR", "VSTUP"};
-inline constexpr std::array<std::string_view, 4> DeviceChangeLineInKeys{"LINE", "LIJN", "ENTR",
-                                                                        "VSTUP"};
-
 // True when the two names agree in their first five characters (a shorter name whole),
 // letter case included.
 bool NamesMatch(std::string_view deviceName, std::string_view mixerName);
-
-// True when one of the keys occurs in the name with its letters a to z upper-cased.
-bool NameHoldsKey(std::string_view lineName, std::span<const std::string_view> keys);
 
 // Which input device the capture opens, its mixer by name, the mixer's line-in source among the
 // source lines of destination 1, and that source turned fully up; at start-up and whenever the

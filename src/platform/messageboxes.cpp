@@ -7,6 +7,9 @@ namespace veruziva {
 
 MessageBoxes::~MessageBoxes() = default;
 WaveInput::~WaveInput() = default;
+std::optional<CaptureStatistics> WaveInput::statistics(WaveInHandle) {
+    return std::nullopt;
+}
 MixerService::~MixerService() = default;
 
 }  // namespace veruziva

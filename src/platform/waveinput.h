@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 namespace veruziva {
@@ -58,6 +59,13 @@ struct WaveInCaps {
 
 using WaveInHandle = std::uint32_t;
 
+// What an open device's stream has done so far.
+struct CaptureStatistics {
+    std::uint64_t framesCaptured = 0;
+    std::uint64_t overruns = 0;     // frames were lost (recovered overruns, gaps in the stream)
+    double threadCpuSeconds = 0.0;  // CPU time of the thread that moves the frames
+};
+
 // What the service tells the program about an open device. It may come from another thread;
 // the program turns it into an event of its own event loop.
 enum class WaveInEvent {
@@ -88,6 +96,9 @@ public:
     // Stops and returns every queued buffer marked done.
     virtual int reset(WaveInHandle handle) = 0;
     virtual int close(WaveInHandle handle) = 0;
+
+    // For tools and reports; nothing when the service does not count.
+    virtual std::optional<CaptureStatistics> statistics(WaveInHandle handle);
 };
 
 }  // namespace veruziva

@@ -11,13 +11,6 @@
 
 namespace veruziva::alsa {
 
-// What a stream has done so far.
-struct CaptureStatistics {
-    std::uint64_t framesCaptured = 0;
-    std::uint64_t overruns = 0;     // recovered overruns: frames were lost
-    double threadCpuSeconds = 0.0;  // CPU time of the capture thread
-};
-
 // The wave-input service on ALSA. Each open device has a capture thread that reads into the
 // head of its queue; a full buffer is marked done and reported through the notify function.
 class AlsaWaveInput : public WaveInput {
@@ -39,7 +32,7 @@ public:
 
     // The devices as enumerated when first asked for (numbering stays fixed for the run).
     const std::vector<CaptureDevice>& devices();
-    std::optional<CaptureStatistics> statistics(WaveInHandle handle);
+    std::optional<CaptureStatistics> statistics(WaveInHandle handle) override;
 
     class Stream;
 

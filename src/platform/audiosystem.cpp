@@ -1,0 +1,58 @@
+#include "platform/audiosystem.h"
+
+#include <cstdlib>
+#include <string_view>
+
+#include "platform/alsa/alsamixerservice.h"
+#include "platform/alsa/alsawaveinput.h"
+#include "platform/pulse/pulsemixerservice.h"
+#include "platform/pulse/pulsewaveinput.h"
+
+namespace veruziva {
+namespace {
+
+AudioSystem Alsa(std::string choice) {
+    AudioSystem system;
+    system.kind = AudioSystemKind::Alsa;
+    system.waveInput = std::make_unique<alsa::AlsaWaveInput>();
+    system.mixers = std::make_unique<alsa::AlsaMixerService>();
+    system.choice = std::move(choice);
+    return system;
+}
+
+AudioSystem Server(std::shared_ptr<pulse::SoundServer> server, std::string choice) {
+    AudioSystem system;
+    system.kind = AudioSystemKind::SoundServer;
+    system.waveInput = std::make_unique<pulse::PulseWaveInput>(server);
+    system.mixers = std::make_unique<pulse::PulseMixerService>(server);
+    system.choice = std::move(choice);
+    return system;
+}
+
+}  // namespace
+
+AudioSystem OpenAudioSystem() {
+    const char* forced = std::getenv(AudioSystemVariable);
+    const std::string_view wanted = forced != nullptr ? forced : "";
+    const std::string variable(AudioSystemVariable);
+    if (wanted == "alsa") {
+        return Alsa("ALSA (" + variable + "=alsa)");
+    }
+    std::string reason;
+    std::shared_ptr<pulse::SoundServer> server = pulse::SoundServer::Find(&reason);
+    if (wanted == "pulse") {
+        if (!server) {
+            // Forced: use it all the same; it has no inputs while no server answers.
+            server = std::make_shared<pulse::SoundServer>(nullptr);
+        }
+        return Server(server, "sound server (" + variable + "=pulse)");
+    }
+    const std::string ignored =
+        wanted.empty() ? std::string() : ", " + variable + "=" + std::string(wanted) + " ignored";
+    if (server) {
+        return Server(server, "sound server (it answers" + ignored + ")");
+    }
+    return Alsa("ALSA (no sound server answers: " + reason + ignored + ")");
+}
+
+}  // namespace veruziva

@@ -1,0 +1,140 @@
+#include "platform/pulse/pulsemixerservice.h"
+
+namespace veruziva::pulse {
+
+PulseMixerService::PulseMixerService(std::shared_ptr<SoundServer> server)
+    : m_server(std::move(server)) {}
+
+PulseMixerService::~PulseMixerService() = default;
+
+unsigned PulseMixerService::deviceCount() {
+    return static_cast<unsigned>(m_server->sources().size());
+}
+
+int PulseMixerService::caps(unsigned device, MixerCaps& caps) {
+    const std::vector<ListedSource>& sources = m_server->sources();
+    if (device >= sources.size()) {
+        return mixer::BadDeviceId;
+    }
+    caps = MixerCaps{};
+    caps.productName = sources[device].deviceName;
+    caps.productId = static_cast<std::uint16_t>(device);
+    caps.destinations = 2;
+    return mixer::NoError;
+}
+
+PulseMixerService::Open* PulseMixerService::find(MixerHandle handle) {
+    const auto it = m_open.find(handle);
+    return it == m_open.end() ? nullptr : it->second.get();
+}
+
+std::optional<SourceInfo> PulseMixerService::present(const Open& mixer) {
+    std::shared_ptr<PulseConnection> connection = m_server->connection();
+    return connection ? connection->source(mixer.sourceName) : std::nullopt;
+}
+
+int PulseMixerService::open(MixerHandle& handle, unsigned device, bool /*notifications*/) {
+    const std::vector<ListedSource>& sources = m_server->sources();
+    if (device >= sources.size()) {
+        return mixer::BadDeviceId;
+    }
+    std::shared_ptr<PulseConnection> connection = m_server->connection();
+    const std::optional<SourceInfo> source =
+        connection ? connection->source(sources[device].sourceName) : std::nullopt;
+    if (!source) {
+        return mixer::BadDeviceId;  // the source (or the server) has gone away
+    }
+    handle = m_nextHandle++;
+    m_open.emplace(handle, std::make_unique<Open>(Open{source->name, SourceMixer(*source)}));
+    return mixer::NoError;
+}
+
+int PulseMixerService::close(MixerHandle handle) {
+    return m_open.erase(handle) == 1 ? mixer::NoError : mixer::InvalidHandle;
+}
+
+int PulseMixerService::lineByDestination(MixerHandle handle, std::uint32_t destination,
+                                         MixerLine& line) {
+    const Open* opened = find(handle);
+    if (opened == nullptr) {
+        return mixer::InvalidHandle;
+    }
+    const MixerLine* found = opened->layout.destination(destination);
+    if (found == nullptr) {
+        return mixer::InvalidLine;
+    }
+    line = *found;
+    return mixer::NoError;
+}
+
+int PulseMixerService::lineBySource(MixerHandle handle, std::uint32_t destination,
+                                    std::uint32_t source, MixerLine& line) {
+    const Open* opened = find(handle);
+    if (opened == nullptr) {
+        return mixer::InvalidHandle;
+    }
+    const MixerLine* found = opened->layout.source(destination, source);
+    if (found == nullptr) {
+        return mixer::InvalidLine;
+    }
+    line = *found;
+    return mixer::NoError;
+}
+
+int PulseMixerService::lineControls(MixerHandle handle, std::uint32_t lineId,
+                                    std::vector<MixerControlInfo>& controls) {
+    const Open* opened = find(handle);
+    if (opened == nullptr) {
+        return mixer::InvalidHandle;
+    }
+    const std::vector<MixerControlInfo>* found = opened->layout.controls(lineId);
+    if (found == nullptr) {
+        return mixer::InvalidLine;
+    }
+    controls = *found;
+    return mixer::NoError;
+}
+
+int PulseMixerService::controlValues(MixerHandle handle, std::uint32_t controlId,
+                                     std::uint32_t channels, std::uint32_t items,
+                                     std::vector<std::int32_t>& values) {
+    Open* opened = find(handle);
+    if (opened == nullptr) {
+        return mixer::InvalidHandle;
+    }
+    const std::optional<SourceInfo> now = present(*opened);
+    if (!now) {
+        return mixer::Error;
+    }
+    return opened->layout.read(*now, controlId, channels, items, values);
+}
+
+int PulseMixerService::setControlValues(MixerHandle handle, std::uint32_t controlId,
+                                        std::uint32_t channels, std::uint32_t items,
+                                        const std::vector<std::int32_t>& values) {
+    Open* opened = find(handle);
+    if (opened == nullptr) {
+        return mixer::InvalidHandle;
+    }
+    std::shared_ptr<PulseConnection> connection = m_server->connection();
+    const std::optional<SourceInfo> now =
+        connection ? connection->source(opened->sourceName) : std::nullopt;
+    if (!now) {
+        return mixer::Error;
+    }
+    SourceChange change;
+    if (const int result = opened->layout.write(*now, controlId, channels, items, values, change);
+        result != mixer::NoError) {
+        return result;
+    }
+    return connection->apply(opened->sourceName, change) ? mixer::NoError : mixer::Error;
+}
+
+int PulseMixerService::listTexts(MixerHandle handle, std::uint32_t /*controlId*/,
+                                 std::uint32_t /*channels*/, std::uint32_t /*items*/,
+                                 std::vector<MixerListText>& /*texts*/) {
+    // No selector: each port line carries its own mute.
+    return find(handle) == nullptr ? mixer::InvalidHandle : mixer::InvalidControl;
+}
+
+}  // namespace veruziva::pulse

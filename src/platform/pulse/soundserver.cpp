@@ -1,0 +1,38 @@
+#include "platform/pulse/soundserver.h"
+
+namespace veruziva::pulse {
+
+std::shared_ptr<SoundServer> SoundServer::Find(std::string* reason) {
+    std::shared_ptr<PulseConnection> connection = PulseConnection::Connect(AnswerTime, reason);
+    if (!connection) {
+        return nullptr;
+    }
+    return std::make_shared<SoundServer>(std::move(connection));
+}
+
+SoundServer::SoundServer(std::shared_ptr<PulseConnection> connection)
+    : m_connection(std::move(connection)) {}
+
+std::shared_ptr<PulseConnection> SoundServer::connection() {
+    const std::lock_guard lock(m_mutex);
+    if (!m_connection || !m_connection->ready()) {
+        // Streams of the broken connection keep it until they are closed.
+        m_connection = PulseConnection::Connect(AnswerTime);
+    }
+    return m_connection;
+}
+
+const std::vector<ListedSource>& SoundServer::sources() {
+    std::shared_ptr<PulseConnection> live = connection();
+    const std::lock_guard lock(m_mutex);
+    if (!m_sources) {
+        std::optional<std::vector<SourceInfo>> listed;
+        if (live) {
+            listed = live->sources();
+        }
+        m_sources = ListSources(InstrumentOrder(listed.value_or(std::vector<SourceInfo>{})));
+    }
+    return *m_sources;
+}
+
+}  // namespace veruziva::pulse
