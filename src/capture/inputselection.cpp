@@ -182,7 +182,9 @@ bool InputSelection::CheckLineInAtStartUp() {
 }
 
 void InputSelection::SetLineInLevelAtStartUp() {
-    if (!CheckLineInAtStartUp()) {
+    // A start-up that is ending leaves every mixer as it found it: without a line-in, line -1
+    // would turn up the recording destination itself, a desktop's microphone perhaps.
+    if (!CheckLineInAtStartUp() || m_fatal.endRequested()) {
         return;
     }
     if (!m_mixer.SetLineLevel(LineInDestination, m_state.LineIn, FullLevel, FullLevel, 0)) {

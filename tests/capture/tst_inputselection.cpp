@@ -326,7 +326,10 @@ void TestInputSelection::startUpFailures() {
     for (const QString& line : lines) {
         names.push_back(line.toStdString());
     }
-    m.addMixer("Card", names);
+    const unsigned mixer = m.addMixer("Card", names);
+    // The recording destination's own level: what line -1 would write.
+    const std::uint32_t ownVolume = m.mixers.addVolume(mixer, 1, -1, 40);
+    const std::uint32_t ownMute = m.mixers.addMute(mixer, 1, -1, 1);
     m.state.Calibrated = calibrated;
     m.state.LineIn = storedLineIn;
     Selection s(m);
@@ -336,6 +339,12 @@ void TestInputSelection::startUpFailures() {
     QVERIFY(m.fatal.endRequested());
     QVERIFY(m.endRequests >= 1);
     QCOMPARE(m.box.current, m.state.SoundDevice);
+    // An ending start-up leaves every level as it was.
+    QCOMPARE(m.mixers.values(mixer, ownVolume), (std::vector<std::int32_t>{40, 40}));
+    QCOMPARE(m.mixers.values(mixer, ownMute), (std::vector<std::int32_t>{1, 1}));
+    for (int line = 0; line < static_cast<int>(names.size()); ++line) {
+        QCOMPARE(m.lineVolume(mixer, line), (std::vector<std::int32_t>{100, 100}));
+    }
 }
 
 void TestInputSelection::noInputDevice() {

@@ -2,7 +2,7 @@
 
 namespace veruziva::pulse {
 
-PulseMixerService::PulseMixerService(std::shared_ptr<SoundServer> server)
+PulseMixerService::PulseMixerService(std::shared_ptr<SourceAccess> server)
     : m_server(std::move(server)) {}
 
 PulseMixerService::~PulseMixerService() = default;
@@ -28,19 +28,12 @@ PulseMixerService::Open* PulseMixerService::find(MixerHandle handle) {
     return it == m_open.end() ? nullptr : it->second.get();
 }
 
-std::optional<SourceInfo> PulseMixerService::present(const Open& mixer) {
-    std::shared_ptr<PulseConnection> connection = m_server->connection();
-    return connection ? connection->source(mixer.sourceName) : std::nullopt;
-}
-
 int PulseMixerService::open(MixerHandle& handle, unsigned device, bool /*notifications*/) {
     const std::vector<ListedSource>& sources = m_server->sources();
     if (device >= sources.size()) {
         return mixer::BadDeviceId;
     }
-    std::shared_ptr<PulseConnection> connection = m_server->connection();
-    const std::optional<SourceInfo> source =
-        connection ? connection->source(sources[device].sourceName) : std::nullopt;
+    const std::optional<SourceInfo> source = m_server->source(sources[device].sourceName);
     if (!source) {
         return mixer::BadDeviceId;  // the source (or the server) has gone away
     }
@@ -102,7 +95,7 @@ int PulseMixerService::controlValues(MixerHandle handle, std::uint32_t controlId
     if (opened == nullptr) {
         return mixer::InvalidHandle;
     }
-    const std::optional<SourceInfo> now = present(*opened);
+    const std::optional<SourceInfo> now = m_server->source(opened->sourceName);
     if (!now) {
         return mixer::Error;
     }
@@ -116,9 +109,7 @@ int PulseMixerService::setControlValues(MixerHandle handle, std::uint32_t contro
     if (opened == nullptr) {
         return mixer::InvalidHandle;
     }
-    std::shared_ptr<PulseConnection> connection = m_server->connection();
-    const std::optional<SourceInfo> now =
-        connection ? connection->source(opened->sourceName) : std::nullopt;
+    const std::optional<SourceInfo> now = m_server->source(opened->sourceName);
     if (!now) {
         return mixer::Error;
     }
@@ -127,7 +118,7 @@ int PulseMixerService::setControlValues(MixerHandle handle, std::uint32_t contro
         result != mixer::NoError) {
         return result;
     }
-    return connection->apply(opened->sourceName, change) ? mixer::NoError : mixer::Error;
+    return m_server->apply(opened->sourceName, change) ? mixer::NoError : mixer::Error;
 }
 
 int PulseMixerService::listTexts(MixerHandle handle, std::uint32_t /*controlId*/,

@@ -14,7 +14,7 @@ namespace veruziva::pulse {
 // acts on that source alone.
 class PulseMixerService : public MixerService {
 public:
-    explicit PulseMixerService(std::shared_ptr<SoundServer> server);
+    explicit PulseMixerService(std::shared_ptr<SourceAccess> server);
     ~PulseMixerService() override;
 
     unsigned deviceCount() override;
@@ -39,9 +39,8 @@ private:
         SourceMixer layout;
     };
     Open* find(MixerHandle handle);
-    std::optional<SourceInfo> present(const Open& mixer);
 
-    std::shared_ptr<SoundServer> m_server;
+    std::shared_ptr<SourceAccess> m_server;
     std::map<MixerHandle, std::unique_ptr<Open>> m_open;
     MixerHandle m_nextHandle = 1;
 };

@@ -6,9 +6,23 @@
 
 namespace veruziva::pulse {
 
-bool HasLineInPort(const SourceInfo& source) {
-    return std::any_of(source.ports.begin(), source.ports.end(), [](const SourcePort& port) {
-        return NameHoldsKey(port.description, StartupLineInKeys);
+SourceAccess::~SourceAccess() = default;
+
+std::vector<std::string> LineNames(const SourceInfo& source) {
+    std::vector<std::string> names;
+    for (const SourcePort& port : source.ports) {
+        names.push_back(port.description.empty() ? port.name : port.description);
+    }
+    if (names.empty()) {
+        names.push_back(source.description.empty() ? source.name : source.description);
+    }
+    return names;
+}
+
+bool HasLineIn(const SourceInfo& source) {
+    const std::vector<std::string> names = LineNames(source);
+    return std::any_of(names.begin(), names.end(), [](const std::string& name) {
+        return NameHoldsKey(name, StartupLineInKeys);
     });
 }
 
@@ -17,7 +31,7 @@ std::vector<SourceInfo> InstrumentOrder(std::vector<SourceInfo> sources) {
         if (source.monitor) {
             return 2;
         }
-        return HasLineInPort(source) ? 0 : 1;
+        return HasLineIn(source) ? 0 : 1;
     };
     std::stable_sort(sources.begin(), sources.end(),
                      [&](const SourceInfo& a, const SourceInfo& b) { return rank(a) < rank(b); });

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -31,10 +32,14 @@ struct ListedSource {
     std::string sourceName;
 };
 
-// True when one of the source's ports is a line input (by the start-up's line-in keys).
-bool HasLineInPort(const SourceInfo& source);
+// The names of the source's lines in its mixer: its ports' descriptions, or its own description
+// when it has no ports.
+std::vector<std::string> LineNames(const SourceInfo& source);
 
-// Sources with a line-in port first, other inputs next, monitors of outputs last; the server's
+// True when one of the source's lines is a line input (by the start-up's line-in keys).
+bool HasLineIn(const SourceInfo& source);
+
+// Sources with a line-in first, other inputs next, monitors of outputs last; the server's
 // order within each group. So the first device that matches a mixer is the one a probe goes to.
 std::vector<SourceInfo> InstrumentOrder(std::vector<SourceInfo> sources);
 
@@ -43,6 +48,19 @@ std::vector<SourceInfo> InstrumentOrder(std::vector<SourceInfo> sources);
 std::vector<ListedSource> ListSources(const std::vector<SourceInfo>& ordered);
 
 inline constexpr std::size_t MaxDeviceNameLength = 31;
+
+struct SourceChange;
+
+// What the mixer service needs of the server: the listed sources, one source's present state,
+// and changes to it.
+class SourceAccess {
+public:
+    virtual ~SourceAccess();
+    virtual const std::vector<ListedSource>& sources() = 0;
+    virtual std::optional<SourceInfo> source(const std::string& name) = 0;
+    // Carries out the change in its order; false when the server refused a step.
+    virtual bool apply(const std::string& name, const SourceChange& change) = 0;
+};
 
 // The text cut to at most `bytes` bytes without splitting a UTF-8 character.
 std::string FitUtf8(std::string text, std::size_t bytes);

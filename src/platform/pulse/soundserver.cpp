@@ -35,4 +35,14 @@ const std::vector<ListedSource>& SoundServer::sources() {
     return *m_sources;
 }
 
+std::optional<SourceInfo> SoundServer::source(const std::string& name) {
+    std::shared_ptr<PulseConnection> live = connection();
+    return live ? live->source(name) : std::nullopt;
+}
+
+bool SoundServer::apply(const std::string& name, const SourceChange& change) {
+    std::shared_ptr<PulseConnection> live = connection();
+    return live && live->apply(name, change);
+}
+
 }  // namespace veruziva::pulse

@@ -41,15 +41,11 @@ SourceMixer::SourceMixer(const SourceInfo& source) {
     Line recording = makeLine(1, 0, true, "Recording", channels);
     addControl(recording, Kind::Volume, std::nullopt, uniform, "Recording Volume");
     addControl(recording, Kind::SourceMute, std::nullopt, true, "Recording Mute");
-    std::vector<std::pair<std::string, std::optional<std::string>>> lines;
-    for (const SourcePort& port : source.ports) {
-        lines.emplace_back(port.description.empty() ? port.name : port.description, port.name);
-    }
-    if (lines.empty()) {
-        lines.emplace_back(source.description.empty() ? source.name : source.description,
-                           std::nullopt);
-    }
-    for (const auto& [name, port] : lines) {
+    const std::vector<std::string> names = LineNames(source);
+    for (std::size_t k = 0; k < names.size(); ++k) {
+        const std::string& name = names[k];
+        const std::optional<std::string> port =
+            k < source.ports.size() ? std::optional(source.ports[k].name) : std::nullopt;
         Line line = makeLine(1, static_cast<std::uint32_t>(recording.sources.size()), false, name,
                              channels);
         // The mute first: switching the port comes before the volume is set on it.
