@@ -33,8 +33,11 @@ bool PulseServer::start() {
     const QString script = QStringLiteral(
                                "load-module module-native-protocol-unix socket=%1 "
                                "auth-anonymous=1\n"
+                               "load-module module-null-source source_name=vzmic "
+                               "source_properties='device.description=\"Bench microphone\"'\n"
                                "load-module module-pipe-source source_name=vzpipe file=%2 "
-                               "format=s16le rate=44100 channels=2\n"
+                               "format=s16le rate=44100 channels=2 "
+                               "source_properties='device.description=\"Bench line in\"'\n"
                                "load-module module-null-sink sink_name=vznull\n"
                                "set-default-source vzpipe\n")
                                .arg(socket(), m_dir.filePath("fifo"));
@@ -57,6 +60,9 @@ bool PulseServer::start() {
     environment.insert("XDG_RUNTIME_DIR", m_dir.filePath("run"));
     environment.remove("PULSE_SERVER");
     m_server.setProcessEnvironment(environment);
+    // A start after a stop waits for this run's socket and pipe, not the last run's.
+    QFile::remove(socket());
+    QFile::remove(m_dir.filePath("fifo"));
     m_server.setProcessChannelMode(QProcess::MergedChannels);
     m_server.setStandardOutputFile(m_dir.filePath("server.log"));
     // The private daemon of the build folder (see scripts/lib/pulseaudio).
@@ -115,13 +121,21 @@ void PulseServer::feed() {
 }
 
 bool PulseServer::suspendSource(bool suspend) {
+    return pactl({"suspend-source", "vzpipe", suspend ? "1" : "0"}).has_value();
+}
+
+std::optional<QString> PulseServer::pactl(const QStringList& arguments) const {
     QProcess pactl;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("PULSE_SERVER", "unix:" + socket());
+    environment.insert("LC_ALL", "C");
     pactl.setProcessEnvironment(environment);
-    pactl.start(QStringLiteral("pactl"), {"suspend-source", "vzpipe", suspend ? "1" : "0"});
-    return pactl.waitForFinished(5000) && pactl.exitStatus() == QProcess::NormalExit &&
-           pactl.exitCode() == 0;
+    pactl.start(QStringLiteral("pactl"), arguments);
+    if (!pactl.waitForFinished(5000) || pactl.exitStatus() != QProcess::NormalExit ||
+        pactl.exitCode() != 0) {
+        return std::nullopt;
+    }
+    return QString::fromLocal8Bit(pactl.readAllStandardOutput());
 }
 
 void PulseServer::stop() {

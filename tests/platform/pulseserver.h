@@ -4,10 +4,13 @@
 #include <QString>
 #include <QTemporaryDir>
 #include <atomic>
+#include <optional>
 #include <thread>
 
-// A private PulseAudio server for tests: a pipe source fed with a paced test signal, reached by
-// ALSA through a "pulse" PCM that an ALSA configuration in the server's folder defines.
+// A private PulseAudio server for tests: a pipe source "vzpipe" ("Bench line in") fed with a
+// paced test signal, a silent source "vzmic" ("Bench microphone") and an output's monitor; the
+// pipe source is also reached by ALSA through a "pulse" PCM that an ALSA configuration in the
+// server's folder defines. start() after stop() starts the server again on the same socket.
 class PulseServer {
 public:
     PulseServer();
@@ -19,6 +22,8 @@ public:
     // Suspends or resumes the pipe source, as a desktop's sound server does when it idles or
     // hands the card to another program; false when pactl fails.
     bool suspendSource(bool suspend);
+    // Runs pactl on this server; its output, or nothing when it fails.
+    std::optional<QString> pactl(const QStringList& arguments) const;
     QString error() const { return m_error; }
     // The ALSA configuration naming the capture PCM "vzpulse" (description "Veruziva pulse
     // input") with a control device of the same name.

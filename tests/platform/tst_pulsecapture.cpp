@@ -6,6 +6,7 @@
 #include "capture/inputwatch.h"
 #include "platform/alsa/alsawaveinput.h"
 #include "platform/fatalerrors.h"
+#include "platform/pulse/pulsewaveinput.h"
 #include "platform/sim/scriptedmessageboxes.h"
 #include "pulseserver.h"
 
@@ -62,10 +63,13 @@ std::uint64_t FeedPosition(StereoFrame frame) {
 
 }  // namespace
 
+// Every test runs on both ways to the sound server: the ALSA "pulse" PCM, and the server's own
+// client library.
 class TestPulseCapture : public QObject {
     Q_OBJECT
 
 private slots:
+    void initTestCase_data();
     void initTestCase();
     void cleanupTestCase();
     void blocksArriveInRealTimeWithTheFedData();
@@ -74,40 +78,59 @@ private slots:
     void serverGoneIsALostDevice();  // last: it stops and restarts the server
 
 private:
-    unsigned pulseDevice();
+    WaveInput& service();
+    std::int32_t pulseDevice();
     PulseServer m_server;
-    alsa::AlsaWaveInput* m_service = nullptr;
+    std::unique_ptr<alsa::AlsaWaveInput> m_alsa;
+    std::unique_ptr<pulse::PulseWaveInput> m_pulse;
 };
+
+void TestPulseCapture::initTestCase_data() {
+    QTest::addColumn<bool>("client");
+    QTest::newRow("ALSA pulse PCM") << false;
+    QTest::newRow("client library") << true;
+}
 
 void TestPulseCapture::initTestCase() {
     QVERIFY2(m_server.start(), qPrintable(m_server.error()));
     qputenv("ALSA_CONFIG_PATH",
             ("/usr/share/alsa/alsa.conf:" + m_server.alsaConfig()).toLocal8Bit());
-    m_service = new alsa::AlsaWaveInput;
+    m_alsa = std::make_unique<alsa::AlsaWaveInput>();
+    std::shared_ptr<pulse::SoundServer> server = pulse::SoundServer::Find();
+    QVERIFY(server);
+    m_pulse = std::make_unique<pulse::PulseWaveInput>(server);
 }
 
 void TestPulseCapture::cleanupTestCase() {
-    delete m_service;
+    m_alsa.reset();
+    m_pulse.reset();
     m_server.stop();
 }
 
-unsigned TestPulseCapture::pulseDevice() {
-    const auto& devices = m_service->devices();
-    for (std::size_t i = 0; i < devices.size(); ++i) {
-        if (devices[i].pcmName == "vzpulse") {
-            return static_cast<unsigned>(i);
+WaveInput& TestPulseCapture::service() {
+    QFETCH_GLOBAL(bool, client);
+    return client ? static_cast<WaveInput&>(*m_pulse) : *m_alsa;
+}
+
+// The fed source: the PCM "vzpulse" through ALSA, the source "vzpipe" on the server.
+std::int32_t TestPulseCapture::pulseDevice() {
+    for (unsigned device = 0; device < service().deviceCount(); ++device) {
+        WaveInCaps caps;
+        if (service().deviceCaps(device, caps) == wave::NoError &&
+            (caps.systemName == "vzpulse" || caps.systemName == "vzpipe")) {
+            return static_cast<std::int32_t>(device);
         }
     }
-    return UINT_MAX;
+    return -1;
 }
 
 void TestPulseCapture::blocksArriveInRealTimeWithTheFedData() {
-    QVERIFY(pulseDevice() != UINT_MAX);
+    QVERIFY(pulseDevice() >= 0);
     sim::ScriptedMessageBoxes boxes;
     FatalErrors fatal(boxes, nullptr);
     Arrivals arrivals;
-    CaptureEngine engine(*m_service, fatal, arrivals.callback());
-    engine.setSoundDevice(static_cast<std::int32_t>(pulseDevice()));
+    CaptureEngine engine(service(), fatal, arrivals.callback());
+    engine.setSoundDevice(pulseDevice());
     engine.OpenWaveIn();
     const Clock::time_point started = Clock::now();
     engine.StartStop();
@@ -133,7 +156,7 @@ void TestPulseCapture::blocksArriveInRealTimeWithTheFedData() {
         std::chrono::duration<double>(arrivals.at(warmUp + measured - 1) - arrivals.at(warmUp - 1))
             .count();
     const double rate = static_cast<double>(measured) / seconds;
-    const auto statistics = m_service->statistics(engine.Handle());
+    const auto statistics = service().statistics(engine.Handle());
     QVERIFY(statistics);
     const double cpuShare =
         statistics->threadCpuSeconds /
@@ -150,8 +173,8 @@ void TestPulseCapture::stopReturnsThePartialBlock() {
     sim::ScriptedMessageBoxes boxes;
     FatalErrors fatal(boxes, nullptr);
     Arrivals arrivals;
-    CaptureEngine engine(*m_service, fatal, arrivals.callback());
-    engine.setSoundDevice(static_cast<std::int32_t>(pulseDevice()));
+    CaptureEngine engine(service(), fatal, arrivals.callback());
+    engine.setSoundDevice(pulseDevice());
     engine.OpenWaveIn();
     engine.StartStop();
     QVERIFY(arrivals.waitFor(1, 6000));
@@ -180,12 +203,12 @@ void TestPulseCapture::suspendedSourceIsAStalledInput() {
     sim::ScriptedMessageBoxes boxes;
     FatalErrors fatal(boxes, nullptr);
     Arrivals arrivals;
-    CaptureEngine engine(*m_service, fatal, arrivals.callback());
+    CaptureEngine engine(service(), fatal, arrivals.callback());
     int stalls = 0;
     int resumes = 0;
     InputWatch watch([&stalls] { ++stalls; }, [&resumes] { ++resumes; });
     engine.setRunningChanged([&watch](bool running) { watch.setRunning(running); });
-    engine.setSoundDevice(static_cast<std::int32_t>(pulseDevice()));
+    engine.setSoundDevice(pulseDevice());
     engine.OpenWaveIn();
     engine.StartStop();
     long long blocks = 0;
@@ -222,8 +245,8 @@ void TestPulseCapture::serverGoneIsALostDevice() {
     sim::ScriptedMessageBoxes boxes;
     FatalErrors fatal(boxes, nullptr);
     Arrivals arrivals;
-    CaptureEngine engine(*m_service, fatal, arrivals.callback());
-    engine.setSoundDevice(static_cast<std::int32_t>(pulseDevice()));
+    CaptureEngine engine(service(), fatal, arrivals.callback());
+    engine.setSoundDevice(pulseDevice());
     engine.OpenWaveIn();
     engine.StartStop();
     QVERIFY(arrivals.waitFor(2, 6000));

@@ -13,6 +13,11 @@
 namespace veruziva::pulse {
 namespace {
 
+// Wakes the caller waiting for a stream operation.
+void OnStreamOperation(pa_stream*, int, void* mainloop) {
+    pa_threaded_mainloop_signal(static_cast<pa_threaded_mainloop*>(mainloop), 0);
+}
+
 double ThreadCpuSeconds() {
     timespec now{};
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
@@ -153,7 +158,8 @@ private:
 
     // Corks or uncorks and waits for the server; false when the stream has broken.
     bool cork(bool corked) {
-        return m_connection->wait(pa_stream_cork(m_stream, corked ? 1 : 0, nullptr, nullptr));
+        return m_connection->wait(
+            pa_stream_cork(m_stream, corked ? 1 : 0, OnStreamOperation, m_connection->mainloop()));
     }
 
     // Stops the flow: nothing captured while stopped reaches a buffer, and the next start
@@ -164,7 +170,8 @@ private:
         }
         m_running = false;
         if (!m_lost && cork(true)) {
-            m_connection->wait(pa_stream_flush(m_stream, nullptr, nullptr));
+            m_connection->wait(
+                pa_stream_flush(m_stream, OnStreamOperation, m_connection->mainloop()));
         }
         m_carry.clear();
         m_carryOffset = 0;
