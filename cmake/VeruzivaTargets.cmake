@@ -8,7 +8,7 @@ function(veruziva_library name)
 endfunction()
 
 # Every test runs with a home, a runtime folder and a temporary folder of its own in the build
-# tree, so that nothing it or a library it uses (Qt, the sound server's client) writes lands
+# tree, away from any sound server of the machine, so that nothing it or a library it uses (Qt, the sound server's client) writes lands
 # outside it: veruziva_test_environment(<test>).
 set(VERUZIVA_TEST_HOME ${CMAKE_BINARY_DIR}/test-home)
 file(MAKE_DIRECTORY ${VERUZIVA_TEST_HOME}/home ${VERUZIVA_TEST_HOME}/run ${VERUZIVA_TEST_HOME}/tmp)
@@ -16,7 +16,11 @@ file(CHMOD ${VERUZIVA_TEST_HOME}/run DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRIT
 function(veruziva_test_environment name)
     set_property(TEST ${name} APPEND PROPERTY ENVIRONMENT
         "HOME=${VERUZIVA_TEST_HOME}/home" "XDG_RUNTIME_DIR=${VERUZIVA_TEST_HOME}/run"
-        "TMPDIR=${VERUZIVA_TEST_HOME}/tmp" "XDG_CONFIG_HOME=${VERUZIVA_TEST_HOME}/home/.config")
+        "TMPDIR=${VERUZIVA_TEST_HOME}/tmp" "XDG_CONFIG_HOME=${VERUZIVA_TEST_HOME}/home/.config"
+        # No test reaches the desktop's sound server (through the environment or the display):
+        # the ones that need a server start a private one and point PULSE_SERVER at it.
+        "PULSE_SERVER=unix:${VERUZIVA_TEST_HOME}/run/no-sound-server")
+    set_property(TEST ${name} APPEND PROPERTY ENVIRONMENT_MODIFICATION "DISPLAY=unset:")
 endfunction()
 
 # veruziva_test(<name> SOURCES ... LINKS ...): one Qt Test executable, registered with CTest.

@@ -34,7 +34,7 @@ bool PulseServer::start() {
                                "load-module module-native-protocol-unix socket=%1 "
                                "auth-anonymous=1\n"
                                "load-module module-null-source source_name=vzmic "
-                               "source_properties='device.description=\"Bench microphone\"'\n"
+                               "description='Bench microphone'\n"
                                "load-module module-pipe-source source_name=vzpipe file=%2 "
                                "format=s16le rate=44100 channels=2 "
                                "source_properties='device.description=\"Bench line in\"'\n"

@@ -47,6 +47,14 @@ ToolResult RunTool(const QStringList& arguments, const QProcessEnvironment& envi
     return result;
 }
 
+// The private sound server's fed source, by number, as the tool lists it.
+QString ServerDevice(const QProcessEnvironment& environment) {
+    const ToolResult listed = RunTool({"--list"}, environment);
+    return listed.lines.value(0) == QStringLiteral("device;name;source")
+               ? listed.lines.filter(QRegularExpression(";vzpipe$")).value(0).section(';', 0, 0)
+               : QString();
+}
+
 // Writes a WAV file of `count` frames with libsndfile.
 void WriteWav(const QString& path, int count, const FrameFunction& frame, int channels = 2,
               int rate = SampleRate, int subtype = SF_FORMAT_PCM_16) {
@@ -610,10 +618,8 @@ void TestMeterTool::recordsRowsToStandardOutput() {
     // server's feeder counts its rounds of 30000 frames on channel B.
     PulseServer server;
     QVERIFY2(server.start(), qPrintable(server.error()));
-    QProcessEnvironment environment;
-    environment.insert("ALSA_CONFIG_PATH", "/usr/share/alsa/alsa.conf:" + server.alsaConfig());
-    const QString device =
-        RunTool({"--list"}, environment).lines.filter("vzpulse").value(0).section(';', 0, 0);
+    const QProcessEnvironment environment;
+    const QString device = ServerDevice(environment);
     QVERIFY(!device.isEmpty());
     const ToolResult result = RunTool(
         {"--device", device, "--dc", "ab", "--csv", "-", "--period", "0.25", "--seconds", "1"},
@@ -646,10 +652,8 @@ void TestMeterTool::stalledInputEndsTheCapture() {
     // instead of waiting for ever.
     PulseServer server;
     QVERIFY2(server.start(), qPrintable(server.error()));
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("ALSA_CONFIG_PATH", "/usr/share/alsa/alsa.conf:" + server.alsaConfig());
-    const QString device =
-        RunTool({"--list"}, environment).lines.filter("vzpulse").value(0).section(';', 0, 0);
+    const QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    const QString device = ServerDevice(environment);
     QProcess tool;
     tool.setProcessEnvironment(environment);
     tool.start(QStringLiteral(METER_TOOL), {"--device", device, "--blocks", "100000"});

@@ -1,0 +1,235 @@
+#include <QtTest>
+
+#include "calibration/calibrationstate.h"
+#include "capture/captureengine.h"
+#include "capture/devicebox.h"
+#include "capture/inputselection.h"
+#include "mixer/audiomixer.h"
+#include "platform/fatalerrors.h"
+#include "platform/pulse/pulsemixerservice.h"
+#include "platform/sim/scriptedmessageboxes.h"
+#include "platform/sim/simwaveinput.h"
+
+using namespace veruziva;
+using namespace veruziva::pulse;
+
+namespace {
+
+// The sources of a `LC_ALL=C pactl list sources` listing.
+std::vector<SourceInfo> ParseListing(const QString& text) {
+    std::vector<SourceInfo> sources;
+    bool inPorts = false;
+    for (const QString& line : text.split('\n')) {
+        const QString field = line.trimmed();
+        const QString value = field.section(": ", 1).trimmed();
+        if (line.startsWith("Source #")) {
+            sources.emplace_back();
+            sources.back().index = line.mid(8).toUInt();
+            continue;
+        }
+        if (sources.empty()) {
+            continue;
+        }
+        SourceInfo& source = sources.back();
+        if (inPorts && line.startsWith("\t\t")) {
+            source.ports.push_back({field.section(": ", 0, 0).toStdString(),
+                                    field.section(": ", 1).section(" (", 0, 0).toStdString()});
+            continue;
+        }
+        inPorts = field == "Ports:";
+        if (field.startsWith("Name:")) {
+            source.name = value.toStdString();
+        } else if (field.startsWith("Description:")) {
+            source.description = value.toStdString();
+        } else if (field.startsWith("Mute:")) {
+            source.mute = value == "yes";
+        } else if (field.startsWith("Volume:")) {
+            QRegularExpressionMatchIterator volumes =
+                QRegularExpression(": (\\d+) /").globalMatch(field);
+            while (volumes.hasNext()) {
+                source.volume.push_back(volumes.next().captured(1).toUInt());
+            }
+        } else if (field.startsWith("Monitor of Sink:")) {
+            source.monitor = value != "n/a";
+        } else if (field.startsWith("Active Port:")) {
+            source.activePort = value.toStdString();
+        }
+    }
+    return sources;
+}
+
+// A server holding the listing's sources, carrying out changes as the server would.
+class ListedServer : public SourceAccess {
+public:
+    explicit ListedServer(std::vector<SourceInfo> sources)
+        : m_state(std::move(sources)), m_listed(ListSources(InstrumentOrder(m_state))) {}
+    const std::vector<ListedSource>& sources() override { return m_listed; }
+    std::optional<SourceInfo> source(const std::string& name) override {
+        SourceInfo* found = find(name);
+        return found != nullptr ? std::optional(*found) : std::nullopt;
+    }
+    bool apply(const std::string& name, const SourceChange& change) override {
+        SourceInfo* found = find(name);
+        if (found == nullptr) {
+            return false;
+        }
+        if (change.port) {
+            found->activePort = *change.port;
+        }
+        found->mute = change.mute.value_or(found->mute);
+        found->volume = change.volume.value_or(found->volume);
+        return true;
+    }
+    const std::vector<SourceInfo>& state() const { return m_state; }
+
+private:
+    SourceInfo* find(const std::string& name) {
+        for (SourceInfo& source : m_state) {
+            if (source.name == name) {
+                return &source;
+            }
+        }
+        return nullptr;
+    }
+    std::vector<SourceInfo> m_state;
+    std::vector<ListedSource> m_listed;
+};
+
+class ListBox : public DeviceBox {
+public:
+    void insertItem(int, const QString&) override {}
+    void setCurrentIndex(int index) override { m_current = index; }
+    int currentIndex() const override { return m_current; }
+
+private:
+    int m_current = -1;
+};
+
+StereoFrame Silence(std::uint64_t) {
+    return {};
+}
+
+}  // namespace
+
+// Start-up on the sources of real desktops, through the server's mixer service and the program's
+// own mixer component and selection: which source, which port, and what is written where.
+class TestPulseSources : public QObject {
+    Q_OBJECT
+
+private slots:
+    void startUpOnDesktops_data();
+    void startUpOnDesktops();
+    void levelsMapLinearlyOntoTheServersVolume();
+};
+
+void TestPulseSources::startUpOnDesktops_data() {
+    QTest::addColumn<QString>("listing");
+    QTest::addColumn<QStringList>("devices");  // in the instrument's order
+    QTest::addColumn<QString>("lineIn");       // the line-in line, or none: start-up ends
+    QTest::addColumn<QString>("port");         // the port made active
+    QTest::newRow("HDA desktop") << "hda-desktop.txt"
+                                 << QStringList{"0: Built-in Audio Analog Stereo",
+                                                "1: Monitor of Built-in Audio An"}
+                                 << "Line In"
+                                 << "analog-input-linein";
+    QTest::newRow("HDA desktop, German")
+        << "hda-german.txt" << QStringList{"0: Eingebautes Tonsystem Analog"} << "Line-Eingang"
+        << "analog-input-linein";
+    QTest::newRow("laptop: microphones only")
+        << "laptop.txt"
+        << QStringList{"0: Built-in Audio Analog Stereo", "1: Monitor of Built-in Audio An"} << ""
+        << "";
+    QTest::newRow("laptop and a USB sound card")
+        << "laptop-usb.txt"
+        << QStringList{"0: USB Sound Device Analog Mono", "1: Built-in Audio Analog Stereo",
+                       "2: Monitor of USB Sound Device "}
+        << "Line In"
+        << "analog-input-linein";
+}
+
+void TestPulseSources::startUpOnDesktops() {
+    QFETCH(QString, listing);
+    QFETCH(QStringList, devices);
+    QFETCH(QString, lineIn);
+    QFETCH(QString, port);
+    QFile file(QFINDTESTDATA("sources/" + listing));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const std::vector<SourceInfo> before = ParseListing(QString::fromUtf8(file.readAll()));
+    QVERIFY(!before.empty());
+    auto server = std::make_shared<ListedServer>(before);
+    QStringList listed;
+    sim::SimWaveInput waveInput;
+    for (const ListedSource& source : server->sources()) {
+        listed << QString::fromStdString(source.deviceName);
+        waveInput.addDevice(source.deviceName, Silence);
+    }
+    QCOMPARE(listed, devices);
+
+    PulseMixerService mixers(server);
+    TAudioMixer component(mixers);
+    sim::ScriptedMessageBoxes boxes;
+    FatalErrors fatal(boxes, nullptr);
+    CaptureEngine engine(waveInput, fatal, nullptr);
+    CalibrationState state;
+    ListBox box;
+    InputSelection selection(waveInput, component, engine, state, box, boxes, fatal);
+    selection.StartUp();
+
+    const std::string chosen = server->sources().front().sourceName;
+    QCOMPARE(state.SoundDevice, 0);
+    QCOMPARE(state.MixerIndex, 0);
+    for (std::size_t k = 0; k < before.size(); ++k) {
+        const SourceInfo& now = server->state()[k];
+        if (lineIn.isEmpty() || now.name != chosen) {
+            // Untouched: another source, or a start-up that ends.
+            QCOMPARE(now.activePort, before[k].activePort);
+            QCOMPARE(now.volume, before[k].volume);
+            QCOMPARE(now.mute, before[k].mute);
+            continue;
+        }
+        QCOMPARE(QString::fromStdString(now.activePort), port);
+        QCOMPARE(now.volume, std::vector<std::uint32_t>(before[k].volume.size(), 65536));
+        QVERIFY(!now.mute);
+    }
+    if (lineIn.isEmpty()) {
+        QCOMPARE(boxes.texts(), QStringList{selectionmessages::NoLineIn});
+        QVERIFY(fatal.endRequested());
+        return;
+    }
+    QCOMPARE(boxes.texts(), QStringList{});
+    const TMixerConnections& lines = component.Destinations()->DestinationAt(1)->Connections;
+    QCOMPARE(QString::fromStdString(lines.ConnectionAt(state.LineIn)->LineInfo.name), lineIn);
+    // The other ports read muted, as they are not in use; muting one leaves the line-in live.
+    for (int line = 0; line < lines.ConnectionCount(); ++line) {
+        LineLevel level;
+        QVERIFY(component.GetLineLevel(1, line, level));
+        QCOMPARE(level.mute, line == state.LineIn ? 0 : 1);
+        QCOMPARE(level.left, 65535);
+        QVERIFY(component.SetLineLevel(1, line, -1, -1, 1) || line == state.LineIn);
+        if (line != state.LineIn) {
+            QVERIFY(component.GetLineLevel(1, state.LineIn, level));
+            QCOMPARE(level.mute, 0);
+        }
+    }
+    // Muting the line-in mutes the source; unmuting a microphone's port switches to it.
+    QVERIFY(component.SetLineLevel(1, state.LineIn, -1, -1, 1));
+    QVERIFY(server->source(chosen)->mute);
+    const int other = state.LineIn == 0 ? 1 : 0;
+    QVERIFY(component.SetLineLevel(1, other, -1, -1, 0));
+    QCOMPARE(server->source(chosen)->activePort, server->source(chosen)->ports[other].name);
+    QVERIFY(!server->source(chosen)->mute);
+}
+
+void TestPulseSources::levelsMapLinearlyOntoTheServersVolume() {
+    // 65535 is the server's 100 %; every level comes back as written; above 100 % reads full.
+    QCOMPARE(ServerVolume(65535), 65536u);
+    QCOMPARE(ServerVolume(0), 0u);
+    QCOMPARE(ServerVolume(-5), 0u);
+    for (const std::int32_t level : {1, 6554, 26214, 32767, 32768, 65534}) {
+        QCOMPARE(LevelOfServerVolume(ServerVolume(level)), level);
+    }
+    QCOMPARE(LevelOfServerVolume(98304), 65535);  // 150 %
+}
+
+QTEST_GUILESS_MAIN(TestPulseSources)
+#include "tst_pulsesources.moc"
