@@ -23,13 +23,15 @@ start_display() {
     export DISPLAY=":$(head -n1 "$work/display")"
 }
 
-# Starts the sound server, its pipe source "vzpipe" fed in real time by FEEDER (the test
-# signal writer), and exports PULSE_SERVER.
+# Starts the sound server with a microphone "vzmic" ("Bench microphone", silent) and a pipe
+# source "vzpipe" described as DESCRIPTION (default "Bench line in": a line input by its name)
+# that FEEDER (the test signal writer) fills in real time; exports PULSE_SERVER.
 start_pulse_source() {
-    local feeder=$1
+    local feeder=$1 description=${2:-Bench line in}
     cat >"$work/script.pa" <<PA
 load-module module-native-protocol-unix socket=$work/pulse.sock auth-anonymous=1
-load-module module-pipe-source source_name=vzpipe file=$work/fifo format=s16le rate=44100 channels=2
+load-module module-null-source source_name=vzmic description='Bench microphone'
+load-module module-pipe-source source_name=vzpipe file=$work/fifo format=s16le rate=44100 channels=2 source_properties='device.description="$description"'
 load-module module-null-sink sink_name=vznull
 PA
     HOME=$work/home XDG_RUNTIME_DIR=$work/run "$(dirname "${BASH_SOURCE[0]}")/pulseaudio" \
@@ -44,15 +46,8 @@ PA
     export PULSE_SERVER=unix:$work/pulse.sock
 }
 
-# Makes the sound server's pipe source an ALSA input, "P0: Bench input", whose control device
-# is the test control plugin PLUGIN with an HDA codec's layout (a line-in among its capture
-# sources); its state and the log of its writes are kept in the work folder.
-use_bench_input() {
-    local plugin=$1
-    cat >"$work/asound.conf" <<ALSA
-ctl_type.vzctl { lib "$plugin" }
-pcm.vzbench { type pulse device vzpipe hint { show on description "Bench input" } }
-ctl.vzbench { type vzctl layout "hda" state "$work/mixer.state" log "$work/mixer.log" }
-ALSA
-    export ALSA_CONFIG_PATH=/usr/share/alsa/alsa.conf:$work/asound.conf
+# A source's level as "VOLUME MUTE" in the server's units: "65536 no" is full and live.
+source_level() {
+    echo "$(pactl get-source-volume "$1" | grep -o '[0-9]* /' | head -n1 | tr -d ' /')" \
+        "$(pactl get-source-mute "$1" | sed 's/^Mute: //')"
 }

@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # The README's run command as a newcomer meets it: without a display it says that a graphical
 # session is needed; on a desktop whose sound server offers no line input it starts the demo
-# and says why; with an input whose mixer has a line-in it starts the real program; either way
-# in the home folder, with a window.
-# Usage: run-script.sh CTL_PLUGIN PACEDFEED
+# and says why; once the server has a line input it starts the real program; either way in
+# the home folder, with a window.
+# Usage: run-script.sh PACEDFEED
 set -euo pipefail
-plugin=$1 feed=$2
+feed=$1
 root=$(cd "$(dirname "$0")/../.." && pwd)
 
 source "$root/scripts/lib/harness.sh"
@@ -24,7 +24,7 @@ grep -q "need a graphical session" "$work/run.log" || fail "without a display: n
 
 start_display
 [ -n "${DISPLAY:-}" ] || fail "the virtual display has no name"
-start_pulse_source "$feed" || fail "no sound server"
+start_pulse_source "$feed" "Bench microphone input" || fail "no sound server"
 
 # Starts scripts/run (which may first build the programs) and waits for its window, up to five
 # minutes; prints the program's process id.
@@ -47,7 +47,7 @@ close() {
     wait "$1" 2>/dev/null || true
 }
 
-# The sound server's own devices: no line input, so the demo, and the reason.
+# The sound server's inputs are microphones only: no line input, so the demo, and the reason.
 program=$(run)
 grep -q '^Starting veruziva-demo .*(LineIn device NOT available' "$work/run.log" ||
     fail "the demo was not started with its reason"
@@ -56,13 +56,14 @@ grep -q '^Starting veruziva-demo .*(LineIn device NOT available' "$work/run.log"
 [ "$(readlink "/proc/$program/cwd")" = "$HOME" ] || fail "not started in the home folder"
 close "$program"
 
-# An input whose mixer has a line-in, as a sound card's: the real program.
-use_bench_input "$plugin"
+# A line input comes (a card plugged in): the real program, on it.
+pactl load-module module-null-source source_name=vzline "description='Bench line in'" >/dev/null ||
+    fail "pactl could not add a line input"
 program=$(run)
-grep -q '^Starting veruziva on "P0: Bench input"' "$work/run.log" ||
+grep -q '^Starting veruziva on "0: Bench line in"' "$work/run.log" ||
     fail "the real program was not started"
 [ "$(readlink "/proc/$program/exe")" = "$root/build/programs/src/app/veruziva" ] ||
     fail "not the real program: $(readlink "/proc/$program/exe")"
 close "$program"
 echo "run-script: no display, the demo on a sound server without line-in, the real program" \
-    "on an input with one; each with a window in the home folder"
+    "once it has one; each with a window in the home folder"
