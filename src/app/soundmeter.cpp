@@ -526,11 +526,7 @@ void TSoundMeter::CalibrateClick() {
     hooks.dispatchEvents = [] { QCoreApplication::processEvents(); };
     hooks.selectedDevice = [this] { return m_ui.WaveInDevices->currentIndex(); };
     hooks.selectedDeviceName = [this] {
-        const int device = m_ui.WaveInDevices->currentIndex();
-        const std::vector<std::string>& names = m_selection.WaveInNames();
-        return device >= 0 && static_cast<std::size_t>(device) < names.size()
-                   ? names[static_cast<std::size_t>(device)]
-                   : std::string();
+        return m_selection.DeviceIdentity(m_ui.WaveInDevices->currentIndex());
     };
     CalibrationProcedure procedure(m_state, m_engine, m_services.dialogs, m_services.dialogs,
                                    m_services.settings, std::move(hooks));

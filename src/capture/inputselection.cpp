@@ -61,11 +61,13 @@ bool InputSelection::CheckDevicesAvailable() {
 void InputSelection::EnumerateDevices() {
     m_waveInCount = m_waveInput.deviceCount();
     m_waveInNames.assign(m_waveInCount, std::string());
+    m_waveInIdentities.assign(m_waveInCount, std::string());
     for (unsigned device = 0; device < m_waveInCount; ++device) {
         WaveInCaps caps;
         const int index = static_cast<int>(device);
         if (m_waveInput.deviceCaps(device, caps) == wave::NoError) {
             m_waveInNames[device] = caps.productName;
+            m_waveInIdentities[device] = caps.identity.empty() ? caps.productName : caps.identity;
             m_box.insertItem(index, QString::fromStdString(caps.productName));
         } else {
             // Keep every later device at its own position; this one matches no mixer.
@@ -159,8 +161,13 @@ bool InputSelection::storedDeviceIsHere() const {
     }
     // A file of an earlier version names no device: its number is all there is to go by.
     return m_state.SoundDeviceName.empty() ||
-           StoredDeviceName(m_waveInNames[static_cast<std::size_t>(m_state.SoundDevice)]) ==
-               m_state.SoundDeviceName;
+           StoredDeviceName(DeviceIdentity(m_state.SoundDevice)) == m_state.SoundDeviceName;
+}
+
+std::string InputSelection::DeviceIdentity(int device) const {
+    return device >= 0 && static_cast<std::size_t>(device) < m_waveInIdentities.size()
+               ? m_waveInIdentities[static_cast<std::size_t>(device)]
+               : std::string();
 }
 
 bool InputSelection::CheckLineInAtStartUp() {

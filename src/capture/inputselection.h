@@ -69,7 +69,8 @@ public:
     void WaveInDevicesChange(int selected, const std::function<void()>& dispatchEvents);
 
     unsigned WaveInCount() const { return m_waveInCount; }
-    const std::vector<std::string>& WaveInNames() const { return m_waveInNames; }
+    // What a calibration stores to know the device again: its identity, else its name.
+    std::string DeviceIdentity(int device) const;
     const std::vector<std::string>& MixerNames() const { return m_mixerNames; }
 
     // The steps StartUp() is made of.
@@ -93,6 +94,7 @@ private:
     FatalErrors& m_fatal;
     unsigned m_waveInCount = 0;
     std::vector<std::string> m_waveInNames;
+    std::vector<std::string> m_waveInIdentities;
     std::vector<std::string> m_mixerNames;
 };
 

@@ -55,6 +55,9 @@ struct WaveFormat {
 struct WaveInCaps {
     std::string productName;  // at most 31 characters
     std::string systemName;   // how the platform names the device (for tools and messages)
+    // What names the device across runs and replugging, for a stored calibration; the product
+    // name when empty.
+    std::string identity;
 };
 
 using WaveInHandle = std::uint32_t;

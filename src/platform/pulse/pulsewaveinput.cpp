@@ -286,6 +286,7 @@ int PulseWaveInput::deviceCaps(unsigned device, WaveInCaps& caps) {
     }
     caps.productName = sources[device].deviceName;
     caps.systemName = sources[device].sourceName;
+    caps.identity = sources[device].sourceName;  // the position tag may change, the name does not
     return wave::NoError;
 }
 

@@ -14,7 +14,7 @@ SimWaveInput::~SimWaveInput() {
 
 void SimWaveInput::addDevice(std::string name, Signal signal) {
     const Lock lock(m_mutex);
-    m_devices.push_back({std::move(name), std::move(signal)});
+    m_devices.push_back({std::move(name), std::move(signal), {}});
 }
 
 void SimWaveInput::setDelivery(Delivery delivery) {
@@ -183,6 +183,7 @@ int SimWaveInput::deviceCaps(unsigned device, WaveInCaps& caps) {
     }
     caps.productName = m_devices[device].name.substr(0, 31);
     caps.systemName = "sim:" + std::to_string(device);
+    caps.identity = m_devices[device].identity;
     return wave::NoError;
 }
 

@@ -30,6 +30,8 @@ public:
     ~SimWaveInput() override;
 
     void addDevice(std::string name, Signal signal);
+    // What names the last added device across runs (as a sound server's source name does).
+    void setIdentity(std::string identity) { m_devices.back().identity = std::move(identity); }
     void setDelivery(Delivery delivery);
     // The next `times` calls of the kind after `successesFirst` successful ones answer `result`
     // (times < 0: every one of them).
@@ -69,6 +71,7 @@ private:
     struct Device {
         std::string name;
         Signal signal;
+        std::string identity;
     };
     struct Failure {
         int result = 0;
