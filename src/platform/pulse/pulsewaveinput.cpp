@@ -310,12 +310,17 @@ int PulseWaveInput::open(WaveInHandle& handle, unsigned device, const WaveFormat
     if (!connection) {
         return wave::NotEnabled;  // the server has gone away
     }
-    auto stream = std::make_unique<Stream>(std::move(connection), m_nextHandle, std::move(notify));
+    WaveInHandle opened = 0;
+    {
+        const std::lock_guard lock(m_mutex);
+        opened = m_nextHandle++;
+    }
+    auto stream = std::make_unique<Stream>(std::move(connection), opened, std::move(notify));
     if (const int result = stream->connect(sources[device].sourceName); result != wave::NoError) {
         return result;
     }
     const std::lock_guard lock(m_mutex);
-    handle = m_nextHandle++;
+    handle = opened;
     m_streams.emplace(handle, std::move(stream));
     return wave::NoError;
 }
