@@ -218,8 +218,9 @@ bool PipeWireServer::startProgram(QProcess& process, const QString& program,
     return true;
 }
 
-bool PipeWireServer::running() const {
-    return std::all_of(m_started.begin(), m_started.end(), [](const QProcess* process) {
+bool PipeWireServer::running() {
+    return std::all_of(m_started.begin(), m_started.end(), [](QProcess* process) {
+        process->waitForFinished(0);  // notices an end without an event loop
         return process->state() == QProcess::Running;
     });
 }

@@ -73,7 +73,7 @@ private:
     bool writeFiles();
     bool startProgram(QProcess& process, const QString& program, const QString& logName);
     bool waitFor(const std::function<bool()>& ready, int milliseconds);
-    bool running() const;
+    bool running();
     void feed();
     QString path(const QString& name) const { return m_dir.filePath(name); }
 
