@@ -3,6 +3,9 @@
 # server whose pipe source a paced feeder fills.
 work=$(mktemp -d)
 pids=()
+# No session bus: the programs and servers started here never reach the desktop's (or start
+# one with the display, as libdbus would).
+export DBUS_SESSION_BUS_ADDRESS=unix:path=$work/no-session-bus
 mkdir -p "$work/home" "$work/config"
 mkdir -m 700 "$work/run"
 

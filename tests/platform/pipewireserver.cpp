@@ -96,7 +96,7 @@ pulse.properties = {
 pulse.cmd = [
     { cmd = "load-module" args = "module-null-sink sink_name=vznull" }
     { cmd = "load-module"
-      args = "module-pipe-source source_name=vzpipe file=%2 format=s16le rate=44100 channels=2" }
+      args = "module-pipe-source source_name=vzpipe file=%2 format=s16le rate=44100 channels=2 source_properties='device.description=\"Bench line in\"'" }
 ]
 )";
 

@@ -2,6 +2,7 @@
 #include <condition_variable>
 #include <mutex>
 
+#include "arrivals.h"
 #include "capture/captureengine.h"
 #include "capture/inputwatch.h"
 #include "platform/alsa/alsawaveinput.h"
@@ -14,46 +15,6 @@ using namespace veruziva;
 using Clock = std::chrono::steady_clock;
 
 namespace {
-
-// Notifications from the capture thread, with the time each arrived.
-class Arrivals {
-public:
-    WaveInNotify callback() {
-        return [this](WaveInHandle, WaveInEvent event) {
-            const std::lock_guard lock(m_mutex);
-            if (event == WaveInEvent::BufferDone) {
-                m_times.push_back(Clock::now());
-            } else {
-                m_lost = true;
-            }
-            m_changed.notify_all();
-        };
-    }
-    bool waitFor(std::size_t count, int milliseconds) {
-        std::unique_lock lock(m_mutex);
-        return m_changed.wait_for(lock, std::chrono::milliseconds(milliseconds),
-                                  [&] { return m_times.size() >= count; });
-    }
-    Clock::time_point at(std::size_t index) {
-        const std::lock_guard lock(m_mutex);
-        return m_times.at(index);
-    }
-    std::size_t count() {
-        const std::lock_guard lock(m_mutex);
-        return m_times.size();
-    }
-    bool waitForLoss(int milliseconds) {
-        std::unique_lock lock(m_mutex);
-        return m_changed.wait_for(lock, std::chrono::milliseconds(milliseconds),
-                                  [&] { return m_lost; });
-    }
-
-private:
-    std::mutex m_mutex;
-    std::condition_variable m_changed;
-    std::vector<Clock::time_point> m_times;
-    bool m_lost = false;
-};
 
 // The position of a frame in the feeder's signal.
 std::uint64_t FeedPosition(StereoFrame frame) {

@@ -3,35 +3,15 @@
 #include "platform/pulse/pulsemixerservice.h"
 #include "platform/pulse/pulsewaveinput.h"
 #include "pulseserver.h"
+#include "sourcelevel.h"
 
 using namespace veruziva;
 
 namespace {
 
-// A source's level as the server reports it: the volume of each channel and the mute.
-struct Level {
-    QList<int> volumes;
-    bool muted = false;
-    bool operator==(const Level&) const = default;
-};
-
-Level SourceLevel(const PulseServer& server, const QString& source) {
-    Level level;
-    const QString volume = server.pactl({"get-source-volume", source}).value_or(QString());
-    QRegularExpressionMatchIterator values = QRegularExpression("(\\d+) /").globalMatch(volume);
-    while (values.hasNext()) {
-        level.volumes << values.next().captured(1).toInt();
-    }
-    level.muted = server.pactl({"get-source-mute", source}).value_or(QString()).contains("yes");
-    return level;
-}
-
-char* toString(const Level& level) {
-    QStringList volumes;
-    for (const int volume : level.volumes) {
-        volumes << QString::number(volume);
-    }
-    return qstrdup(qPrintable(volumes.join(',') + (level.muted ? " muted" : " live")));
+SourceLevel LevelOf(const PulseServer& server, const QString& source) {
+    return SourceLevel::Of(
+        [&server](const QStringList& arguments) { return server.pactl(arguments); }, source);
 }
 
 }  // namespace
@@ -97,9 +77,9 @@ void TestPulseMixer::startUpSetsTheLineInAndNothingElse() {
     if (!withLineIn) {
         QVERIFY(m_server.pactl({"unload-module", "module-pipe-source"}));
     }
-    const Level microphone = SourceLevel(m_server, "vzmic");
-    const Level monitor = SourceLevel(m_server, "vznull.monitor");
-    QCOMPARE(microphone, (Level{{26214, 26214}, true}));
+    const SourceLevel microphone = LevelOf(m_server, "vzmic");
+    const SourceLevel monitor = LevelOf(m_server, "vznull.monitor");
+    QCOMPARE(microphone, (SourceLevel{{26214, 26214}, true}));
 
     QTemporaryDir settings;
     QProcess tool;
@@ -116,15 +96,15 @@ void TestPulseMixer::startUpSetsTheLineInAndNothingElse() {
         QVERIFY2(output.contains("line-in: source 0 \"Bench line in\"") &&
                      output.contains("set: volume 65535,65535, mute 0"),
                  qPrintable(output));
-        QCOMPARE(SourceLevel(m_server, "vzpipe"), (Level{{65536, 65536}, false}));
+        QCOMPARE(LevelOf(m_server, "vzpipe"), (SourceLevel{{65536, 65536}, false}));
     } else {
         // Start-up ends; it turns up neither the microphone nor anything else.
         QCOMPARE(tool.exitCode(), 1);
         QVERIFY2(errors.contains("LineIn device NOT available"), qPrintable(errors));
         QVERIFY2(output.contains("start-up: would end"), qPrintable(output));
     }
-    QCOMPARE(SourceLevel(m_server, "vzmic"), microphone);
-    QCOMPARE(SourceLevel(m_server, "vznull.monitor"), monitor);
+    QCOMPARE(LevelOf(m_server, "vzmic"), microphone);
+    QCOMPARE(LevelOf(m_server, "vznull.monitor"), monitor);
 }
 
 QTEST_GUILESS_MAIN(TestPulseMixer)
