@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "platform/captureformat.h"
+#include "platform/wavestreams.h"
 
 namespace veruziva::alsa {
 namespace {
@@ -87,10 +88,7 @@ public:
 
     int addBuffer(WaveHeader& header) {
         const std::lock_guard lock(m_mutex);
-        header.bytesRecorded.store(0, std::memory_order_relaxed);
-        header.flags.store(
-            (header.flags.load(std::memory_order_relaxed) & ~WHDR_DONE) | WHDR_INQUEUE,
-            std::memory_order_relaxed);
+        MarkQueued(header);
         m_queue.push_back(&header);
         wake();
         return wave::NoError;
@@ -304,8 +302,7 @@ private:
     void returnHead(Events& events) {
         WaveHeader* header = m_queue.front();
         m_queue.pop_front();
-        const std::uint32_t flags = header->flags.load(std::memory_order_relaxed);
-        header->flags.store((flags & ~WHDR_INQUEUE) | WHDR_DONE, std::memory_order_release);
+        MarkReturned(*header);
         events.push_back(WaveInEvent::BufferDone);
     }
 
@@ -366,12 +363,6 @@ int AlsaWaveInput::deviceCaps(unsigned device, WaveInCaps& caps) {
     return wave::NoError;
 }
 
-AlsaWaveInput::Stream* AlsaWaveInput::find(WaveInHandle handle) {
-    const std::lock_guard lock(m_mutex);
-    const auto it = m_streams.find(handle);
-    return it == m_streams.end() ? nullptr : it->second.get();
-}
-
 int AlsaWaveInput::open(WaveInHandle& handle, unsigned device, const WaveFormat& format,
                         WaveInNotify notify) {
     if (format.formatTag != 1 || format.channels != Channels ||
@@ -397,88 +388,41 @@ int AlsaWaveInput::open(WaveInHandle& handle, unsigned device, const WaveFormat&
         snd_pcm_close(pcm);
         return wave::NoMemory;
     }
-    const std::lock_guard lock(m_mutex);
-    handle = m_nextHandle++;
-    m_streams.emplace(handle, std::make_unique<Stream>(pcm, wakeFd, handle, std::move(notify)));
+    handle = m_streams.reserve();
+    m_streams.insert(handle, std::make_unique<Stream>(pcm, wakeFd, handle, std::move(notify)));
     return wave::NoError;
 }
 
 int AlsaWaveInput::prepareHeader(WaveInHandle handle, WaveHeader& header) {
-    if (find(handle) == nullptr) {
-        return wave::InvalidHandle;
-    }
-    if (header.data == nullptr || header.bufferLength < static_cast<std::uint32_t>(BytesPerFrame)) {
-        return wave::InvalidParameter;
-    }
-    header.flags.fetch_or(WHDR_PREPARED, std::memory_order_relaxed);
-    return wave::NoError;
+    return m_streams.prepare(handle, header);
 }
 
 int AlsaWaveInput::addBuffer(WaveInHandle handle, WaveHeader& header) {
-    Stream* stream = find(handle);
-    if (stream == nullptr) {
-        return wave::InvalidHandle;
-    }
-    const std::uint32_t flags = header.flags.load(std::memory_order_acquire);
-    if ((flags & WHDR_PREPARED) == 0) {
-        return wave::Unprepared;
-    }
-    if ((flags & WHDR_INQUEUE) != 0) {
-        return wave::StillRecording;
-    }
-    return stream->addBuffer(header);
+    return m_streams.add(handle, header);
 }
 
 int AlsaWaveInput::unprepareHeader(WaveInHandle handle, WaveHeader& header) {
-    if (find(handle) == nullptr) {
-        return wave::InvalidHandle;
-    }
-    if ((header.flags.load(std::memory_order_acquire) & WHDR_INQUEUE) != 0) {
-        return wave::StillRecording;
-    }
-    header.flags.fetch_and(~WHDR_PREPARED, std::memory_order_relaxed);
-    return wave::NoError;
+    return m_streams.unprepare(handle, header);
 }
 
 int AlsaWaveInput::start(WaveInHandle handle) {
-    Stream* stream = find(handle);
-    return stream == nullptr ? wave::InvalidHandle : stream->start();
+    return m_streams.call(handle, [](Stream& stream) { return stream.start(); });
 }
 
 int AlsaWaveInput::stop(WaveInHandle handle) {
-    Stream* stream = find(handle);
-    return stream == nullptr ? wave::InvalidHandle : stream->stop();
+    return m_streams.call(handle, [](Stream& stream) { return stream.stop(); });
 }
 
 int AlsaWaveInput::reset(WaveInHandle handle) {
-    Stream* stream = find(handle);
-    return stream == nullptr ? wave::InvalidHandle : stream->reset();
+    return m_streams.call(handle, [](Stream& stream) { return stream.reset(); });
 }
 
 int AlsaWaveInput::close(WaveInHandle handle) {
-    std::unique_ptr<Stream> stream;
-    {
-        const std::lock_guard lock(m_mutex);
-        const auto it = m_streams.find(handle);
-        if (it == m_streams.end()) {
-            return wave::InvalidHandle;
-        }
-        if (!it->second->queueEmpty()) {
-            return wave::StillRecording;
-        }
-        stream = std::move(it->second);
-        m_streams.erase(it);
-    }
-    stream.reset();  // joins the capture thread
-    return wave::NoError;
+    return m_streams.close(handle);  // the stream joins its capture thread as it ends
 }
 
 std::optional<CaptureStatistics> AlsaWaveInput::statistics(WaveInHandle handle) {
-    Stream* stream = find(handle);
-    if (stream == nullptr) {
-        return std::nullopt;
-    }
-    return stream->statistics();
+    return m_streams.statistics(handle);
 }
 
 }  // namespace veruziva::alsa

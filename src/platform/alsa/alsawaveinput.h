@@ -1,6 +1,5 @@
 #pragma once
 
-#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -8,6 +7,7 @@
 
 #include "platform/alsa/alsadevices.h"
 #include "platform/waveinput.h"
+#include "platform/wavestreams.h"
 
 namespace veruziva::alsa {
 
@@ -37,12 +37,9 @@ public:
     class Stream;
 
 private:
-    Stream* find(WaveInHandle handle);
-
-    std::mutex m_mutex;
+    std::mutex m_mutex;  // the device list
     std::optional<std::vector<CaptureDevice>> m_devices;
-    std::map<WaveInHandle, std::unique_ptr<Stream>> m_streams;
-    WaveInHandle m_nextHandle = 1;
+    WaveStreams<Stream> m_streams;
 };
 
 }  // namespace veruziva::alsa

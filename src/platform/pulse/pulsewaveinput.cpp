@@ -9,6 +9,7 @@
 #include <deque>
 
 #include "platform/captureformat.h"
+#include "platform/wavestreams.h"
 
 namespace veruziva::pulse {
 namespace {
@@ -87,10 +88,7 @@ public:
 
     int addBuffer(WaveHeader& header) {
         MainloopLock lock(m_connection->mainloop());
-        header.bytesRecorded.store(0, std::memory_order_relaxed);
-        header.flags.store(
-            (header.flags.load(std::memory_order_relaxed) & ~WHDR_DONE) | WHDR_INQUEUE,
-            std::memory_order_relaxed);
+        MarkQueued(header);
         m_queue.push_back(&header);
         drain();  // frames may be waiting for a buffer
         return wave::NoError;
@@ -245,8 +243,7 @@ private:
     void returnHead() {
         WaveHeader* header = m_queue.front();
         m_queue.pop_front();
-        const std::uint32_t flags = header->flags.load(std::memory_order_relaxed);
-        header->flags.store((flags & ~WHDR_INQUEUE) | WHDR_DONE, std::memory_order_release);
+        MarkReturned(*header);
         send(WaveInEvent::BufferDone);
     }
 
@@ -290,12 +287,6 @@ int PulseWaveInput::deviceCaps(unsigned device, WaveInCaps& caps) {
     return wave::NoError;
 }
 
-PulseWaveInput::Stream* PulseWaveInput::find(WaveInHandle handle) {
-    const std::lock_guard lock(m_mutex);
-    const auto it = m_streams.find(handle);
-    return it == m_streams.end() ? nullptr : it->second.get();
-}
-
 int PulseWaveInput::open(WaveInHandle& handle, unsigned device, const WaveFormat& format,
                          WaveInNotify notify) {
     if (format.formatTag != 1 || format.channels != Channels ||
@@ -310,96 +301,46 @@ int PulseWaveInput::open(WaveInHandle& handle, unsigned device, const WaveFormat
     if (!connection) {
         return wave::NotEnabled;  // the server has gone away
     }
-    WaveInHandle opened = 0;
-    {
-        const std::lock_guard lock(m_mutex);
-        opened = m_nextHandle++;
-    }
+    const WaveInHandle opened = m_streams.reserve();
     auto stream = std::make_unique<Stream>(std::move(connection), opened, std::move(notify));
     if (const int result = stream->connect(sources[device].sourceName); result != wave::NoError) {
         return result;
     }
-    const std::lock_guard lock(m_mutex);
     handle = opened;
-    m_streams.emplace(handle, std::move(stream));
+    m_streams.insert(handle, std::move(stream));
     return wave::NoError;
 }
 
 int PulseWaveInput::prepareHeader(WaveInHandle handle, WaveHeader& header) {
-    if (find(handle) == nullptr) {
-        return wave::InvalidHandle;
-    }
-    if (header.data == nullptr || header.bufferLength < static_cast<std::uint32_t>(BytesPerFrame)) {
-        return wave::InvalidParameter;
-    }
-    header.flags.fetch_or(WHDR_PREPARED, std::memory_order_relaxed);
-    return wave::NoError;
+    return m_streams.prepare(handle, header);
 }
 
 int PulseWaveInput::addBuffer(WaveInHandle handle, WaveHeader& header) {
-    Stream* stream = find(handle);
-    if (stream == nullptr) {
-        return wave::InvalidHandle;
-    }
-    const std::uint32_t flags = header.flags.load(std::memory_order_acquire);
-    if ((flags & WHDR_PREPARED) == 0) {
-        return wave::Unprepared;
-    }
-    if ((flags & WHDR_INQUEUE) != 0) {
-        return wave::StillRecording;
-    }
-    return stream->addBuffer(header);
+    return m_streams.add(handle, header);
 }
 
 int PulseWaveInput::unprepareHeader(WaveInHandle handle, WaveHeader& header) {
-    if (find(handle) == nullptr) {
-        return wave::InvalidHandle;
-    }
-    if ((header.flags.load(std::memory_order_acquire) & WHDR_INQUEUE) != 0) {
-        return wave::StillRecording;
-    }
-    header.flags.fetch_and(~WHDR_PREPARED, std::memory_order_relaxed);
-    return wave::NoError;
+    return m_streams.unprepare(handle, header);
 }
 
 int PulseWaveInput::start(WaveInHandle handle) {
-    Stream* stream = find(handle);
-    return stream == nullptr ? wave::InvalidHandle : stream->start();
+    return m_streams.call(handle, [](Stream& stream) { return stream.start(); });
 }
 
 int PulseWaveInput::stop(WaveInHandle handle) {
-    Stream* stream = find(handle);
-    return stream == nullptr ? wave::InvalidHandle : stream->stop();
+    return m_streams.call(handle, [](Stream& stream) { return stream.stop(); });
 }
 
 int PulseWaveInput::reset(WaveInHandle handle) {
-    Stream* stream = find(handle);
-    return stream == nullptr ? wave::InvalidHandle : stream->reset();
+    return m_streams.call(handle, [](Stream& stream) { return stream.reset(); });
 }
 
 int PulseWaveInput::close(WaveInHandle handle) {
-    std::unique_ptr<Stream> stream;
-    {
-        const std::lock_guard lock(m_mutex);
-        const auto it = m_streams.find(handle);
-        if (it == m_streams.end()) {
-            return wave::InvalidHandle;
-        }
-        if (!it->second->queueEmpty()) {
-            return wave::StillRecording;
-        }
-        stream = std::move(it->second);
-        m_streams.erase(it);
-    }
-    return wave::NoError;
+    return m_streams.close(handle);
 }
 
 std::optional<CaptureStatistics> PulseWaveInput::statistics(WaveInHandle handle) {
-    Stream* stream = find(handle);
-    if (stream == nullptr) {
-        return std::nullopt;
-    }
-    return stream->statistics();
+    return m_streams.statistics(handle);
 }
 
 }  // namespace veruziva::pulse

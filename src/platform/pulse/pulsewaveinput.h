@@ -1,11 +1,10 @@
 #pragma once
 
-#include <map>
 #include <memory>
-#include <mutex>
 
 #include "platform/pulse/soundserver.h"
 #include "platform/waveinput.h"
+#include "platform/wavestreams.h"
 
 namespace veruziva::pulse {
 
@@ -34,12 +33,8 @@ public:
     class Stream;
 
 private:
-    Stream* find(WaveInHandle handle);
-
     std::shared_ptr<SoundServer> m_server;
-    std::mutex m_mutex;
-    std::map<WaveInHandle, std::unique_ptr<Stream>> m_streams;
-    WaveInHandle m_nextHandle = 1;
+    WaveStreams<Stream> m_streams;
 };
 
 }  // namespace veruziva::pulse

@@ -1,0 +1,84 @@
+#pragma once
+
+#include <map>
+#include <memory>
+#include <mutex>
+
+#include "platform/waveinput.h"
+
+namespace veruziva {
+
+// The buffer rules every wave-input service keeps, whatever moves its frames.
+int PrepareWaveHeader(WaveHeader& header);
+// NoError when the header may be queued: prepared, and not queued already.
+int QueueableWaveHeader(const WaveHeader& header);
+int UnprepareWaveHeader(WaveHeader& header);
+// Queued: empty, not done. Returned: done, its bytes visible to whoever sees the flag.
+void MarkQueued(WaveHeader& header);
+void MarkReturned(WaveHeader& header);
+
+// A service's open streams by handle. Stream needs addBuffer, start, stop, reset, queueEmpty
+// and statistics; the service's calls on a handle go through `call`.
+template <typename Stream>
+class WaveStreams {
+public:
+    WaveInHandle reserve() {
+        const std::lock_guard lock(m_mutex);
+        return m_nextHandle++;
+    }
+    void insert(WaveInHandle handle, std::unique_ptr<Stream> stream) {
+        const std::lock_guard lock(m_mutex);
+        m_streams.emplace(handle, std::move(stream));
+    }
+    Stream* find(WaveInHandle handle) {
+        const std::lock_guard lock(m_mutex);
+        const auto it = m_streams.find(handle);
+        return it == m_streams.end() ? nullptr : it->second.get();
+    }
+    // The stream's answer, or InvalidHandle.
+    template <typename Call>
+    int call(WaveInHandle handle, Call&& what) {
+        Stream* stream = find(handle);
+        return stream == nullptr ? wave::InvalidHandle : what(*stream);
+    }
+    int prepare(WaveInHandle handle, WaveHeader& header) {
+        return find(handle) == nullptr ? wave::InvalidHandle : PrepareWaveHeader(header);
+    }
+    int add(WaveInHandle handle, WaveHeader& header) {
+        return call(handle, [&header](Stream& stream) {
+            const int queueable = QueueableWaveHeader(header);
+            return queueable != wave::NoError ? queueable : stream.addBuffer(header);
+        });
+    }
+    int unprepare(WaveInHandle handle, WaveHeader& header) {
+        return find(handle) == nullptr ? wave::InvalidHandle : UnprepareWaveHeader(header);
+    }
+    // Closes a stream whose buffers have all been returned; the stream ends outside the lock.
+    int close(WaveInHandle handle) {
+        std::unique_ptr<Stream> closed;
+        {
+            const std::lock_guard lock(m_mutex);
+            const auto it = m_streams.find(handle);
+            if (it == m_streams.end()) {
+                return wave::InvalidHandle;
+            }
+            if (!it->second->queueEmpty()) {
+                return wave::StillRecording;
+            }
+            closed = std::move(it->second);
+            m_streams.erase(it);
+        }
+        return wave::NoError;
+    }
+    std::optional<CaptureStatistics> statistics(WaveInHandle handle) {
+        Stream* stream = find(handle);
+        return stream == nullptr ? std::nullopt : std::optional(stream->statistics());
+    }
+
+private:
+    std::mutex m_mutex;
+    std::map<WaveInHandle, std::unique_ptr<Stream>> m_streams;
+    WaveInHandle m_nextHandle = 1;
+};
+
+}  // namespace veruziva
