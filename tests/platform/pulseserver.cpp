@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <unistd.h>
 
 #include <QFile>
@@ -60,6 +61,8 @@ bool PulseServer::start() {
     environment.insert("XDG_RUNTIME_DIR", m_dir.filePath("run"));
     environment.remove("PULSE_SERVER");
     m_server.setProcessEnvironment(environment);
+    // A test that crashes or times out takes its server with it.
+    m_server.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
     // A start after a stop waits for this run's socket and pipe, not the last run's.
     QFile::remove(socket());
     QFile::remove(m_dir.filePath("fifo"));
