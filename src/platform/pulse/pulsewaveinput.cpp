@@ -48,12 +48,12 @@ public:
     // Connects the stream to the source, corked; a wave-input result.
     int connect(const std::string& source) {
         MainloopLock lock(m_connection->mainloop());
-        const pa_sample_spec spec{PA_SAMPLE_S16LE, SampleRate, Channels};
+        const pa_sample_spec format{PA_SAMPLE_S16LE, SampleRate, Channels};
         pa_channel_map map;
         pa_channel_map_init_stereo(&map);
         pa_proplist* properties = pa_proplist_new();
         pa_proplist_sets(properties, PA_PROP_MEDIA_ROLE, "production");
-        m_stream = pa_stream_new_with_proplist(m_connection->context(), "Measurement input", &spec,
+        m_stream = pa_stream_new_with_proplist(m_connection->context(), "Measurement input", &format,
                                                &map, properties);
         pa_proplist_free(properties);
         if (m_stream == nullptr) {
