@@ -23,15 +23,22 @@ function(veruziva_test_environment name)
     set_property(TEST ${name} APPEND PROPERTY ENVIRONMENT_MODIFICATION "DISPLAY=unset:")
 endfunction()
 
-# veruziva_test(<name> SOURCES ... LINKS ...): one Qt Test executable, registered with CTest.
+# veruziva_test(<name> SOURCES ... LINKS ... [LABELS ...]): one Qt Test executable, registered
+# with CTest. Labels: unit (the default: in-process, no sound system, fast), integration (real
+# libasound, a private sound server, other processes), system (the real programs end to end),
+# slow (left out of the fast loop, `ctest --preset unit`).
 function(veruziva_test name)
-    cmake_parse_arguments(ARG "" "" "SOURCES;LINKS;ENVIRONMENT" ${ARGN})
+    cmake_parse_arguments(ARG "" "" "SOURCES;LINKS;ENVIRONMENT;LABELS" ${ARGN})
+    if(NOT ARG_LABELS)
+        set(ARG_LABELS unit)
+    endif()
     add_executable(${name} ${ARG_SOURCES})
     target_link_libraries(${name} PRIVATE ${ARG_LINKS} Qt6::Test veruziva_warnings)
     set_target_properties(${name} PROPERTIES AUTOMOC ON)
     add_test(NAME ${name} COMMAND ${name})
     set_tests_properties(${name} PROPERTIES
         ENVIRONMENT "QT_QPA_PLATFORM=offscreen;${ARG_ENVIRONMENT}"
+        LABELS "${ARG_LABELS}"
         TIMEOUT 300)
     veruziva_test_environment(${name})
 endfunction()
