@@ -341,9 +341,8 @@ void TSoundMeter::createControls() {
 void TSoundMeter::FormCreate() {
     // Capture parameters, sample buffer, Running false and the slots' headers are the engine's
     // from its construction.
-    if (!m_selection.CheckDevicesAvailable()) {
-        // The end is requested; start-up runs on to its end.
-    }
+    // Without an input device the end is requested, and start-up runs on to its end.
+    m_selection.CheckDevicesAvailable();
     LoadCalibrationAtStartup(m_services.settings, m_state, m_services.dialogs);
     m_selection.StartUp();
     m_engine.OpenWaveIn();

@@ -104,11 +104,11 @@ CalibrationProcedure::CalibrationProcedure(CalibrationState& state, CalibrationI
       m_store(store),
       m_hooks(std::move(hooks)) {}
 
-CalibrationProcedure::Means CalibrationProcedure::grab() {
+CalibrationProcedure::BlockSums CalibrationProcedure::grab() {
     for (int i = 0; i < GrabsPerReading; ++i) {
         m_input.GrabBlock();
     }
-    Means sums;
+    BlockSums sums;
     const std::span<const StereoFrame> frames = m_input.GrabbedFrames().first(std::min<std::size_t>(
         m_input.GrabbedFrames().size(), static_cast<std::size_t>(FramesPerBuffer)));
     for (const StereoFrame frame : frames) {
@@ -175,7 +175,7 @@ void CalibrationProcedure::pass() {
     if (m_zeroPending) {
         if (m_boxes.confirm(QString::fromLatin1(ZeroQuestion), ConfirmButtons::OkCancel) ==
             Answer::Ok) {
-            const Means zero = grab();
+            const BlockSums zero = grab();
             m_state.ZeroLeft = static_cast<std::int32_t>(zero.a / FramesPerBuffer);
             m_state.ZeroRight = static_cast<std::int32_t>(zero.b / FramesPerBuffer);
             m_boxes.showMessage(ZeroValues(m_state.ZeroLeft, m_state.ZeroRight));
@@ -199,7 +199,7 @@ void CalibrationProcedure::pass() {
         return;
     }
     // d to g: the reading with the value applied.
-    const Means sums = grab();
+    const BlockSums sums = grab();
     const std::int64_t meanA = sums.a / FramesPerBuffer;
     const std::int64_t meanB = sums.b / FramesPerBuffer;
     RawCalibrationRecord& record = m_state.RawCalibration[range];

@@ -86,12 +86,12 @@ public:
     static std::string_view SuggestedValue(int range);
 
 private:
-    struct Means {
+    struct BlockSums {
         std::int64_t a = 0;
         std::int64_t b = 0;
     };
-    // Four grabs; the block means of the last one.
-    Means grab();
+    // Four grabs; the sums of each channel over the last one's block.
+    BlockSums grab();
     // Steps a to j of one pass.
     void pass();
     // The checks of step i; true when the range is done.

@@ -18,7 +18,9 @@ void MarkQueued(WaveHeader& header);
 void MarkReturned(WaveHeader& header);
 
 // A service's open streams by handle. Stream needs addBuffer, start, stop, reset, queueEmpty
-// and statistics; the service's calls on a handle go through `call`.
+// and statistics; the service's calls on a handle go through `call`. The lock guards the table
+// only: the program makes every call on a handle, its close included, from one thread, so a
+// stream that `find` returns stays alive for the call that asked.
 template <typename Stream>
 class WaveStreams {
 public:
