@@ -33,7 +33,8 @@ function(veruziva_test name)
         set(ARG_LABELS unit)
     endif()
     add_executable(${name} ${ARG_SOURCES})
-    target_link_libraries(${name} PRIVATE ${ARG_LINKS} Qt6::Test veruziva_warnings)
+    target_link_libraries(${name} PRIVATE ${ARG_LINKS} veruziva_test_support Qt6::Test
+        veruziva_warnings)
     set_target_properties(${name} PROPERTIES AUTOMOC ON)
     add_test(NAME ${name} COMMAND ${name})
     set_tests_properties(${name} PROPERTIES

@@ -7,7 +7,7 @@
 
 #include "app/dialogs.h"
 #include "measurement/numberformat.h"
-#include "platform/sim/scriptedmessageboxes.h"
+#include "support/scriptedmessageboxes.h"
 
 // The program's boxes and dialogs for tests: boxes are recorded and answered from a script,
 // dialogs are counted.

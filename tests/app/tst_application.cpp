@@ -7,11 +7,11 @@
 #include "../recording/wavcheck.h"
 #include "app/application.h"
 #include "app/soundmeter.h"
-#include "calibration/memorysettingsstore.h"
 #include "platform/runtimeerror.h"
 #include "platform/sim/simmixerservice.h"
 #include "platform/sim/simwaveinput.h"
 #include "scripteddialogs.h"
+#include "support/memorysettingsstore.h"
 
 using namespace veruziva;
 

@@ -8,8 +8,8 @@
 #include "app/demo/demobench.h"
 #include "app/soundmeter.h"
 #include "calibration/calibrationprocedure.h"
-#include "calibration/memorysettingsstore.h"
 #include "scripteddialogs.h"
+#include "support/memorysettingsstore.h"
 
 using namespace veruziva;
 using demo::DemoBench;

@@ -12,9 +12,9 @@
 #include "app/demo/demobench.h"
 #include "app/soundmeter.h"
 #include "calibration/calibrationdialog.h"
-#include "calibration/memorysettingsstore.h"
 #include "recording/datacapturedialog.h"
 #include "scripteddialogs.h"
+#include "support/memorysettingsstore.h"
 
 using namespace veruziva;
 

@@ -12,11 +12,11 @@
 #include "app/application.h"
 #include "app/qtdialogs.h"
 #include "app/soundmeter.h"
-#include "calibration/memorysettingsstore.h"
 #include "platform/runtimeerror.h"
 #include "platform/sim/simmixerservice.h"
 #include "platform/sim/simwaveinput.h"
 #include "recording/datacapturedialog.h"
+#include "support/memorysettingsstore.h"
 
 using namespace veruziva;
 using sim::SimMixerService;

@@ -3,10 +3,10 @@
 #include <string>
 
 #include "app/soundmeter.h"
-#include "calibration/memorysettingsstore.h"
 #include "platform/sim/simmixerservice.h"
 #include "platform/sim/simwaveinput.h"
 #include "scripteddialogs.h"
+#include "support/memorysettingsstore.h"
 
 using namespace veruziva;
 using sim::SimWaveInput;

@@ -16,13 +16,13 @@
 #include "app/oscilloscopeview.h"
 #include "app/soundmeter.h"
 #include "calibration/calibrationprocedure.h"
-#include "calibration/memorysettingsstore.h"
 #include "calibration/storedsettings.h"
 #include "capture/captureevent.h"
 #include "platform/sim/simmixerservice.h"
 #include "platform/sim/simwaveinput.h"
 #include "recording/capturedefinition.h"
 #include "scripteddialogs.h"
+#include "support/memorysettingsstore.h"
 
 using namespace veruziva;
 using sim::SimMixerService;

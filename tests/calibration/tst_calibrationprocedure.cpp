@@ -6,13 +6,13 @@
 #include <optional>
 
 #include "calibration/calibrationprocedure.h"
-#include "calibration/memorysettingsstore.h"
 #include "calibration/storedsettings.h"
 #include "capture/captureengine.h"
 #include "measurement/numberformat.h"
 #include "platform/fatalerrors.h"
-#include "platform/sim/scriptedmessageboxes.h"
 #include "platform/sim/simwaveinput.h"
+#include "support/memorysettingsstore.h"
+#include "support/scriptedmessageboxes.h"
 
 using namespace veruziva;
 using namespace veruziva::calibrationmessages;

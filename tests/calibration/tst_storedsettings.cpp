@@ -1,9 +1,9 @@
 #include <QtTest>
 
-#include "calibration/memorysettingsstore.h"
 #include "calibration/qsettingsstore.h"
 #include "calibration/storedsettings.h"
-#include "platform/sim/scriptedmessageboxes.h"
+#include "support/memorysettingsstore.h"
+#include "support/scriptedmessageboxes.h"
 
 using namespace veruziva;
 using veruziva::sim::ScriptedMessageBoxes;

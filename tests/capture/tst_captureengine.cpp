@@ -4,8 +4,8 @@
 
 #include "capture/captureengine.h"
 #include "platform/fatalerrors.h"
-#include "platform/sim/scriptedmessageboxes.h"
 #include "platform/sim/simwaveinput.h"
+#include "support/scriptedmessageboxes.h"
 
 using namespace veruziva;
 using sim::SimWaveInput;

@@ -6,9 +6,9 @@
 #include "capture/inputselection.h"
 #include "mixer/audiomixer.h"
 #include "platform/fatalerrors.h"
-#include "platform/sim/scriptedmessageboxes.h"
 #include "platform/sim/simmixerservice.h"
 #include "platform/sim/simwaveinput.h"
+#include "support/scriptedmessageboxes.h"
 
 using namespace veruziva;
 using namespace veruziva::selectionmessages;

@@ -16,8 +16,8 @@
 #include "measurement/blockmeasurement.h"
 #include "measurement/readouts.h"
 #include "platform/runtimeerror.h"
-#include "platform/sim/scriptedmessageboxes.h"
 #include "scratchfile.h"
+#include "support/scriptedmessageboxes.h"
 
 using namespace veruziva;
 

@@ -7,7 +7,7 @@
 #include "capture/captureengine.h"
 #include "platform/alsa/alsawaveinput.h"
 #include "platform/fatalerrors.h"
-#include "platform/sim/scriptedmessageboxes.h"
+#include "support/scriptedmessageboxes.h"
 
 using namespace veruziva;
 using alsa::AlsaWaveInput;

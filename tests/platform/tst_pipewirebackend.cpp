@@ -6,8 +6,8 @@
 #include "pipewireserver.h"
 #include "platform/fatalerrors.h"
 #include "platform/pulse/pulsewaveinput.h"
-#include "platform/sim/scriptedmessageboxes.h"
 #include "sourcelevel.h"
+#include "support/scriptedmessageboxes.h"
 
 using namespace veruziva;
 using Clock = std::chrono::steady_clock;

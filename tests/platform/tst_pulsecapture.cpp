@@ -8,8 +8,8 @@
 #include "platform/alsa/alsawaveinput.h"
 #include "platform/fatalerrors.h"
 #include "platform/pulse/pulsewaveinput.h"
-#include "platform/sim/scriptedmessageboxes.h"
 #include "pulseserver.h"
+#include "support/scriptedmessageboxes.h"
 
 using namespace veruziva;
 using Clock = std::chrono::steady_clock;

@@ -7,8 +7,8 @@
 #include "mixer/audiomixer.h"
 #include "platform/fatalerrors.h"
 #include "platform/pulse/pulsemixerservice.h"
-#include "platform/sim/scriptedmessageboxes.h"
 #include "platform/sim/simwaveinput.h"
+#include "support/scriptedmessageboxes.h"
 
 using namespace veruziva;
 using namespace veruziva::pulse;

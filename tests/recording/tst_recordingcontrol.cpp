@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "platform/captureformat.h"
-#include "platform/sim/scriptedmessageboxes.h"
 #include "recording/recordingcontrol.h"
+#include "support/scriptedmessageboxes.h"
 #include "wavcheck.h"
 
 using namespace veruziva;

@@ -10,8 +10,8 @@
 #include "calibration/qsettingsstore.h"
 #include "calibration/storedsettings.h"
 #include "platform/captureformat.h"
-#include "platform/sim/scriptedmessageboxes.h"
 #include "pulseserver.h"
+#include "support/scriptedmessageboxes.h"
 
 using namespace veruziva;
 

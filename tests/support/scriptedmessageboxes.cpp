@@ -1,4 +1,4 @@
-#include "platform/sim/scriptedmessageboxes.h"
+#include "support/scriptedmessageboxes.h"
 
 namespace veruziva::sim {
 

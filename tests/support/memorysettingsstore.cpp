@@ -1,4 +1,4 @@
-#include "calibration/memorysettingsstore.h"
+#include "support/memorysettingsstore.h"
 
 namespace veruziva {
 
