@@ -9,7 +9,6 @@
 
 namespace veruziva {
 
-CalibrationInput::~CalibrationInput() = default;
 ValueEntry::~ValueEntry() = default;
 
 namespace {
@@ -94,7 +93,7 @@ std::string_view CalibrationProcedure::SuggestedValue(int range) {
     return Values[static_cast<std::size_t>(range - FirstRange)];
 }
 
-CalibrationProcedure::CalibrationProcedure(CalibrationState& state, CalibrationInput& input,
+CalibrationProcedure::CalibrationProcedure(CalibrationState& state, PolledInput& input,
                                            MessageBoxes& boxes, ValueEntry& entry,
                                            SettingsStore& store, CalibrationHooks hooks)
     : m_state(state),

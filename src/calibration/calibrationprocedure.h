@@ -7,25 +7,13 @@
 #include <span>
 
 #include "calibration/calibrationstate.h"
+#include "capture/polledinput.h"
 #include "platform/captureformat.h"
 
 namespace veruziva {
 
 class MessageBoxes;
 class SettingsStore;
-
-// What the calibration needs of the capture: the input closed and opened for polling or for
-// notifications, and blocks grabbed one at a time.
-class CalibrationInput {
-public:
-    virtual ~CalibrationInput();
-    virtual void CloseWaveIn() = 0;
-    virtual void OpenWaveInPolled() = 0;
-    virtual void OpenWaveIn() = 0;
-    virtual void GrabBlock() = 0;
-    // The frames of the last grab.
-    virtual std::span<const StereoFrame> GrabbedFrames() const = 0;
-};
 
 // The calibration value dialog: shown modally, its buttons store the entry, converted to a
 // number, in `value`; closing it by other means leaves `value` as it was.
@@ -76,7 +64,7 @@ QString RangeCompleted(int range, bool last);
 // enters, and the checked factors; a completed calibration is saved at once.
 class CalibrationProcedure {
 public:
-    CalibrationProcedure(CalibrationState& state, CalibrationInput& input, MessageBoxes& boxes,
+    CalibrationProcedure(CalibrationState& state, PolledInput& input, MessageBoxes& boxes,
                          ValueEntry& entry, SettingsStore& store, CalibrationHooks hooks);
 
     // The Calibrate button: runs the whole dialogue.
@@ -98,7 +86,7 @@ private:
     bool checkFactors(int range, std::int64_t correctedA, std::int64_t correctedB);
 
     CalibrationState& m_state;
-    CalibrationInput& m_input;
+    PolledInput& m_input;
     MessageBoxes& m_boxes;
     ValueEntry& m_entry;
     SettingsStore& m_store;

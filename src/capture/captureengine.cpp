@@ -8,6 +8,9 @@
 #include "platform/runtimeerror.h"
 
 namespace veruziva {
+
+PolledInput::~PolledInput() = default;
+
 namespace {
 
 const WaveFormat& Format() {

@@ -8,7 +8,7 @@
 #include <span>
 #include <vector>
 
-#include "calibration/calibrationprocedure.h"
+#include "capture/polledinput.h"
 #include "platform/captureformat.h"
 #include "platform/waveinput.h"
 
@@ -51,7 +51,7 @@ inline constexpr const char* GrabIncomplete =
 // the wave-input service, in notified mode (the service reports every filled slot) or polled
 // mode (single blocks grabbed on request). Every failing service call shows its message and
 // requests the end of the program; the operation runs on.
-class CaptureEngine : public CalibrationInput {
+class CaptureEngine : public PolledInput {
 public:
     CaptureEngine(WaveInput& service, FatalErrors& fatal, WaveInNotify notify);
     ~CaptureEngine() override;

@@ -97,7 +97,7 @@ public:
 };
 
 // The capture as the procedure sees it, with the bench's inputs settling between grabs.
-class SettlingInput : public CalibrationInput {
+class SettlingInput : public PolledInput {
 public:
     SettlingInput(CaptureEngine& engine, Bench& bench) : m_engine(engine), m_bench(bench) {}
     void CloseWaveIn() override { m_engine.CloseWaveIn(); }
