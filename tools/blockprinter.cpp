@@ -2,7 +2,6 @@
 
 #include <QBuffer>
 #include <QFileInfo>
-#include <QLocale>
 
 #include "calibration/displaymode.h"
 #include "calibration/qsettingsstore.h"
@@ -18,7 +17,7 @@ void Print(std::FILE* stream, const QString& text) {
 }
 
 BlockPrinter::BlockPrinter(const Options& options, std::FILE* err)
-    : m_options(options), m_err(err), m_separator(QLocale::system().decimalPoint().toStdString()) {
+    : m_options(options), m_err(err) {
     m_state.RawDisplay = true;
     m_display = DeriveDisplayParameters(m_state, m_options.ranges);
     m_pass = MakePassSettings(m_display, !m_options.dcA, !m_options.dcB);
@@ -47,24 +46,32 @@ std::optional<QString> BlockPrinter::loadCalibration() {
     return std::nullopt;
 }
 
-std::string BlockPrinter::measure(std::span<const StereoFrame> frames) {
+BlockSettings BlockPrinter::blockSettings() {
+    BlockSettings settings;
+    settings.display = m_display;
+    settings.pass = m_pass;
     if (m_options.scope && m_options.scope->block == m_block) {
-        ScopePlotter plotter = m_scope.begin(frames, m_options.scope->settings, m_display);
-        ShowMeasurement(m_readouts, MeasureBlock(frames, m_pass, plotter), m_display, m_separator);
+        settings.scope = &m_scope;
+        settings.scopeSettings = m_options.scope->settings;
+    }
+    return settings;
+}
+
+void BlockPrinter::blockMeasured(std::span<const StereoFrame> /*frames*/,
+                                 const Readouts& readouts) {
+    m_readouts = readouts;
+    if (m_options.scope && m_options.scope->block == m_block) {
         m_pictureDrawn = true;
-    } else {
-        ShowMeasurement(m_readouts, MeasureBlock(frames, m_pass), m_display, m_separator);
     }
-    std::string line = std::to_string(m_block++);
-    for (const std::string* field : {&m_readouts.a.readingText, &m_readouts.b.readingText,
-                                     &m_readouts.a.frequencyText, &m_readouts.b.frequencyText}) {
-        line += ';';
-        line += *field;
+    m_lines += std::to_string(m_block++);
+    for (const std::string* field : {&readouts.a.readingText, &readouts.b.readingText,
+                                     &readouts.a.frequencyText, &readouts.b.frequencyText}) {
+        m_lines += ';';
+        m_lines += *field;
     }
-    line += ';' + std::to_string(m_readouts.a.barPosition);
-    line += ';' + std::to_string(m_readouts.b.barPosition);
-    line += '\n';
-    return line;
+    m_lines += ';' + std::to_string(readouts.a.barPosition);
+    m_lines += ';' + std::to_string(readouts.b.barPosition);
+    m_lines += '\n';
 }
 
 bool BlockPrinter::calibratedDisplay() const {

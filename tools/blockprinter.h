@@ -5,8 +5,10 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <utility>
 
 #include "calibration/calibrationstate.h"
+#include "instrument/blockhandler.h"
 #include "measurement/displayparameters.h"
 #include "measurement/oscilloscope.h"
 #include "measurement/readouts.h"
@@ -14,18 +16,21 @@
 
 namespace veruziva::meter {
 
-// Measures blocks as the window does and writes one line per block; draws the picture of the
-// requested block.
-class BlockPrinter {
+// The tool's view of the blocks the block handler measures: the display and pass settings of
+// the options, one line per block, and the picture of the requested block.
+class BlockPrinter : public BlockView {
 public:
     BlockPrinter(const Options& options, std::FILE* err);
+
+    BlockSettings blockSettings() override;
+    void blockMeasured(std::span<const StereoFrame> frames, const Readouts& readouts) override;
 
     // Loads the calibration named in the options; a message when its file cannot be read.
     std::optional<QString> loadCalibration();
 
     static std::string Header() { return "block;A;B;fA;fB;barA;barB\n"; }
-    // Measures the next block (at least one frame) and gives its line.
-    std::string measure(std::span<const StereoFrame> frames);
+    // The lines of the blocks measured since the last call.
+    std::string takeLines() { return std::exchange(m_lines, {}); }
 
     long long blocksMeasured() const { return m_block; }
     const Readouts& readouts() const { return m_readouts; }
@@ -41,8 +46,8 @@ private:
     CalibrationState m_state;
     DisplayParameters m_display;
     PassSettings m_pass;
-    std::string m_separator;
     Readouts m_readouts;
+    std::string m_lines;
     Oscilloscope m_scope;
     bool m_pictureDrawn = false;
     long long m_block = 0;

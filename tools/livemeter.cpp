@@ -8,6 +8,7 @@
 #include <atomic>
 #include <chrono>
 #include <csignal>
+#include <optional>
 
 #include "blockprinter.h"
 #include "capture/captureengine.h"
@@ -17,6 +18,7 @@
 #include "platform/audiosystem.h"
 #include "platform/fatalerrors.h"
 #include "recording/recordingcontrol.h"
+#include "recording/recordingtimer.h"
 #include "streammessageboxes.h"
 
 namespace veruziva::meter {
@@ -66,10 +68,15 @@ public:
     int exitCode() const { return m_exitCode; }
     void setEngine(CaptureEngine& engine) {
         m_engine = &engine;
+        m_blocks.emplace(m_printer, QLocale::system().decimalPoint().toStdString(), &engine);
+        m_blocks->setInputWatch(&m_watch);
         engine.setRunningChanged([this](bool running) { m_watch.setRunning(running); });
     }
     // Recording: blocks go to the recording, and are measured for its rows, not printed.
-    void setRecording(RecordingControl* recording) { m_recording = recording; }
+    void setRecording(RecordingControl* recording) {
+        m_recording = recording;
+        m_blocks->setRecording(recording);
+    }
     // The input stalled at some time: what was recorded is not the whole time.
     bool inputStalled() const { return m_stalls > 0; }
 
@@ -91,28 +98,20 @@ protected:
             }
             return;
         }
-        if (!m_engine->FindDoneBuffer()) {
+        const auto waited = Clock::now() - capture->posted();
+        if (!m_blocks->BufferDone()) {
             return;
         }
         m_statistics.waitMilliseconds.push_back(
-            std::chrono::duration<double, std::milli>(Clock::now() - capture->posted()).count());
-        const auto frames = m_engine->DoneBlock();
+            std::chrono::duration<double, std::milli>(waited).count());
+        const std::string lines = m_printer.takeLines();
         if (m_recording != nullptr) {
-            m_recording->AppendBlock(std::as_bytes(frames));
+            return;  // measured for the recording's rows, not printed
         }
-        if (!frames.empty()) {
-            const std::string line = m_printer.measure(frames);
-            m_watch.blockArrived();
-            if (m_recording == nullptr) {
-                // Each block's line as it comes: the reader of a pipe sees the input live.
-                std::fwrite(line.data(), 1, line.size(), m_out);
-                std::fflush(m_out);
-            } else {
-                m_recording->BlockMeasured();
-            }
-        }
-        m_engine->GiveBackBuffer();
-        if (m_recording == nullptr && m_printer.blocksMeasured() >= m_options.blocks) {
+        // Each block's line as it comes: the reader of a pipe sees the input live.
+        std::fwrite(lines.data(), 1, lines.size(), m_out);
+        std::fflush(m_out);
+        if (m_printer.blocksMeasured() >= m_options.blocks) {
             finish(ExitSuccess);
         }
     }
@@ -155,6 +154,7 @@ private:
     bool m_finished = false;
     int m_exitCode = ExitSuccess;
     InputWatch m_watch;
+    std::optional<BlockHandler> m_blocks;
     int m_stalls = 0;
 };
 
@@ -172,16 +172,6 @@ public:
         StreamMessageBoxes::showError(text);
     }
     bool failed = false;
-};
-
-class QtTimer : public RecordingTimer {
-public:
-    explicit QtTimer(QTimer& timer) : m_timer(timer) {}
-    void start(int intervalMs) override { m_timer.start(intervalMs); }
-    void stop() override { m_timer.stop(); }
-
-private:
-    QTimer& m_timer;
 };
 
 std::atomic<bool> Interrupted{false};
@@ -214,7 +204,7 @@ int RunRecording(const Options& options, BlockPrinter& printer, LiveReceiver& li
     RecordingBoxes boxes(err);
     QTimer timer;
     timer.setTimerType(Qt::PreciseTimer);
-    QtTimer timerAdapter(timer);
+    QtRecordingTimer timerAdapter(timer);
     bool started = false;
     RecordingHooks hooks{
         [&engine] { return engine.Running(); },
@@ -345,11 +335,13 @@ int RunLive(const Options& options, std::FILE* out, std::FILE* err) {
 
     int status = ExitSuccess;
     if (options.grab) {
+        BlockHandler grabbed(printer, QLocale::system().decimalPoint().toStdString());
         engine.OpenWaveInPolled();
         for (long long block = 0; block < options.blocks && !fatal.endRequested(); ++block) {
             engine.GrabBlock();
             if (!fatal.endRequested()) {
-                const std::string line = printer.measure(engine.Samples());
+                grabbed.measure(engine.Samples());
+                const std::string line = printer.takeLines();
                 std::fwrite(line.data(), 1, line.size(), out);
             }
         }

@@ -1,5 +1,7 @@
 #include "metertool.h"
 
+#include <QLocale>
+
 #include "blockprinter.h"
 #include "devicereport.h"
 #include "livemeter.h"
@@ -27,9 +29,11 @@ int RunFile(const Options& options, std::FILE* out, std::FILE* err) {
     if (!reader.open(options.file)) {
         return Fail(err, reader.errorText());
     }
+    BlockHandler blocks(printer, QLocale::system().decimalPoint().toStdString());
     std::string output = BlockPrinter::Header();
     for (auto frames = reader.nextBlock(); !frames.empty(); frames = reader.nextBlock()) {
-        output += printer.measure(frames);
+        blocks.measure(frames);
+        output += printer.takeLines();
         if (output.size() > 65536) {
             std::fwrite(output.data(), 1, output.size(), out);
             output.clear();
