@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "capture/captureengine.h"
+#include "instrument/blockhandler.h"
 #include "platform/fatalerrors.h"
 #include "platform/sim/simwaveinput.h"
 #include "support/scriptedmessageboxes.h"
@@ -19,8 +20,8 @@ StereoFrame Ramp(std::uint64_t frame) {
 }
 
 // The engine over the in-memory service, with the notifications it receives and the blocks
-// a buffer-done handler processed.
-struct Rig {
+// the block handler took.
+struct Rig : BlockView {
     SimWaveInput service;
     sim::ScriptedMessageBoxes boxes;
     int endRequests = 0;
@@ -29,6 +30,7 @@ struct Rig {
     CaptureEngine engine{service, fatal, [this](WaveInHandle handle, WaveInEvent event) {
                              events.emplace_back(handle, event);
                          }};
+    BlockHandler blocks{*this, ".", &engine};
     std::vector<bool> runningChanges;
     struct Processed {
         std::int32_t slot;
@@ -36,30 +38,25 @@ struct Rig {
         std::int16_t firstA;
     };
     std::vector<Processed> processed;
+    // What each handling under way (the innermost last) runs first and while its block is held.
+    struct Handling {
+        std::function<void()> pump;
+        std::function<void()> whileHeld;
+    };
+    std::vector<Handling> handlings;
 
     Rig() {
         service.addDevice("Sim card", Ramp);
         engine.setRunningChanged([this](bool running) { runningChanges.push_back(running); });
+        blocks.setPendingEvents([this] { run(handlings.back().pump); });
     }
 
-    // The buffer-done handler of the window, reduced to the capture's part: `pump` runs
-    // pending notifications first, as the window's event dispatch would; `whileHeld` runs
-    // while the block is read.
-    void handle(const std::function<void()>& pump = {},
-                const std::function<void()>& whileHeld = {}) {
-        if (pump) {
-            pump();
-        }
-        if (!engine.FindDoneBuffer()) {
-            return;
-        }
-        const auto block = engine.DoneBlock();
-        processed.push_back({engine.DoneBuffer(), block.size(),
-                             block.empty() ? std::int16_t{-1} : block.front().a});
-        if (whileHeld) {
-            whileHeld();
-        }
-        engine.GiveBackBuffer();
+    // A buffer-done notification handled: `pump` runs as the pending events, `whileHeld`
+    // while the block is held.
+    void handle(std::function<void()> pump = {}, std::function<void()> whileHeld = {}) {
+        handlings.push_back({std::move(pump), std::move(whileHeld)});
+        blocks.BufferDone();
+        handlings.pop_back();
     }
 
     // Handles every pending notification in order, one handler call each.
@@ -67,6 +64,21 @@ struct Rig {
         while (!events.empty()) {
             events.erase(events.begin());
             handle();
+        }
+    }
+
+    BlockSettings blockSettings() override { return {}; }
+    void blockTaken(std::span<const StereoFrame> block) override {
+        processed.push_back({engine.DoneBuffer(), block.size(),
+                             block.empty() ? std::int16_t{-1} : block.front().a});
+        run(handlings.back().whileHeld);
+    }
+    void blockMeasured(std::span<const StereoFrame>, const Readouts&) override {}
+
+    static void run(const std::function<void()>& action) {
+        if (action) {
+            const auto copy = action;  // a nested handling may not outlive it
+            copy();
         }
     }
 };
