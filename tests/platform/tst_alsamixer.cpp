@@ -43,6 +43,44 @@ QString ReadAll(const QString& path) {
     return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
 }
 
+QString TypeName(std::uint32_t type) {
+    const QMap<std::uint32_t, QString> names{
+        {mixer::VolumeControl, "volume"}, {mixer::MuteControl, "mute"}, {mixer::MuxControl, "mux"}};
+    return names.value(type, QString::number(type, 16));
+}
+
+// A line as "id name (channels, connections)", then its controls as "- id name: type
+// minimum..maximum flags/items", a list's entries after it as "[lineId name, ...]".
+QStringList Described(MixerService& service, MixerHandle handle, const MixerLine& line) {
+    QStringList described{
+        QStringLiteral("%1 %2 (%3, %4)")
+            .arg(QString::number(line.lineId, 16), QString::fromStdString(line.name))
+            .arg(line.channels)
+            .arg(line.connections)};
+    std::vector<MixerControlInfo> infos;
+    service.lineControls(handle, line.lineId, infos);
+    for (const MixerControlInfo& info : infos) {
+        QString control = QStringLiteral("- %1 %2: %3 %4..%5 %6/%7")
+                              .arg(info.controlId)
+                              .arg(QString::fromStdString(info.name), TypeName(info.type))
+                              .arg(info.minimum)
+                              .arg(info.maximum)
+                              .arg(info.flags)
+                              .arg(info.items);
+        std::vector<MixerListText> texts;
+        if (service.listTexts(handle, info.controlId, 1, info.items, texts) == mixer::NoError) {
+            QStringList entries;
+            for (const MixerListText& text : texts) {
+                entries << QString::number(text.lineId, 16) + " " +
+                               QString::fromStdString(text.name);
+            }
+            control += " [" + entries.join(", ") + "]";
+        }
+        described << control;
+    }
+    return described;
+}
+
 }  // namespace
 
 class TestAlsaMixer : public QObject {
@@ -55,6 +93,10 @@ private slots:
     void ac97Layout();
     void usbLayout();
     void volumeMapsOntoTheElementRange();
+    void linesAndControlsOfEachLayout_data();
+    void linesAndControlsOfEachLayout();
+    void valuesReachTheirElement_data();
+    void valuesReachTheirElement();
     void startUpSelectsLineOnEachLayout_data();
     void startUpSelectsLineOnEachLayout();
 
@@ -197,6 +239,144 @@ void TestAlsaMixer::volumeMapsOntoTheElementRange() {
         QVERIFY(component.SetLineLevel(1, line, value, value, -1));
         QCOMPARE(State(m_dir.filePath("vzusb.state")).value("Line Capture Volume"), expected);
     }
+}
+
+void TestAlsaMixer::linesAndControlsOfEachLayout_data() {
+    QTest::addColumn<QString>("ctl");
+    QTest::addColumn<QStringList>("expected");  // the destinations, each followed by its sources
+    QTest::newRow("HDA codec")
+        << "vzhda"
+        << QStringList{
+               "ffff0000 Playback (2, 0)",
+               "- 1 Master Volume: volume 0..65535 0/0",
+               "- 2 Master Mute: mute 0..1 1/0",
+               "ffff0001 Recording (2, 3)",
+               "- 9 Capture Volume: volume 0..65535 0/0",
+               "- 10 Capture Mute: mute 0..1 1/0",
+               "- 11 Capture Source: mux 0..1 3/3 [1 Front Mic, 10001 Rear Mic, 20001 Line]",
+               "1 Front Mic (2, 0)",
+               "- 3 Front Mic Volume: volume 0..65535 0/0",
+               "- 4 Front Mic Mute: mute 0..1 1/0",
+               "10001 Rear Mic (2, 0)",
+               "- 5 Rear Mic Volume: volume 0..65535 0/0",
+               "- 6 Rear Mic Mute: mute 0..1 1/0",
+               "20001 Line (2, 0)",
+               "- 7 Line Volume: volume 0..65535 0/0",
+               "- 8 Line Mute: mute 0..1 1/0"};
+    QTest::newRow("AC97 codec")
+        << "vzac97"
+        << QStringList{"ffff0000 Playback (2, 1)",
+                       "- 1 Master Volume: volume 0..65535 0/0",
+                       "- 2 Master Mute: mute 0..1 1/0",
+                       "0 Line (2, 0)",
+                       "- 3 Line Volume: volume 0..65535 0/0",
+                       "- 4 Line Mute: mute 0..1 1/0",
+                       "ffff0001 Recording (2, 8)",
+                       "- 21 Capture Volume: volume 0..65535 0/0",
+                       "- 22 Capture Mute: mute 0..1 1/0",
+                       "- 23 Capture Source: mux 0..1 3/8 [1 Line, 10001 CD, 20001 Mic, 30001 "
+                       "Video, 40001 Phone, 50001 Aux, 60001 Mix, 70001 Mix Mono]",
+                       "1 Line (2, 0)",
+                       "- 5 Line Volume: volume 0..65535 0/0",
+                       "- 6 Line Mute: mute 0..1 1/0",
+                       "10001 CD (2, 0)",
+                       "- 7 CD Volume: volume 0..65535 0/0",
+                       "- 8 CD Mute: mute 0..1 1/0",
+                       "20001 Mic (2, 0)",
+                       "- 9 Mic Volume: volume 0..65535 0/0",
+                       "- 10 Mic Mute: mute 0..1 1/0",
+                       "30001 Video (2, 0)",
+                       "- 11 Video Volume: volume 0..65535 0/0",
+                       "- 12 Video Mute: mute 0..1 1/0",
+                       "40001 Phone (2, 0)",
+                       "- 13 Phone Volume: volume 0..65535 0/0",
+                       "- 14 Phone Mute: mute 0..1 1/0",
+                       "50001 Aux (2, 0)",
+                       "- 15 Aux Volume: volume 0..65535 0/0",
+                       "- 16 Aux Mute: mute 0..1 1/0",
+                       "60001 Mix (2, 0)",
+                       "- 17 Mix Volume: volume 0..65535 0/0",
+                       "- 18 Mix Mute: mute 0..1 1/0",
+                       "70001 Mix Mono (2, 0)",
+                       "- 19 Mix Mono Volume: volume 0..65535 0/0",
+                       "- 20 Mix Mono Mute: mute 0..1 1/0"};
+    QTest::newRow("USB device") << "vzusb"
+                                << QStringList{"ffff0000 Playback (2, 0)",
+                                               "ffff0001 Recording (2, 2)",
+                                               "1 Line (2, 0)",
+                                               "- 1 Line Volume: volume 0..65535 0/0",
+                                               "- 2 Line Mute: mute 0..1 1/0",
+                                               "10001 Mic (1, 0)",
+                                               "- 3 Mic Volume: volume 0..65535 1/0",
+                                               "- 4 Mic Mute: mute 0..1 1/0"};
+}
+
+void TestAlsaMixer::linesAndControlsOfEachLayout() {
+    QFETCH(QString, ctl);
+    QFETCH(QStringList, expected);
+    MixerHandle handle = 0;
+    QCOMPARE(m_service.open(handle, static_cast<unsigned>(mixerNamed(qPrintable(ctl))), false),
+             mixer::NoError);
+    QStringList lines;
+    for (std::uint32_t destination = 0; destination < 2; ++destination) {
+        MixerLine line;
+        QCOMPARE(m_service.lineByDestination(handle, destination, line), mixer::NoError);
+        lines << Described(m_service, handle, line);
+        for (std::uint32_t source = 0; source < line.connections; ++source) {
+            MixerLine connection;
+            QCOMPARE(m_service.lineBySource(handle, destination, source, connection),
+                     mixer::NoError);
+            lines << Described(m_service, handle, connection);
+        }
+    }
+    QCOMPARE(m_service.close(handle), mixer::NoError);
+    QCOMPARE(lines, expected);
+}
+
+void TestAlsaMixer::valuesReachTheirElement_data() {
+    QTest::addColumn<QString>("ctl");
+    QTest::addColumn<std::uint32_t>("controlId");  // as listed by linesAndControlsOfEachLayout
+    QTest::addColumn<QList<std::int32_t>>("values");
+    QTest::addColumn<QString>("element");
+    QTest::addColumn<QString>("state");
+    QTest::addColumn<QList<std::int32_t>>("readBack");
+    using Values = QList<std::int32_t>;
+    QTest::newRow("playback volume, per channel")
+        << "vzac97" << 3u << Values{65535, 0} << "Line Playback Volume"
+        << "31,0" << Values{65535, 0};
+    QTest::newRow("playback volume, all channels")
+        << "vzac97" << 3u << Values{65535} << "Line Playback Volume"
+        << "31,31" << Values{65535};
+    QTest::newRow("playback unmuted") << "vzac97" << 4u << Values{0} << "Line Playback Switch"
+                                      << "1,1" << Values{0};
+    QTest::newRow("playback muted") << "vzac97" << 4u << Values{1} << "Line Playback Switch"
+                                    << "0,0" << Values{1};
+    QTest::newRow("capture master volume, per channel")
+        << "vzhda" << 9u << Values{0, 65535} << "Capture Volume"
+        << "0,63" << Values{0, 65535};
+    QTest::newRow("capture master unmuted") << "vzhda" << 10u << Values{0} << "Capture Switch"
+                                            << "1,1" << Values{0};
+}
+
+void TestAlsaMixer::valuesReachTheirElement() {
+    QFETCH(QString, ctl);
+    QFETCH(std::uint32_t, controlId);
+    QFETCH(QList<std::int32_t>, values);
+    QFETCH(QString, element);
+    QFETCH(QString, state);
+    QFETCH(QList<std::int32_t>, readBack);
+    MixerHandle handle = 0;
+    QCOMPARE(m_service.open(handle, static_cast<unsigned>(mixerNamed(qPrintable(ctl))), false),
+             mixer::NoError);
+    const auto channels = static_cast<std::uint32_t>(values.size());
+    QCOMPARE(m_service.setControlValues(handle, controlId, channels, 0,
+                                        std::vector<std::int32_t>(values.begin(), values.end())),
+             mixer::NoError);
+    QCOMPARE(State(m_dir.filePath(ctl + ".state")).value(element), state);
+    std::vector<std::int32_t> read;
+    QCOMPARE(m_service.controlValues(handle, controlId, channels, 0, read), mixer::NoError);
+    QCOMPARE(QList<std::int32_t>(read.begin(), read.end()), readBack);
+    QCOMPARE(m_service.close(handle), mixer::NoError);
 }
 
 void TestAlsaMixer::startUpSelectsLineOnEachLayout_data() {
