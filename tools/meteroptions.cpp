@@ -1,8 +1,9 @@
 #include "meteroptions.h"
 
-#include <QCommandLineParser>
+#include <limits>
 
 #include "calibration/calibrationstate.h"
+#include "commandline.h"
 #include "measurement/triggercontrols.h"
 #include "recording/capturedefinition.h"
 
@@ -80,237 +81,313 @@ const char* const Usage =
 
 namespace {
 
-std::optional<RangeSelection> ParseRanges(const QString& text) {
+using Parsed = std::variant<Options, QString>;
+
+QList<QCommandLineOption> MeterOptions() {
+    QList<QCommandLineOption> options{
+        QCommandLineOption(QStringList{QStringLiteral("h"), QStringLiteral("help")})};
+    for (const char* flag : {"list", "grab", "stats", "devices", "line-in"}) {
+        options.append(QCommandLineOption(QLatin1String(flag)));
+    }
+    // The usage text is written out in full, so a value name only marks an option taking one.
+    for (const char* valued : {"dc", "calibration", "range", "scope", "step", "trigger", "level",
+                               "device", "blocks", "wav", "csv", "period", "seconds"}) {
+        options.append(QCommandLineOption(QLatin1String(valued), {}, QStringLiteral("value")));
+    }
+    return options;
+}
+
+Parsed ParseList(const QStringList& arguments) {
+    if (arguments.size() != 1) {
+        return QStringLiteral("--list takes no other arguments");
+    }
+    Options options;
+    options.mode = Options::Mode::List;
+    return options;
+}
+
+// --devices or --line-in, with at most --calibration FILE (as two arguments).
+Parsed ParseInputSelection(const CommandLine& line, const QStringList& arguments) {
+    const bool calibration = line.isSet("calibration");
+    const bool both = line.isSet("devices") && line.isSet("line-in");
+    if (arguments.size() != (calibration ? 3 : 1) || both) {
+        return QStringLiteral("--devices and --line-in take only --calibration FILE");
+    }
+    Options options;
+    if (calibration) {
+        options.calibrationFile = line.value("calibration");
+    }
+    options.mode = line.isSet("devices") ? Options::Mode::Devices : Options::Mode::LineIn;
+    return options;
+}
+
+Refusal ParseDc(const CommandLine& line, Options& options) {
+    if (!line.isSet("dc")) {
+        return std::nullopt;
+    }
+    const QString channels = line.value("dc").toLower();
+    if (!IsOneOf(channels, {"a", "b", "ab"})) {
+        return TakesOnly("--dc", "a, b or ab", line.value("dc"));
+    }
+    options.dcA = channels.contains(QLatin1Char('a'));
+    options.dcB = channels.contains(QLatin1Char('b'));
+    return std::nullopt;
+}
+
+std::optional<RangeSelection> RangesOf(const QString& text) {
     const QStringList parts = text.split(QLatin1Char(','));
     if (parts.size() != 2) {
         return std::nullopt;
     }
-    bool okA = false;
-    bool okB = false;
-    const int a = parts[0].trimmed().toInt(&okA);
-    const int b = parts[1].trimmed().toInt(&okB);
-    if (!okA || !okB || a < FirstRange || a > LastRange || b < FirstRange || b > LastRange) {
+    const auto a = WholeNumber(parts[0].trimmed(), FirstRange, LastRange);
+    const auto b = WholeNumber(parts[1].trimmed(), FirstRange, LastRange);
+    if (!a || !b) {
         return std::nullopt;
     }
-    return RangeSelection{a, b};
+    return RangeSelection{static_cast<int>(*a), static_cast<int>(*b)};
+}
+
+Refusal ParseRanges(const CommandLine& line, Options& options) {
+    if (!line.isSet("range")) {
+        return std::nullopt;
+    }
+    if (!options.calibrationFile) {
+        return QStringLiteral("--range needs --calibration");
+    }
+    const auto ranges = RangesOf(line.value("range"));
+    if (!ranges) {
+        return QStringLiteral("--range takes two ranges from 1 to 4, as in 2,3; not '%1'")
+            .arg(line.value("range"));
+    }
+    options.ranges = *ranges;
+    return std::nullopt;
+}
+
+// The MEASURE options: --dc, --calibration and --range.
+Refusal ParseReadingSetup(const CommandLine& line, Options& options) {
+    if (auto refusal = ParseDc(line, options)) {
+        return refusal;
+    }
+    if (line.isSet("calibration")) {
+        options.calibrationFile = line.value("calibration");
+    }
+    return ParseRanges(line, options);
+}
+
+// An empty step keeps the picture's default.
+Refusal ParseStep(const QString& step, ScopeSettings& settings) {
+    if (step.isEmpty()) {
+        return std::nullopt;
+    }
+    if (!IsOneOf(step, {"1", "8"})) {
+        return TakesOnly("--step", "1 or 8", step);
+    }
+    settings.columnStep = step.toInt();
+    return std::nullopt;
+}
+
+// The trigger as after a click on "Trigger" and, for B, on the source button B, with the level
+// bar where the level puts it.
+void SetTrigger(bool sourceB, int level, ScopeSettings& settings) {
+    TriggerControls controls;
+    controls.TriggerEnableClick();
+    if (sourceB) {
+        controls.pressSourceB();
+    }
+    settings.triggerSourceAEnabled = controls.sourceAEnabled();
+    settings.triggerSourceBEnabled = controls.sourceBEnabled();
+    settings.triggerSourceADown = controls.sourceADown();
+    settings.triggerSourceBDown = controls.sourceBDown();
+    settings.triggerLevelPositionA = TriggerLevelTop - level;
+    settings.triggerLevelPositionB = TriggerLevelTop - level;
+}
+
+// An empty trigger leaves the picture untriggered; an empty level is the level bar's start-up
+// position, level 0.
+Refusal ParseTrigger(const QString& trigger, const QString& level, ScopeSettings& settings) {
+    if (!level.isEmpty() && trigger.isEmpty()) {
+        return QStringLiteral("--level needs --trigger");
+    }
+    if (trigger.isEmpty()) {
+        return std::nullopt;
+    }
+    const QString source = trigger.toLower();
+    if (!IsOneOf(source, {"a", "b"})) {
+        return TakesOnly("--trigger", "a or b", trigger);
+    }
+    const auto levelValue = level.isEmpty() ? 0 : WholeNumber(level, 0, TriggerLevelTop);
+    if (!levelValue) {
+        return TakesOnly("--level", "a level from 0 to 16000", level);
+    }
+    SetTrigger(source == QLatin1String("b"), static_cast<int>(*levelValue), settings);
+    return std::nullopt;
 }
 
 // The picture request: the block number, the output file (the first positional argument) and
 // the scope's settings.
-std::variant<ScopeRequest, QString> ParseScope(const QString& blockText, QStringList& positional,
-                                               const QString& step, const QString& trigger,
-                                               const QString& level) {
-    ScopeRequest request;
-    bool ok = false;
-    request.block = blockText.toLongLong(&ok);
-    if (!ok || request.block < 0) {
-        return QStringLiteral("--scope takes a block number from 0, not '%1'").arg(blockText);
+Refusal ParseScope(const CommandLine& line, QStringList& positional, Options& options) {
+    if (!line.isSet("scope")) {
+        return line.anySet({"step", "trigger", "level"})
+                   ? Refusal(QStringLiteral("--step, --trigger and --level need --scope"))
+                   : std::nullopt;
+    }
+    const auto block = WholeNumber(line.value("scope"), 0);
+    if (!block) {
+        return TakesOnly("--scope", "a block number from 0", line.value("scope"));
     }
     if (positional.isEmpty()) {
         return QStringLiteral("--scope needs a block number and a picture file: --scope N OUT.png");
     }
-    request.output = positional.takeFirst();
-    if (!step.isEmpty()) {
-        if (step != QLatin1String("1") && step != QLatin1String("8")) {
-            return QStringLiteral("--step takes 1 or 8, not '%1'").arg(step);
-        }
-        request.settings.columnStep = step.toInt();
+    ScopeRequest request{*block, positional.takeFirst(), {}};
+    if (auto refusal = ParseStep(line.value("step"), request.settings)) {
+        return refusal;
     }
-    if (!level.isEmpty() && trigger.isEmpty()) {
-        return QStringLiteral("--level needs --trigger");
+    if (auto refusal = ParseTrigger(line.value("trigger"), line.value("level"), request.settings)) {
+        return refusal;
     }
-    if (!trigger.isEmpty()) {
-        const QString source = trigger.toLower();
-        if (source != QLatin1String("a") && source != QLatin1String("b")) {
-            return QStringLiteral("--trigger takes a or b, not '%1'").arg(trigger);
-        }
-        // As after a click on "Trigger" and, for B, on the source button B.
-        TriggerControls controls;
-        controls.TriggerEnableClick();
-        if (source == QLatin1String("b")) {
-            controls.pressSourceB();
-        }
-        request.settings.triggerSourceAEnabled = controls.sourceAEnabled();
-        request.settings.triggerSourceBEnabled = controls.sourceBEnabled();
-        request.settings.triggerSourceADown = controls.sourceADown();
-        request.settings.triggerSourceBDown = controls.sourceBDown();
-        int levelValue = 0;  // the level bar's start-up position gives level 0
-        if (!level.isEmpty()) {
-            levelValue = level.toInt(&ok);
-            if (!ok || levelValue < 0 || levelValue > TriggerLevelTop) {
-                return QStringLiteral("--level takes a level from 0 to 16000, not '%1'").arg(level);
-            }
-        }
-        request.settings.triggerLevelPositionA = TriggerLevelTop - levelValue;
-        request.settings.triggerLevelPositionB = TriggerLevelTop - levelValue;
+    options.scope = request;
+    return std::nullopt;
+}
+
+// As the window takes it: whole seconds up to 9999, beyond that whole minutes.
+std::optional<long long> CaptureSeconds(const QString& text) {
+    const auto seconds = WholeNumber(text, 1, MaxCaptureTime * 60);
+    if (seconds && *seconds > MaxCaptureTime && *seconds % 60 != 0) {
+        return std::nullopt;
     }
-    return request;
+    return seconds;
+}
+
+std::optional<int> SamplingPeriodIndex(const QString& text) {
+    bool ok = false;
+    const double seconds = text.toDouble(&ok);
+    for (std::size_t i = 0; ok && i < SamplingPeriods.size(); ++i) {
+        if (seconds * 1000 == SamplingPeriods[i].intervalMs) {
+            return static_cast<int>(i);
+        }
+    }
+    return std::nullopt;
+}
+
+// A sampled recording needs its period; a continual one takes none.
+Refusal ParsePeriod(const CommandLine& line, Options& options) {
+    if (!line.isSet("csv")) {
+        return line.isSet("period") ? Refusal(QStringLiteral("--period belongs to --csv"))
+                                    : std::nullopt;
+    }
+    const auto index = SamplingPeriodIndex(line.value("period"));
+    if (!index) {
+        return QStringLiteral("--period takes 0.25, 0.5, 1, 15, 60, 300, 900 or 3600");
+    }
+    options.periodIndex = *index;
+    return std::nullopt;
+}
+
+// --wav or --csv, with --period and --seconds.
+Refusal ParseRecording(const CommandLine& line, Options& options) {
+    if (!line.isSet("device")) {
+        return QStringLiteral("--wav, --csv, --period and --seconds need --device");
+    }
+    if (line.isSet("wav") == line.isSet("csv")) {
+        return QStringLiteral("record either --wav FILE or --csv FILE");
+    }
+    if (line.anySet({"blocks", "grab"})) {
+        return QStringLiteral("a recording takes no --blocks or --grab");
+    }
+    const auto seconds = CaptureSeconds(line.value("seconds"));
+    if (!seconds) {
+        return QStringLiteral(
+            "--seconds takes whole seconds from 1 to 9999, or beyond that whole minutes "
+            "(a multiple of 60) up to 599940");
+    }
+    options.seconds = *seconds;
+    options.wavFile = line.value("wav");
+    options.csvFile = line.value("csv");
+    if (options.wavFile.isEmpty() && options.csvFile.isEmpty()) {
+        return QStringLiteral("--wav and --csv take a file name");
+    }
+    return ParsePeriod(line, options);
+}
+
+// Live from --device: a recording, or --blocks K printed block by block.
+Parsed ParseLive(const CommandLine& line, const QStringList& positional, bool recording,
+                 Options options) {
+    const auto device = WholeNumber(line.value("device"), 0, std::numeric_limits<int>::max());
+    if (!device) {
+        return TakesOnly("--device", "a device number from 0", line.value("device"));
+    }
+    options.device = static_cast<int>(*device);
+    if (!recording) {
+        const auto blocks = WholeNumber(line.value("blocks"), 1);
+        if (!blocks) {
+            return QStringLiteral("--device needs --blocks K with K from 1");
+        }
+        options.blocks = *blocks;
+        options.grab = line.isSet("grab");
+        options.stats = line.isSet("stats");
+    }
+    if (!positional.isEmpty()) {
+        return QStringLiteral("--device captures live: no recording file with it");
+    }
+    options.mode = Options::Mode::Live;
+    return options;
+}
+
+Parsed ParseFile(const CommandLine& line, const QStringList& positional, Options options) {
+    if (line.anySet({"blocks", "grab", "stats"})) {
+        return QStringLiteral("--blocks, --grab and --stats need --device");
+    }
+    if (positional.isEmpty()) {
+        return QStringLiteral("no recording named");
+    }
+    if (positional.size() > 1) {
+        return QStringLiteral("one recording at a time, not %1").arg(positional.size());
+    }
+    options.file = positional.front();
+    return options;
+}
+
+// A recording measured, or the input measured or recorded live.
+Parsed ParseFileOrLive(const CommandLine& line) {
+    Options options;
+    QStringList positional = line.positionalArguments();
+    if (auto refusal = ParseReadingSetup(line, options)) {
+        return *refusal;
+    }
+    if (auto refusal = ParseScope(line, positional, options)) {
+        return *refusal;
+    }
+    const bool recording = line.anySet({"wav", "csv"});
+    if (line.anySet({"wav", "csv", "period", "seconds"})) {
+        if (auto refusal = ParseRecording(line, options)) {
+            return *refusal;
+        }
+    }
+    if (line.isSet("device")) {
+        return ParseLive(line, positional, recording, options);
+    }
+    return ParseFile(line, positional, options);
 }
 
 }  // namespace
 
 std::variant<Options, QString> ParseOptions(const QStringList& arguments) {
-    QCommandLineParser parser;
-    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
-    const QCommandLineOption dc(QStringLiteral("dc"), {}, QStringLiteral("channels"));
-    const QCommandLineOption calibration(QStringLiteral("calibration"), {}, QStringLiteral("file"));
-    const QCommandLineOption range(QStringLiteral("range"), {}, QStringLiteral("A,B"));
-    const QCommandLineOption scope(QStringLiteral("scope"), {}, QStringLiteral("N"));
-    const QCommandLineOption step(QStringLiteral("step"), {}, QStringLiteral("1|8"));
-    const QCommandLineOption trigger(QStringLiteral("trigger"), {}, QStringLiteral("a|b"));
-    const QCommandLineOption level(QStringLiteral("level"), {}, QStringLiteral("L"));
-    const QCommandLineOption list(QStringLiteral("list"));
-    const QCommandLineOption device(QStringLiteral("device"), {}, QStringLiteral("N"));
-    const QCommandLineOption blocks(QStringLiteral("blocks"), {}, QStringLiteral("K"));
-    const QCommandLineOption grab(QStringLiteral("grab"));
-    const QCommandLineOption stats(QStringLiteral("stats"));
-    const QCommandLineOption devices(QStringLiteral("devices"));
-    const QCommandLineOption lineIn(QStringLiteral("line-in"));
-    const QCommandLineOption wav(QStringLiteral("wav"), {}, QStringLiteral("file"));
-    const QCommandLineOption csv(QStringLiteral("csv"), {}, QStringLiteral("file"));
-    const QCommandLineOption period(QStringLiteral("period"), {}, QStringLiteral("seconds"));
-    const QCommandLineOption seconds(QStringLiteral("seconds"), {}, QStringLiteral("seconds"));
-    parser.addOptions({help, dc, calibration, range, scope, step, trigger, level, list, device,
-                       blocks, grab, stats, devices, lineIn, wav, csv, period, seconds});
-    if (!parser.parse(QStringList{QStringLiteral("veruziva-meter")} + arguments)) {
-        return parser.errorText();
+    CommandLine line(MeterOptions());
+    if (!line.parse(arguments)) {
+        return line.errorText();
     }
-    Options options;
-    if (parser.isSet(help)) {
+    if (line.isSet("help")) {
+        Options options;
         options.mode = Options::Mode::Help;
         return options;
     }
-    QStringList positional = parser.positionalArguments();
-    if (parser.isSet(list)) {
-        if (arguments.size() != 1) {
-            return QStringLiteral("--list takes no other arguments");
-        }
-        options.mode = Options::Mode::List;
-        return options;
+    if (line.isSet("list")) {
+        return ParseList(arguments);
     }
-    if (parser.isSet(devices) || parser.isSet(lineIn)) {
-        const int extra = parser.isSet(calibration) ? 2 : 0;
-        if (arguments.size() != 1 + extra || (parser.isSet(devices) && parser.isSet(lineIn))) {
-            return QStringLiteral("--devices and --line-in take only --calibration FILE");
-        }
-        if (parser.isSet(calibration)) {
-            options.calibrationFile = parser.value(calibration);
-        }
-        options.mode = parser.isSet(devices) ? Options::Mode::Devices : Options::Mode::LineIn;
-        return options;
+    if (line.anySet({"devices", "line-in"})) {
+        return ParseInputSelection(line, arguments);
     }
-    if (parser.isSet(dc)) {
-        const QString channels = parser.value(dc).toLower();
-        if (channels != QLatin1String("a") && channels != QLatin1String("b") &&
-            channels != QLatin1String("ab")) {
-            return QStringLiteral("--dc takes a, b or ab, not '%1'").arg(parser.value(dc));
-        }
-        options.dcA = channels.contains(QLatin1Char('a'));
-        options.dcB = channels.contains(QLatin1Char('b'));
-    }
-    if (parser.isSet(calibration)) {
-        options.calibrationFile = parser.value(calibration);
-    }
-    if (parser.isSet(range)) {
-        if (!options.calibrationFile) {
-            return QStringLiteral("--range needs --calibration");
-        }
-        const auto ranges = ParseRanges(parser.value(range));
-        if (!ranges) {
-            return QStringLiteral("--range takes two ranges from 1 to 4, as in 2,3; not '%1'")
-                .arg(parser.value(range));
-        }
-        options.ranges = *ranges;
-    }
-    if (parser.isSet(scope)) {
-        auto request = ParseScope(parser.value(scope), positional,
-                                  parser.isSet(step) ? parser.value(step) : QString(),
-                                  parser.isSet(trigger) ? parser.value(trigger) : QString(),
-                                  parser.isSet(level) ? parser.value(level) : QString());
-        if (const auto* message = std::get_if<QString>(&request)) {
-            return *message;
-        }
-        options.scope = std::get<ScopeRequest>(request);
-    } else if (parser.isSet(step) || parser.isSet(trigger) || parser.isSet(level)) {
-        return QStringLiteral("--step, --trigger and --level need --scope");
-    }
-    const bool recording = parser.isSet(wav) || parser.isSet(csv);
-    if (recording || parser.isSet(period) || parser.isSet(seconds)) {
-        if (!parser.isSet(device)) {
-            return QStringLiteral("--wav, --csv, --period and --seconds need --device");
-        }
-        if (parser.isSet(wav) == parser.isSet(csv)) {
-            return QStringLiteral("record either --wav FILE or --csv FILE");
-        }
-        if (parser.isSet(blocks) || parser.isSet(grab)) {
-            return QStringLiteral("a recording takes no --blocks or --grab");
-        }
-        bool ok = false;
-        options.seconds = parser.value(seconds).toLongLong(&ok);
-        // As the window takes it: whole seconds up to 9999, beyond that whole minutes.
-        if (!parser.isSet(seconds) || !ok || options.seconds < 1 ||
-            options.seconds > MaxCaptureTime * 60 ||
-            (options.seconds > MaxCaptureTime && options.seconds % 60 != 0)) {
-            return QStringLiteral(
-                "--seconds takes whole seconds from 1 to 9999, or beyond that whole minutes "
-                "(a multiple of 60) up to 599940");
-        }
-        options.wavFile = parser.value(wav);
-        options.csvFile = parser.value(csv);
-        if (options.wavFile.isEmpty() && options.csvFile.isEmpty()) {
-            return QStringLiteral("--wav and --csv take a file name");
-        }
-        if (parser.isSet(csv)) {
-            const double value = parser.value(period).toDouble(&ok);
-            for (std::size_t i = 0; ok && i < SamplingPeriods.size(); ++i) {
-                if (value * 1000 == SamplingPeriods[i].intervalMs) {
-                    options.periodIndex = static_cast<int>(i);
-                }
-            }
-            if (options.periodIndex < 0) {
-                return QStringLiteral("--period takes 0.25, 0.5, 1, 15, 60, 300, 900 or 3600");
-            }
-        } else if (parser.isSet(period)) {
-            return QStringLiteral("--period belongs to --csv");
-        }
-    }
-    if (parser.isSet(device)) {
-        bool ok = false;
-        options.device = parser.value(device).toInt(&ok);
-        if (!ok || options.device < 0) {
-            return QStringLiteral("--device takes a device number from 0, not '%1'")
-                .arg(parser.value(device));
-        }
-        if (recording) {
-            if (!positional.isEmpty()) {
-                return QStringLiteral("--device captures live: no recording file with it");
-            }
-            options.mode = Options::Mode::Live;
-            return options;
-        }
-        options.blocks = parser.value(blocks).toLongLong(&ok);
-        if (!parser.isSet(blocks) || !ok || options.blocks < 1) {
-            return QStringLiteral("--device needs --blocks K with K from 1");
-        }
-        if (!positional.isEmpty()) {
-            return QStringLiteral("--device captures live: no recording file with it");
-        }
-        options.grab = parser.isSet(grab);
-        options.stats = parser.isSet(stats);
-        options.mode = Options::Mode::Live;
-        return options;
-    }
-    if (parser.isSet(blocks) || parser.isSet(grab) || parser.isSet(stats)) {
-        return QStringLiteral("--blocks, --grab and --stats need --device");
-    }
-    if (positional.size() != 1) {
-        return positional.isEmpty()
-                   ? QStringLiteral("no recording named")
-                   : QStringLiteral("one recording at a time, not %1").arg(positional.size());
-    }
-    options.file = positional.front();
-    return options;
+    return ParseFileOrLive(line);
 }
 
 }  // namespace veruziva::meter

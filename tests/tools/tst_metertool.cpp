@@ -288,6 +288,15 @@ void TestMeterTool::badUsage_data() {
         << QStringList{"--calibration", "x.conf", "--range", "2", "a.wav"}
         << "--range takes two ranges";
     QTest::newRow("missing value") << QStringList{"a.wav", "--dc"} << "Missing value";
+    QTest::newRow("--devices with a file")
+        << QStringList{"--devices", "a.wav"}
+        << "--devices and --line-in take only --calibration FILE";
+    QTest::newRow("--devices and --line-in")
+        << QStringList{"--devices", "--line-in"}
+        << "--devices and --line-in take only --calibration FILE";
+    QTest::newRow("recording without --device")
+        << QStringList{"--wav", "x.wav", "--seconds", "1"}
+        << "--wav, --csv, --period and --seconds need --device";
 }
 
 void TestMeterTool::badUsage() {
@@ -552,6 +561,8 @@ void TestMeterTool::liveFailures_data() {
         << "Problem with WaveInOpen via hard way! Application will terminate.";
     QTest::newRow("no block count")
         << QStringList{"--device", "0"} << 2 << "--device needs --blocks";
+    QTest::newRow("negative device") << QStringList{"--device", "-1", "--blocks", "1"} << 2
+                                     << "--device takes a device number from 0, not '-1'";
     QTest::newRow("zero blocks") << QStringList{"--device", "0", "--blocks", "0"} << 2
                                  << "--device needs --blocks";
     QTest::newRow("blocks without device")
@@ -715,6 +726,17 @@ void TestMeterTool::recordingFailures_data() {
                                 << 2 << "--period takes";
     QTest::newRow("both kinds") << QStringList{"--csv", "x.csv", "--wav", "y.wav", "--seconds", "2"}
                                 << 2 << "record either";
+    QTest::newRow("neither kind") << QStringList{"--seconds", "2"} << 2
+                                  << "record either --wav FILE or --csv FILE";
+    QTest::newRow("with a block count")
+        << QStringList{"--wav", "x.wav", "--seconds", "1", "--blocks", "2"} << 2
+        << "a recording takes no --blocks or --grab";
+    QTest::newRow("a period for a WAV file")
+        << QStringList{"--wav", "x.wav", "--period", "1", "--seconds", "1"} << 2
+        << "--period belongs to --csv";
+    QTest::newRow("and a file to measure")
+        << QStringList{"--wav", "x.wav", "--seconds", "1", "a.wav"} << 2
+        << "--device captures live: no recording file with it";
     QTest::newRow("no time") << QStringList{"--wav", "x.wav"} << 2 << "--seconds takes";
     // The time is taken as given or refused: beyond 9999 s only whole minutes.
     QTest::newRow("beyond 9999 s, not whole minutes")
