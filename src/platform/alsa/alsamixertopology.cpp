@@ -277,15 +277,14 @@ void MixerTopologyBuilder::addSourceMute(TopologyLine& source, const std::string
     mute.selectorIndex = selectorIndex;
 }
 
-// The source line each selector entry stands for.
+// The source line each selector entry stands for, entry by entry (0: an entry without a line,
+// which keeps the two lists aligned).
 void MixerTopologyBuilder::linkSelectorLines(const std::vector<TopologyLine>& sources) {
     for (const std::string& name : m_topology.selector.names) {
         const auto source = std::find_if(
             sources.begin(), sources.end(),
             [&](const TopologyLine& line) { return line.line.name == name.substr(0, 63); });
-        if (source != sources.end()) {
-            m_topology.selector.lineIds.push_back(source->line.lineId);
-        }
+        m_topology.selector.lineIds.push_back(source != sources.end() ? source->line.lineId : 0);
     }
 }
 
