@@ -8,10 +8,9 @@
 #include "app/application.h"
 #include "app/soundmeter.h"
 #include "platform/runtimeerror.h"
-#include "platform/sim/simmixerservice.h"
-#include "platform/sim/simwaveinput.h"
 #include "scripteddialogs.h"
 #include "support/memorysettingsstore.h"
+#include "support/simbench.h"
 
 using namespace veruziva;
 
@@ -29,18 +28,12 @@ public:
 };
 
 // A machine with one card, its mixer and a line input; the card delivers a ramp on A.
-struct OneCard {
-    sim::SimWaveInput waveInput;
-    sim::SimMixerService mixers;
+struct OneCard : sim::SimBench {
     MemorySettingsStore settings;
-    OneCard() {
-        waveInput.addDevice("Card", [](std::uint64_t frame) {
+    OneCard() : SimBench({"Line In"}, LineControls::None) {
+        addCard("Card", [](std::uint64_t frame) {
             return StereoFrame{static_cast<std::int16_t>(frame % 1000), 5};
         });
-        const unsigned mixer = mixers.addDevice("Card");
-        mixers.addDestination(mixer, "Volume Control");
-        mixers.addDestination(mixer, "Recording Control");
-        mixers.addSource(mixer, 1, "Line In");
     }
 };
 

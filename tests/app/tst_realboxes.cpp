@@ -13,13 +13,11 @@
 #include "app/qtdialogs.h"
 #include "app/soundmeter.h"
 #include "platform/runtimeerror.h"
-#include "platform/sim/simmixerservice.h"
-#include "platform/sim/simwaveinput.h"
 #include "recording/datacapturedialog.h"
 #include "support/memorysettingsstore.h"
+#include "support/simbench.h"
 
 using namespace veruziva;
-using sim::SimMixerService;
 using sim::SimWaveInput;
 
 namespace {
@@ -77,22 +75,16 @@ private:
 };
 
 // The window on a paced in-memory input, with the program's real boxes and dialogs.
-struct Bench {
-    SimWaveInput waveInput;
-    SimMixerService mixers;
+struct Bench : sim::SimBench {
     MemorySettingsStore settings;
     QtDialogs dialogs;
     std::unique_ptr<TSoundMeter> window;
 
-    Bench() {
-        waveInput.addDevice("Sim Card", [](std::uint64_t frame) {
+    Bench() : SimBench({"Line In"}, LineControls::None) {
+        addCard("Sim Card", [](std::uint64_t frame) {
             return StereoFrame{static_cast<std::int16_t>(frame % 64),
                                static_cast<std::int16_t>(frame % 100 < 50 ? 3000 : -3000)};
         });
-        const unsigned mixer = mixers.addDevice("Sim Card");
-        mixers.addDestination(mixer, "Volume Control");
-        mixers.addDestination(mixer, "Recording Control");
-        mixers.addSource(mixer, 1, "Line In");
         waveInput.setDelivery(SimWaveInput::Delivery::Paced);
         window = std::make_unique<TSoundMeter>(
             InstrumentServices{waveInput, mixers, settings, dialogs, [] {}});

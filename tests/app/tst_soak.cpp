@@ -3,10 +3,9 @@
 #include <string>
 
 #include "app/soundmeter.h"
-#include "platform/sim/simmixerservice.h"
-#include "platform/sim/simwaveinput.h"
 #include "scripteddialogs.h"
 #include "support/memorysettingsstore.h"
+#include "support/simbench.h"
 
 using namespace veruziva;
 using sim::SimWaveInput;
@@ -58,17 +57,12 @@ void TestSoak::hundredThousandBlocks() {
                                      ? qEnvironmentVariable("VERUZIVA_SOAK_BLOCKS").toULongLong()
                                      : 100000;
     QVERIFY(blocks >= 10000);
-    SimWaveInput waveInput;
-    waveInput.addDevice("Soak Card", Numbered);
-    sim::SimMixerService mixers;
-    const unsigned mixer = mixers.addDevice("Soak Card");
-    mixers.addDestination(mixer, "Volume Control");
-    mixers.addDestination(mixer, "Recording Control");
-    const unsigned line = mixers.addSource(mixer, 1, "Line In");
-    mixers.addVolume(mixer, 1, static_cast<int>(line), 100);
+    sim::SimBench card({"Line In"}, sim::SimBench::LineControls::Volume);
+    card.addCard("Soak Card", Numbered);
+    SimWaveInput& waveInput = card.waveInput;
     MemorySettingsStore settings;
     ScriptedDialogs dialogs;
-    TSoundMeter window(InstrumentServices{waveInput, mixers, settings, dialogs, [] {}});
+    TSoundMeter window(InstrumentServices{waveInput, card.mixers, settings, dialogs, [] {}});
     waveInput.setDelivery(SimWaveInput::Delivery::Immediate);
 
     std::uint64_t expected = 0;  // the first frame of the next block

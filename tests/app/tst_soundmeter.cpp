@@ -18,14 +18,13 @@
 #include "calibration/calibrationprocedure.h"
 #include "calibration/storedsettings.h"
 #include "capture/captureevent.h"
-#include "platform/sim/simmixerservice.h"
-#include "platform/sim/simwaveinput.h"
 #include "recording/capturedefinition.h"
 #include "scripteddialogs.h"
 #include "support/memorysettingsstore.h"
+#include "support/sampledrecordingrows.h"
+#include "support/simbench.h"
 
 using namespace veruziva;
-using sim::SimMixerService;
 using sim::SimWaveInput;
 
 namespace {
@@ -45,28 +44,17 @@ struct Signal {
     }
 };
 
-// A machine for the window: devices and mixers by name, a settings store, the dialogs.
-struct Machine {
+// A machine for the window: devices and mixers (a microphone and a line input) by name, a
+// settings store, the dialogs.
+struct Machine : sim::SimBench {
     Signal signal;
-    SimWaveInput waveInput;
-    SimMixerService mixers;
     MemorySettingsStore settings;
     ScriptedDialogs dialogs;
     int endRequests = 0;
 
+    Machine() : SimBench({"Microphone", "Line In"}) {}
     void addDevice(const std::string& name) {
         waveInput.addDevice(name, [this](std::uint64_t frame) { return signal(frame); });
-    }
-    unsigned addMixer(const std::string& name) {
-        const unsigned device = mixers.addDevice(name);
-        mixers.addDestination(device, "Volume Control");
-        mixers.addDestination(device, "Recording Control");
-        for (const char* line : {"Microphone", "Line In"}) {
-            const unsigned source = mixers.addSource(device, 1, line);
-            mixers.addVolume(device, 1, static_cast<int>(source), 100);
-            mixers.addMute(device, 1, static_cast<int>(source), 1);
-        }
-        return device;
     }
     void storeCompleteCalibration(int soundDevice, int mixer, int lineIn) {
         CalibrationState stored;
@@ -519,13 +507,7 @@ void TestSoundMeter::calibrationThroughTheWindow() {
 }
 
 void TestSoundMeter::sampledRecordingThroughTheWindow_data() {
-    QTest::addColumn<QString>("time");
-    QTest::addColumn<int>("unit");
-    QTest::addColumn<int>("period");
-    QTest::addColumn<int>("rows");
-    QTest::addColumn<QString>("last");
-    QTest::newRow("1 min at 1/4 s") << "1" << 1 << 0 << 240 << "60;1000;3000";
-    QTest::newRow("20 s at 15 s") << "20" << 0 << 3 << 1 << "15;1000;3000";
+    AddSampledRecordingRows("1000;3000");
 }
 
 void TestSoundMeter::sampledRecordingThroughTheWindow() {

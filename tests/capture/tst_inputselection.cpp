@@ -6,9 +6,8 @@
 #include "capture/inputselection.h"
 #include "mixer/audiomixer.h"
 #include "platform/fatalerrors.h"
-#include "platform/sim/simmixerservice.h"
-#include "platform/sim/simwaveinput.h"
 #include "support/scriptedmessageboxes.h"
+#include "support/simbench.h"
 
 using namespace veruziva;
 using namespace veruziva::selectionmessages;
@@ -30,9 +29,7 @@ StereoFrame Silence(std::uint64_t) {
 
 // Input devices and mixers by name; each mixer's recording destination (1) has the given
 // source lines, each with a volume and a mute of its own.
-struct Machine {
-    sim::SimWaveInput waveInput;
-    sim::SimMixerService mixers;
+struct Machine : sim::SimBench {
     sim::ScriptedMessageBoxes boxes;
     int endRequests = 0;
     FatalErrors fatal{boxes, [this] { ++endRequests; }};
@@ -40,17 +37,6 @@ struct Machine {
     ListBox box;
 
     void addDevice(const std::string& name) { waveInput.addDevice(name, Silence); }
-    unsigned addMixer(const std::string& name, const std::vector<std::string>& recordingLines) {
-        const unsigned device = mixers.addDevice(name);
-        mixers.addDestination(device, "Volume Control");
-        mixers.addDestination(device, "Recording Control");
-        for (const std::string& line : recordingLines) {
-            const unsigned source = mixers.addSource(device, 1, line);
-            mixers.addVolume(device, 1, static_cast<int>(source), 100);
-            mixers.addMute(device, 1, static_cast<int>(source), 1);
-        }
-        return device;
-    }
     // The volume control of a recording line (controls are numbered in the order added).
     std::vector<std::int32_t> lineVolume(unsigned mixer, int line) const {
         return mixers.values(mixer, static_cast<std::uint32_t>(1 + 2 * line));

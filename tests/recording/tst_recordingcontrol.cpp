@@ -6,6 +6,7 @@
 
 #include "platform/captureformat.h"
 #include "recording/recordingcontrol.h"
+#include "support/sampledrecordingrows.h"
 #include "support/scriptedmessageboxes.h"
 #include "wavcheck.h"
 
@@ -239,13 +240,7 @@ void TestRecordingControl::diskFullDuringARecording() {
 }
 
 void TestRecordingControl::sampledRows_data() {
-    QTest::addColumn<QString>("time");
-    QTest::addColumn<int>("unit");
-    QTest::addColumn<int>("period");
-    QTest::addColumn<int>("rows");
-    QTest::addColumn<QString>("last");
-    QTest::newRow("1 min at 1/4 s") << "1" << 1 << 0 << 240 << "60;1234;-56";
-    QTest::newRow("20 s at 15 s") << "20" << 0 << 3 << 1 << "15;1234;-56";
+    AddSampledRecordingRows("1234;-56");
     QTest::newRow("2 hours at 1 hod.") << "120" << 1 << 7 << 2 << "7200;1234;-56";
 }
 
