@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "calibration/displaymode.h"
+#include "instrument/blockhandler.h"
 #include "measurement/blockmeasurement.h"
 #include "measurement/oscilloscope.h"
 #include "measurement/readouts.h"
@@ -102,6 +103,36 @@ BENCHMARK(BM_ScopePass)
     ->Args({1, 1})
     ->Args({8, 0})
     ->Args({8, 1});
+
+// A measured block through the block handler as the window has it handled: its settings asked
+// of the view, the scope pass at 1:1, the readout texts, the view told.
+class WindowLikeView : public BlockView {
+public:
+    BlockSettings blockSettings() override {
+        BlockSettings settings;
+        settings.display = DeriveDisplayParameters(m_state, {2, 2});
+        settings.pass = MakePassSettings(settings.display, true, true);
+        settings.scope = &m_scope;
+        return settings;
+    }
+    void blockMeasured(std::span<const StereoFrame> /*frames*/, const Readouts& readouts) override {
+        benchmark::DoNotOptimize(readouts.a.readingText.data());
+    }
+
+private:
+    CalibrationState m_state = State(true);
+    Oscilloscope m_scope;
+};
+
+void BM_BlockHandler(benchmark::State& bench) {
+    const std::vector<StereoFrame> block = SignalBlock();
+    WindowLikeView view;
+    BlockHandler handler(view, ".");
+    for (auto _ : bench) {
+        handler.measure(block);
+    }
+}
+BENCHMARK(BM_BlockHandler);
 
 }  // namespace
 
