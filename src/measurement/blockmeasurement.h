@@ -32,6 +32,8 @@ struct ChannelMeasurement {
     std::int32_t crossingCount = -1;
     std::uint32_t periodSum = 0;
     std::optional<double> frequency;  // whole hertz; absent when the AC box is clear
+    double acRms = 0.0;               // RMS about the block's mean, in raw units
+    bool overloaded = false;          // a sample at the card's limit, -32768 or 32767
 };
 
 struct BlockMeasurement {
@@ -79,6 +81,8 @@ public:
         m_previous = x;
         const std::int64_t corrected = std::int64_t{x} - m_zero;
         m_accumulator += m_ac ? std::llabs(corrected) : corrected;
+        m_sum += x;
+        m_sumOfSquares += std::int64_t{x} * x;
     }
 
     ChannelMeasurement finish(std::int32_t recordedFrames) const;
@@ -87,6 +91,8 @@ private:
     bool m_ac;
     std::int64_t m_zero;
     std::int64_t m_accumulator = 0;
+    std::int64_t m_sum = 0;           // of the raw samples
+    std::int64_t m_sumOfSquares = 0;  // at most 4096 x 2^30: no overflow
     std::int32_t m_maximum = 0;
     std::int32_t m_minimum = 0;
     std::int32_t m_crossingCount = -1;

@@ -12,6 +12,8 @@ ChannelReadout ChannelText(const ChannelMeasurement& measurement, const ChannelD
     readout.readingText = ReadingText(readout.reading, display, decimalSeparator);
     readout.frequencyText = FrequencyText(measurement.frequency, decimalSeparator);
     readout.barPosition = measurement.barPosition;
+    readout.rms = RmsReading(measurement, display);
+    readout.overloaded = measurement.overloaded;
     return readout;
 }
 
@@ -35,6 +37,10 @@ std::string FrequencyText(std::optional<double> frequency, std::string_view deci
 double Reading(const ChannelMeasurement& measurement, const ChannelDisplay& display) {
     const auto mean = static_cast<double>(measurement.mean);
     return display.calibrated ? mean * display.factor : mean;
+}
+
+double RmsReading(const ChannelMeasurement& measurement, const ChannelDisplay& display) {
+    return display.calibrated ? measurement.acRms * display.factor : measurement.acRms;
 }
 
 void ShowMeasurement(Readouts& readouts, const BlockMeasurement& measurement,

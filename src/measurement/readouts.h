@@ -16,6 +16,8 @@ struct ChannelReadout {
     std::string frequencyText = "0 ";
     double reading = 0.0;
     std::int32_t barPosition = 0;
+    double rms = 0.0;  // true RMS of the AC part, in the reading's units
+    bool overloaded = false;
 };
 
 struct Readouts {
@@ -34,6 +36,10 @@ std::string FrequencyText(std::optional<double> frequency, std::string_view deci
 
 // The reading of a channel: mean x K in the calibrated display, the mean itself otherwise.
 double Reading(const ChannelMeasurement& measurement, const ChannelDisplay& display);
+
+// The true RMS of a channel's AC part in the reading's units: volts or amperes in the calibrated
+// display, raw units otherwise.
+double RmsReading(const ChannelMeasurement& measurement, const ChannelDisplay& display);
 
 // Writes one measured block into the readouts, A then B.
 void ShowMeasurement(Readouts& readouts, const BlockMeasurement& measurement,

@@ -1,4 +1,6 @@
 #include <QtTest>
+#include <algorithm>
+#include <cmath>
 #include <functional>
 #include <vector>
 
@@ -33,6 +35,23 @@ Frames SquareOnA(int period, int first) {
     return frames;
 }
 
+// Channel A: `dc` plus a sine of `amplitude` with `periods` whole periods in the block, cut at
+// the card's limits; channel B: a square wave of +-`amplitude` about `dc`.
+Frames Wave(double dc, double amplitude, int periods) {
+    Frames frames = Constant(0, 0);
+    for (int i = 0; i < FramesPerBuffer; ++i) {
+        const double phase = 2 * M_PI * periods * i / FramesPerBuffer;
+        const double a =
+            std::clamp(std::round(dc + amplitude * std::sin(phase)), -32768.0, 32767.0);
+        const double b =
+            std::clamp(dc + (i * 2 * periods / FramesPerBuffer % 2 == 0 ? amplitude : -amplitude),
+                       -32768.0, 32767.0);
+        frames[static_cast<std::size_t>(i)] = {static_cast<std::int16_t>(a),
+                                               static_cast<std::int16_t>(b)};
+    }
+    return frames;
+}
+
 const PassSettings AcBoth{{true, 0}, {true, 0}};
 const PassSettings DcBoth{{false, 0}, {false, 0}};
 
@@ -51,6 +70,8 @@ private slots:
     void frequency();
     void peaksAndBars_data();
     void peaksAndBars();
+    void rmsAndOverload_data();
+    void rmsAndOverload();
     void partialBlockMeasuredOverItsFrames();
     void plotterSeesEveryFrameInOrder();
     void absurdZeroOffsetDoesNotOverflow();
@@ -170,6 +191,54 @@ void TestBlockMeasurement::peaksAndBars() {
     QCOMPARE(result.a.barPosition, barA);
     QCOMPARE(result.b.peak, peakB);
     QCOMPARE(result.b.barPosition, barB);
+}
+
+void TestBlockMeasurement::rmsAndOverload_data() {
+    QTest::addColumn<Frames>("frames");
+    QTest::addColumn<double>("rmsA");
+    QTest::addColumn<double>("rmsB");
+    QTest::addColumn<double>("tolerance");
+    QTest::addColumn<bool>("overloadA");
+    QTest::addColumn<bool>("overloadB");
+    // Sine: A/sqrt(2), within the rounding of the samples; square: A exactly; DC adds nothing.
+    QTest::newRow("sine and square")
+        << Wave(0, 10000, 8) << 10000 / M_SQRT2 << 10000.0 << 0.5 << false << false;
+    QTest::newRow("on a DC level")
+        << Wave(-5000, 2000, 16) << 2000 / M_SQRT2 << 2000.0 << 0.5 << false << false;
+    QTest::newRow("DC alone") << Constant(1234, -4321) << 0.0 << 0.0 << 0.0 << false << false;
+    // Both reach the limits exactly: the square's halves are -32768 and 32767 (RMS 32767.5),
+    // the sine's crests too.
+    QTest::newRow("at the limits")
+        << Wave(-0.5, 32767.5, 4) << 32767.5 / M_SQRT2 << 32767.5 << 0.5 << true << true;
+    QTest::newRow("one below the limits")
+        << Constant(32766, -32767) << 0.0 << 0.0 << 0.0 << false << false;
+    QTest::newRow("top limit") << Constant(32767, 0) << 0.0 << 0.0 << 0.0 << true << false;
+    QTest::newRow("bottom limit") << Constant(0, -32768) << 0.0 << 0.0 << 0.0 << false << true;
+    // A sine of twice the range, cut at the limits L = A sin t: its mean square over a quarter
+    // period is A^2 (2t - sin 2t) / (2 pi) + L^2 (1 - 2t / pi).
+    const double amplitude = 65535.0;
+    const double t = std::asin(32767.0 / amplitude);  // the phase at which it clips
+    const double clippedMeanSquare =
+        amplitude * amplitude * (2 * t - std::sin(2 * t)) / (2 * M_PI) +
+        32767.0 * 32767.0 * (1 - 2 * t / M_PI);
+    QTest::newRow("clipped sine") << Wave(0, amplitude, 8) << std::sqrt(clippedMeanSquare)
+                                  << 32767.5 << 2.0 << true << true;
+}
+
+void TestBlockMeasurement::rmsAndOverload() {
+    QFETCH(Frames, frames);
+    QFETCH(double, tolerance);
+    for (const bool ac : {true, false}) {  // the AC box changes the reading, not the RMS
+        const BlockMeasurement result = MeasureBlock(frames, ac ? AcBoth : DcBoth);
+        QFETCH(double, rmsA);
+        QFETCH(double, rmsB);
+        QVERIFY2(std::abs(result.a.acRms - rmsA) <= tolerance,
+                 qPrintable(QStringLiteral("A: %1, expected %2").arg(result.a.acRms).arg(rmsA)));
+        QVERIFY2(std::abs(result.b.acRms - rmsB) <= tolerance,
+                 qPrintable(QStringLiteral("B: %1, expected %2").arg(result.b.acRms).arg(rmsB)));
+        QTEST(result.a.overloaded, "overloadA");
+        QTEST(result.b.overloaded, "overloadB");
+    }
 }
 
 void TestBlockMeasurement::partialBlockMeasuredOverItsFrames() {

@@ -102,6 +102,9 @@ void TestReadouts::showMeasurementWritesBothChannels() {
     measurement.a.frequency = 50.0;
     measurement.b.mean = -2000;
     measurement.b.barPosition = 15;
+    measurement.a.acRms = 6666.0;  // in volts on A, raw on B
+    measurement.b.acRms = 321.5;
+    measurement.b.overloaded = true;
     DisplayParameters display{Calibrated(1.5e-4, 3, 'V'), ChannelDisplay{}};
     Readouts readouts;
     ShowMeasurement(readouts, measurement, display, ".");
@@ -112,6 +115,10 @@ void TestReadouts::showMeasurementWritesBothChannels() {
     QCOMPARE(readouts.b.readingText, std::string("-2000  "));
     QCOMPARE(readouts.b.frequencyText, std::string("0 "));
     QCOMPARE(readouts.b.barPosition, 15);
+    QCOMPARE(readouts.a.rms, 0.9999);
+    QCOMPARE(readouts.b.rms, 321.5);
+    QCOMPARE(readouts.a.overloaded, false);
+    QCOMPARE(readouts.b.overloaded, true);
 }
 
 QTEST_APPLESS_MAIN(TestReadouts)
