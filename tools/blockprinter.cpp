@@ -71,7 +71,28 @@ void BlockPrinter::blockMeasured(std::span<const StereoFrame> /*frames*/,
     }
     m_lines += ';' + std::to_string(readouts.a.barPosition);
     m_lines += ';' + std::to_string(readouts.b.barPosition);
+    if (m_options.rms) {
+        for (const ChannelReadout* channel : {&readouts.a, &readouts.b}) {
+            m_lines += ';';
+            m_lines += channel->rmsText;
+        }
+    }
+    if (m_options.overload) {
+        m_lines += readouts.a.overloaded ? ";1" : ";0";
+        m_lines += readouts.b.overloaded ? ";1" : ";0";
+    }
     m_lines += '\n';
+}
+
+std::string BlockPrinter::header() const {
+    std::string header = "block;A;B;fA;fB;barA;barB";
+    if (m_options.rms) {
+        header += ";rmsA;rmsB";
+    }
+    if (m_options.overload) {
+        header += ";overA;overB";
+    }
+    return header + '\n';
 }
 
 bool BlockPrinter::calibratedDisplay() const {

@@ -28,7 +28,8 @@ public:
     // Loads the calibration named in the options; a message when its file cannot be read.
     std::optional<QString> loadCalibration();
 
-    static std::string Header() { return "block;A;B;fA;fB;barA;barB\n"; }
+    // The first line: the columns of each block's line.
+    std::string header() const;
     // The lines of the blocks measured since the last call.
     std::string takeLines() { return std::exchange(m_lines, {}); }
 

@@ -331,7 +331,8 @@ int RunLive(const Options& options, std::FILE* out, std::FILE* err) {
         engine.CloseWaveIn();
         return recorded;
     }
-    std::fwrite(BlockPrinter::Header().data(), 1, BlockPrinter::Header().size(), out);
+    const std::string header = printer.header();
+    std::fwrite(header.data(), 1, header.size(), out);
 
     int status = ExitSuccess;
     if (options.grab) {

@@ -26,7 +26,8 @@ const char* const Usage =
     "\n"
     "the block number from 0, the two reading texts and the two frequency texts exactly as\n"
     "the window shows them (trailing blanks included), and the two level-bar positions\n"
-    "(peak div 128). A final partial block is measured over the frames it holds.\n"
+    "(peak div 128). A final partial block is measured over the frames it holds. --rms adds\n"
+    "the columns rmsA;rmsB, --overload the columns overA;overB.\n"
     "\n"
     "MEASURE:\n"
     "  --dc a|b|ab          measure the named channels as DC (default: both AC)\n"
@@ -34,6 +35,10 @@ const char* const Usage =
     "                       a complete calibration gives calibrated readings\n"
     "  --range A,B          ranges of channels A and B, 1 to 4 (0.3 V, 3 V, 30 V, 3 A);\n"
     "                       default 1,1; needs --calibration\n"
+    "  --rms                also print each channel's true RMS of its AC part (about the\n"
+    "                       block's mean), in the reading's format and unit\n"
+    "  --overload           also print 1 for a channel whose block reached the card's limits\n"
+    "                       (a sample at -32768 or 32767), else 0\n"
     "\n"
     "SCOPE:\n"
     "  --scope N OUT.png    also draw the oscilloscope picture of block N (from 0) into\n"
@@ -86,7 +91,7 @@ using Parsed = std::variant<Options, QString>;
 QList<QCommandLineOption> MeterOptions() {
     QList<QCommandLineOption> options{
         QCommandLineOption(QStringList{QStringLiteral("h"), QStringLiteral("help")})};
-    for (const char* flag : {"list", "grab", "stats", "devices", "line-in"}) {
+    for (const char* flag : {"list", "grab", "stats", "devices", "line-in", "rms", "overload"}) {
         options.append(QCommandLineOption(QLatin1String(flag)));
     }
     // The usage text is written out in full, so a value name only marks an option taking one.
@@ -163,11 +168,13 @@ Refusal ParseRanges(const CommandLine& line, Options& options) {
     return std::nullopt;
 }
 
-// The MEASURE options: --dc, --calibration and --range.
+// The MEASURE options: --dc, --calibration, --range, --rms and --overload.
 Refusal ParseReadingSetup(const CommandLine& line, Options& options) {
     if (auto refusal = ParseDc(line, options)) {
         return refusal;
     }
+    options.rms = line.isSet("rms");
+    options.overload = line.isSet("overload");
     if (line.isSet("calibration")) {
         options.calibrationFile = line.value("calibration");
     }

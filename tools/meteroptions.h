@@ -22,6 +22,9 @@ struct Options {
     Mode mode = Mode::File;
     bool dcA = false;
     bool dcB = false;
+    bool rms = false;       // print each channel's true RMS too
+    bool overload = false;  // print whether each channel clipped
+
     std::optional<QString> calibrationFile;
     RangeSelection ranges;
     std::optional<ScopeRequest> scope;

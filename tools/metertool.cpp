@@ -30,7 +30,7 @@ int RunFile(const Options& options, std::FILE* out, std::FILE* err) {
         return Fail(err, reader.errorText());
     }
     BlockHandler blocks(printer, QLocale::system().decimalPoint().toStdString());
-    std::string output = BlockPrinter::Header();
+    std::string output = printer.header();
     for (auto frames = reader.nextBlock(); !frames.empty(); frames = reader.nextBlock()) {
         blocks.measure(frames);
         output += printer.takeLines();

@@ -42,6 +42,27 @@ private:
 namespace {
 
 const QColor Yellow(255, 255, 0);
+const QColor Teal(0, 128, 128);
+const QColor OverloadRed(160, 0, 0);
+
+// A readout panel's colour: teal, or red while its channel's input clips.
+void ShowOverload(QFrame* panel, bool overloaded) {
+    const QColor colour = overloaded ? OverloadRed : Teal;
+    if (panel->palette().color(QPalette::Window) != colour) {
+        QPalette palette = panel->palette();
+        palette.setColor(QPalette::Window, colour);
+        panel->setPalette(palette);
+    }
+}
+
+// The reading's tooltip: the true RMS of the channel's AC part.
+void ShowRms(QLabel* display, const std::string& rmsText) {
+    const QString tip = QStringLiteral("True RMS of the AC part: %1")
+                            .arg(QString::fromStdString(rmsText).trimmed());
+    if (display->toolTip() != tip) {
+        display->setToolTip(tip);
+    }
+}
 
 }  // namespace
 
@@ -200,6 +221,10 @@ void TSoundMeter::blockMeasured(std::span<const StereoFrame> frames, const Reado
     m_ui.RFrequency->setText(QString::fromStdString(readouts.b.frequencyText));
     m_ui.VUL->setValue(std::min(readouts.a.barPosition, 128));
     m_ui.VUR->setValue(std::min(readouts.b.barPosition, 128));
+    ShowOverload(m_ui.ValueL, readouts.a.overloaded);
+    ShowOverload(m_ui.ValueR, readouts.b.overloaded);
+    ShowRms(m_ui.DisplayL, readouts.a.rmsText);
+    ShowRms(m_ui.DisplayR, readouts.b.rmsText);
     showSynchronized();
     m_ui.Oscilloscope->update();
     if (m_blockObserver) {
@@ -221,6 +246,8 @@ void TSoundMeter::showNoData() {
     }
     m_ui.VUL->setValue(0);
     m_ui.VUR->setValue(0);
+    ShowOverload(m_ui.ValueL, false);
+    ShowOverload(m_ui.ValueR, false);
     showSynchronized();
 }
 

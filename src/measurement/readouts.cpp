@@ -13,6 +13,7 @@ ChannelReadout ChannelText(const ChannelMeasurement& measurement, const ChannelD
     readout.frequencyText = FrequencyText(measurement.frequency, decimalSeparator);
     readout.barPosition = measurement.barPosition;
     readout.rms = RmsReading(measurement, display);
+    readout.rmsText = ReadingText(readout.rms, display, decimalSeparator);
     readout.overloaded = measurement.overloaded;
     return readout;
 }

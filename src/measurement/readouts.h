@@ -16,7 +16,8 @@ struct ChannelReadout {
     std::string frequencyText = "0 ";
     double reading = 0.0;
     std::int32_t barPosition = 0;
-    double rms = 0.0;  // true RMS of the AC part, in the reading's units
+    double rms = 0.0;             // true RMS of the AC part, in the reading's units
+    std::string rmsText = "0  ";  // formatted as the reading
     bool overloaded = false;
 };
 

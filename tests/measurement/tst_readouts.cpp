@@ -117,6 +117,8 @@ void TestReadouts::showMeasurementWritesBothChannels() {
     QCOMPARE(readouts.b.barPosition, 15);
     QCOMPARE(readouts.a.rms, 0.9999);
     QCOMPARE(readouts.b.rms, 321.5);
+    QCOMPARE(readouts.a.rmsText, std::string("1.000V "));
+    QCOMPARE(readouts.b.rmsText, std::string("322  "));
     QCOMPARE(readouts.a.overloaded, false);
     QCOMPARE(readouts.b.overloaded, true);
 }

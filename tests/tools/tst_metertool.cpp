@@ -103,6 +103,8 @@ private slots:
     void help();
     void silence();
     void sine441();
+    void extraColumns_data();
+    void extraColumns();
     void dcLevels_data();
     void dcLevels();
     void partialLastBlock();
@@ -204,6 +206,33 @@ void TestMeterTool::dcLevels() {
     const ToolResult result = RunTool(arguments);
     QCOMPARE(result.exitCode, 0);
     QCOMPARE(result.lines.value(1), expected);
+}
+
+void TestMeterTool::extraColumns_data() {
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QString>("header");
+    QTest::addColumn<QString>("line");
+    // A: a square wave between the card's limits (period 512 frames): its RMS about the mean is
+    // 32767.5, and it clips. B: 1000 DC, no AC part.
+    QTest::newRow("rms") << QStringList{"--rms"} << "block;A;B;fA;fB;barA;barB;rmsA;rmsB"
+                         << "0;32767  ;1000  ;86 ;0 ;256;7;32768  ;0  ";
+    QTest::newRow("overload") << QStringList{"--overload"}
+                              << "block;A;B;fA;fB;barA;barB;overA;overB"
+                              << "0;32767  ;1000  ;86 ;0 ;256;7;1;0";
+    QTest::newRow("both") << QStringList{"--overload", "--rms"}
+                          << "block;A;B;fA;fB;barA;barB;rmsA;rmsB;overA;overB"
+                          << "0;32767  ;1000  ;86 ;0 ;256;7;32768  ;0  ;1;0";
+}
+
+void TestMeterTool::extraColumns() {
+    QFETCH(QStringList, options);
+    WriteWav(path("limits.wav"), FramesPerBuffer, [](int i) {
+        return StereoFrame{static_cast<std::int16_t>(i % 512 < 256 ? 32767 : -32768), 1000};
+    });
+    const ToolResult result = RunTool(options << path("limits.wav"));
+    QCOMPARE(result.exitCode, 0);
+    QTEST(result.lines.value(0), "header");
+    QTEST(result.lines.value(1), "line");
 }
 
 void TestMeterTool::partialLastBlock() {
