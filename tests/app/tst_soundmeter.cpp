@@ -112,6 +112,7 @@ private slots:
     void scopeFollowsItsControls();
     void lostDeviceStopsTheFlow();
     void stalledInputShowsNoData();
+    void clippingAndRmsOnTheReadouts();
     void helpAboutAndClose();
     void calibrationThroughTheWindow();
     void sampledRecordingThroughTheWindow_data();
@@ -437,6 +438,28 @@ void TestSoundMeter::stalledInputShowsNoData() {
     ui.StartStop->click();
     QTest::qWait(150);
     QCOMPARE(ui.DisplayL->text(), QStringLiteral("1000  "));
+}
+
+void TestSoundMeter::clippingAndRmsOnTheReadouts() {
+    // A at the card's limit: its panel turns red while it lasts, its text stays the reading.
+    Machine m;
+    Standard(m);
+    m.signal.levelA = 32767;
+    const auto window = m.start();
+    const SoundMeterControls& ui = window->controls();
+    const QColor teal(0, 128, 128);
+    const QColor red(160, 0, 0);
+    ui.StartStop->click();
+    m.deliverBlocks(1);
+    QCOMPARE(ui.DisplayL->text(), QStringLiteral("32767  "));
+    QCOMPARE(ui.ValueL->palette().color(QPalette::Window), red);
+    QCOMPARE(ui.ValueR->palette().color(QPalette::Window), teal);
+    // B's square wave of +-3000 about 0: RMS 3000; A's DC has no AC part.
+    QCOMPARE(ui.DisplayR->toolTip(), QStringLiteral("True RMS of the AC part: 3000"));
+    QCOMPARE(ui.DisplayL->toolTip(), QStringLiteral("True RMS of the AC part: 0"));
+    m.signal.levelA = 32766;
+    m.deliverBlocks(1);
+    QCOMPARE(ui.ValueL->palette().color(QPalette::Window), teal);
 }
 
 void TestSoundMeter::helpAboutAndClose() {
