@@ -1,12 +1,11 @@
 #include "blockprinter.h"
 
-#include <QBuffer>
 #include <QFileInfo>
 
 #include "calibration/displaymode.h"
 #include "calibration/qsettingsstore.h"
 #include "calibration/storedsettings.h"
-#include "recording/outputfile.h"
+#include "recording/pngfile.h"
 #include "streammessageboxes.h"
 
 namespace veruziva::meter {
@@ -112,20 +111,8 @@ bool BlockPrinter::savePicture() const {
     if (!m_options.scope) {
         return true;
     }
-    // Encoded first, then written with checked system calls: the image writer does not
-    // report a full disk.
-    QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    if (!m_scope.image().save(&buffer, "PNG")) {
-        Print(m_err, QStringLiteral("veruziva-meter: cannot encode the picture\n"));
-        return false;
-    }
     try {
-        OutputFile file;
-        file.create(m_options.scope->output);
-        file.write(png.constData(), static_cast<std::size_t>(png.size()));
-        file.close();
+        SavePng(m_scope.image(), m_options.scope->output);
     } catch (const RuntimeError& error) {
         Print(m_err, QStringLiteral("veruziva-meter: cannot write the picture %1: %2\n")
                          .arg(m_options.scope->output, QString::fromUtf8(error.what())));

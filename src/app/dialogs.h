@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <optional>
 
 class QWidget;
 
@@ -24,6 +25,11 @@ public:
     virtual void showCaptureDefinition() = 0;
     virtual CaptureDefinition captureDefinition() const = 0;
     virtual void setRecordTypeEnabled(bool enabled) = 0;
+
+    // The name of a file to save, asked with `caption`, offering the file types of `filter`
+    // (as "PNG pictures (*.png)"); none when the user cancels.
+    virtual std::optional<QString> askSaveFileName(const QString& caption,
+                                                   const QString& filter) = 0;
 
     // The program's start: the window boxes belong to, the dialogs that live for the whole
     // run created after it, and the end requested (no box is shown after that).

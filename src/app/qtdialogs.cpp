@@ -1,5 +1,6 @@
 #include "app/qtdialogs.h"
 
+#include <QFileDialog>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -103,6 +104,17 @@ void QtDialogs::setRecordTypeEnabled(bool enabled) {
     if (m_dataCapture) {
         m_dataCapture->setRecordTypeEnabled(enabled);
     }
+}
+
+std::optional<QString> QtDialogs::askSaveFileName(const QString& caption, const QString& filter) {
+    if (m_ending) {
+        return std::nullopt;
+    }
+    const QString name = QFileDialog::getSaveFileName(m_window, caption, QString(), filter);
+    if (name.isEmpty()) {
+        return std::nullopt;
+    }
+    return name;
 }
 
 void QtDialogs::showHelp(const QString& topic) {

@@ -1,5 +1,6 @@
 #include "app/soundmeter.h"
 
+#include <QAction>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -8,6 +9,7 @@
 #include <QFrame>
 #include <QLabel>
 #include <QLocale>
+#include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollBar>
@@ -21,6 +23,7 @@
 #include "calibration/calibrationprocedure.h"
 #include "calibration/storedsettings.h"
 #include "capture/captureevent.h"
+#include "recording/pngfile.h"
 
 namespace veruziva {
 
@@ -92,6 +95,7 @@ TSoundMeter::TSoundMeter(InstrumentServices services, QWidget* parent)
     m_ui = LayOutSoundMeter(*this, m_scope);
     m_deviceBox->setCombo(m_ui.WaveInDevices);
     connectControls();
+    addContextMenu();
     m_blocks.setHeldBoxes(&m_heldBoxes);
     m_blocks.setRecording(&m_recording);
     m_blocks.setInputWatch(&m_inputWatch);
@@ -119,6 +123,16 @@ void TSoundMeter::connectControls() {
     connect(ui.About, &QPushButton::clicked, this, &TSoundMeter::AboutClick);
     connect(ui.Saving, &QPushButton::clicked, this, &TSoundMeter::SavingClick);
     connect(ui.Definition, &QPushButton::clicked, this, &TSoundMeter::DefinitionClick);
+}
+
+void TSoundMeter::addContextMenu() {
+    // The panel's own layout stays as it is; these live in its context menu, with shortcuts.
+    setContextMenuPolicy(Qt::ActionsContextMenu);
+    auto* picture = new QAction(QStringLiteral("Save picture..."), this);
+    picture->setObjectName(QStringLiteral("SavePicture"));
+    picture->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
+    connect(picture, &QAction::triggered, this, &TSoundMeter::savePicture);
+    addAction(picture);
 }
 
 void TSoundMeter::FormCreate() {
@@ -373,6 +387,31 @@ void TSoundMeter::recordingChanged(bool recording) {
 
 void TSoundMeter::HelpClick() {
     m_services.dialogs.showHelp(QStringLiteral("Description"));
+}
+
+QImage TSoundMeter::readoutPicture() {
+    // The scope group, both channel groups and the level bars: the window without its buttons.
+    const QRegion shown = QRegion(0, 0, 350, height()) + QRegion(350, 0, width() - 350, 240);
+    QImage picture(size(), QImage::Format_RGB32);
+    picture.fill(palette().color(QPalette::Window));
+    QPainter painter(&picture);
+    render(&painter, QPoint(), shown, QWidget::DrawChildren);
+    painter.end();
+    return picture.copy(0, 0, width(), 310);
+}
+
+void TSoundMeter::savePicture() {
+    const std::optional<QString> name = m_services.dialogs.askSaveFileName(
+        QStringLiteral("Save picture"), QStringLiteral("PNG pictures (*.png)"));
+    if (!name) {
+        return;
+    }
+    try {
+        SavePng(readoutPicture(), *name);
+    } catch (const RuntimeError& error) {
+        m_heldBoxes.showMessage(QStringLiteral("The picture cannot be saved as %1: %2")
+                                    .arg(*name, QString::fromUtf8(error.what())));
+    }
 }
 
 void TSoundMeter::AboutClick() {

@@ -62,6 +62,10 @@ public:
     void CloseClick();
     void HelpClick();
     void AboutClick();
+    // From the window's context menu: the scope with both readouts and level bars as a
+    // picture, and the picture saved as a PNG file.
+    QImage readoutPicture();
+    void savePicture();
     // The handler of a capture buffer coming back.
     void BufferDone();
 
@@ -90,6 +94,7 @@ private:
     class ComboDeviceBox;
 
     void connectControls();
+    void addContextMenu();
     void FormCreate();
     RangeSelection ranges() const;
     ScopeSettings scopeSettings(int columnStep) const;

@@ -27,6 +27,16 @@ public:
     void showCaptureDefinition() override { ++definitionShown; }
     veruziva::CaptureDefinition captureDefinition() const override { return definition; }
     void setRecordTypeEnabled(bool enabled) override { recordTypeEnabled = enabled; }
+    // The next scripted file name, none (cancelled) when the script is empty.
+    std::optional<QString> askSaveFileName(const QString& caption, const QString&) override {
+        saveCaptions.append(caption);
+        if (saveNames.empty()) {
+            return std::nullopt;
+        }
+        const QString name = saveNames.front();
+        saveNames.pop_front();
+        return name;
+    }
     // The value dialog: the next scripted entry, converted as its buttons do; no entry left
     // (or nullopt) closes it without a button.
     void ShowCalibrationValue(double& value) override {
@@ -51,4 +61,6 @@ public:
     bool recordTypeEnabled = true;
     std::deque<std::optional<QString>> entries;
     QStringList helpTopics;
+    std::deque<QString> saveNames;
+    QStringList saveCaptions;
 };

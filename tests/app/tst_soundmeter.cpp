@@ -1,3 +1,4 @@
+#include <QAction>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
@@ -113,6 +114,7 @@ private slots:
     void lostDeviceStopsTheFlow();
     void stalledInputShowsNoData();
     void clippingAndRmsOnTheReadouts();
+    void pictureFromTheContextMenu();
     void helpAboutAndClose();
     void calibrationThroughTheWindow();
     void sampledRecordingThroughTheWindow_data();
@@ -460,6 +462,34 @@ void TestSoundMeter::clippingAndRmsOnTheReadouts() {
     m.signal.levelA = 32766;
     m.deliverBlocks(1);
     QCOMPARE(ui.ValueL->palette().color(QPalette::Window), teal);
+}
+
+void TestSoundMeter::pictureFromTheContextMenu() {
+    Machine m;
+    Standard(m);
+    const auto window = m.start();
+    const SoundMeterControls& ui = window->controls();
+    ui.StartStop->click();
+    m.deliverBlocks(1);
+    auto* save = window->findChild<QAction*>(QStringLiteral("SavePicture"));
+    QVERIFY(save && window->actions().contains(save));
+    QCOMPARE(save->shortcut(), QKeySequence(QStringLiteral("Ctrl+P")));
+    m.dialogs.saveNames = {m_dir.filePath("panel.png"), QStringLiteral("/dev/full")};
+    save->trigger();
+    QImage picture(m_dir.filePath("panel.png"));
+    QCOMPARE(picture.size(), QSize(520, 310));
+    // The scope's background, the reading's panel, and no buttons: the window colour there.
+    const QPoint scope = ui.Oscilloscope->mapTo(window.get(), QPoint(2, 2));
+    QCOMPARE(picture.pixelColor(scope), QColor::fromRgb(Oscilloscope::Teal));
+    QCOMPARE(picture.pixelColor(ui.ValueL->mapTo(window.get(), QPoint(3, 3))), QColor(0, 128, 128));
+    QCOMPARE(picture.pixelColor(ui.StartStop->geometry().center()),
+             window->palette().color(QPalette::Window));
+    save->trigger();  // a full disk: said, and the window goes on
+    QCOMPARE(m.dialogs.boxes.texts().value(0),
+             QStringLiteral("The picture cannot be saved as /dev/full: Disk full"));
+    save->trigger();  // cancelled: nothing
+    QCOMPARE(m.dialogs.saveCaptions.size(), 3);
+    QCOMPARE(m.dialogs.boxes.texts().size(), 1);
 }
 
 void TestSoundMeter::helpAboutAndClose() {
