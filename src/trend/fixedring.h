@@ -23,13 +23,14 @@ public:
 
     // Returns true when the oldest item was dropped to make room.
     bool push(const T& item) {
-        if (m_items.size() < m_capacity) {
-            m_items.push_back(item);
-            ++m_size;
-            return false;
-        }
         if (m_size < m_capacity) {
-            m_items[slot(m_size)] = item;
+            // Until the storage has grown to the capacity, the next slot is its end.
+            const std::size_t next = slot(m_size);
+            if (next < m_items.size()) {
+                m_items[next] = item;
+            } else {
+                m_items.push_back(item);
+            }
             ++m_size;
             return false;
         }

@@ -10,7 +10,8 @@ namespace veruziva {
 class TrendFiles {
 public:
     virtual ~TrendFiles();
-    // A full path, or nothing when the user cancels.
+    // A full path with its suffix (the dialog adds the filter's), or nothing when the user
+    // cancels.
     virtual std::optional<QString> askSaveFileName(const QString& caption,
                                                    const QString& filter) = 0;
 };

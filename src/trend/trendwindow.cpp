@@ -4,7 +4,6 @@
 #include <QComboBox>
 #include <QDateTime>
 #include <QDoubleSpinBox>
-#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -25,10 +24,6 @@ namespace {
 
 constexpr int DefaultSpanIndex = 1;  // 5 min
 constexpr QSize SmallestPicture(800, 400);
-
-QString WithSuffix(const QString& path, const QString& suffix) {
-    return QFileInfo(path).suffix().isEmpty() ? path + QLatin1Char('.') + suffix : path;
-}
 
 }  // namespace
 
@@ -174,7 +169,8 @@ void TrendWindow::refresh() {
 void TrendWindow::autoScaleToggled(bool on) {
     if (!on) {
         // Manual scaling starts from what is shown.
-        const TrendChartView shown = view();
+        TrendChartView shown = view();
+        shown.autoScale = true;
         const auto [low, high] = TrendValueRange(
             m_recorder.columns(shown.t0Ms, shown.t1Ms, m_chart->plot().width()), shown);
         const QSignalBlocker blockMinimum(m_minimum);
@@ -218,7 +214,7 @@ void TrendWindow::SavePngClick() {
     TrendChartView light = m_chart->view();
     light.theme = TrendTheme::Light;
     const QByteArray png = TrendPng(m_recorder, light, m_chart->size().expandedTo(SmallestPicture));
-    if (const auto error = SaveFileChecked(WithSuffix(*name, QStringLiteral("png")), png)) {
+    if (const auto error = SaveFileChecked(*name, png)) {
         m_boxes.showError(*error);
     }
 }
@@ -230,8 +226,7 @@ void TrendWindow::SaveCsvClick() {
         return;
     }
     const TrendChartView shown = m_chart->view();
-    if (const auto error = SaveTrendCsv(WithSuffix(*name, QStringLiteral("csv")), m_recorder,
-                                        shown.t0Ms, shown.t1Ms)) {
+    if (const auto error = SaveTrendCsv(*name, m_recorder, shown.t0Ms, shown.t1Ms)) {
         m_boxes.showError(*error);
     }
 }
