@@ -26,9 +26,9 @@ QString UnitText(char unit) {
     return unit == ' ' ? QStringLiteral("raw") : QString(QLatin1Char(unit));
 }
 
-// 1, 2 or 5 times a power of ten, near a fifth of the range.
-double NiceStep(double span) {
-    const double raw = span / 5;
+// 1, 2 or 5 times a power of ten, for a grid line every 40 pixels or more.
+double NiceStep(double span, int height) {
+    const double raw = span / std::max(2, height / 40);
     const double magnitude = std::pow(10.0, std::floor(std::log10(raw)));
     const double normalized = raw / magnitude;
     const double factor = normalized <= 1 ? 1 : normalized <= 2 ? 2 : normalized <= 5 ? 5 : 10;
@@ -58,7 +58,7 @@ void PaintGrid(QPainter& painter, const TrendChartGeometry& geometry, const Tren
     const QRect& plot = geometry.plot();
     const QFontMetrics metrics = painter.fontMetrics();
     painter.setPen(colours.grid);
-    const double step = NiceStep(maximum - minimum);
+    const double step = NiceStep(maximum - minimum, plot.height());
     for (double v = std::ceil(minimum / step) * step; v <= maximum; v += step) {
         const double value = std::abs(v) < step * 1e-6 ? 0 : v;
         const int y = geometry.rowOf(value, minimum, maximum);
@@ -180,7 +180,10 @@ void PaintMarkers(QPainter& painter, const QRect& plot, const TrendRecorder& rec
         painter.setPen(QPen(colour, 0, Qt::DashLine));
         painter.drawLine(x, plot.top(), x, plot.bottom());
         painter.setPen(colour);
-        painter.drawText(x + 3, plot.top() + metrics.ascent() + 2, marker.text);
+        // Right of the line, or left of it where the plot ends.
+        const int width = metrics.horizontalAdvance(marker.text);
+        const int left = x + 3 + width <= plot.right() ? x + 3 : x - 3 - width;
+        painter.drawText(left, plot.top() + metrics.ascent() + 2, marker.text);
     }
 }
 
