@@ -90,8 +90,7 @@ void PaintGrid(QPainter& painter, const TrendChartGeometry& geometry, const Tren
         painter.drawLine(x, plot.top(), x, plot.bottom());
         painter.setPen(colours.text);
         painter.drawLine(x, plot.bottom() + 1, x, plot.bottom() + TickLength);
-        const QString label = QDateTime::fromMSecsSinceEpoch(t).toString(
-            stepMs < 60'000 || seconds ? format : QStringLiteral("HH:mm"));
+        const QString label = QDateTime::fromMSecsSinceEpoch(t).toString(format);
         painter.drawText(QRect(x - labelWidth, labelTop, 2 * labelWidth, metrics.height()),
                          Qt::AlignHCenter | Qt::AlignTop, label);
     }
@@ -241,7 +240,10 @@ std::int64_t TrendChartGeometry::timeAt(int column, int columns, const TrendChar
 }
 
 int TrendChartGeometry::rowOf(double value, double minimum, double maximum) const {
-    const double fraction = (maximum - value) / (maximum - minimum);
+    double fraction = (maximum - value) / (maximum - minimum);
+    if (std::isnan(fraction)) {
+        fraction = 1;  // a reading that is not a number: on the bottom row
+    }
     const double row = std::clamp(fraction * (m_plot.height() - 1), -1e5, 1e5);
     return m_plot.top() + static_cast<int>(std::lround(row));
 }

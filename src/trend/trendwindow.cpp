@@ -242,15 +242,19 @@ void TrendWindow::showHover(int x) {
     const std::int64_t t0 = TrendChartGeometry::timeAt(column, plot.width(), shown);
     const std::int64_t t1 = TrendChartGeometry::timeAt(column + 1, plot.width(), shown);
     const TrendColumns here = m_recorder.columns(t0, t1, 1);
+    // The units there: they may differ from the newest ones after a marker.
+    const TrendRows rows = m_recorder.rows(t0, t1);
     const std::optional<TrendSample> latest = m_recorder.latest();
+    const std::array<char, 2> units =
+        rows.rows.empty() ? std::array<char, 2>{latest->unitA, latest->unitB}
+                          : std::array<char, 2>{rows.rows.front().unitA, rows.rows.front().unitB};
     QString text = QDateTime::fromMSecsSinceEpoch(t0).toString(QStringLiteral("HH:mm:ss"));
     for (std::size_t c = 0; c < 2; ++c) {
         const TrendExtent& extent = here.columns.front()[c];
-        const char unit = c == 0 ? latest->unitA : latest->unitB;
-        text +=
-            QStringLiteral("   %1 %2")
-                .arg(c == 0 ? QLatin1Char('A') : QLatin1Char('B'))
-                .arg(extent.empty() ? QStringLiteral("-") : TrendReadingText(extent.mean, unit));
+        text += QStringLiteral("   %1 %2")
+                    .arg(c == 0 ? QLatin1Char('A') : QLatin1Char('B'))
+                    .arg(extent.empty() ? QStringLiteral("-")
+                                        : TrendReadingText(extent.mean, units[c]));
     }
     m_hover->setText(text);
 }

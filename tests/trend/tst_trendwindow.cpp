@@ -149,13 +149,22 @@ void TestTrendWindow::resetClearsTheTable() {
 }
 
 void TestTrendWindow::hoverReadout() {
+    // Raw readings on A for the first half minute, volts from there.
     for (int i = 0; i < 600; ++i) {
-        m_window->add({T0 + 100 * i, 5, -0.125, 'V', 'A', false, false});
+        m_window->add(
+            {T0 + 100 * i, i < 300 ? 512.0 : 5.0, -0.125, i < 300 ? ' ' : 'V', 'A', false, false});
     }
     m_window->Span()->setCurrentText(QStringLiteral("1 min"));
     const QRect plot = m_window->Chart()->plot();
     m_window->showHover(plot.right());
     QCOMPARE(m_window->HoverReadout()->text(), QStringLiteral("10:00:59   A 5 V   B -0.125 A"));
+    // The column that holds 10:00:10 (the span starts at 09:59:59.900).
+    m_window->showHover(plot.left() +
+                        static_cast<int>(10'100 * std::int64_t{plot.width()} / 60'000));
+    const QString raw = m_window->HoverReadout()->text();
+    QVERIFY2(raw.startsWith(QStringLiteral("10:00:")) &&
+                 raw.endsWith(QStringLiteral("   A 512   B -0.125 A")),
+             qPrintable(raw));
     m_window->showHover(plot.left() - 1);
     QCOMPARE(m_window->HoverReadout()->text(), QString());
 }
