@@ -53,22 +53,46 @@ int XOf(std::int64_t ms, const QRect& plot, const TrendChartView& view) {
     return plot.left() + static_cast<int>(std::min<std::int64_t>(column, plot.width() - 1));
 }
 
-void PaintGrid(QPainter& painter, const TrendChartGeometry& geometry, const TrendChartView& view,
-               const TrendChartColours& colours, double minimum, double maximum) {
+// Value labels beside the plot, left or right of it, with grid lines or ticks.
+void PaintValueAxis(QPainter& painter, const TrendChartGeometry& geometry,
+                    std::pair<double, double> range, bool right, const QColor& gridColour,
+                    const QColor& textColour) {
     const QRect& plot = geometry.plot();
     const QFontMetrics metrics = painter.fontMetrics();
-    painter.setPen(colours.grid);
+    const auto [minimum, maximum] = range;
     const double step = NiceStep(maximum - minimum, plot.height());
     for (double v = std::ceil(minimum / step) * step; v <= maximum; v += step) {
         const double value = std::abs(v) < step * 1e-6 ? 0 : v;
         const int y = geometry.rowOf(value, minimum, maximum);
-        painter.setPen(colours.grid);
-        painter.drawLine(plot.left(), y, plot.right(), y);
-        painter.setPen(colours.text);
         const QString label = QString::number(value, 'g', 6);
-        painter.drawText(
-            QRect(0, y - metrics.height() / 2, plot.left() - TickLength - 2, metrics.height()),
-            Qt::AlignRight | Qt::AlignVCenter, label);
+        if (right) {
+            painter.setPen(textColour);
+            painter.drawLine(plot.right() + 1, y, plot.right() + TickLength, y);
+            painter.drawText(
+                QRect(plot.right() + TickLength + 3, y - metrics.height() / 2,
+                      metrics.horizontalAdvance(QStringLiteral("-0000.000")), metrics.height()),
+                Qt::AlignLeft | Qt::AlignVCenter, label);
+        } else {
+            painter.setPen(gridColour);
+            painter.drawLine(plot.left(), y, plot.right(), y);
+            painter.setPen(textColour);
+            painter.drawText(
+                QRect(0, y - metrics.height() / 2, plot.left() - TickLength - 2, metrics.height()),
+                Qt::AlignRight | Qt::AlignVCenter, label);
+        }
+    }
+}
+
+void PaintGrid(QPainter& painter, const TrendChartGeometry& geometry, const TrendChartView& view,
+               const TrendChartColours& colours,
+               const std::array<std::pair<double, double>, 2>& ranges, bool separate) {
+    const QRect& plot = geometry.plot();
+    const QFontMetrics metrics = painter.fontMetrics();
+    // With a scale each, the labels take their channel's colour.
+    PaintValueAxis(painter, geometry, ranges[0], false, colours.grid,
+                   separate ? colours.trace[0] : colours.text);
+    if (separate) {
+        PaintValueAxis(painter, geometry, ranges[1], true, colours.grid, colours.trace[1]);
     }
 
     const bool seconds = view.t1Ms - view.t0Ms <= 15 * 60'000;
@@ -223,11 +247,14 @@ TrendChartColours TrendColours(TrendTheme theme) {
             QColor(90, 90, 90), QColor(Qt::red)};
 }
 
-TrendChartGeometry::TrendChartGeometry(const QRect& bounds, const QFontMetrics& metrics) {
-    const int left = metrics.horizontalAdvance(QStringLiteral("-0000.000")) + TickLength + 4;
+TrendChartGeometry::TrendChartGeometry(const QRect& bounds, const QFontMetrics& metrics,
+                                       bool rightAxis) {
+    const int labels = metrics.horizontalAdvance(QStringLiteral("-0000.000")) + TickLength + 4;
+    const int left = labels;
     const int top = metrics.height() + 4;
     const int bottom = 2 + 2 * (StripHeight + 1) + 1 + metrics.height() + 2;
-    const int right = metrics.horizontalAdvance(QStringLiteral("00:00:00")) / 2 + 2;
+    const int right =
+        rightAxis ? labels : metrics.horizontalAdvance(QStringLiteral("00:00:00")) / 2 + 2;
     m_plot = bounds.adjusted(left, top, -right, -bottom);
     if (m_plot.width() < 1 || m_plot.height() < 2) {
         m_plot = QRect(bounds.topLeft(),
@@ -273,26 +300,50 @@ std::pair<double, double> TrendValueRange(const TrendColumns& columns, const Tre
     return {low - margin, high + margin};
 }
 
+bool TrendSeparateScales(const TrendRecorder& recorder, const TrendChartView& view) {
+    const std::optional<TrendSample> latest = recorder.latest();
+    return view.autoScale && view.show[0] && view.show[1] && latest &&
+           latest->unitA != latest->unitB;
+}
+
+std::array<std::pair<double, double>, 2> TrendValueRanges(const TrendColumns& columns,
+                                                          const TrendChartView& view,
+                                                          bool separate) {
+    if (!separate) {
+        const std::pair<double, double> shared = TrendValueRange(columns, view);
+        return {shared, shared};
+    }
+    std::array<std::pair<double, double>, 2> ranges;
+    for (std::size_t channel = 0; channel < 2; ++channel) {
+        TrendChartView alone = view;
+        alone.show = {channel == 0, channel == 1};
+        ranges[channel] = TrendValueRange(columns, alone);
+    }
+    return ranges;
+}
+
 void PaintTrendChart(QPainter& painter, const QRect& bounds, const TrendRecorder& recorder,
                      const TrendChartView& view) {
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing, false);
     const TrendChartColours colours = TrendColours(view.theme);
     painter.fillRect(bounds, colours.background);
-    const TrendChartGeometry geometry(bounds, painter.fontMetrics());
+    const bool separate = TrendSeparateScales(recorder, view);
+    const TrendChartGeometry geometry(bounds, painter.fontMetrics(), separate);
     const QRect& plot = geometry.plot();
     const TrendColumns columns = recorder.columns(view.t0Ms, view.t1Ms, plot.width());
-    const auto [minimum, maximum] = TrendValueRange(columns, view);
+    const std::array<std::pair<double, double>, 2> ranges =
+        TrendValueRanges(columns, view, separate);
 
-    PaintGrid(painter, geometry, view, colours, minimum, maximum);
+    PaintGrid(painter, geometry, view, colours, ranges, separate);
     PaintLegend(painter, bounds, plot, recorder, view, colours);
     PaintOverloads(painter, plot, columns, view, colours.overload);
     painter.save();
     painter.setClipRect(plot);
     for (std::size_t channel = 0; channel < 2; ++channel) {
         if (view.show[channel] && view.t1Ms > view.t0Ms) {
-            PaintChannel(painter, geometry, columns, channel, view, colours.trace[channel], minimum,
-                         maximum);
+            PaintChannel(painter, geometry, columns, channel, view, colours.trace[channel],
+                         ranges[channel].first, ranges[channel].second);
         }
     }
     PaintMarkers(painter, plot, recorder, view, colours.marker);

@@ -44,7 +44,8 @@ struct TrendChartView {
 // between its pixels and times and values.
 class TrendChartGeometry {
 public:
-    TrendChartGeometry(const QRect& bounds, const QFontMetrics& metrics);
+    // rightAxis: room for B's own value labels on the right.
+    TrendChartGeometry(const QRect& bounds, const QFontMetrics& metrics, bool rightAxis = false);
 
     const QRect& plot() const { return m_plot; }
     // Column x of the plot (0 = its left edge) covers this time on.
@@ -58,6 +59,13 @@ private:
 
 // The value range drawn: the view's, or the shown channels' readings with a margin.
 std::pair<double, double> TrendValueRange(const TrendColumns& columns, const TrendChartView& view);
+// Autoscaled channels in different units (volts and amperes) get a scale each, B's on the right
+// axis; otherwise they share one.
+bool TrendSeparateScales(const TrendRecorder& recorder, const TrendChartView& view);
+// The value range of each channel (A, B).
+std::array<std::pair<double, double>, 2> TrendValueRanges(const TrendColumns& columns,
+                                                          const TrendChartView& view,
+                                                          bool separate);
 
 // Draws the chart: grid, clock-time ticks, value ticks, per shown channel the min/max band and
 // the mean line, overloaded stretches as red ticks under the plot, markers as dashed lines.

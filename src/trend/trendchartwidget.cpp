@@ -19,7 +19,8 @@ void TrendChartWidget::setView(const TrendChartView& view) {
 }
 
 QRect TrendChartWidget::plot() const {
-    return TrendChartGeometry(rect(), fontMetrics()).plot();
+    return TrendChartGeometry(rect(), fontMetrics(), TrendSeparateScales(m_recorder, m_view))
+        .plot();
 }
 
 void TrendChartWidget::paintEvent(QPaintEvent*) {

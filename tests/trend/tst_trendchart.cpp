@@ -10,10 +10,10 @@ namespace {
 constexpr std::int64_t T0 = 1'800'000'000'000;
 constexpr QSize Size(400, 200);
 
-QRect Plot() {
+QRect Plot(bool rightAxis = false) {
     QImage image(Size, QImage::Format_RGB32);
     QPainter painter(&image);
-    return TrendChartGeometry(image.rect(), painter.fontMetrics()).plot();
+    return TrendChartGeometry(image.rect(), painter.fontMetrics(), rightAxis).plot();
 }
 
 int CountInRow(const QImage& image, int y, int left, int right, QRgb colour) {
@@ -44,6 +44,8 @@ private slots:
     void markerIsAVerticalLine();
     void overloadsUnderThePlot();
     void autoScaleHoldsTheReadings();
+    void scalesPerUnit_data();
+    void scalesPerUnit();
 };
 
 void TestTrendChart::constantReadings_data() {
@@ -171,6 +173,40 @@ void TestTrendChart::autoScaleHoldsTheReadings() {
     QCOMPARE(TrendValueRange(columns, view), std::make_pair(9.9, 12.1));
     view.show = {false, true};
     QCOMPARE(TrendValueRange(columns, view), std::make_pair(-4.2, -3.8));
+}
+
+void TestTrendChart::scalesPerUnit_data() {
+    QTest::addColumn<char>("unitB");
+    QTest::addColumn<bool>("separate");
+    QTest::addColumn<double>("rowA");  // the fraction of the plot's height from its top
+    QTest::addColumn<double>("rowB");
+    // A 5 V; B 0.1 then 0.3. A scale each: 4.75 .. 5.25 and 0.09 .. 0.31.
+    QTest::newRow("volts and amperes") << 'A' << true << 0.5 << 0.01 / 0.22;
+    // One scale: -0.145 .. 5.245.
+    QTest::newRow("volts on both") << 'V' << false << 0.245 / 5.39 << 4.945 / 5.39;
+}
+
+void TestTrendChart::scalesPerUnit() {
+    QFETCH(char, unitB);
+    QFETCH(bool, separate);
+    QFETCH(double, rowA);
+    QFETCH(double, rowB);
+    TrendRecorder recorder;
+    for (int i = 0; i < 600; ++i) {
+        recorder.add({T0 + 100 * i, 5, i < 300 ? 0.1 : 0.3, 'V', unitB, false, false});
+    }
+    TrendChartView view;
+    view.t0Ms = T0;
+    view.t1Ms = T0 + 60'000;
+    QCOMPARE(TrendSeparateScales(recorder, view), separate);
+    const QImage image = RenderTrendChart(recorder, view, Size);
+    const QRect plot = Plot(separate);
+    const auto row = [&](double fraction) {
+        return plot.top() + static_cast<int>(std::lround(fraction * (plot.height() - 1)));
+    };
+    const int x = plot.left() + plot.width() * 3 / 4;
+    QCOMPARE(image.pixel(x, row(rowA)), QRgb{0xFFFFFF00});
+    QCOMPARE(image.pixel(x, row(rowB)), QRgb{0xFF00FFFF});
 }
 
 QTEST_MAIN(TestTrendChart)
