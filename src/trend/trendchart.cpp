@@ -145,26 +145,33 @@ void PaintChannel(QPainter& painter, const TrendChartGeometry& geometry,
         previous = x;
     }
 
+    // The band as one bar a column, those between two readings bridged in a straight line: a
+    // polygon of a noisy trace crosses itself at every column and takes far longer to fill.
+    QList<QLine> bars;
+    const auto bar = [&](int x, double low, double high) {
+        const int top = geometry.rowOf(high, minimum, maximum);
+        const int bottom = geometry.rowOf(low, minimum, maximum);
+        bars.append(QLine(plot.left() + x, top, plot.left() + x, bottom));
+    };
     for (const std::vector<int>& run : runs) {
-        QPolygon outline;
-        for (const int x : run) {
-            const TrendExtent& e = columns.columns[static_cast<std::size_t>(x)][channel];
-            outline << QPoint(plot.left() + x, geometry.rowOf(e.maximum, minimum, maximum));
-        }
-        for (auto x = run.rbegin(); x != run.rend(); ++x) {
-            const TrendExtent& e = columns.columns[static_cast<std::size_t>(*x)][channel];
-            outline << QPoint(plot.left() + *x, geometry.rowOf(e.minimum, minimum, maximum));
-        }
-        if (run.size() == 1) {
-            painter.setPen(band);
-            painter.drawLine(outline[0], outline[1]);
-        } else {
-            painter.setPen(Qt::NoPen);
-            painter.setBrush(band);
-            painter.drawPolygon(outline);
-            painter.setBrush(Qt::NoBrush);
+        for (std::size_t i = 0; i < run.size(); ++i) {
+            const TrendExtent& e = columns.columns[static_cast<std::size_t>(run[i])][channel];
+            bar(run[i], e.minimum, e.maximum);
+            if (i + 1 == run.size()) {
+                continue;
+            }
+            const TrendExtent& next =
+                columns.columns[static_cast<std::size_t>(run[i + 1])][channel];
+            const int gap = run[i + 1] - run[i];
+            for (int k = 1; k < gap; ++k) {
+                const double f = static_cast<double>(k) / gap;
+                bar(run[i] + k, e.minimum + f * (next.minimum - e.minimum),
+                    e.maximum + f * (next.maximum - e.maximum));
+            }
         }
     }
+    painter.setPen(band);
+    painter.drawLines(bars);
     painter.setPen(colour);
     for (const std::vector<int>& run : runs) {
         QPolygon mean;

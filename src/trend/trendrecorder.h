@@ -62,7 +62,8 @@ public:
     // 31.7 minutes at 10.77 blocks per second: the 30-minute span is drawn point by point.
     static constexpr std::size_t PointCapacity = 20480;
     static constexpr std::array<std::int64_t, 2> BucketWidthsMs = {1000, 10000};
-    static constexpr std::array<std::size_t, 2> BucketCapacities = {2 * 3600, 24 * 360};
+    // 2 h 5 min of 1 s buckets: the 2-hour span still finds them all as the newest one grows.
+    static constexpr std::array<std::size_t, 2> BucketCapacities = {7500, 24 * 360};
     static constexpr std::size_t MarkerCapacity = 256;
     static constexpr qsizetype MarkerTextLength = 80;
 
