@@ -54,7 +54,7 @@ struct TrendRows {
 };
 
 // The readings of slow changes over up to 24 hours in a fixed amount of memory: every point
-// for the last half hour or so, min/max/sum buckets of 1 s for two hours and of 10 s for 24
+// for the last half hour or so, min/max/sum buckets of 1 s for over two hours and of 10 s for 24
 // hours. Queries take the finest resolution that holds the whole range asked for.
 class TrendRecorder {
 public:
