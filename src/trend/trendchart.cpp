@@ -1,0 +1,379 @@
+#include "trend/trendchart.h"
+
+#include <QBuffer>
+#include <QDateTime>
+#include <QFontMetrics>
+#include <QPainter>
+#include <QPolygon>
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "measurement/oscilloscope.h"
+
+namespace veruziva {
+
+namespace {
+
+constexpr int StripHeight = 3;  // an overload strip under the plot, one per channel
+constexpr int TickLength = 4;
+
+int StripTop(const QRect& plot, std::size_t channel) {
+    return plot.bottom() + 2 + static_cast<int>(channel) * (StripHeight + 1);
+}
+
+QString UnitText(char unit) {
+    return unit == ' ' ? QStringLiteral("raw") : QString(QLatin1Char(unit));
+}
+
+// 1, 2 or 5 times a power of ten, for a grid line every 40 pixels or more.
+double NiceStep(double span, int height) {
+    const double raw = span / std::max(2, height / 40);
+    const double magnitude = std::pow(10.0, std::floor(std::log10(raw)));
+    const double normalized = raw / magnitude;
+    const double factor = normalized <= 1 ? 1 : normalized <= 2 ? 2 : normalized <= 5 ? 5 : 10;
+    return factor * magnitude;
+}
+
+std::int64_t TimeStepMs(std::int64_t spanMs, int width, int labelWidth) {
+    static constexpr std::array<std::int64_t, 17> StepsS = {
+        1, 2, 5, 10, 15, 30, 60, 120, 300, 600, 900, 1800, 3600, 7200, 10800, 21600, 43200};
+    for (const std::int64_t s : StepsS) {
+        const double pixels = static_cast<double>(s * 1000) * width / static_cast<double>(spanMs);
+        if (pixels >= labelWidth + 16) {
+            return s * 1000;
+        }
+    }
+    return StepsS.back() * 1000;
+}
+
+int XOf(std::int64_t ms, const QRect& plot, const TrendChartView& view) {
+    const std::int64_t column =
+        (ms - view.t0Ms) * plot.width() / std::max<std::int64_t>(1, view.t1Ms - view.t0Ms);
+    return plot.left() + static_cast<int>(std::min<std::int64_t>(column, plot.width() - 1));
+}
+
+// Value labels beside the plot, left or right of it, with grid lines or ticks.
+void PaintValueAxis(QPainter& painter, const TrendChartGeometry& geometry,
+                    std::pair<double, double> range, bool right, const QColor& gridColour,
+                    const QColor& textColour) {
+    const QRect& plot = geometry.plot();
+    const QFontMetrics metrics = painter.fontMetrics();
+    const auto [minimum, maximum] = range;
+    const double step = NiceStep(maximum - minimum, plot.height());
+    for (double v = std::ceil(minimum / step) * step; v <= maximum; v += step) {
+        const double value = std::abs(v) < step * 1e-6 ? 0 : v;
+        const int y = geometry.rowOf(value, minimum, maximum);
+        const QString label = QString::number(value, 'g', 6);
+        if (right) {
+            painter.setPen(textColour);
+            painter.drawLine(plot.right() + 1, y, plot.right() + TickLength, y);
+            painter.drawText(
+                QRect(plot.right() + TickLength + 3, y - metrics.height() / 2,
+                      metrics.horizontalAdvance(QStringLiteral("-0000.000")), metrics.height()),
+                Qt::AlignLeft | Qt::AlignVCenter, label);
+        } else {
+            painter.setPen(gridColour);
+            painter.drawLine(plot.left(), y, plot.right(), y);
+            painter.setPen(textColour);
+            painter.drawText(
+                QRect(0, y - metrics.height() / 2, plot.left() - TickLength - 2, metrics.height()),
+                Qt::AlignRight | Qt::AlignVCenter, label);
+        }
+    }
+}
+
+void PaintGrid(QPainter& painter, const TrendChartGeometry& geometry, const TrendChartView& view,
+               const TrendChartColours& colours,
+               const std::array<std::pair<double, double>, 2>& ranges, bool separate) {
+    const QRect& plot = geometry.plot();
+    const QFontMetrics metrics = painter.fontMetrics();
+    // With a scale each, the labels take their channel's colour.
+    PaintValueAxis(painter, geometry, ranges[0], false, colours.grid,
+                   separate ? colours.trace[0] : colours.text);
+    if (separate) {
+        PaintValueAxis(painter, geometry, ranges[1], true, colours.grid, colours.trace[1]);
+    }
+
+    const bool seconds = view.t1Ms - view.t0Ms <= 15 * 60'000;
+    const QString format = seconds ? QStringLiteral("HH:mm:ss") : QStringLiteral("HH:mm");
+    const int labelWidth = metrics.horizontalAdvance(QStringLiteral("00:00:00"));
+    const std::int64_t stepMs = TimeStepMs(view.t1Ms - view.t0Ms, plot.width(), labelWidth);
+    // Ticks on whole local minutes and hours, not on whole UTC ones.
+    const std::int64_t offsetMs =
+        std::int64_t{QDateTime::fromMSecsSinceEpoch(view.t0Ms).offsetFromUtc()} * 1000;
+    const std::int64_t local = view.t0Ms + offsetMs;
+    std::int64_t first = (local / stepMs) * stepMs - offsetMs;
+    if (first < view.t0Ms) {
+        first += stepMs;
+    }
+    const int labelTop = StripTop(plot, 2) + 1;
+    for (std::int64_t t = first; t <= view.t1Ms; t += stepMs) {
+        const int x = XOf(t, plot, view);
+        painter.setPen(colours.grid);
+        painter.drawLine(x, plot.top(), x, plot.bottom());
+        painter.setPen(colours.text);
+        painter.drawLine(x, plot.bottom() + 1, x, plot.bottom() + TickLength);
+        const QString label = QDateTime::fromMSecsSinceEpoch(t).toString(format);
+        painter.drawText(QRect(x - labelWidth, labelTop, 2 * labelWidth, metrics.height()),
+                         Qt::AlignHCenter | Qt::AlignTop, label);
+    }
+}
+
+void PaintChannel(QPainter& painter, const TrendChartGeometry& geometry,
+                  const TrendColumns& columns, std::size_t channel, const TrendChartView& view,
+                  const QColor& colour, double minimum, double maximum) {
+    const QRect& plot = geometry.plot();
+    const auto count = static_cast<std::int64_t>(columns.columns.size());
+    const double columnMs = static_cast<double>(view.t1Ms - view.t0Ms) / static_cast<double>(count);
+    // Columns without a point between two with points are bridged, unless the gap is longer
+    // than a stall of the input: then the line breaks.
+    const double bridgeMs = std::max<double>(1500, 2.0 * static_cast<double>(columns.resolutionMs));
+    QColor band = colour;
+    band.setAlpha(90);
+
+    std::vector<std::vector<int>> runs;
+    int previous = -1;
+    for (int x = 0; x < count; ++x) {
+        if (columns.columns[static_cast<std::size_t>(x)][channel].empty()) {
+            continue;
+        }
+        if (previous < 0 || (x - previous) * columnMs > bridgeMs) {
+            runs.emplace_back();
+        }
+        runs.back().push_back(x);
+        previous = x;
+    }
+
+    // The band as one bar a column, those between two readings bridged in a straight line: a
+    // polygon of a noisy trace crosses itself at every column and takes far longer to fill.
+    QList<QLine> bars;
+    const auto bar = [&](int x, double low, double high) {
+        const int top = geometry.rowOf(high, minimum, maximum);
+        const int bottom = geometry.rowOf(low, minimum, maximum);
+        bars.append(QLine(plot.left() + x, top, plot.left() + x, bottom));
+    };
+    for (const std::vector<int>& run : runs) {
+        for (std::size_t i = 0; i < run.size(); ++i) {
+            const TrendExtent& e = columns.columns[static_cast<std::size_t>(run[i])][channel];
+            bar(run[i], e.minimum, e.maximum);
+            if (i + 1 == run.size()) {
+                continue;
+            }
+            const TrendExtent& next =
+                columns.columns[static_cast<std::size_t>(run[i + 1])][channel];
+            const int gap = run[i + 1] - run[i];
+            for (int k = 1; k < gap; ++k) {
+                const double f = static_cast<double>(k) / gap;
+                bar(run[i] + k, e.minimum + f * (next.minimum - e.minimum),
+                    e.maximum + f * (next.maximum - e.maximum));
+            }
+        }
+    }
+    painter.setPen(band);
+    painter.drawLines(bars);
+    painter.setPen(colour);
+    for (const std::vector<int>& run : runs) {
+        QPolygon mean;
+        for (const int x : run) {
+            const TrendExtent& e = columns.columns[static_cast<std::size_t>(x)][channel];
+            mean << QPoint(plot.left() + x, geometry.rowOf(e.mean, minimum, maximum));
+        }
+        if (mean.size() == 1) {
+            painter.drawPoint(mean[0]);
+        } else {
+            painter.drawPolyline(mean);
+        }
+    }
+}
+
+void PaintOverloads(QPainter& painter, const QRect& plot, const TrendColumns& columns,
+                    const TrendChartView& view, const QColor& colour) {
+    for (std::size_t channel = 0; channel < 2; ++channel) {
+        if (!view.show[channel]) {
+            continue;
+        }
+        const int top = StripTop(plot, channel);
+        for (std::size_t x = 0; x < columns.columns.size(); ++x) {
+            if (columns.columns[x][channel].overloads > 0) {
+                painter.fillRect(plot.left() + static_cast<int>(x), top, 1, StripHeight, colour);
+            }
+        }
+    }
+}
+
+void PaintMarkers(QPainter& painter, const QRect& plot, const TrendRecorder& recorder,
+                  const TrendChartView& view, const QColor& colour) {
+    const QFontMetrics metrics = painter.fontMetrics();
+    for (const TrendMarker& marker : recorder.markers(view.t0Ms, view.t1Ms)) {
+        const int x = XOf(marker.msSinceEpoch, plot, view);
+        painter.setPen(QPen(colour, 0, Qt::DashLine));
+        painter.drawLine(x, plot.top(), x, plot.bottom());
+        painter.setPen(colour);
+        // Right of the line, or left of it where the plot ends.
+        const int width = metrics.horizontalAdvance(marker.text);
+        const int left = x + 3 + width <= plot.right() ? x + 3 : x - 3 - width;
+        painter.drawText(left, plot.top() + metrics.ascent() + 2, marker.text);
+    }
+}
+
+void PaintLegend(QPainter& painter, const QRect& bounds, const QRect& plot,
+                 const TrendRecorder& recorder, const TrendChartView& view,
+                 const TrendChartColours& colours) {
+    const std::optional<TrendSample> latest = recorder.latest();
+    const std::array<char, 2> units = {latest ? latest->unitA : ' ', latest ? latest->unitB : ' '};
+    const QFontMetrics metrics = painter.fontMetrics();
+    int x = plot.left();
+    for (std::size_t channel = 0; channel < 2; ++channel) {
+        if (!view.show[channel]) {
+            continue;
+        }
+        const QString text = QStringLiteral("%1 [%2]")
+                                 .arg(channel == 0 ? QLatin1Char('A') : QLatin1Char('B'))
+                                 .arg(UnitText(units[channel]));
+        painter.setPen(colours.trace[channel]);
+        painter.drawText(x, bounds.top() + metrics.ascent() + 2, text);
+        x += metrics.horizontalAdvance(text) + 2 * metrics.horizontalAdvance(QLatin1Char(' '));
+    }
+}
+
+}  // namespace
+
+TrendChartColours TrendColours(TrendTheme theme) {
+    if (theme == TrendTheme::Dark) {
+        return {QColor::fromRgb(Oscilloscope::Teal),
+                QColor(255, 255, 255, 80),
+                QColor::fromRgb(Oscilloscope::White),
+                {QColor::fromRgb(Oscilloscope::Yellow), QColor::fromRgb(Oscilloscope::Aqua)},
+                QColor::fromRgb(Oscilloscope::White),
+                QColor(Qt::red)};
+    }
+    // The scope's hues, darkened to print on white.
+    return {QColor(Qt::white),  QColor(200, 200, 200),
+            QColor(Qt::black),  {QColor(150, 130, 0), QColor(0, 130, 150)},
+            QColor(90, 90, 90), QColor(Qt::red)};
+}
+
+TrendChartGeometry::TrendChartGeometry(const QRect& bounds, const QFontMetrics& metrics,
+                                       bool rightAxis) {
+    const int labels = metrics.horizontalAdvance(QStringLiteral("-0000.000")) + TickLength + 4;
+    const int left = labels;
+    const int top = metrics.height() + 4;
+    const int bottom = 2 + 2 * (StripHeight + 1) + 1 + metrics.height() + 2;
+    const int right =
+        rightAxis ? labels : metrics.horizontalAdvance(QStringLiteral("00:00:00")) / 2 + 2;
+    m_plot = bounds.adjusted(left, top, -right, -bottom);
+    if (m_plot.width() < 1 || m_plot.height() < 2) {
+        m_plot = QRect(bounds.topLeft(),
+                       QSize(std::max(1, bounds.width()), std::max(2, bounds.height())));
+    }
+}
+
+std::int64_t TrendChartGeometry::timeAt(int column, int columns, const TrendChartView& view) {
+    return view.t0Ms + (view.t1Ms - view.t0Ms) * column / std::max(1, columns);
+}
+
+int TrendChartGeometry::rowOf(double value, double minimum, double maximum) const {
+    double fraction = (maximum - value) / (maximum - minimum);
+    if (std::isnan(fraction)) {
+        fraction = 1;  // a reading that is not a number: on the bottom row
+    }
+    const double row = std::clamp(fraction * (m_plot.height() - 1), -1e5, 1e5);
+    return m_plot.top() + static_cast<int>(std::lround(row));
+}
+
+std::pair<double, double> TrendValueRange(const TrendColumns& columns, const TrendChartView& view) {
+    if (!view.autoScale && view.maximum > view.minimum) {
+        return {view.minimum, view.maximum};
+    }
+    double low = std::numeric_limits<double>::infinity();
+    double high = -std::numeric_limits<double>::infinity();
+    for (const auto& column : columns.columns) {
+        for (std::size_t channel = 0; channel < 2; ++channel) {
+            if (view.show[channel] && !column[channel].empty()) {
+                low = std::min(low, column[channel].minimum);
+                high = std::max(high, column[channel].maximum);
+            }
+        }
+    }
+    if (low > high) {
+        return {0, 1};
+    }
+    if (high - low < 1e-12 * std::max(1.0, std::abs(high))) {
+        const double pad = low == 0 ? 0.5 : std::abs(low) * 0.05;
+        return {low - pad, high + pad};
+    }
+    const double margin = (high - low) * 0.05;
+    return {low - margin, high + margin};
+}
+
+bool TrendSeparateScales(const TrendRecorder& recorder, const TrendChartView& view) {
+    const std::optional<TrendSample> latest = recorder.latest();
+    return view.autoScale && view.show[0] && view.show[1] && latest &&
+           latest->unitA != latest->unitB;
+}
+
+std::array<std::pair<double, double>, 2> TrendValueRanges(const TrendColumns& columns,
+                                                          const TrendChartView& view,
+                                                          bool separate) {
+    if (!separate) {
+        const std::pair<double, double> shared = TrendValueRange(columns, view);
+        return {shared, shared};
+    }
+    std::array<std::pair<double, double>, 2> ranges;
+    for (std::size_t channel = 0; channel < 2; ++channel) {
+        TrendChartView alone = view;
+        alone.show = {channel == 0, channel == 1};
+        ranges[channel] = TrendValueRange(columns, alone);
+    }
+    return ranges;
+}
+
+void PaintTrendChart(QPainter& painter, const QRect& bounds, const TrendRecorder& recorder,
+                     const TrendChartView& view) {
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    const TrendChartColours colours = TrendColours(view.theme);
+    painter.fillRect(bounds, colours.background);
+    const bool separate = TrendSeparateScales(recorder, view);
+    const TrendChartGeometry geometry(bounds, painter.fontMetrics(), separate);
+    const QRect& plot = geometry.plot();
+    const TrendColumns columns = recorder.columns(view.t0Ms, view.t1Ms, plot.width());
+    const std::array<std::pair<double, double>, 2> ranges =
+        TrendValueRanges(columns, view, separate);
+
+    PaintGrid(painter, geometry, view, colours, ranges, separate);
+    PaintLegend(painter, bounds, plot, recorder, view, colours);
+    PaintOverloads(painter, plot, columns, view, colours.overload);
+    painter.save();
+    painter.setClipRect(plot);
+    for (std::size_t channel = 0; channel < 2; ++channel) {
+        if (view.show[channel] && view.t1Ms > view.t0Ms) {
+            PaintChannel(painter, geometry, columns, channel, view, colours.trace[channel],
+                         ranges[channel].first, ranges[channel].second);
+        }
+    }
+    PaintMarkers(painter, plot, recorder, view, colours.marker);
+    painter.restore();
+    painter.setPen(colours.text);
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRect(plot.adjusted(-1, -1, 0, 0));
+    painter.restore();
+}
+
+QImage RenderTrendChart(const TrendRecorder& recorder, const TrendChartView& view, QSize size) {
+    QImage image(size, QImage::Format_RGB32);
+    QPainter painter(&image);
+    PaintTrendChart(painter, image.rect(), recorder, view);
+    return image;
+}
+
+QByteArray TrendPng(const TrendRecorder& recorder, const TrendChartView& view, QSize size) {
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    RenderTrendChart(recorder, view, size).save(&buffer, "PNG");
+    return bytes;
+}
+
+}  // namespace veruziva

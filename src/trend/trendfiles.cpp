@@ -1,0 +1,7 @@
+#include "trend/trendfiles.h"
+
+namespace veruziva {
+
+TrendFiles::~TrendFiles() = default;
+
+}  // namespace veruziva

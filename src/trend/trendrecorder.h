@@ -1,0 +1,138 @@
+#pragma once
+
+#include <QString>
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <optional>
+#include <vector>
+
+#include "trend/fixedring.h"
+#include "trend/trendsample.h"
+
+namespace veruziva {
+
+// A channel's readings since the last reset (or since its unit last changed).
+struct TrendStatistics {
+    double minimum = 0;
+    double maximum = 0;
+    double average = 0;
+    double rms = 0;              // sqrt of the mean of the squares
+    std::int64_t overloads = 0;  // blocks that clipped
+    std::int64_t count = 0;
+    char unit = ' ';
+};
+
+// A channel's readings within one column of the chart (count 0: none there).
+struct TrendExtent {
+    double minimum = 0;
+    double maximum = 0;
+    double mean = 0;
+    std::int64_t count = 0;
+    std::int64_t overloads = 0;
+    bool empty() const { return count == 0; }
+};
+
+struct TrendColumns {
+    std::vector<std::array<TrendExtent, 2>> columns;  // per column, channels A and B
+    std::int64_t resolutionMs = 0;  // the width of the buckets used; 0: every point
+};
+
+// A point, or a bucket's mean at the time of its first point.
+struct TrendRow {
+    std::int64_t msSinceEpoch = 0;
+    double a = 0;
+    double b = 0;
+    char unitA = ' ';
+    char unitB = ' ';
+};
+
+struct TrendRows {
+    std::vector<TrendRow> rows;
+    std::int64_t resolutionMs = 0;  // as in TrendColumns
+};
+
+// The readings of slow changes over up to 24 hours in a fixed amount of memory: every point
+// for the last half hour or so, min/max/sum buckets of 1 s for over two hours and of 10 s for 24
+// hours. Queries take the finest resolution that holds the whole range asked for.
+class TrendRecorder {
+public:
+    static constexpr std::int64_t HistoryMs = 24 * 3600 * 1000;
+    // 31.7 minutes at 10.77 blocks per second: the 30-minute span is drawn point by point.
+    static constexpr std::size_t PointCapacity = 20480;
+    static constexpr std::array<std::int64_t, 2> BucketWidthsMs = {1000, 10000};
+    // 2 h 5 min of 1 s buckets: the 2-hour span still finds them all as the newest one grows.
+    static constexpr std::array<std::size_t, 2> BucketCapacities = {7500, 24 * 360};
+    static constexpr std::size_t MarkerCapacity = 256;
+    static constexpr qsizetype MarkerTextLength = 80;
+
+    struct Bucket {
+        std::int64_t firstMs = 0;
+        std::int64_t lastMs = 0;
+        std::int64_t count = 0;
+        struct Channel {
+            double minimum = 0;
+            double maximum = 0;
+            double sum = 0;
+            std::int64_t overloads = 0;
+        };
+        std::array<Channel, 2> channel;
+        std::array<char, 2> unit{' ', ' '};
+    };
+
+    TrendRecorder();
+
+    // Times that go backwards (the clock was set back) are taken as the last time seen, so
+    // that the history stays in order.
+    void add(const TrendSample& sample);
+    // Texts longer than MarkerTextLength are cut.
+    void mark(std::int64_t msSinceEpoch, QString text);
+    // Forgets every point, bucket, marker and statistic.
+    void reset();
+
+    // A channel's statistics restart when its unit changes: volts and raw numbers do not mix.
+    TrendStatistics statistics(TrendChannel channel) const;
+    bool empty() const { return m_points.empty(); }
+    std::optional<TrendSample> latest() const;
+    // The oldest time still held (points older than 24 h fall out).
+    std::optional<std::int64_t> firstMs() const;
+
+    // Per column of [t0, t1] split into `count` equal columns, min/max/mean per channel.
+    TrendColumns columns(std::int64_t t0, std::int64_t t1, int count) const;
+    std::vector<TrendMarker> markers(std::int64_t t0, std::int64_t t1) const;
+    // The points in [t0, t1], or the bucket means where points are no longer held.
+    TrendRows rows(std::int64_t t0, std::int64_t t1) const;
+
+    // The most memory the history can ever take.
+    static std::size_t budgetBytes();
+
+private:
+    struct Level {
+        FixedRing<Bucket> buckets;
+        std::int64_t widthMs;
+        bool dropped = false;
+    };
+    struct Accumulator {
+        double minimum = 0;
+        double maximum = 0;
+        double sum = 0;
+        double sumOfSquares = 0;
+        std::int64_t overloads = 0;
+        std::int64_t count = 0;
+        char unit = ' ';
+    };
+
+    void addToLevel(Level& level, const TrendSample& sample);
+    void dropOlderThan(std::int64_t ms);
+    // 0: the points; 1 and up: the bucket levels.
+    std::size_t levelFor(std::int64_t t0) const;
+
+    FixedRing<TrendSample> m_points;
+    bool m_pointsDropped = false;
+    std::vector<Level> m_levels;
+    std::deque<TrendMarker> m_markers;
+    std::array<Accumulator, 2> m_statistics;
+};
+
+}  // namespace veruziva

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QString>
+#include <cstdint>
+
+namespace veruziva {
+
+// One measured block as the readouts show it: volts, amperes or raw ('V', 'A' or ' ').
+struct TrendSample {
+    std::int64_t msSinceEpoch = 0;
+    double a = 0;
+    double b = 0;
+    char unitA = ' ';
+    char unitB = ' ';
+    bool overloadA = false;  // the block clipped on that channel
+    bool overloadB = false;
+};
+
+// Where the unit or the scale changed: a calibration, a range change, Raw/Cal.
+struct TrendMarker {
+    std::int64_t msSinceEpoch = 0;
+    QString text;
+};
+
+enum class TrendChannel { A = 0, B = 1 };
+
+}  // namespace veruziva

@@ -1,0 +1,227 @@
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QtTest>
+#include <deque>
+
+#include "support/scriptedmessageboxes.h"
+#include "trend/trendchartwidget.h"
+#include "trend/trendfiles.h"
+#include "trend/trendwindow.h"
+
+using namespace veruziva;
+
+namespace {
+
+constexpr std::int64_t T0 = 1'800'000'000'000;  // 10:00:00 in the tests' time zone
+
+// Answers the save dialogs from a script; nothing left: cancelled.
+class ScriptedTrendFiles : public TrendFiles {
+public:
+    std::optional<QString> askSaveFileName(const QString& caption, const QString&) override {
+        captions.append(caption);
+        if (answers.empty()) {
+            return std::nullopt;
+        }
+        const QString answer = answers.front();
+        answers.pop_front();
+        return answer;
+    }
+    std::deque<QString> answers;
+    QStringList captions;
+};
+
+QStringList RowTexts(const QTableWidget* table, int row) {
+    QStringList texts;
+    for (int column = 0; column < table->columnCount(); ++column) {
+        texts.append(table->item(row, column)->text());
+    }
+    return texts;
+}
+
+}  // namespace
+
+class TestTrendWindow : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void windowAndStatistics();
+    void spans_data();
+    void spans();
+    void hideChannelAndManualScale();
+    void resetClearsTheTable();
+    void hoverReadout();
+    void exports_data();
+    void exports();
+
+private:
+    void feed(int count);
+
+    QTemporaryDir m_dir;
+    TrendRecorder m_recorder;
+    ScriptedTrendFiles m_files;
+    sim::ScriptedMessageBoxes m_boxes;
+    std::unique_ptr<TrendWindow> m_window;
+};
+
+void TestTrendWindow::init() {
+    m_recorder.reset();
+    m_boxes.clear();
+    m_window = std::make_unique<TrendWindow>(m_recorder, m_files, m_boxes);
+    m_window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+}
+
+void TestTrendWindow::cleanup() {
+    m_window.reset();
+}
+
+// A: 1, 2, 3, 4 V over and over, the 2 clipping; B: 2.5 A.
+void TestTrendWindow::feed(int count) {
+    for (int i = 0; i < count; ++i) {
+        m_window->add({T0 + 100 * i, 1.0 + i % 4, 2.5, 'V', 'A', i % 4 == 1, false});
+    }
+    m_window->refresh();
+}
+
+void TestTrendWindow::windowAndStatistics() {
+    QCOMPARE(m_window->objectName(), QStringLiteral("TrendWindow"));
+    QCOMPARE(m_window->windowTitle(), QStringLiteral("Trend"));
+    QVERIFY(m_window->isWindow());
+    QCOMPARE(RowTexts(m_window->Statistics(), 0), QStringList({"", "", "", "", ""}));
+    feed(600);
+    QCOMPARE(RowTexts(m_window->Statistics(), 0),
+             QStringList({"1 V", "4 V", "2.5 V", "2.73861 V", "150"}));
+    QCOMPARE(RowTexts(m_window->Statistics(), 1),
+             QStringList({"2.5 A", "2.5 A", "2.5 A", "2.5 A", "0"}));
+    // The live view ends at the newest reading.
+    QCOMPARE(m_window->Chart()->view().t1Ms, T0 + 59'900);
+}
+
+void TestTrendWindow::spans_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<qint64>("span");
+    QTest::newRow("1 min") << "1 min" << qint64{60'000};
+    QTest::newRow("15 min") << "15 min" << qint64{900'000};
+    QTest::newRow("6 h") << "6 h" << qint64{21'600'000};
+    QTest::newRow("24 h") << "24 h" << qint64{86'400'000};
+}
+
+void TestTrendWindow::spans() {
+    QFETCH(QString, text);
+    QFETCH(qint64, span);
+    QCOMPARE(m_window->Span()->count(), 9);
+    QCOMPARE(m_window->Span()->currentText(), QStringLiteral("5 min"));
+    feed(10);
+    m_window->Span()->setCurrentText(text);
+    const TrendChartView view = m_window->Chart()->view();
+    QCOMPARE(view.t1Ms, T0 + 900);
+    QCOMPARE(view.t1Ms - view.t0Ms, span);
+}
+
+void TestTrendWindow::hideChannelAndManualScale() {
+    feed(40);
+    m_window->ShowB()->setChecked(false);
+    QCOMPARE(m_window->Chart()->view().show, (std::array<bool, 2>{true, false}));
+    m_window->ShowA()->setChecked(false);
+    m_window->ShowB()->setChecked(true);
+    QCOMPARE(m_window->Chart()->view().show, (std::array<bool, 2>{false, true}));
+    // Manual scaling starts from the autoscaled range of what is shown: B alone, 2.5 +- 5 %.
+    QVERIFY(m_window->Chart()->view().autoScale);
+    m_window->AutoScale()->setChecked(false);
+    const TrendChartView view = m_window->Chart()->view();
+    QVERIFY(!view.autoScale);
+    QCOMPARE(view.minimum, 2.375);
+    QCOMPARE(view.maximum, 2.625);
+}
+
+void TestTrendWindow::resetClearsTheTable() {
+    feed(40);
+    QCOMPARE(m_window->Statistics()->item(1, 0)->text(), QStringLiteral("2.5 A"));
+    m_window->findChild<QPushButton*>(QStringLiteral("Reset"))->click();
+    QVERIFY(m_recorder.empty());
+    QCOMPARE(RowTexts(m_window->Statistics(), 0), QStringList({"", "", "", "", ""}));
+    QCOMPARE(RowTexts(m_window->Statistics(), 1), QStringList({"", "", "", "", ""}));
+}
+
+void TestTrendWindow::hoverReadout() {
+    // Raw readings on A for the first half minute, volts from there.
+    for (int i = 0; i < 600; ++i) {
+        m_window->add(
+            {T0 + 100 * i, i < 300 ? 512.0 : 5.0, -0.125, i < 300 ? ' ' : 'V', 'A', false, false});
+    }
+    m_window->Span()->setCurrentText(QStringLiteral("1 min"));
+    const QRect plot = m_window->Chart()->plot();
+    m_window->showHover(plot.right());
+    QCOMPARE(m_window->HoverReadout()->text(), QStringLiteral("10:00:59   A 5 V   B -0.125 A"));
+    // The column that holds 10:00:10 (the span starts at 09:59:59.900).
+    m_window->showHover(plot.left() +
+                        static_cast<int>(10'100 * std::int64_t{plot.width()} / 60'000));
+    const QString raw = m_window->HoverReadout()->text();
+    QVERIFY2(raw.startsWith(QStringLiteral("10:00:")) &&
+                 raw.endsWith(QStringLiteral("   A 512   B -0.125 A")),
+             qPrintable(raw));
+    m_window->showHover(plot.left() - 1);
+    QCOMPARE(m_window->HoverReadout()->text(), QString());
+}
+
+void TestTrendWindow::exports_data() {
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QString>("answer");  // empty: cancelled
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("error");
+    QTest::newRow("PNG") << "SavePng"
+                         << "chart.png"
+                         << "chart.png" << QString();
+    QTest::newRow("CSV") << "SaveCsv"
+                         << "readings.csv"
+                         << "readings.csv" << QString();
+    QTest::newRow("PNG cancelled") << "SavePng" << QString() << QString() << QString();
+    QTest::newRow("PNG on a full disk")
+        << "SavePng"
+        << "/dev/full" << QString() << "Could not save /dev/full: Disk full";
+    QTest::newRow("CSV on a full disk")
+        << "SaveCsv"
+        << "/dev/full" << QString() << "Could not save /dev/full: Disk full";
+    QTest::newRow("CSV without access") << "SaveCsv"
+                                        << "/sys/readings.csv" << QString()
+                                        << "Could not save /sys/readings.csv: File access denied";
+}
+
+void TestTrendWindow::exports() {
+    QFETCH(QString, button);
+    QFETCH(QString, answer);
+    QFETCH(QString, file);
+    QFETCH(QString, error);
+    for (const QString& name : QDir(m_dir.path()).entryList(QDir::Files)) {
+        QFile::remove(m_dir.filePath(name));
+    }
+    feed(30);
+    m_files.answers.clear();
+    if (!answer.isEmpty()) {
+        m_files.answers.push_back(answer.startsWith('/') ? answer : m_dir.filePath(answer));
+    }
+    m_window->findChild<QPushButton*>(button)->click();
+    QCOMPARE(m_boxes.texts(), error.isEmpty() ? QStringList() : QStringList{error});
+    QCOMPARE(QDir(m_dir.path()).entryList(QDir::Files),
+             file.isEmpty() ? QStringList() : QStringList{file});
+    if (file.endsWith(QStringLiteral(".png"))) {
+        const QImage image(m_dir.filePath(file));
+        QVERIFY(image.width() >= 800 && image.height() >= 400);
+        QCOMPARE(image.pixel(0, 0), QRgb{0xFFFFFFFF});  // light: white paper
+    } else if (!file.isEmpty()) {
+        QFile csv(m_dir.filePath(file));
+        QVERIFY(csv.open(QIODevice::ReadOnly));
+        const QList<QByteArray> lines = csv.readAll().split('\n');
+        QCOMPARE(lines.size(), 32);  // the header, 30 rows, the last line's end
+        QCOMPARE(lines[0], QByteArray("time;elapsed_s;A [V];B [A]"));
+        QCOMPARE(lines[2], QByteArray("2027-01-15T10:00:00.100+02:00;0.100;2;2.5"));
+    }
+}
+
+QTEST_MAIN(TestTrendWindow)
+#include "tst_trendwindow.moc"
