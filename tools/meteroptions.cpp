@@ -15,6 +15,7 @@ const char* const Usage =
     "                      [--grab] [--stats]\n"
     "       veruziva-meter [MEASURE] --device N --wav FILE --seconds T\n"
     "       veruziva-meter [MEASURE] --device N --csv FILE --period P --seconds T\n"
+    "       veruziva-meter [MEASURE] --plot RECORDING OUT.png\n"
     "       veruziva-meter --list\n"
     "       veruziva-meter --devices | --line-in [--calibration FILE]\n"
     "\n"
@@ -47,6 +48,13 @@ const char* const Usage =
     "  --trigger a|b        trigger the picture on channel A or B (default: no trigger)\n"
     "  --level L            trigger level in raw units, 0 to 16000 (default 0); needs\n"
     "                       --trigger\n"
+    "\n"
+    "Plot:\n"
+    "  --plot RECORDING OUT.png\n"
+    "                       draw the readings of a recording over its time as a chart with\n"
+    "                       labelled axes: a sampled recording's rows (either decimal\n"
+    "                       separator), or a WAV recording's readings block by block (measured\n"
+    "                       with the MEASURE options)\n"
     "\n"
     "Live capture:\n"
     "  --list               list the input devices: number, name, and the sound server's\n"
@@ -96,7 +104,7 @@ QList<QCommandLineOption> MeterOptions() {
     }
     // The usage text is written out in full, so a value name only marks an option taking one.
     for (const char* valued : {"dc", "calibration", "range", "scope", "step", "trigger", "level",
-                               "device", "blocks", "wav", "csv", "period", "seconds"}) {
+                               "device", "blocks", "wav", "csv", "period", "seconds", "plot"}) {
         options.append(QCommandLineOption(QLatin1String(valued), {}, QStringLiteral("value")));
     }
     return options;
@@ -354,12 +362,32 @@ Parsed ParseFile(const CommandLine& line, const QStringList& positional, Options
     return options;
 }
 
-// A recording measured, or the input measured or recorded live.
+// --plot RECORDING OUT.png, with the MEASURE options only.
+Parsed ParsePlot(const CommandLine& line, const QStringList& positional, Options options) {
+    if (line.anySet({"scope", "step", "trigger", "level", "device", "blocks", "grab", "stats",
+                     "wav", "csv", "period", "seconds"})) {
+        return QStringLiteral("--plot takes only the MEASURE options");
+    }
+    if (line.value("plot").isEmpty() || positional.size() != 1) {
+        return QStringLiteral(
+            "--plot needs a recording and a picture file: --plot RECORDING "
+            "OUT.png");
+    }
+    options.file = line.value("plot");
+    options.plotOutput = positional.front();
+    options.mode = Options::Mode::Plot;
+    return options;
+}
+
+// A recording measured or plotted, or the input measured or recorded live.
 Parsed ParseFileOrLive(const CommandLine& line) {
     Options options;
     QStringList positional = line.positionalArguments();
     if (auto refusal = ParseReadingSetup(line, options)) {
         return *refusal;
+    }
+    if (line.isSet("plot")) {
+        return ParsePlot(line, positional, options);
     }
     if (auto refusal = ParseScope(line, positional, options)) {
         return *refusal;

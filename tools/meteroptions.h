@@ -18,7 +18,7 @@ struct ScopeRequest {
 };
 
 struct Options {
-    enum class Mode { Help, File, List, Live, Devices, LineIn };
+    enum class Mode { Help, File, List, Live, Devices, LineIn, Plot };
     Mode mode = Mode::File;
     bool dcA = false;
     bool dcB = false;
@@ -28,8 +28,9 @@ struct Options {
     std::optional<QString> calibrationFile;
     RangeSelection ranges;
     std::optional<ScopeRequest> scope;
-    QString file;     // file mode
-    int device = -1;  // live mode
+    QString file;        // file mode; the recording to plot
+    QString plotOutput;  // plot mode: the picture
+    int device = -1;     // live mode
     long long blocks = 0;
     bool grab = false;
     bool stats = false;

@@ -6,6 +6,7 @@
 #include "devicereport.h"
 #include "livemeter.h"
 #include "meteroptions.h"
+#include "plot.h"
 #include "wavreader.h"
 
 namespace veruziva::meter {
@@ -78,6 +79,8 @@ int RunMeterTool(const QStringList& arguments, std::FILE* out, std::FILE* err) {
             return RunDeviceReport(options, false, out, err);
         case Options::Mode::LineIn:
             return RunDeviceReport(options, true, out, err);
+        case Options::Mode::Plot:
+            return RunPlot(options, err);
         case Options::Mode::File:
             break;
     }

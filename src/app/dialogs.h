@@ -1,19 +1,20 @@
 #pragma once
 
 #include <QString>
-#include <optional>
 
 class QWidget;
 
 #include "calibration/calibrationprocedure.h"
 #include "platform/messageboxes.h"
 #include "recording/capturedefinition.h"
+#include "trend/trendfiles.h"
 
 namespace veruziva {
 
 // Every message box and modal dialog of the program, behind one interface so that the window
 // runs in tests without anything blocking.
-class Dialogs : public MessageBoxes, public ValueEntry {
+// The names of files to save (pictures, the trend's exports) are asked through TrendFiles.
+class Dialogs : public MessageBoxes, public ValueEntry, public TrendFiles {
 public:
     // The about box.
     virtual void showAbout() = 0;
@@ -25,11 +26,6 @@ public:
     virtual void showCaptureDefinition() = 0;
     virtual CaptureDefinition captureDefinition() const = 0;
     virtual void setRecordTypeEnabled(bool enabled) = 0;
-
-    // The name of a file to save, asked with `caption`, offering the file types of `filter`
-    // (as "PNG pictures (*.png)"); none when the user cancels.
-    virtual std::optional<QString> askSaveFileName(const QString& caption,
-                                                   const QString& filter) = 0;
 
     // The program's start: the window boxes belong to, the dialogs that live for the whole
     // run created after it, and the end requested (no box is shown after that).

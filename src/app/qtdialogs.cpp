@@ -3,6 +3,7 @@
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QRegularExpression>
 
 #include "app/aboutform.h"
 #include "app/helpviewer.h"
@@ -110,11 +111,15 @@ std::optional<QString> QtDialogs::askSaveFileName(const QString& caption, const 
     if (m_ending) {
         return std::nullopt;
     }
-    const QString name = QFileDialog::getSaveFileName(m_window, caption, QString(), filter);
-    if (name.isEmpty()) {
+    QFileDialog dialog(m_window, caption, QString(), filter);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    // A name typed without its suffix gets the filter's, as "(*.png)" says.
+    static const QRegularExpression suffix(QStringLiteral("\\(\\*\\.(\\w+)"));
+    dialog.setDefaultSuffix(suffix.match(filter).captured(1));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
         return std::nullopt;
     }
-    return name;
+    return dialog.selectedFiles().front();
 }
 
 void QtDialogs::showHelp(const QString& topic) {

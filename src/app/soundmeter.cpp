@@ -6,6 +6,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QFrame>
 #include <QLabel>
 #include <QLocale>
@@ -24,6 +25,7 @@
 #include "calibration/storedsettings.h"
 #include "capture/captureevent.h"
 #include "recording/pngfile.h"
+#include "trend/trendwindow.h"
 
 namespace veruziva {
 
@@ -99,6 +101,7 @@ TSoundMeter::TSoundMeter(InstrumentServices services, QWidget* parent)
     m_blocks.setHeldBoxes(&m_heldBoxes);
     m_blocks.setRecording(&m_recording);
     m_blocks.setInputWatch(&m_inputWatch);
+    m_blocks.setTrend(&m_trend, [] { return QDateTime::currentMSecsSinceEpoch(); });
     m_blocks.setPendingEvents([] { QCoreApplication::processEvents(); });
     m_timer->setObjectName(QStringLiteral("MyTimer"));
     m_timer->setTimerType(Qt::PreciseTimer);
@@ -123,16 +126,52 @@ void TSoundMeter::connectControls() {
     connect(ui.About, &QPushButton::clicked, this, &TSoundMeter::AboutClick);
     connect(ui.Saving, &QPushButton::clicked, this, &TSoundMeter::SavingClick);
     connect(ui.Definition, &QPushButton::clicked, this, &TSoundMeter::DefinitionClick);
+    for (const bool a : {true, false}) {
+        connect(a ? ui.RangeGroupL : ui.RangeGroupR, &QButtonGroup::idToggled, this,
+                [this, a](int id, bool checked) {
+                    if (checked) {
+                        const QButtonGroup* group = a ? m_ui.RangeGroupL : m_ui.RangeGroupR;
+                        markTrend((a ? QStringLiteral("A: ") : QStringLiteral("B: ")) +
+                                  group->button(id)->text());
+                    }
+                });
+    }
 }
 
 void TSoundMeter::addContextMenu() {
     // The panel's own layout stays as it is; these live in its context menu, with shortcuts.
     setContextMenuPolicy(Qt::ActionsContextMenu);
+    auto* trend = new QAction(QStringLiteral("Trend..."), this);
+    trend->setObjectName(QStringLiteral("OpenTrend"));
+    trend->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_T));
+    connect(trend, &QAction::triggered, this, &TSoundMeter::showTrend);
+    addAction(trend);
     auto* picture = new QAction(QStringLiteral("Save picture..."), this);
     picture->setObjectName(QStringLiteral("SavePicture"));
     picture->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
     connect(picture, &QAction::triggered, this, &TSoundMeter::savePicture);
     addAction(picture);
+}
+
+void TSoundMeter::showTrend() {
+    if (!m_trendWindow) {
+        m_trendWindow = new TrendWindow(m_trend, m_services.dialogs, m_heldBoxes, this);
+    }
+    m_trendWindow->show();
+    m_trendWindow->raise();
+    m_trendWindow->activateWindow();
+    m_trendWindow->refresh();
+}
+
+TrendWindow* TSoundMeter::trendWindow() const {
+    return m_trendWindow;
+}
+
+void TSoundMeter::markTrend(const QString& text) {
+    if (m_trend.empty()) {
+        return;  // no readings yet (start-up sets its buttons): nothing changes on the chart
+    }
+    m_trend.mark(QDateTime::currentMSecsSinceEpoch(), text);
 }
 
 void TSoundMeter::FormCreate() {
@@ -302,7 +341,11 @@ void TSoundMeter::CalibrateClick() {
     };
     CalibrationProcedure procedure(m_state, m_engine, m_services.dialogs, m_services.dialogs,
                                    m_services.settings, std::move(hooks));
+    const auto before = m_state.RawCalibration;
     procedure.CalibrateClick();
+    if (m_state.RawCalibration != before) {
+        markTrend(QStringLiteral("Calibration"));
+    }
 }
 
 void TSoundMeter::runningChanged(bool running) {
@@ -316,6 +359,7 @@ void TSoundMeter::RawDataClick() {
     if (const auto caption = veruziva::RawDataClick(m_state)) {
         m_ui.RawData->setText(
             QString::fromLatin1(caption->data(), static_cast<qsizetype>(caption->size())));
+        markTrend(m_state.RawDisplay ? QStringLiteral("Raw") : QStringLiteral("Calibrated"));
     }
 }
 

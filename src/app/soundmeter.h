@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QPointer>
 #include <QWidget>
 #include <functional>
 #include <memory>
@@ -21,6 +22,7 @@
 #include "platform/heldblockboxes.h"
 #include "recording/recordingcontrol.h"
 #include "recording/recordingtimer.h"
+#include "trend/trendrecorder.h"
 
 class QTimer;
 
@@ -29,6 +31,7 @@ namespace veruziva {
 class Dialogs;
 class MixerService;
 class OscilloscopeView;
+class TrendWindow;
 class SettingsStore;
 class WaveInput;
 
@@ -66,6 +69,11 @@ public:
     // picture, and the picture saved as a PNG file.
     QImage readoutPicture();
     void savePicture();
+    // The trend window (from the context menu, Ctrl+T): the readings over time, recorded from
+    // the start whether it is open or not.
+    void showTrend();
+    TrendRecorder& trend() { return m_trend; }
+    TrendWindow* trendWindow() const;
     // The handler of a capture buffer coming back.
     void BufferDone();
 
@@ -95,6 +103,8 @@ private:
 
     void connectControls();
     void addContextMenu();
+    // A marker on the trend where the unit or the scale of the readings changes.
+    void markTrend(const QString& text);
     void FormCreate();
     RangeSelection ranges() const;
     ScopeSettings scopeSettings(int columnStep) const;
@@ -124,6 +134,8 @@ private:
     QTimer* m_timer;
     QtRecordingTimer m_timerAdapter;
     RecordingControl m_recording;
+    TrendRecorder m_trend;
+    QPointer<TrendWindow> m_trendWindow;
     BlockHandler m_blocks;
     char m_unitLetterL = ' ';
     char m_unitLetterR = ' ';

@@ -5,6 +5,7 @@
 #include "measurement/oscilloscope.h"
 #include "platform/heldblockboxes.h"
 #include "recording/recordingcontrol.h"
+#include "trend/trendrecorder.h"
 
 namespace veruziva {
 
@@ -14,6 +15,11 @@ void BlockView::blockTaken(std::span<const StereoFrame> /*frames*/) {}
 
 BlockHandler::BlockHandler(BlockView& view, std::string decimalSeparator, CaptureEngine* engine)
     : m_view(view), m_decimalSeparator(std::move(decimalSeparator)), m_engine(engine) {}
+
+void BlockHandler::setTrend(TrendRecorder* trend, std::function<std::int64_t()> clock) {
+    m_trend = trend;
+    m_clock = std::move(clock);
+}
 
 bool BlockHandler::BufferDone() {
     // Pending events run first: clicks, repaints, and possibly further buffers, whose handling
@@ -72,6 +78,11 @@ void BlockHandler::measure(std::span<const StereoFrame> frames, const BlockSetti
     }
     if (m_recording != nullptr) {
         m_recording->BlockMeasured();
+    }
+    if (m_trend != nullptr) {
+        m_trend->add({m_clock(), m_readouts.a.reading, m_readouts.b.reading,
+                      settings.display.a.unitLetter, settings.display.b.unitLetter,
+                      m_readouts.a.overloaded, m_readouts.b.overloaded});
     }
     m_view.blockMeasured(frames, m_readouts);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <span>
 #include <string>
@@ -17,6 +18,7 @@ class HeldBlockBoxes;
 class InputWatch;
 class Oscilloscope;
 class RecordingControl;
+class TrendRecorder;
 
 // How the next block is measured and drawn, as the controls (or the tool's options) stand.
 struct BlockSettings {
@@ -42,8 +44,8 @@ public:
 // The handling of a captured block, in the one order the window and the tool share: pending
 // events first, then the done slot found and held, its bytes to a continual recording before
 // any other use, the scope drawn and the block measured in one pass, the readout texts, the
-// input watch and the recording told, the view shown, and the slot given back (boxes raised
-// meanwhile wait until then).
+// input watch, the recording and the trend told, the view shown, and the slot given back (boxes
+// raised meanwhile wait until then).
 class BlockHandler {
 public:
     // Without an engine, blocks that come from elsewhere (a file, a grab) are measured alone.
@@ -52,6 +54,8 @@ public:
     void setHeldBoxes(HeldBlockBoxes* boxes) { m_heldBoxes = boxes; }
     void setRecording(RecordingControl* recording) { m_recording = recording; }
     void setInputWatch(InputWatch* watch) { m_watch = watch; }
+    // Every measured block's readings go to the trend, at the clock's time (ms since the epoch).
+    void setTrend(TrendRecorder* trend, std::function<std::int64_t()> clock);
     // Runs the pending events (clicks, repaints, further notifications) before a block is
     // looked for, as the window's dispatch would.
     void setPendingEvents(std::function<void()> dispatch) { m_pendingEvents = std::move(dispatch); }
@@ -75,6 +79,8 @@ private:
     HeldBlockBoxes* m_heldBoxes = nullptr;
     RecordingControl* m_recording = nullptr;
     InputWatch* m_watch = nullptr;
+    TrendRecorder* m_trend = nullptr;
+    std::function<std::int64_t()> m_clock;
     std::function<void()> m_pendingEvents;
     Readouts m_readouts;
     long long m_blocksMeasured = 0;

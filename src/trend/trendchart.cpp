@@ -5,6 +5,7 @@
 #include <QFontMetrics>
 #include <QPainter>
 #include <QPolygon>
+#include <QTime>
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -99,9 +100,12 @@ void PaintGrid(QPainter& painter, const TrendChartGeometry& geometry, const Tren
     const QString format = seconds ? QStringLiteral("HH:mm:ss") : QStringLiteral("HH:mm");
     const int labelWidth = metrics.horizontalAdvance(QStringLiteral("00:00:00"));
     const std::int64_t stepMs = TimeStepMs(view.t1Ms - view.t0Ms, plot.width(), labelWidth);
-    // Ticks on whole local minutes and hours, not on whole UTC ones.
+    // Ticks on whole local minutes and hours, not on whole UTC ones; on whole minutes and
+    // hours from the start of a recording on its own time.
     const std::int64_t offsetMs =
-        std::int64_t{QDateTime::fromMSecsSinceEpoch(view.t0Ms).offsetFromUtc()} * 1000;
+        view.elapsedTime
+            ? -view.t0Ms
+            : std::int64_t{QDateTime::fromMSecsSinceEpoch(view.t0Ms).offsetFromUtc()} * 1000;
     const std::int64_t local = view.t0Ms + offsetMs;
     std::int64_t first = (local / stepMs) * stepMs - offsetMs;
     if (first < view.t0Ms) {
@@ -114,7 +118,10 @@ void PaintGrid(QPainter& painter, const TrendChartGeometry& geometry, const Tren
         painter.drawLine(x, plot.top(), x, plot.bottom());
         painter.setPen(colours.text);
         painter.drawLine(x, plot.bottom() + 1, x, plot.bottom() + TickLength);
-        const QString label = QDateTime::fromMSecsSinceEpoch(t).toString(format);
+        const QString label =
+            view.elapsedTime
+                ? QTime(0, 0).addMSecs(static_cast<int>(t - view.t0Ms)).toString(format)
+                : QDateTime::fromMSecsSinceEpoch(t).toString(format);
         painter.drawText(QRect(x - labelWidth, labelTop, 2 * labelWidth, metrics.height()),
                          Qt::AlignHCenter | Qt::AlignTop, label);
     }

@@ -38,6 +38,8 @@ struct TrendChartView {
     double maximum = 1;
     std::array<bool, 2> show{true, true};  // A, B
     TrendTheme theme = TrendTheme::Dark;
+    // The time axis as time since t0 (a recording's own), else clock time.
+    bool elapsedTime = false;
 };
 
 // Where the plot sits in the chart's rectangle (inside the axis labels), and the mapping

@@ -84,6 +84,7 @@ std::size_t TrendRecorder::budgetBytes() {
 }
 
 void TrendRecorder::add(const TrendSample& given) {
+    ++m_revision;
     TrendSample sample = given;
     if (!m_points.empty()) {
         sample.msSinceEpoch = std::max(sample.msSinceEpoch, m_points.back().msSinceEpoch);
@@ -160,6 +161,7 @@ void TrendRecorder::dropOlderThan(std::int64_t ms) {
 }
 
 void TrendRecorder::mark(std::int64_t msSinceEpoch, QString text) {
+    ++m_revision;
     text.truncate(MarkerTextLength);
     text.squeeze();
     // Kept in time order, whatever order they come in.
@@ -173,6 +175,7 @@ void TrendRecorder::mark(std::int64_t msSinceEpoch, QString text) {
 }
 
 void TrendRecorder::reset() {
+    ++m_revision;
     m_points.clear();
     m_pointsDropped = false;
     for (Level& level : m_levels) {

@@ -94,6 +94,8 @@ public:
     // A channel's statistics restart when its unit changes: volts and raw numbers do not mix.
     TrendStatistics statistics(TrendChannel channel) const;
     bool empty() const { return m_points.empty(); }
+    // Changes with every point, marker and reset: a view redraws only when it moved on.
+    std::uint64_t revision() const { return m_revision; }
     std::optional<TrendSample> latest() const;
     // The oldest time still held (points older than 24 h fall out).
     std::optional<std::int64_t> firstMs() const;
@@ -133,6 +135,7 @@ private:
     std::vector<Level> m_levels;
     std::deque<TrendMarker> m_markers;
     std::array<Accumulator, 2> m_statistics;
+    std::uint64_t m_revision = 0;
 };
 
 }  // namespace veruziva

@@ -127,7 +127,7 @@ TrendWindow::TrendWindow(TrendRecorder& recorder, TrendFiles& files, MessageBoxe
     // One repaint per tick at most, whatever the block rate.
     m_refreshTimer.setInterval(RefreshMs);
     connect(&m_refreshTimer, &QTimer::timeout, this, [this] {
-        if (m_changed && isVisible()) {
+        if (m_shownRevision != m_recorder.revision() && isVisible()) {
             refresh();
         }
     });
@@ -138,12 +138,10 @@ TrendWindow::TrendWindow(TrendRecorder& recorder, TrendFiles& files, MessageBoxe
 
 void TrendWindow::add(const TrendSample& sample) {
     m_recorder.add(sample);
-    m_changed = true;
 }
 
 void TrendWindow::mark(std::int64_t msSinceEpoch, const QString& text) {
     m_recorder.mark(msSinceEpoch, text);
-    m_changed = true;
 }
 
 TrendChartView TrendWindow::view() const {
@@ -161,7 +159,7 @@ TrendChartView TrendWindow::view() const {
 }
 
 void TrendWindow::refresh() {
-    m_changed = false;
+    m_shownRevision = m_recorder.revision();
     m_chart->setView(view());
     updateStatistics();
 }

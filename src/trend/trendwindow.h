@@ -32,6 +32,8 @@ public:
     TrendWindow(TrendRecorder& recorder, TrendFiles& files, MessageBoxes& boxes,
                 QWidget* parent = nullptr);
 
+    // The recorder's, for callers that hold only the window; it redraws whatever reaches the
+    // recorder, by any way.
     void add(const TrendSample& sample);
     void mark(std::int64_t msSinceEpoch, const QString& text);
     // Shows what came since the last refresh (the timer's job; user actions call it at once).
@@ -72,7 +74,7 @@ private:
     QTableWidget* m_statistics;
     QLabel* m_hover;
     QTimer m_refreshTimer;
-    bool m_changed = false;
+    std::uint64_t m_shownRevision = 0;  // the recorder's, as last drawn
 };
 
 // "1.234 V", "-12 A", "512" (raw).

@@ -24,6 +24,7 @@
 #include "support/memorysettingsstore.h"
 #include "support/sampledrecordingrows.h"
 #include "support/simbench.h"
+#include "trend/trendwindow.h"
 
 using namespace veruziva;
 using sim::SimWaveInput;
@@ -115,6 +116,7 @@ private slots:
     void stalledInputShowsNoData();
     void clippingAndRmsOnTheReadouts();
     void pictureFromTheContextMenu();
+    void trendFromTheContextMenu();
     void helpAboutAndClose();
     void calibrationThroughTheWindow();
     void sampledRecordingThroughTheWindow_data();
@@ -490,6 +492,40 @@ void TestSoundMeter::pictureFromTheContextMenu() {
     save->trigger();  // cancelled: nothing
     QCOMPARE(m.dialogs.saveCaptions.size(), 3);
     QCOMPARE(m.dialogs.boxes.texts().size(), 1);
+}
+
+void TestSoundMeter::trendFromTheContextMenu() {
+    // Every measured block reaches the trend, open or not; unit and scale changes mark it.
+    Machine m;
+    Standard(m);
+    m.storeCompleteCalibration(0, 0, 1);
+    const auto window = m.start();
+    const SoundMeterControls& ui = window->controls();
+    ui.StartStop->click();
+    m.deliverBlocks(3);
+    const TrendStatistics a = window->trend().statistics(TrendChannel::A);
+    QCOMPARE(a.count, 3);
+    QCOMPARE(a.unit, 'V');
+    QCOMPARE(a.average, window->readouts().a.reading);
+    ui.R3->click();
+    ui.RawData->click();
+    m.deliverBlocks(1);
+    QStringList marks;
+    for (const TrendMarker& marker :
+         window->trend().markers(0, std::numeric_limits<qint64>::max())) {
+        marks << marker.text;
+    }
+    QCOMPARE(marks, QStringList({"B: 3 V", "Raw"}));
+    QCOMPARE(window->trend().statistics(TrendChannel::A).unit, ' ');  // raw from there on
+    auto* open = window->findChild<QAction*>(QStringLiteral("OpenTrend"));
+    QVERIFY(open && window->actions().contains(open));
+    QCOMPARE(open->shortcut(), QKeySequence(QStringLiteral("Ctrl+T")));
+    QVERIFY(!window->trendWindow());
+    open->trigger();
+    QVERIFY(window->trendWindow() && window->trendWindow()->isVisible());
+    QCOMPARE(window->trendWindow()->windowTitle(), QStringLiteral("Trend"));
+    open->trigger();  // the same window again
+    QCOMPARE(window->findChildren<TrendWindow*>().size(), 1);
 }
 
 void TestSoundMeter::helpAboutAndClose() {

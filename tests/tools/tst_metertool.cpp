@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <QtTest>
+#include <array>
 #include <cmath>
 #include <functional>
 #include <vector>
@@ -103,6 +104,10 @@ private slots:
     void help();
     void silence();
     void sine441();
+    void plotPictures_data();
+    void plotPictures();
+    void plotFailures_data();
+    void plotFailures();
     void extraColumns_data();
     void extraColumns();
     void dcLevels_data();
@@ -208,6 +213,98 @@ void TestMeterTool::dcLevels() {
     QCOMPARE(result.lines.value(1), expected);
 }
 
+void TestMeterTool::plotPictures_data() {
+    QTest::addColumn<QString>("recording");
+    QTest::addColumn<bool>("overload");
+    // A steps up halfway (1.0 to 2.0, or 1000 to 2000 raw), B stays; in the WAV, one sample of
+    // each of B's last blocks clips.
+    QString point = QStringLiteral("time;A[V];B[A]\r\n");
+    for (int row = 1; row <= 40; ++row) {
+        point +=
+            QStringLiteral("%1;%2;-0.500\r\n").arg(row * 0.25).arg(row <= 20 ? "1.000" : "2.000");
+    }
+    QString comma = point;
+    comma.replace(QLatin1Char('.'), QLatin1Char(','));
+    QTest::newRow("rows, decimal point") << point << false;
+    QTest::newRow("rows, decimal comma") << comma << false;
+    QTest::newRow("WAV") << QString() << true;
+}
+
+void TestMeterTool::plotPictures() {
+    QFETCH(QString, recording);
+    QFETCH(bool, overload);
+    QString input = path("rows.csv");
+    if (recording.isEmpty()) {
+        input = path("steps.wav");
+        WriteWav(input, 40 * FramesPerBuffer, [](int i) {
+            const int block = i / FramesPerBuffer;
+            const auto b =
+                static_cast<std::int16_t>(block >= 36 && i % FramesPerBuffer == 0 ? 32767 : 500);
+            return StereoFrame{static_cast<std::int16_t>(block < 20 ? 1000 : 2000), b};
+        });
+    } else {
+        QFile file(input);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(recording.toUtf8());
+    }
+    const ToolResult result = RunTool({"--dc", "ab", "--plot", input, path("plot.png")});
+    QCOMPARE(result.exitCode, 0);
+    QVERIFY2(result.errors.isEmpty(), qPrintable(result.errors));
+    const QImage image(path("plot.png"));
+    QCOMPARE(image.size(), QSize(1000, 500));
+    // A's line (its full colour on the light theme): in the left third lower, in the right
+    // third higher up (the step lies between). Rows of A's pixels per third: [0] top, [1] bottom.
+    std::array<std::array<int, 2>, 2> rows{{{image.height(), -1}, {image.height(), -1}}};
+    int red = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            const QRgb pixel = image.pixel(x, y);
+            const bool middle = x >= image.width() / 3 && x < 2 * image.width() / 3;
+            if (pixel == qRgb(150, 130, 0) && !middle) {
+                auto& half = rows[x < image.width() / 3 ? 0 : 1];
+                half[0] = std::min(half[0], y);
+                half[1] = std::max(half[1], y);
+            }
+            red += pixel == qRgb(255, 0, 0) ? 1 : 0;
+        }
+    }
+    QVERIFY(rows[0][1] >= 0 && rows[1][1] >= 0);
+    // Each level is a flat line (a few rows where the step joins them), 1.0 well below 2.0.
+    QVERIFY2(rows[0][1] - rows[1][0] > 100, "the step up is drawn higher");
+    QVERIFY2(rows[1][1] < rows[0][1] - 100, "the right half stays up");
+    QCOMPARE(red > 0, overload);  // clipped blocks are marked under the plot
+}
+
+void TestMeterTool::plotFailures_data() {
+    QTest::addColumn<QString>("content");
+    QTest::addColumn<QString>("output");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("not sampled rows") << "block;A;B\n0;1;2\n"
+                                      << "plot.png" << 2 << "is not a sampled recording";
+    QTest::newRow("a broken row") << "time;A[V];B[V]\r\n0.25;1.0;x\r\n"
+                                  << "plot.png" << 2 << "line 2: not a row of readings: 0.25;1.0;x";
+    QTest::newRow("no rows") << "time;A[V];B[V]\r\n"
+                             << "plot.png" << 2 << "holds no rows";
+    QTest::newRow("full disk") << "time;A[V];B[V]\r\n0.25;1.0;2.0\r\n"
+                               << "/dev/full" << 1
+                               << "cannot write the picture /dev/full: Disk full";
+}
+
+void TestMeterTool::plotFailures() {
+    QFETCH(QString, content);
+    QFETCH(QString, output);
+    QFile file(path("input.csv"));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(content.toUtf8());
+    file.close();
+    const ToolResult result =
+        RunTool({"--plot", path("input.csv"), output.startsWith('/') ? output : path(output)});
+    QTEST(result.exitCode, "exitCode");
+    QFETCH(QString, message);
+    QVERIFY2(result.errors.contains(message), qPrintable(result.errors));
+}
+
 void TestMeterTool::extraColumns_data() {
     QTest::addColumn<QStringList>("options");
     QTest::addColumn<QString>("header");
@@ -305,6 +402,10 @@ void TestMeterTool::badUsage_data() {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QString>("message");
     QTest::newRow("no file") << QStringList{} << "no recording named";
+    QTest::newRow("--plot without a picture")
+        << QStringList{"--plot", "a.csv"} << "--plot needs a recording and a picture file";
+    QTest::newRow("--plot live") << QStringList{"--plot", "a.csv", "--device", "0", "b.png"}
+                                 << "--plot takes only the MEASURE options";
     QTest::newRow("two files") << QStringList{"a.wav", "b.wav"} << "one recording at a time";
     QTest::newRow("unknown option") << QStringList{"--frobnicate", "a.wav"} << "frobnicate";
     QTest::newRow("bad --dc") << QStringList{"--dc", "c", "a.wav"} << "--dc takes a, b or ab";
