@@ -126,10 +126,48 @@ sleep 2
 yellow=$(yellow_in_scope)
 [ "${yellow%.*}" -gt 100 ] || fail "no trace after the source came back (yellow pixels: $yellow)"
 
-# Close ends the program.
+# From the context menu, as for a lab report: a picture of the panel, then the trend window
+# (its chart live, the gap of the suspended source in it), its chart saved as a PNG and its
+# readings as CSV, each through the file dialog.
+save_as() {  # CAPTION FILE
+    local dialog
+    dialog=$(timeout 10 xdotool search --sync --onlyvisible --name "^$1\$" | head -n1) ||
+        fail "no \"$1\" dialog"
+    sleep 0.5
+    xdotool windowfocus --sync "$dialog" type --delay 20 "$2"
+    xdotool key Return
+    for _ in $(seq 50); do [ -s "$2" ] && break; sleep 0.1; done
+    [ -s "$2" ] || fail "nothing saved as $2"
+}
+xdotool windowfocus --sync "$window" key ctrl+p
+save_as "Save picture" "$work/panel.png"
+[ "$(identify -format %m:%wx%h "$work/panel.png")" = PNG:520x310 ] ||
+    fail "the picture: $(identify "$work/panel.png")"
+xdotool windowfocus --sync "$window" key ctrl+t
+trend=$(timeout 10 xdotool search --sync --onlyvisible --name '^Trend$' | head -n1) ||
+    fail "the trend window did not open"
+sleep 1
+import -window root "$output/e2e-trend.png"
+import -window "$trend" "$work/trend-window.png"
+yellow=$(convert "$work/trend-window.png" -fill black +opaque '#FFFF00' -fill white \
+    -opaque '#FFFF00' -format '%[fx:mean*w*h]' info:)
+[ "${yellow%.*}" -gt 3 ] || fail "the trend shows no reading of A (yellow pixels: $yellow)"
+eval "$(xdotool getwindowgeometry --shell "$trend")"
+# The two buttons at the bottom right: "Save PNG..." left of "Save CSV...".
+xdotool mousemove --window "$trend" $((WIDTH - 137)) $((HEIGHT - 22)) click 1
+save_as "Save PNG" "$work/trend.png"
+identify -format %m "$work/trend.png" | grep -qx PNG || fail "the trend's PNG: $(identify "$work/trend.png")"
+xdotool mousemove --window "$trend" $((WIDTH - 45)) $((HEIGHT - 22)) click 1
+save_as "Save CSV" "$work/trend.csv"
+head -n1 "$work/trend.csv" | grep -q '^time;elapsed_s;A' || fail "trend CSV: $(head -n2 "$work/trend.csv")"
+[ "$(grep -c '^20[0-9-]*T' "$work/trend.csv")" -gt 20 ] || fail "trend CSV rows: $(wc -l <"$work/trend.csv")"
+
+# Close ends the program (the main window raised above the trend's).
+xdotool windowraise "$window"
 xdotool mousemove --window "$window" 476 301 click 1
 for _ in $(seq 100); do kill -0 "$program" 2>/dev/null || break; sleep 0.1; done
 kill -0 "$program" 2>/dev/null && fail "Close did not end the program"
 wait "$program" || fail "the program ended with status $?"
-echo "e2e: window, line-in, live traces, sampled rows, WAV recording, stalled input and Close" \
-    "checked; screenshots $output/e2e-screenshot.png, $output/e2e-no-data.png"
+echo "e2e: window, line-in, live traces, sampled rows, WAV recording, stalled input, picture," \
+    "trend with PNG and CSV, and Close checked; screenshots $output/e2e-screenshot.png," \
+    "$output/e2e-no-data.png, $output/e2e-trend.png"
