@@ -127,13 +127,23 @@ TrendWindow::TrendWindow(TrendRecorder& recorder, TrendFiles& files, MessageBoxe
     // One repaint per tick at most, whatever the block rate.
     m_refreshTimer.setInterval(RefreshMs);
     connect(&m_refreshTimer, &QTimer::timeout, this, [this] {
-        if (m_shownRevision != m_recorder.revision() && isVisible()) {
+        if (m_shownRevision != m_recorder.revision()) {
             refresh();
         }
     });
-    m_refreshTimer.start();
     refresh();
     resize(900, 600);
+}
+
+void TrendWindow::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    m_refreshTimer.start();
+    refresh();
+}
+
+void TrendWindow::hideEvent(QHideEvent* event) {
+    QWidget::hideEvent(event);
+    m_refreshTimer.stop();
 }
 
 void TrendWindow::add(const TrendSample& sample) {

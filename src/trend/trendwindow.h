@@ -27,7 +27,8 @@ class TrendWindow : public QWidget {
     Q_OBJECT
 
 public:
-    static constexpr int RefreshMs = 250;
+    // A trend moves slowly: once a second is enough, and keeps the redraws' cost small.
+    static constexpr int RefreshMs = 1000;
 
     TrendWindow(TrendRecorder& recorder, TrendFiles& files, MessageBoxes& boxes,
                 QWidget* parent = nullptr);
@@ -56,6 +57,11 @@ public:
     QTableWidget* Statistics() const { return m_statistics; }
     QLabel* HoverReadout() const { return m_hover; }
     TrendChartWidget* Chart() const { return m_chart; }
+
+protected:
+    // The refresh timer runs only while the window is shown: a closed trend costs nothing.
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
 private:
     void refreshLater();
