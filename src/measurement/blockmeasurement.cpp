@@ -4,19 +4,21 @@
 
 namespace veruziva::detail {
 
-ChannelMeasurement ChannelAccumulator::finish(std::int32_t recordedFrames) const {
+ChannelMeasurement ChannelAccumulator::finish(std::int32_t recordedFrames,
+                                              const ChannelLevels& levels) const {
     ChannelMeasurement result;
     result.mean = m_accumulator / recordedFrames;
-    result.maximum = m_maximum;
-    result.minimum = m_minimum;
-    result.peak = MaxAbs(m_maximum, m_minimum);
+    result.maximum = levels.maximum;
+    result.minimum = levels.minimum;
+    result.peak = MaxAbs(levels.maximum, levels.minimum);
     result.barPosition = result.peak / 128;
     result.crossingCount = m_crossingCount;
     result.periodSum = m_periodSum;
-    result.overloaded = m_maximum >= 32767 || m_minimum <= -32768;
+    result.overloaded = levels.maximum >= 32767 || levels.minimum <= -32768;
     // The variance from exact integer sums: n*S2 - S1^2 (each at most 2^54 for 4096 frames)
     // loses nothing, unlike E[x^2] - E[x]^2 in floating point.
-    const std::int64_t spread = std::int64_t{recordedFrames} * m_sumOfSquares - m_sum * m_sum;
+    const std::int64_t spread =
+        std::int64_t{recordedFrames} * levels.sumOfSquares - levels.sum * levels.sum;
     result.acRms = std::sqrt(static_cast<double>(spread)) / recordedFrames;
     if (m_ac) {
         // Whole periods between the first and the last rising crossing over their duration.

@@ -5,6 +5,7 @@
 #include <optional>
 #include <span>
 
+#include "measurement/levelsums.h"
 #include "platform/captureformat.h"
 #include "platform/runtimeerror.h"
 
@@ -61,14 +62,9 @@ public:
     ChannelAccumulator(ChannelPassSettings settings, std::int16_t startSample)
         : m_ac(settings.ac), m_zero(settings.zero), m_previous(startSample) {}
 
+    // The extremes, sums and squares are the LevelSums' (taken for both channels at once).
     void add(std::int16_t sample) {
         const std::int32_t x = sample;
-        if (x > m_maximum) {
-            m_maximum = x;
-        }
-        if (x < m_minimum) {
-            m_minimum = x;
-        }
         // Rising zero crossing on raw samples: no offset, no hysteresis.
         if (x >= 0 && m_previous < 0) {
             m_periodSum += m_sinceCrossing;
@@ -81,20 +77,14 @@ public:
         m_previous = x;
         const std::int64_t corrected = std::int64_t{x} - m_zero;
         m_accumulator += m_ac ? std::llabs(corrected) : corrected;
-        m_sum += x;
-        m_sumOfSquares += std::int64_t{x} * x;
     }
 
-    ChannelMeasurement finish(std::int32_t recordedFrames) const;
+    ChannelMeasurement finish(std::int32_t recordedFrames, const ChannelLevels& levels) const;
 
 private:
     bool m_ac;
     std::int64_t m_zero;
     std::int64_t m_accumulator = 0;
-    std::int64_t m_sum = 0;           // of the raw samples
-    std::int64_t m_sumOfSquares = 0;  // at most 4096 x 2^30: no overflow
-    std::int32_t m_maximum = 0;
-    std::int32_t m_minimum = 0;
     std::int32_t m_crossingCount = -1;
     std::uint32_t m_periodSum = 0;
     std::uint16_t m_sinceCrossing = 0;
@@ -118,14 +108,28 @@ BlockMeasurement MeasureBlock(std::span<const StereoFrame> frames, const PassSet
     const StereoFrame first = frames.front();
     detail::ChannelAccumulator a(settings.a, first.a);
     detail::ChannelAccumulator b(settings.b, first.b);
+    detail::LevelSums levels;
     const auto count = static_cast<std::int32_t>(frames.size());
-    for (std::int32_t i = 0; i < count; ++i) {
+    const auto each = [&](std::int32_t i) {
         const StereoFrame frame = frames[static_cast<std::size_t>(i)];
         a.add(frame.a);
         b.add(frame.b);
         plot(i, frame.a, frame.b);
+    };
+    std::int32_t i = 0;
+    for (; i + 4 <= count; i += 4) {
+        levels.addFour(&frames[static_cast<std::size_t>(i)]);
+        each(i);
+        each(i + 1);
+        each(i + 2);
+        each(i + 3);
     }
-    return {a.finish(count), b.finish(count)};
+    for (; i < count; ++i) {
+        levels.addOne(frames[static_cast<std::size_t>(i)]);
+        each(i);
+    }
+    const std::array<detail::ChannelLevels, 2> level = levels.finish();
+    return {a.finish(count, level[0]), b.finish(count, level[1])};
 }
 
 BlockMeasurement MeasureBlock(std::span<const StereoFrame> frames, const PassSettings& settings);

@@ -72,6 +72,8 @@ private slots:
     void peaksAndBars();
     void rmsAndOverload_data();
     void rmsAndOverload();
+    void levelsOfAnyLength_data();
+    void levelsOfAnyLength();
     void partialBlockMeasuredOverItsFrames();
     void plotterSeesEveryFrameInOrder();
     void absurdZeroOffsetDoesNotOverflow();
@@ -238,6 +240,49 @@ void TestBlockMeasurement::rmsAndOverload() {
                  qPrintable(QStringLiteral("B: %1, expected %2").arg(result.b.acRms).arg(rmsB)));
         QTEST(result.a.overloaded, "overloadA");
         QTEST(result.b.overloaded, "overloadB");
+    }
+}
+
+void TestBlockMeasurement::levelsOfAnyLength_data() {
+    QTest::addColumn<Frames>("frames");
+    // Frames taken four at a time and the rest one at a time give the same levels as the
+    // definitions; pairs of -32768 (two squares of 2^30 each) must not overflow.
+    Frames mixed;
+    std::uint32_t seed = 12345;
+    for (int i = 0; i < FramesPerBuffer; ++i) {
+        seed = seed * 1664525 + 1013904223;
+        mixed.push_back({static_cast<std::int16_t>(seed >> 16), static_cast<std::int16_t>(seed)});
+    }
+    for (const int length : {1, 3, 4, 5, 7, 4093, 4096}) {
+        QTest::addRow("%d frames", length) << Frames(mixed.begin(), mixed.begin() + length);
+    }
+    QTest::newRow("the bottom limit") << Constant(-32768, -32768, 6);
+    QTest::newRow("the top limit, all positive") << Constant(32767, 1, 9);
+}
+
+void TestBlockMeasurement::levelsOfAnyLength() {
+    QFETCH(Frames, frames);
+    const BlockMeasurement result = MeasureBlock(frames, AcBoth);
+    for (const bool a : {true, false}) {
+        std::int32_t maximum = 0;
+        std::int32_t minimum = 0;
+        double sum = 0;
+        double squares = 0;
+        for (const StereoFrame frame : frames) {
+            const std::int32_t x = a ? frame.a : frame.b;
+            maximum = std::max(maximum, x);
+            minimum = std::min(minimum, x);
+            sum += x;
+            squares += double{1.0} * x * x;
+        }
+        const auto n = static_cast<double>(frames.size());
+        const double rms = std::sqrt(std::max(0.0, squares / n - (sum / n) * (sum / n)));
+        const ChannelMeasurement& channel = a ? result.a : result.b;
+        QCOMPARE(channel.maximum, maximum);
+        QCOMPARE(channel.minimum, minimum);
+        QVERIFY2(std::abs(channel.acRms - rms) <= 1e-6 * std::max(1.0, rms),
+                 qPrintable(QStringLiteral("%1 against %2").arg(channel.acRms).arg(rms)));
+        QCOMPARE(channel.overloaded, maximum == 32767 || minimum == -32768);
     }
 }
 
