@@ -127,8 +127,14 @@ TrendWindow::TrendWindow(TrendRecorder& recorder, TrendFiles& files, MessageBoxe
     // One repaint per tick at most, whatever the block rate.
     m_refreshTimer.setInterval(RefreshMs);
     connect(&m_refreshTimer, &QTimer::timeout, this, [this] {
-        if (m_shownRevision != m_recorder.revision()) {
+        if (m_shownRevision == m_recorder.revision()) {
+            return;
+        }
+        // The figures every second; the chart, which costs the most, every other second.
+        if (++m_ticks % ChartTicks == 0) {
             refresh();
+        } else {
+            updateStatistics();
         }
     });
     refresh();

@@ -29,6 +29,7 @@ class TrendWindow : public QWidget {
 public:
     // A trend moves slowly: once a second is enough, and keeps the redraws' cost small.
     static constexpr int RefreshMs = 1000;
+    static constexpr int ChartTicks = 2;
 
     TrendWindow(TrendRecorder& recorder, TrendFiles& files, MessageBoxes& boxes,
                 QWidget* parent = nullptr);
@@ -81,6 +82,7 @@ private:
     QLabel* m_hover;
     QTimer m_refreshTimer;
     std::uint64_t m_shownRevision = 0;  // the recorder's, as last drawn
+    int m_ticks = 0;
 };
 
 // "1.234 V", "-12 A", "512" (raw).
