@@ -225,6 +225,15 @@ std::size_t TrendRecorder::levelFor(std::int64_t t0) const {
     return m_levels.size();
 }
 
+template <typename Visit>
+void TrendRecorder::forEachPoint(std::int64_t t0, std::int64_t t1, Visit visit) const {
+    const auto before = [](const TrendSample& s, std::int64_t ms) { return s.msSinceEpoch < ms; };
+    for (std::size_t i = m_points.lowerBound(t0, before);
+         i < m_points.size() && m_points[i].msSinceEpoch <= t1; ++i) {
+        visit(m_points[i]);
+    }
+}
+
 TrendColumns TrendRecorder::columns(std::int64_t t0, std::int64_t t1, int count) const {
     TrendColumns result;
     if (count <= 0) {
@@ -235,18 +244,13 @@ TrendColumns TrendRecorder::columns(std::int64_t t0, std::int64_t t1, int count)
         const ColumnMap map(t0, t1, count);
         const std::size_t level = levelFor(t0);
         if (level == 0) {
-            const auto before = [](const TrendSample& s, std::int64_t ms) {
-                return s.msSinceEpoch < ms;
-            };
-            for (std::size_t i = m_points.lowerBound(t0, before);
-                 i < m_points.size() && m_points[i].msSinceEpoch <= t1; ++i) {
-                const TrendSample& s = m_points[i];
+            forEachPoint(t0, t1, [&](const TrendSample& s) {
                 auto& column = sums[map.column(s.msSinceEpoch)];
                 for (std::size_t c = 0; c < 2; ++c) {
                     const double v = Reading(s, c);
                     column[c].add(v, v, v, 1, Overload(s, c) ? 1 : 0);
                 }
-            }
+            });
         } else {
             const Level& held = m_levels[level - 1];
             result.resolutionMs = held.widthMs;
@@ -286,14 +290,9 @@ TrendRows TrendRecorder::rows(std::int64_t t0, std::int64_t t1) const {
     TrendRows result;
     const std::size_t level = levelFor(t0);
     if (level == 0) {
-        const auto before = [](const TrendSample& s, std::int64_t ms) {
-            return s.msSinceEpoch < ms;
-        };
-        for (std::size_t i = m_points.lowerBound(t0, before);
-             i < m_points.size() && m_points[i].msSinceEpoch <= t1; ++i) {
-            const TrendSample& s = m_points[i];
+        forEachPoint(t0, t1, [&](const TrendSample& s) {
             result.rows.push_back({s.msSinceEpoch, s.a, s.b, s.unitA, s.unitB});
-        }
+        });
         return result;
     }
     const Level& held = m_levels[level - 1];

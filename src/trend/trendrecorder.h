@@ -126,6 +126,9 @@ private:
     };
 
     void addToLevel(Level& level, const TrendSample& sample);
+    // Calls visit(point) for every point held in [t0, t1], oldest first.
+    template <typename Visit>
+    void forEachPoint(std::int64_t t0, std::int64_t t1, Visit visit) const;
     void dropOlderThan(std::int64_t ms);
     // 0: the points; 1 and up: the bucket levels.
     std::size_t levelFor(std::int64_t t0) const;
