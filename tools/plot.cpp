@@ -16,6 +16,14 @@ namespace {
 
 const QSize PictureSize(1000, 500);
 
+// Qt's notes about the session (no runtime folder, no display) are no business of a picture
+// drawn from a file; its critical messages still show.
+void QuietNotes(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+    if (type == QtCriticalMsg || type == QtFatalMsg) {
+        qt_message_output(type, context, message);
+    }
+}
+
 // The readings on the trend's own chart, on the recording's time from its start.
 QImage Chart(const PlotSeries& series) {
     TrendRecorder recorder;
@@ -36,6 +44,7 @@ QImage Chart(const PlotSeries& series) {
 int RunPlot(const Options& options, std::FILE* err) {
     // The picture needs fonts, not a display.
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    qInstallMessageHandler(QuietNotes);
     int argc = 1;
     char name[] = "veruziva-meter";
     char* argv[] = {name, nullptr};
