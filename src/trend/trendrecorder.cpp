@@ -108,6 +108,8 @@ void TrendRecorder::add(const TrendSample& given) {
         statistics.maximum = std::max(statistics.maximum, value);
         statistics.sum += value;
         statistics.sumOfSquares += value * value;
+        const double rms = c == 0 ? sample.rmsA : sample.rmsB;
+        statistics.sumOfRmsSquares += rms * rms;
         statistics.overloads += Overload(sample, c) ? 1 : 0;
         ++statistics.count;
     }
@@ -193,7 +195,7 @@ TrendStatistics TrendRecorder::statistics(TrendChannel channel) const {
     }
     const auto n = static_cast<double>(a.count);
     return {a.minimum,   a.maximum, a.sum / n, std::sqrt(a.sumOfSquares / n),
-            a.overloads, a.count,   a.unit};
+            a.overloads, a.count,   a.unit,    std::sqrt(a.sumOfRmsSquares / n)};
 }
 
 std::optional<TrendSample> TrendRecorder::latest() const {

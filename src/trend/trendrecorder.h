@@ -22,6 +22,9 @@ struct TrendStatistics {
     std::int64_t overloads = 0;  // blocks that clipped
     std::int64_t count = 0;
     char unit = ' ';
+    // The signal's true RMS of its AC part over these blocks: sqrt of the mean of the blocks'
+    // squared RMS.
+    double signalRms = 0;
 };
 
 // A channel's readings within one column of the chart (count 0: none there).
@@ -120,6 +123,7 @@ private:
         double maximum = 0;
         double sum = 0;
         double sumOfSquares = 0;
+        double sumOfRmsSquares = 0;
         std::int64_t overloads = 0;
         std::int64_t count = 0;
         char unit = ' ';

@@ -14,6 +14,9 @@ struct TrendSample {
     char unitB = ' ';
     bool overloadA = false;  // the block clipped on that channel
     bool overloadB = false;
+    // The block's true RMS of each channel's AC part, in the reading's unit.
+    double rmsA = 0;
+    double rmsB = 0;
 };
 
 // Where the unit or the scale changed: a calibration, a range change, Raw/Cal.

@@ -65,16 +65,16 @@ TrendWindow::TrendWindow(TrendRecorder& recorder, TrendFiles& files, MessageBoxe
         m_show[c]->setObjectName(QStringLiteral("Show") + name);
         m_show[c]->setChecked(true);
     }
-    m_statistics = new QTableWidget(2, 5, this);
+    m_statistics = new QTableWidget(2, 6, this);
     m_statistics->setObjectName(QStringLiteral("Statistics"));
-    m_statistics->setHorizontalHeaderLabels({QStringLiteral("Min"), QStringLiteral("Max"),
-                                             QStringLiteral("Avg"), QStringLiteral("RMS"),
-                                             QStringLiteral("Overloads")});
+    m_statistics->setHorizontalHeaderLabels(
+        {QStringLiteral("Min"), QStringLiteral("Max"), QStringLiteral("Avg"), QStringLiteral("RMS"),
+         QStringLiteral("Overloads"), QStringLiteral("Signal RMS")});
     m_statistics->setVerticalHeaderLabels({QStringLiteral("A"), QStringLiteral("B")});
     m_statistics->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_statistics->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
     for (int row = 0; row < 2; ++row) {
-        for (int column = 0; column < 5; ++column) {
+        for (int column = 0; column < 6; ++column) {
             m_statistics->setItem(row, column, new QTableWidgetItem);
         }
     }
@@ -202,12 +202,14 @@ void TrendWindow::updateStatistics() {
         const TrendStatistics s = m_recorder.statistics(static_cast<TrendChannel>(c));
         const int row = static_cast<int>(c);
         const bool any = s.count > 0;
-        const std::array<QString, 5> texts = {any ? TrendReadingText(s.minimum, s.unit) : QString(),
-                                              any ? TrendReadingText(s.maximum, s.unit) : QString(),
-                                              any ? TrendReadingText(s.average, s.unit) : QString(),
-                                              any ? TrendReadingText(s.rms, s.unit) : QString(),
-                                              any ? QString::number(s.overloads) : QString()};
-        for (int column = 0; column < 5; ++column) {
+        const std::array<QString, 6> texts = {
+            any ? TrendReadingText(s.minimum, s.unit) : QString(),
+            any ? TrendReadingText(s.maximum, s.unit) : QString(),
+            any ? TrendReadingText(s.average, s.unit) : QString(),
+            any ? TrendReadingText(s.rms, s.unit) : QString(),
+            any ? QString::number(s.overloads) : QString(),
+            any ? TrendReadingText(s.signalRms, s.unit) : QString()};
+        for (int column = 0; column < 6; ++column) {
             m_statistics->item(row, column)->setText(texts[static_cast<std::size_t>(column)]);
         }
     }

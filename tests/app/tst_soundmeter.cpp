@@ -507,6 +507,8 @@ void TestSoundMeter::trendFromTheContextMenu() {
     QCOMPARE(a.count, 3);
     QCOMPARE(a.unit, 'V');
     QCOMPARE(a.average, window->readouts().a.reading);
+    // B's square wave: each block's true RMS, the same in every block.
+    QCOMPARE(window->trend().statistics(TrendChannel::B).signalRms, window->readouts().b.rms);
     ui.R3->click();
     ui.RawData->click();
     m.deliverBlocks(1);

@@ -77,20 +77,23 @@ void TestTrendRecorder::statistics() {
     QFETCH(QString, overloads);
     TrendRecorder recorder;
     for (qsizetype i = 0; i < readings.size(); ++i) {
+        // The blocks' own RMS: the reading on A (so its mean square is the readings'), 0.5 on B.
         recorder.add({T0 + 93 * i, readings[i], 0.25, units[i].toLatin1(), 'V',
-                      overloads[i] == QLatin1Char('1'), i == 0});
+                      overloads[i] == QLatin1Char('1'), i == 0, readings[i], 0.5});
     }
     const TrendStatistics a = recorder.statistics(TrendChannel::A);
     QTEST(a.minimum, "minimum");
     QTEST(a.maximum, "maximum");
     QTEST(a.average, "average");
     QTEST(a.rms, "rms");
+    QTEST(a.signalRms, "rms");
     QTEST(static_cast<int>(a.overloads), "clipped");
     QTEST(static_cast<int>(a.count), "count");
     QTEST(a.unit, "unit");
     const TrendStatistics b = recorder.statistics(TrendChannel::B);
     QCOMPARE(b.minimum, 0.25);
     QCOMPARE(b.rms, 0.25);
+    QCOMPARE(b.signalRms, 0.5);
     QCOMPARE(b.overloads, 1);
     QCOMPARE(b.count, 4);
 }

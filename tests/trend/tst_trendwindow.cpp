@@ -83,7 +83,8 @@ void TestTrendWindow::cleanup() {
 // A: 1, 2, 3, 4 V over and over, the 2 clipping; B: 2.5 A.
 void TestTrendWindow::feed(int count) {
     for (int i = 0; i < count; ++i) {
-        m_window->add({T0 + 100 * i, 1.0 + i % 4, 2.5, 'V', 'A', i % 4 == 1, false});
+        m_window->add(
+            {T0 + 100 * i, 1.0 + i % 4, 2.5, 'V', 'A', i % 4 == 1, false, i % 2 ? 4.0 : 3.0, 0});
     }
     m_window->refresh();
 }
@@ -92,12 +93,12 @@ void TestTrendWindow::windowAndStatistics() {
     QCOMPARE(m_window->objectName(), QStringLiteral("TrendWindow"));
     QCOMPARE(m_window->windowTitle(), QStringLiteral("Trend"));
     QVERIFY(m_window->isWindow());
-    QCOMPARE(RowTexts(m_window->Statistics(), 0), QStringList({"", "", "", "", ""}));
+    QCOMPARE(RowTexts(m_window->Statistics(), 0), QStringList({"", "", "", "", "", ""}));
     feed(600);
     QCOMPARE(RowTexts(m_window->Statistics(), 0),
-             QStringList({"1 V", "4 V", "2.5 V", "2.73861 V", "150"}));
+             QStringList({"1 V", "4 V", "2.5 V", "2.73861 V", "150", "3.53553 V"}));
     QCOMPARE(RowTexts(m_window->Statistics(), 1),
-             QStringList({"2.5 A", "2.5 A", "2.5 A", "2.5 A", "0"}));
+             QStringList({"2.5 A", "2.5 A", "2.5 A", "2.5 A", "0", "0 A"}));
     // The live view ends at the newest reading.
     QCOMPARE(m_window->Chart()->view().t1Ms, T0 + 59'900);
 }
@@ -144,8 +145,8 @@ void TestTrendWindow::resetClearsTheTable() {
     QCOMPARE(m_window->Statistics()->item(1, 0)->text(), QStringLiteral("2.5 A"));
     m_window->findChild<QPushButton*>(QStringLiteral("Reset"))->click();
     QVERIFY(m_recorder.empty());
-    QCOMPARE(RowTexts(m_window->Statistics(), 0), QStringList({"", "", "", "", ""}));
-    QCOMPARE(RowTexts(m_window->Statistics(), 1), QStringList({"", "", "", "", ""}));
+    QCOMPARE(RowTexts(m_window->Statistics(), 0), QStringList({"", "", "", "", "", ""}));
+    QCOMPARE(RowTexts(m_window->Statistics(), 1), QStringList({"", "", "", "", "", ""}));
 }
 
 void TestTrendWindow::hoverReadout() {
