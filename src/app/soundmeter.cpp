@@ -47,7 +47,7 @@ private:
 namespace {
 
 const QColor Yellow(255, 255, 0);
-const QColor Teal(0, 128, 128);
+const QColor Teal = QColor::fromRgb(ReadoutPanelRgb);
 const QColor OverloadRed(160, 0, 0);
 
 // A readout panel's colour: teal, or red while its channel's input clips.

@@ -21,7 +21,7 @@ namespace veruziva {
 
 namespace {
 
-const QColor Teal(0, 128, 128);
+const QColor Teal = QColor::fromRgb(ReadoutPanelRgb);
 const QColor Lime(0, 255, 0);
 
 // The seven-segment face of the readouts: NI7SEG when installed, else DSEG7, else the

@@ -73,6 +73,9 @@ struct SoundMeterControls {
 // The caption of the main window.
 inline constexpr const char* MainWindowCaption = "Veruziva & Multimeter";
 
+// The readout panels' colour.
+inline constexpr unsigned ReadoutPanelRgb = 0x008080;
+
 // Lays out the main window's controls at their fixed places, on `window`, the trace area
 // showing `traces`.
 SoundMeterControls LayOutSoundMeter(QWidget& window, const Oscilloscope& traces);

@@ -105,4 +105,12 @@ void OutputFile::close() {
     }
 }
 
+void WriteWholeFile(const QString& path, const void* data, std::size_t size) {
+    OutputFile file;
+    file.create(path);
+    file.write(data, size);
+    file.sync();
+    file.close();
+}
+
 }  // namespace veruziva

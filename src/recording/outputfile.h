@@ -39,4 +39,8 @@ private:
     std::uint64_t m_written = 0;
 };
 
+// Writes a whole file (a picture, an export) with checked system calls and makes it survive a
+// crash; throws FileError.
+void WriteWholeFile(const QString& path, const void* data, std::size_t size);
+
 }  // namespace veruziva

@@ -8,17 +8,19 @@
 
 namespace veruziva {
 
-void SavePng(const QImage& picture, const QString& path) {
+QByteArray PngBytes(const QImage& picture) {
     QByteArray png;
     QBuffer buffer(&png);
     buffer.open(QIODevice::WriteOnly);
     if (!picture.save(&buffer, "PNG")) {
         throw RuntimeError("the picture cannot be encoded");
     }
-    OutputFile file;
-    file.create(path);
-    file.write(png.constData(), static_cast<std::size_t>(png.size()));
-    file.close();
+    return png;
+}
+
+void SavePng(const QImage& picture, const QString& path) {
+    const QByteArray png = PngBytes(picture);
+    WriteWholeFile(path, png.constData(), static_cast<std::size_t>(png.size()));
 }
 
 }  // namespace veruziva

@@ -7,11 +7,7 @@ namespace veruziva {
 
 std::optional<QString> SaveFileChecked(const QString& path, const QByteArray& bytes) {
     try {
-        OutputFile file;
-        file.create(path);
-        file.write(bytes.constData(), static_cast<std::size_t>(bytes.size()));
-        file.sync();
-        file.close();
+        WriteWholeFile(path, bytes.constData(), static_cast<std::size_t>(bytes.size()));
     } catch (const RuntimeError& error) {
         return QStringLiteral("Could not save %1: %2")
             .arg(path, QString::fromStdString(error.what()));

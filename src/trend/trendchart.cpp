@@ -1,6 +1,5 @@
 #include "trend/trendchart.h"
 
-#include <QBuffer>
 #include <QDateTime>
 #include <QFontMetrics>
 #include <QPainter>
@@ -11,6 +10,7 @@
 #include <limits>
 
 #include "measurement/oscilloscope.h"
+#include "recording/pngfile.h"
 
 namespace veruziva {
 
@@ -376,11 +376,7 @@ QImage RenderTrendChart(const TrendRecorder& recorder, const TrendChartView& vie
 }
 
 QByteArray TrendPng(const TrendRecorder& recorder, const TrendChartView& view, QSize size) {
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    RenderTrendChart(recorder, view, size).save(&buffer, "PNG");
-    return bytes;
+    return PngBytes(RenderTrendChart(recorder, view, size));
 }
 
 }  // namespace veruziva
