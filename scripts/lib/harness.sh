@@ -54,3 +54,34 @@ source_level() {
     echo "$(pactl get-source-volume "$1" | grep -o '[0-9]* /' | head -n1 | tr -d ' /')" \
         "$(pactl get-source-mute "$1" | sed 's/^Mute: //')"
 }
+
+# Starts the sound server with a microphone "vzmic" ("Bench microphone", silent) and a line
+# input "vzcard" ("Bench line in") that works like a sound card's source: the server's clock
+# times it and it wakes its recorders as rarely as they ask (the pipe source of
+# start_pulse_source hands on each write of its feeder, every 10 ms). FEEDER's test signal
+# plays through pacat into a sink that plays nowhere; vzcard is that sink's monitor. Exports
+# PULSE_SERVER.
+start_pulse_card() {
+    local feeder=$1
+    cat >"$work/script.pa" <<PA
+load-module module-native-protocol-unix socket=$work/pulse.sock auth-anonymous=1
+load-module module-null-source source_name=vzmic description='Bench microphone'
+load-module module-null-sink sink_name=vzcardout sink_properties='device.description="Bench card"'
+load-module module-remap-source source_name=vzcard master=vzcardout.monitor source_properties='device.description="Bench line in"'
+PA
+    HOME=$work/home XDG_RUNTIME_DIR=$work/run "$(dirname "${BASH_SOURCE[0]}")/pulseaudio" \
+        -n -F "$work/script.pa" --daemonize=no \
+        --exit-idle-time=-1 --disable-shm=yes --use-pid-file=no --log-target=stderr \
+        >"$work/pulse.log" 2>&1 &
+    pids+=($!)
+    for _ in $(seq 100); do [ -S "$work/pulse.sock" ] && break; sleep 0.05; done
+    [ -S "$work/pulse.sock" ] || { echo "pulseaudio did not start: $(cat "$work/pulse.log")" >&2; return 1; }
+    export PULSE_SERVER=unix:$work/pulse.sock
+    mkfifo "$work/cardfifo"
+    pacat --playback --raw --format=s16le --rate=44100 --channels=2 --device=vzcardout \
+        --client-name='Bench signal' --latency-msec=500 "$work/cardfifo" &
+    pids+=($!)
+    "$feeder" "$work/cardfifo" &
+    pids+=($!)
+    pactl set-default-source vzcard
+}
