@@ -1,5 +1,6 @@
 #include "app/oscilloscopeview.h"
 
+#include <QPaintEvent>
 #include <QPainter>
 
 #include "measurement/oscilloscope.h"
@@ -11,9 +12,10 @@ OscilloscopeView::OscilloscopeView(const Oscilloscope& scope, QWidget* parent)
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
-void OscilloscopeView::paintEvent(QPaintEvent* /*event*/) {
+void OscilloscopeView::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
-    m_scope.paint(painter);
+    // A block's repaint copies only what it changed.
+    m_scope.paint(painter, event->rect());
 }
 
 }  // namespace veruziva

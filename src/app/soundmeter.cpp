@@ -279,7 +279,7 @@ void TSoundMeter::blockMeasured(std::span<const StereoFrame> frames, const Reado
     ShowRms(m_ui.DisplayL, readouts.a.rmsText);
     ShowRms(m_ui.DisplayR, readouts.b.rmsText);
     showSynchronized();
-    m_ui.Oscilloscope->update();
+    m_ui.Oscilloscope->update(m_scope.changedArea());
     if (m_blockObserver) {
         m_blockObserver(frames);
     }
@@ -306,11 +306,14 @@ void TSoundMeter::showNoData() {
 
 void TSoundMeter::showSynchronized() {
     m_ui.Synchronized->setEnabled(m_ui.TriggerL->isEnabled() || m_ui.TriggerR->isEnabled());
-    QPalette palette = m_ui.Synchronized->palette();
-    palette.setColor(QPalette::Window, m_scope.synchronized() && m_ui.Synchronized->isEnabled()
-                                           ? Yellow
-                                           : this->palette().color(QPalette::Button));
-    m_ui.Synchronized->setPalette(palette);
+    const QColor colour = m_scope.synchronized() && m_ui.Synchronized->isEnabled()
+                              ? Yellow
+                              : palette().color(QPalette::Button);
+    if (m_ui.Synchronized->palette().color(QPalette::Window) != colour) {
+        QPalette palette = m_ui.Synchronized->palette();
+        palette.setColor(QPalette::Window, colour);
+        m_ui.Synchronized->setPalette(palette);
+    }
 }
 
 void TSoundMeter::StartStopClick() {

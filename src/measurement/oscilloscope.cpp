@@ -2,6 +2,7 @@
 
 #include <QPainter>
 #include <algorithm>
+#include <cstring>
 
 #include "platform/runtimeerror.h"
 
@@ -88,11 +89,12 @@ std::int64_t ScopePlotter::Trace::scaled(std::int16_t sample) const {
     return static_cast<std::int64_t>(std::clamp(value, -ScaledLimit, ScaledLimit));
 }
 
-ScopePlotter::ScopePlotter(QImage& image, const ScopeSettings& settings,
+ScopePlotter::ScopePlotter(QImage& image, TouchedColumns& touched, const ScopeSettings& settings,
                            const DisplayParameters& display, std::int32_t startFrame,
                            StereoFrame start)
     : m_bits(image.bits()),
       m_bytesPerLine(image.bytesPerLine()),
+      m_touched(&touched),
       m_columnStep(settings.columnStep == 8 ? 8 : 1),
       m_startFrame(startFrame) {
     auto setUp = [](Trace& trace, bool show, const ChannelDisplay& channel, int attenuation,
@@ -109,10 +111,11 @@ ScopePlotter::ScopePlotter(QImage& image, const ScopeSettings& settings,
           Oscilloscope::Yellow, start.a);
     setUp(m_b, settings.showB, display.b, settings.attenuationB, settings.offsetB,
           Oscilloscope::Aqua, start.b);
+    m_b.index = 1;
 }
 
 void ScopePlotter::fillColumn(std::int32_t x, std::int64_t y0, int direction,
-                              std::int64_t firstStep, std::int64_t lastStep, std::uint32_t colour) {
+                              std::int64_t firstStep, std::int64_t lastStep, const Trace& trace) {
     if (x < 0 || x >= Oscilloscope::Width || firstStep > lastStep) {
         return;
     }
@@ -126,15 +129,22 @@ void ScopePlotter::fillColumn(std::int32_t x, std::int64_t y0, int direction,
         firstStep = std::max(firstStep, y0 - bottom);
         lastStep = std::min(lastStep, y0 - top);
     }
+    if (firstStep > lastStep) {
+        return;
+    }
+    const std::int64_t firstY = y0 + direction * firstStep;
+    const std::int64_t lastY = y0 + direction * lastStep;
+    m_touched->touch(trace.index, x, static_cast<std::int32_t>(std::min(firstY, lastY)),
+                     static_cast<std::int32_t>(std::max(firstY, lastY)));
     for (std::int64_t k = firstStep; k <= lastStep; ++k) {
         const std::int64_t y = y0 + direction * k;
         auto* line = reinterpret_cast<std::uint32_t*>(m_bits + y * m_bytesPerLine);
-        line[x] = colour;
+        line[x] = trace.colour;
     }
 }
 
 void ScopePlotter::drawStep(std::int32_t x0, std::int64_t y0, std::int32_t x1, std::int64_t y1,
-                            std::uint32_t colour) {
+                            const Trace& trace) {
     const std::int32_t dx = x1 - x0;
     if (dx != 0 && dx != 1) {
         throw RangeCheckError();
@@ -147,13 +157,41 @@ void ScopePlotter::drawStep(std::int32_t x0, std::int64_t y0, std::int32_t x1, s
     }
     if (dx == 0 || steps == 1) {
         // Straight down or up one column, or a single step right: n pixels from the start.
-        fillColumn(x0, y0, direction, 0, steps - 1, colour);
+        fillColumn(x0, y0, direction, 0, steps - 1, trace);
         return;
     }
     // Steep step to the next column: the first half in this column, the rest in the next.
     const std::int64_t switchStep = (steps + 1) / 2;
-    fillColumn(x0, y0, direction, 0, switchStep - 1, colour);
-    fillColumn(x1, y0, direction, switchStep, steps - 1, colour);
+    fillColumn(x0, y0, direction, 0, switchStep - 1, trace);
+    fillColumn(x1, y0, direction, switchStep, steps - 1, trace);
+}
+
+QRect TouchedColumns::bounds() const {
+    QRect area;
+    for (const auto& spans : m_spans) {
+        for (int x = 0; x < Columns; ++x) {
+            const Span& span = spans[static_cast<std::size_t>(x)];
+            if (span.first <= span.last) {
+                area |= QRect(x, span.first, 1, span.last - span.first + 1);
+            }
+        }
+    }
+    return area;
+}
+
+void TouchedColumns::restore(QImage& image, const QImage& background) {
+    auto* bits = reinterpret_cast<std::uint32_t*>(image.bits());
+    const auto* from = reinterpret_cast<const std::uint32_t*>(background.constBits());
+    const qsizetype stride = image.bytesPerLine() / static_cast<qsizetype>(sizeof(std::uint32_t));
+    for (auto& spans : m_spans) {
+        for (int x = 0; x < Columns; ++x) {
+            Span& span = spans[static_cast<std::size_t>(x)];
+            for (std::int32_t y = span.first; y <= span.last; ++y) {
+                bits[y * stride + x] = from[y * stride + x];
+            }
+            span = Span();
+        }
+    }
 }
 
 Oscilloscope::Oscilloscope() : m_background(Background(false)), m_image(Background(true)) {}
@@ -163,16 +201,30 @@ ScopePlotter Oscilloscope::begin(std::span<const StereoFrame> frames, const Scop
     if (frames.empty()) {
         throw RangeCheckError();
     }
-    m_image = m_background.copy();
+    if (m_wholeChanged || m_image.size() != m_background.size()) {
+        m_image = m_background.copy();
+        m_touched = TouchedColumns();
+        m_erased = m_image.rect();
+        m_wholeChanged = false;
+    } else {
+        // Only the last traces' pixels differ from the background: no new picture each block.
+        m_erased = m_touched.bounds();
+        m_touched.restore(m_image, m_background);
+    }
     m_triggerEnabled = settings.triggerSourceAEnabled || settings.triggerSourceBEnabled;
     const TriggerResult trigger = FindTrigger(frames, settings);
     m_synchronized = trigger.synchronized;
-    return ScopePlotter(m_image, settings, display, trigger.startFrame,
+    return ScopePlotter(m_image, m_touched, settings, display, trigger.startFrame,
                         frames[static_cast<std::size_t>(trigger.startFrame)]);
+}
+
+QRect Oscilloscope::changedArea() const {
+    return m_wholeChanged ? m_image.rect() : m_erased.united(m_touched.bounds());
 }
 
 void Oscilloscope::showNoData(const QString& text) {
     m_image = Background(true);
+    m_wholeChanged = true;
     m_synchronized = false;
     QPainter painter(&m_image);
     painter.setPen(QColor::fromRgb(White));
@@ -180,8 +232,8 @@ void Oscilloscope::showNoData(const QString& text) {
     painter.drawText(QRect(8, TraceCentre - 30, Width - 16, 60), Qt::AlignCenter, text);
 }
 
-void Oscilloscope::paint(QPainter& painter) const {
-    painter.drawImage(0, 0, m_image);
+void Oscilloscope::paint(QPainter& painter, const QRect& area) const {
+    painter.drawImage(area.topLeft(), m_image, area);
 }
 
 }  // namespace veruziva

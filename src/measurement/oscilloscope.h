@@ -1,8 +1,12 @@
 #pragma once
 
 #include <QImage>
+#include <QRect>
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
+#include <limits>
 #include <span>
 
 #include "measurement/displayparameters.h"
@@ -12,6 +16,31 @@
 class QPainter;
 
 namespace veruziva {
+
+// The rows each trace of a block drew in each column of the picture, so that the next block
+// restores only those pixels and a repaint shows only what changed.
+class TouchedColumns {
+public:
+    static constexpr int Columns = 265;
+    static constexpr std::size_t Traces = 2;
+
+    void touch(std::size_t trace, std::int32_t x, std::int32_t firstRow, std::int32_t lastRow) {
+        Span& span = m_spans[trace][static_cast<std::size_t>(x)];
+        span.first = std::min(span.first, firstRow);
+        span.last = std::max(span.last, lastRow);
+    }
+    // The smallest rectangle holding every touched pixel (empty when none was).
+    QRect bounds() const;
+    // Puts the background's pixels back where the traces were, and forgets them.
+    void restore(QImage& image, const QImage& background);
+
+private:
+    struct Span {
+        std::int32_t first = std::numeric_limits<std::int32_t>::max();  // empty: first above last
+        std::int32_t last = -1;
+    };
+    std::array<std::array<Span, Columns>, Traces> m_spans{};
+};
 
 // Where the trigger search puts the start of the trace.
 struct TriggerResult {
@@ -56,6 +85,7 @@ private:
         std::int64_t centre = 0;  // trace centre plus offset
         std::int64_t yPrevious = 0;
         std::uint32_t colour = 0;
+        std::size_t index = 0;  // of the trace in the touched columns
 
         std::int64_t scaled(std::int16_t sample) const;
         void plot(std::int16_t sample, std::int32_t xPrevious, std::int32_t x,
@@ -64,24 +94,25 @@ private:
             if (show) {
                 // The complement makes positive samples point up.
                 v = keep * (-v - 1) / 100;
-                plotter.drawStep(xPrevious, centre + yPrevious, x, centre + v, colour);
+                plotter.drawStep(xPrevious, centre + yPrevious, x, centre + v, *this);
             }
             yPrevious = v;
         }
     };
 
-    ScopePlotter(QImage& image, const ScopeSettings& settings, const DisplayParameters& display,
-                 std::int32_t startFrame, StereoFrame start);
+    ScopePlotter(QImage& image, TouchedColumns& touched, const ScopeSettings& settings,
+                 const DisplayParameters& display, std::int32_t startFrame, StereoFrame start);
 
     // A line from (x0, y0) to (x1, y1), x1 - x0 being 0 or 1: the start point drawn, the end
     // point not, clipped to the image.
     void drawStep(std::int32_t x0, std::int64_t y0, std::int32_t x1, std::int64_t y1,
-                  std::uint32_t colour);
+                  const Trace& trace);
     void fillColumn(std::int32_t x, std::int64_t y0, int direction, std::int64_t firstStep,
-                    std::int64_t lastStep, std::uint32_t colour);
+                    std::int64_t lastStep, const Trace& trace);
 
     uchar* m_bits = nullptr;
     qsizetype m_bytesPerLine = 0;
+    TouchedColumns* m_touched = nullptr;
     std::int32_t m_columnStep = 1;
     std::int32_t m_startFrame = 0;
     std::int32_t m_xPrevious = 0;
@@ -111,6 +142,9 @@ public:
                        const DisplayParameters& display);
 
     const QImage& image() const { return m_image; }
+    // Where the picture may differ from the one before the last begin: the traces it erased
+    // and those drawn since (the whole picture after the no-data text).
+    QRect changedArea() const;
     // Triggering was on for the last block (the indicator is enabled).
     bool triggerEnabled() const { return m_triggerEnabled; }
     // The last block's trigger search found a start frame (the indicator is yellow).
@@ -120,12 +154,16 @@ public:
     // would be stale.
     void showNoData(const QString& text);
 
-    // Shows the picture at the painter's origin.
-    void paint(QPainter& painter) const;
+    // Shows the picture's area at its place from the painter's origin.
+    void paint(QPainter& painter, const QRect& area) const;
+    void paint(QPainter& painter) const { paint(painter, m_image.rect()); }
 
 private:
     QImage m_background;
     QImage m_image;
+    TouchedColumns m_touched;
+    QRect m_erased;
+    bool m_wholeChanged = true;  // the picture is not the background with traces
     bool m_triggerEnabled = false;
     bool m_synchronized = false;
 };

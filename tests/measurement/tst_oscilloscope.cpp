@@ -108,6 +108,8 @@ private slots:
     void steepStepSplitsBetweenColumns();
     void partialBlock();
     void absurdScaleIsClipped();
+    void aBlockRedrawsLikeAFreshScope_data();
+    void aBlockRedrawsLikeAFreshScope();
 };
 
 void TestOscilloscope::pictureBeforeAnyBlock() {
@@ -427,5 +429,69 @@ void TestOscilloscope::absurdScaleIsClipped() {
     QCOMPARE(RowsOf(scope, 100, Oscilloscope::Aqua), Range(0, H - 1));
 }
 
-QTEST_GUILESS_MAIN(TestOscilloscope)
+Frames Sine(double amplitude, double period) {
+    Frames frames = Constant(0, 0);
+    for (std::size_t i = 0; i < frames.size(); ++i) {
+        const double v = amplitude * std::sin(2 * M_PI * static_cast<double>(i) / period);
+        frames[i] = {static_cast<std::int16_t>(v), static_cast<std::int16_t>(-v / 3)};
+    }
+    return frames;
+}
+
+void TestOscilloscope::aBlockRedrawsLikeAFreshScope_data() {
+    QTest::addColumn<Frames>("before");
+    QTest::addColumn<int>("beforeStep");
+    QTest::addColumn<bool>("noDataBetween");
+    QTest::addColumn<Frames>("after");
+    QTest::addColumn<int>("afterStep");
+    QTest::newRow("sine, then silence") << Sine(30000, 50) << 1 << false << Constant(0, 0) << 1;
+    QTest::newRow("silence, then sine") << Constant(0, 0) << 1 << false << Sine(20000, 90) << 1;
+    QTest::newRow("fast sine at 1:8, then 1:1") << Sine(32000, 7) << 8 << false << Sine(9000, 300)
+                                               << 1;
+    QTest::newRow("full swings, then offset") << Sine(32767, 2) << 1 << false
+                                             << Constant(-12800, 12800) << 8;
+    QTest::newRow("the no-data text, then a block")
+        << Sine(30000, 50) << 1 << true << Sine(10000, 40) << 1;
+}
+
+void TestOscilloscope::aBlockRedrawsLikeAFreshScope() {
+    // The picture keeps its pixels from block to block and puts back only those the last
+    // traces covered; what it shows must not depend on the blocks before.
+    QFETCH(Frames, before);
+    QFETCH(int, beforeStep);
+    QFETCH(bool, noDataBetween);
+    QFETCH(Frames, after);
+    QFETCH(int, afterStep);
+    ScopeSettings first;
+    first.columnStep = beforeStep;
+    ScopeSettings second;
+    second.columnStep = afterStep;
+    Oscilloscope scope;
+    Draw(scope, before, first);
+    if (noDataBetween) {
+        scope.showNoData(QStringLiteral("No data"));
+    }
+    const QImage shown = scope.image().copy();
+    Draw(scope, after, second);
+    Oscilloscope fresh;
+    Draw(fresh, after, second);
+    QCOMPARE(scope.image(), fresh.image());
+    // A repaint of the changed area alone shows the new picture.
+    const QRect changed = scope.changedArea();
+    for (int y = 0; y < H; ++y) {
+        for (int x = 0; x < W; ++x) {
+            if (shown.pixel(x, y) != scope.image().pixel(x, y) && !changed.contains(x, y)) {
+                QFAIL(qPrintable(QStringLiteral("(%1, %2) changed outside %3,%4 %5x%6")
+                                     .arg(x)
+                                     .arg(y)
+                                     .arg(changed.x())
+                                     .arg(changed.y())
+                                     .arg(changed.width())
+                                     .arg(changed.height())));
+            }
+        }
+    }
+}
+
+QTEST_MAIN(TestOscilloscope)
 #include "tst_oscilloscope.moc"
