@@ -62,7 +62,11 @@ void ReadoutLabel::resizeEvent(QResizeEvent* event) {
 
 void ReadoutLabel::paintEvent(QPaintEvent* /*event*/) {
     QPainter painter(this);
-    painter.drawPixmap(0, 0, picture());
+    const QPixmap& shown = picture();
+    painter.drawPixmap(0, 0, shown);
+    // A picture on the panel's solid colour covers the label: the panel need not be drawn
+    // beneath it first.
+    setAttribute(Qt::WA_OpaquePaintEvent, !shown.hasAlphaChannel());
 }
 
 const QPixmap& ReadoutLabel::picture() {

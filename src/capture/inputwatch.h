@@ -16,7 +16,7 @@ class InputWatch {
 public:
     explicit InputWatch(std::function<void()> stalled, std::function<void()> resumed = {});
 
-    void setLimit(std::chrono::milliseconds limit) { m_timer.setInterval(limit); }
+    void setLimit(std::chrono::milliseconds limit) { m_limit = limit; }
     // The capture started or stopped: the clock runs from a start, and stops with the flow.
     void setRunning(bool running);
     // A block has been handled.
@@ -26,7 +26,13 @@ public:
 private:
     void timedOut();
 
+    using Clock = std::chrono::steady_clock;
+
+    // One timer, not restarted on every block: a block only notes its time, and the timer,
+    // when it fires early, waits out the rest of the limit from the last block.
     QTimer m_timer;
+    std::chrono::milliseconds m_limit = NoDataLimit;
+    Clock::time_point m_lastBlock;
     std::function<void()> m_stalledHook;
     std::function<void()> m_resumedHook;
     bool m_running = false;

@@ -167,16 +167,22 @@ void ScopePlotter::drawStep(std::int32_t x0, std::int64_t y0, std::int32_t x1, s
 }
 
 QRect TouchedColumns::bounds() const {
-    QRect area;
+    std::int32_t left = Columns;
+    std::int32_t right = -1;
+    std::int32_t top = std::numeric_limits<std::int32_t>::max();
+    std::int32_t bottom = -1;
     for (const auto& spans : m_spans) {
         for (int x = 0; x < Columns; ++x) {
             const Span& span = spans[static_cast<std::size_t>(x)];
             if (span.first <= span.last) {
-                area |= QRect(x, span.first, 1, span.last - span.first + 1);
+                left = std::min(left, x);
+                right = std::max(right, x);
+                top = std::min(top, span.first);
+                bottom = std::max(bottom, span.last);
             }
         }
     }
-    return area;
+    return right < 0 ? QRect() : QRect(QPoint(left, top), QPoint(right, bottom));
 }
 
 void TouchedColumns::restore(QImage& image, const QImage& background) {
