@@ -44,14 +44,14 @@ void ReadoutLabel::changeEvent(QEvent* event) {
         }
     }
     switch (event->type()) {
-    case QEvent::FontChange:
-    case QEvent::PaletteChange:
-    case QEvent::EnabledChange:
-    case QEvent::StyleChange:
-        m_pictures.clear();
-        break;
-    default:
-        break;
+        case QEvent::FontChange:
+        case QEvent::PaletteChange:
+        case QEvent::EnabledChange:
+        case QEvent::StyleChange:
+            m_pictures.clear();
+            break;
+        default:
+            break;
     }
 }
 
@@ -92,9 +92,9 @@ const QPixmap& ReadoutLabel::picture() {
     if (m_pictures.size() < CachedPictures) {
         m_pictures.emplace_back();
     }
-    Picture& slot = *std::min_element(
-        m_pictures.begin(), m_pictures.end(),
-        [](const Picture& a, const Picture& b) { return a.shown < b.shown; });
+    Picture& slot =
+        *std::min_element(m_pictures.begin(), m_pictures.end(),
+                          [](const Picture& a, const Picture& b) { return a.shown < b.shown; });
     slot.text = shown;
     slot.background = background;
     slot.pixmap = std::move(pixmap);

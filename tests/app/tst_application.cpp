@@ -6,6 +6,7 @@
 
 #include "../recording/wavcheck.h"
 #include "app/application.h"
+#include "app/blockrate.h"
 #include "app/soundmeter.h"
 #include "platform/runtimeerror.h"
 #include "scripteddialogs.h"
@@ -54,6 +55,8 @@ private slots:
     void closeEndsTheProgram();
     void endingSignalsCompleteTheRecording_data();
     void endingSignalsCompleteTheRecording();
+    void blockRate_data();
+    void blockRate();
     void cleanupTestCase();
 
 private:
@@ -148,6 +151,29 @@ void TestApplication::endingSignalsCompleteTheRecording() {
     QCOMPARE(status, 0);
     const QString problem = wavcheck::Problem(dir.filePath("ended.wav"), 2 * 16384);
     QVERIFY2(problem.isEmpty(), qPrintable(problem));
+}
+
+void TestApplication::blockRate_data() {
+    QTest::addColumn<QList<int>>("shownAtMs");
+    QTest::addColumn<QString>("summary");
+    QTest::newRow("none") << QList<int>{} << "veruziva: 0 blocks shown in 0.0 s (0.00 a second)";
+    QTest::newRow("one") << QList<int>{500} << "veruziva: 1 blocks shown in 0.0 s (0.00 a second)";
+    QTest::newRow("every block") << QList<int>{0, 93, 186, 279, 372}
+                                 << "veruziva: 5 blocks shown in 0.4 s (10.75 a second)";
+    QTest::newRow("one lost") << QList<int>{0, 93, 279, 372}
+                              << "veruziva: 4 blocks shown in 0.4 s (8.06 a second)";
+}
+
+void TestApplication::blockRate() {
+    // What --statistics prints at the end: blocks shown, and their rate from first to last.
+    QFETCH(QList<int>, shownAtMs);
+    QFETCH(QString, summary);
+    BlockRate rate;
+    const BlockRate::Clock::time_point start{};
+    for (const int ms : shownAtMs) {
+        rate.blockShown(start + std::chrono::milliseconds(ms));
+    }
+    QCOMPARE(QString::fromStdString(rate.summary()), summary);
 }
 
 QTEST_APPLESS_MAIN(TestApplication)

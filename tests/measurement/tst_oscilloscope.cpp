@@ -446,10 +446,10 @@ void TestOscilloscope::aBlockRedrawsLikeAFreshScope_data() {
     QTest::addColumn<int>("afterStep");
     QTest::newRow("sine, then silence") << Sine(30000, 50) << 1 << false << Constant(0, 0) << 1;
     QTest::newRow("silence, then sine") << Constant(0, 0) << 1 << false << Sine(20000, 90) << 1;
-    QTest::newRow("fast sine at 1:8, then 1:1") << Sine(32000, 7) << 8 << false << Sine(9000, 300)
-                                               << 1;
-    QTest::newRow("full swings, then offset") << Sine(32767, 2) << 1 << false
-                                             << Constant(-12800, 12800) << 8;
+    QTest::newRow("fast sine at 1:8, then 1:1")
+        << Sine(32000, 7) << 8 << false << Sine(9000, 300) << 1;
+    QTest::newRow("full swings, then offset")
+        << Sine(32767, 2) << 1 << false << Constant(-12800, 12800) << 8;
     QTest::newRow("the no-data text, then a block")
         << Sine(30000, 50) << 1 << true << Sine(10000, 40) << 1;
 }
