@@ -71,7 +71,7 @@ load-module module-remap-source source_name=vzcard master=vzcardout.monitor sour
 PA
     HOME=$work/home XDG_RUNTIME_DIR=$work/run "$(dirname "${BASH_SOURCE[0]}")/pulseaudio" \
         -n -F "$work/script.pa" --daemonize=no \
-        --exit-idle-time=-1 --disable-shm=yes --use-pid-file=no --log-target=stderr \
+        --exit-idle-time=-1 --disable-shm=${BENCH_DISABLE_SHM:-yes} --use-pid-file=no --log-target=stderr \
         >"$work/pulse.log" 2>&1 &
     pids+=($!)
     for _ in $(seq 100); do [ -S "$work/pulse.sock" ] && break; sleep 0.05; done
