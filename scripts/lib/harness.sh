@@ -58,7 +58,8 @@ source_level() {
 # Starts the sound server with a microphone "vzmic" ("Bench microphone", silent) and a line
 # input "vzcard" ("Bench line in") that works like a sound card's source: the server's clock
 # times it and it wakes its recorders as rarely as they ask (the pipe source of
-# start_pulse_source hands on each write of its feeder, every 10 ms). FEEDER's test signal
+# start_pulse_source hands on each write of its feeder, every 10 ms), and it hands the frames
+# over in shared memory as a desktop's server does. FEEDER's test signal
 # plays through pacat into a sink that plays nowhere; vzcard is that sink's monitor. Exports
 # PULSE_SERVER.
 start_pulse_card() {
@@ -71,7 +72,7 @@ load-module module-remap-source source_name=vzcard master=vzcardout.monitor sour
 PA
     HOME=$work/home XDG_RUNTIME_DIR=$work/run "$(dirname "${BASH_SOURCE[0]}")/pulseaudio" \
         -n -F "$work/script.pa" --daemonize=no \
-        --exit-idle-time=-1 --disable-shm=${BENCH_DISABLE_SHM:-yes} --use-pid-file=no --log-target=stderr \
+        --exit-idle-time=-1 --use-pid-file=no --log-target=stderr \
         >"$work/pulse.log" 2>&1 &
     pids+=($!)
     for _ in $(seq 100); do [ -S "$work/pulse.sock" ] && break; sleep 0.05; done
