@@ -33,7 +33,7 @@ private:
         QPixmap pixmap;
         std::uint64_t shown = 0;  // when it was last shown
     };
-    static constexpr std::size_t CachedPictures = 12;
+    static constexpr std::size_t CachedPictures = 8;
 
     const QPixmap& picture();
     void drawText(QPainter& painter) const;

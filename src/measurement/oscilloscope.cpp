@@ -185,18 +185,37 @@ QRect TouchedColumns::bounds() const {
     return right < 0 ? QRect() : QRect(QPoint(left, top), QPoint(right, bottom));
 }
 
-void TouchedColumns::restore(QImage& image, const QImage& background) {
+void TouchedColumns::restore(QImage& image, const BackgroundRows& background) {
     auto* bits = reinterpret_cast<std::uint32_t*>(image.bits());
-    const auto* from = reinterpret_cast<const std::uint32_t*>(background.constBits());
     const qsizetype stride = image.bytesPerLine() / static_cast<qsizetype>(sizeof(std::uint32_t));
     for (auto& spans : m_spans) {
         for (int x = 0; x < Columns; ++x) {
             Span& span = spans[static_cast<std::size_t>(x)];
             for (std::int32_t y = span.first; y <= span.last; ++y) {
-                bits[y * stride + x] = from[y * stride + x];
+                bits[y * stride + x] = background.pixel(x, y);
             }
             span = Span();
         }
+    }
+}
+
+BackgroundRows::BackgroundRows(const QImage& background) {
+    const auto width = static_cast<std::size_t>(background.width());
+    for (int y = 0; y < background.height(); ++y) {
+        const auto* line = reinterpret_cast<const std::uint32_t*>(background.constScanLine(y));
+        std::vector<std::uint32_t> row(line, line + width);
+        auto same = std::find(m_rows.begin(), m_rows.end(), row);
+        if (same == m_rows.end()) {
+            same = m_rows.insert(m_rows.end(), std::move(row));
+        }
+        m_rowOf.push_back(static_cast<std::size_t>(same - m_rows.begin()));
+    }
+}
+
+void BackgroundRows::paint(QImage& image) const {
+    for (int y = 0; y < image.height(); ++y) {
+        const std::vector<std::uint32_t>& row = m_rows[m_rowOf[static_cast<std::size_t>(y)]];
+        std::memcpy(image.scanLine(y), row.data(), row.size() * sizeof(std::uint32_t));
     }
 }
 
@@ -207,8 +226,8 @@ ScopePlotter Oscilloscope::begin(std::span<const StereoFrame> frames, const Scop
     if (frames.empty()) {
         throw RangeCheckError();
     }
-    if (m_wholeChanged || m_image.size() != m_background.size()) {
-        m_image = m_background.copy();
+    if (m_wholeChanged) {
+        m_background.paint(m_image);
         m_touched = TouchedColumns();
         m_erased = m_image.rect();
         m_wholeChanged = false;

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <limits>
 #include <span>
+#include <vector>
 
 #include "measurement/displayparameters.h"
 #include "measurement/scopesettings.h"
@@ -16,6 +17,23 @@
 class QPainter;
 
 namespace veruziva {
+
+// The scope's background and grid, kept as its few distinct rows (plain, grid line, centre
+// ticks) rather than as a whole picture.
+class BackgroundRows {
+public:
+    explicit BackgroundRows(const QImage& background);
+
+    std::uint32_t pixel(int x, int y) const {
+        return m_rows[m_rowOf[static_cast<std::size_t>(y)]][static_cast<std::size_t>(x)];
+    }
+    // Lays the background into the picture, which has its size.
+    void paint(QImage& image) const;
+
+private:
+    std::vector<std::vector<std::uint32_t>> m_rows;
+    std::vector<std::size_t> m_rowOf;  // per row of the picture, its pattern
+};
 
 // The rows each trace of a block drew in each column of the picture, so that the next block
 // restores only those pixels and a repaint shows only what changed.
@@ -32,7 +50,7 @@ public:
     // The smallest rectangle holding every touched pixel (empty when none was).
     QRect bounds() const;
     // Puts the background's pixels back where the traces were, and forgets them.
-    void restore(QImage& image, const QImage& background);
+    void restore(QImage& image, const BackgroundRows& background);
 
 private:
     struct Span {
@@ -159,7 +177,7 @@ public:
     void paint(QPainter& painter) const { paint(painter, m_image.rect()); }
 
 private:
-    QImage m_background;
+    BackgroundRows m_background;
     QImage m_image;
     TouchedColumns m_touched;
     QRect m_erased;
