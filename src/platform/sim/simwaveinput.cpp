@@ -380,7 +380,18 @@ void SimWaveInput::pace() {
             since = Clock::now();
             due = 0;
         }
-        m_wake.wait_for(lock, std::chrono::milliseconds(10));
+        // Sleep until the head buffer is due full, as a card hands on whole periods: one wake
+        // a block. A change (stop, a buffer given back) wakes it sooner.
+        const WaveHeader& head = *m_queue.front();
+        const std::size_t room =
+            (head.bufferLength - head.bytesRecorded.load(std::memory_order_relaxed)) /
+            sizeof(StereoFrame);
+        const auto full =
+            since + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(
+                        static_cast<double>(due + room) / SampleRate));
+        if (m_wake.wait_until(lock, full) == std::cv_status::no_timeout) {
+            continue;
+        }
         if (!m_running || m_queue.empty()) {
             continue;
         }
