@@ -56,6 +56,8 @@ QFrame* ReadoutPanel(QWidget* parent, const QString& name, const QRect& geometry
     label = new ReadoutLabel(text, panel);
     label->setObjectName(labelName);
     label->setGeometry(4, 1, geometry.width() - 8, geometry.height() - 2);
+    // A fixed size: a new reading then asks its panel for no new layout on every block.
+    label->setFixedSize(label->size());
     label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     label->setFont(font);
     label->setPalette(palette);
