@@ -276,8 +276,15 @@ void TSoundMeter::blockMeasured(std::span<const StereoFrame> frames, const Reado
     m_ui.VUR->setValue(std::min(readouts.b.barPosition, 128));
     ShowOverload(m_ui.ValueL, readouts.a.overloaded);
     ShowOverload(m_ui.ValueR, readouts.b.overloaded);
-    ShowRms(m_ui.DisplayL, readouts.a.rmsText);
-    ShowRms(m_ui.DisplayR, readouts.b.rmsText);
+    // The tooltips change only with the RMS text: no new text each block for a steady one.
+    if (m_rmsShown[0] != readouts.a.rmsText) {
+        m_rmsShown[0] = readouts.a.rmsText;
+        ShowRms(m_ui.DisplayL, readouts.a.rmsText);
+    }
+    if (m_rmsShown[1] != readouts.b.rmsText) {
+        m_rmsShown[1] = readouts.b.rmsText;
+        ShowRms(m_ui.DisplayR, readouts.b.rmsText);
+    }
     showSynchronized();
     m_ui.Oscilloscope->update(m_scope.changedArea());
     if (m_blockObserver) {

@@ -2,9 +2,11 @@
 
 #include <QPointer>
 #include <QWidget>
+#include <array>
 #include <functional>
 #include <memory>
 #include <span>
+#include <string>
 
 #include "app/soundmeterlayout.h"
 #include "calibration/calibrationstate.h"
@@ -138,6 +140,7 @@ private:
     QPointer<TrendWindow> m_trendWindow;
     BlockHandler m_blocks;
     char m_unitLetterL = ' ';
+    std::array<std::string, 2> m_rmsShown;  // the RMS texts in the readouts' tooltips
     char m_unitLetterR = ' ';
     BlockObserver m_blockObserver;
 };

@@ -58,6 +58,7 @@ QFrame* ReadoutPanel(QWidget* parent, const QString& name, const QRect& geometry
     label->setGeometry(4, 1, geometry.width() - 8, geometry.height() - 2);
     // A fixed size: a new reading then asks its panel for no new layout on every block.
     label->setFixedSize(label->size());
+    label->setTextFormat(Qt::PlainText);  // never rich text: spares the check on every reading
     label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     label->setFont(font);
     label->setPalette(palette);
