@@ -50,10 +50,25 @@ TAudioMixer::~TAudioMixer() {
     CloseMixer();
 }
 
+void TAudioMixer::NotifyWindow::lineChanged(MixerHandle handle, std::uint32_t lineId) {
+    // A copy: the handler may set another one.
+    if (const TMixerChange handler = m_owner.OnLineChange) {
+        handler(m_owner, static_cast<std::int32_t>(handle), static_cast<std::int32_t>(lineId));
+    }
+}
+
+void TAudioMixer::NotifyWindow::controlChanged(MixerHandle handle, std::uint32_t controlId) {
+    // A copy: the handler may set another one.
+    if (const TMixerChange handler = m_owner.OnControlChange) {
+        handler(m_owner, static_cast<std::int32_t>(handle), static_cast<std::int32_t>(controlId));
+    }
+}
+
 void TAudioMixer::CloseMixer() {
     if (m_mixerId >= 0) {
         m_service.close(m_mixerHandle);
         m_mixerId = -1;
+        m_notifying = false;
     }
     m_destinations.reset();
 }
@@ -64,10 +79,10 @@ void TAudioMixer::setMixerId(int n) {
     }
     CloseMixer();
     const auto device = static_cast<unsigned>(n);
-    // Twice with change notifications, then once without.
-    if (m_service.open(m_mixerHandle, device, true) != mixer::NoError &&
-        m_service.open(m_mixerHandle, device, true) != mixer::NoError &&
-        m_service.open(m_mixerHandle, device, false) != mixer::NoError) {
+    // Twice with change messages, then once without.
+    m_notifying = m_service.open(m_mixerHandle, device, &m_notifyWindow) == mixer::NoError ||
+                  m_service.open(m_mixerHandle, device, &m_notifyWindow) == mixer::NoError;
+    if (!m_notifying && m_service.open(m_mixerHandle, device, nullptr) != mixer::NoError) {
         m_mixerId = -1;
         m_destinations = std::make_unique<TMixerDestinations>();
         return;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -69,8 +70,16 @@ struct LineLevel {
     bool isSelection = false;  // mute came from the destination's selector
 };
 
+class TAudioMixer;
+
+// A change message of the open mixer: the component, the mixer's handle and the id of the line
+// or control that changed.
+using TMixerChange = std::function<void(TAudioMixer& sender, std::int32_t mixerH, std::int32_t id)>;
+
 // The audio mixer component: one open mixer device, a snapshot of its destinations, source
-// lines and controls, and the volume and mute of one line.
+// lines and controls, and the volume and mute of one line. The mixer is opened with change
+// messages when the service can send them; they arrive between other events, on the thread
+// that opened it.
 class TAudioMixer {
 public:
     explicit TAudioMixer(MixerService& service);
@@ -100,7 +109,24 @@ public:
     bool SetLineLevel(int destination, int line, std::int32_t left, std::int32_t right,
                       std::int32_t mute);
 
+    // A line's state changed, or a control's value (by this program or another).
+    TMixerChange OnLineChange;
+    TMixerChange OnControlChange;
+    // Whether the open mixer sends change messages (it was opened with them).
+    bool Notifying() const { return m_notifying; }
+
 private:
+    // Receives the open mixer's change messages and raises the events.
+    class NotifyWindow : public MixerChangeSink {
+    public:
+        explicit NotifyWindow(TAudioMixer& owner) : m_owner(owner) {}
+        void lineChanged(MixerHandle handle, std::uint32_t lineId) override;
+        void controlChanged(MixerHandle handle, std::uint32_t controlId) override;
+
+    private:
+        TAudioMixer& m_owner;
+    };
+
     // A value read or written goes through a buffer of this many values.
     static constexpr std::uint32_t ValueBufferSize = 101;
     // The list-text search reads entries 0 to this at most.
@@ -118,10 +144,12 @@ private:
                       std::uint32_t lineId) const;
 
     MixerService& m_service;
+    NotifyWindow m_notifyWindow{*this};
     std::unique_ptr<TMixerDestinations> m_destinations;
     int m_mixerCount = 0;
     MixerHandle m_mixerHandle = 0;
     int m_mixerId = -1;
+    bool m_notifying = false;
     MixerCaps m_caps;
     std::uint32_t m_driverVersion = 0;
     std::string m_manufacturer;

@@ -11,5 +11,6 @@ std::optional<CaptureStatistics> WaveInput::statistics(WaveInHandle) {
     return std::nullopt;
 }
 MixerService::~MixerService() = default;
+MixerChangeSink::~MixerChangeSink() = default;
 
 }  // namespace veruziva

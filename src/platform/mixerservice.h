@@ -68,6 +68,16 @@ struct MixerListText {
 
 using MixerHandle = std::uint32_t;
 
+// Where a mixer opened with change messages reports them: a line's state, or a control's value,
+// changed (by this program or any other). The service calls it on the thread that opened the
+// mixer, from that thread's event loop, never from inside one of its own calls.
+class MixerChangeSink {
+public:
+    virtual ~MixerChangeSink();
+    virtual void lineChanged(MixerHandle handle, std::uint32_t lineId) = 0;
+    virtual void controlChanged(MixerHandle handle, std::uint32_t controlId) = 0;
+};
+
 // The platform's audio mixer service. Values of a control are read and written as channels x
 // items 32-bit values (items 0 counts as 1).
 class MixerService {
@@ -76,8 +86,8 @@ public:
 
     virtual unsigned deviceCount() = 0;
     virtual int caps(unsigned device, MixerCaps& caps) = 0;
-    // Opens a mixer, asking for change notifications or not.
-    virtual int open(MixerHandle& handle, unsigned device, bool notifications) = 0;
+    // Opens a mixer; with a sink, its change messages go there until it is closed.
+    virtual int open(MixerHandle& handle, unsigned device, MixerChangeSink* changes) = 0;
     virtual int close(MixerHandle handle) = 0;
     virtual int lineByDestination(MixerHandle handle, std::uint32_t destination,
                                   MixerLine& line) = 0;

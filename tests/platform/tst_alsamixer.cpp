@@ -315,7 +315,7 @@ void TestAlsaMixer::linesAndControlsOfEachLayout() {
     QFETCH(QString, ctl);
     QFETCH(QStringList, expected);
     MixerHandle handle = 0;
-    QCOMPARE(m_service.open(handle, static_cast<unsigned>(mixerNamed(qPrintable(ctl))), false),
+    QCOMPARE(m_service.open(handle, static_cast<unsigned>(mixerNamed(qPrintable(ctl))), nullptr),
              mixer::NoError);
     QStringList lines;
     for (std::uint32_t destination = 0; destination < 2; ++destination) {
@@ -366,7 +366,7 @@ void TestAlsaMixer::valuesReachTheirElement() {
     QFETCH(QString, state);
     QFETCH(QList<std::int32_t>, readBack);
     MixerHandle handle = 0;
-    QCOMPARE(m_service.open(handle, static_cast<unsigned>(mixerNamed(qPrintable(ctl))), false),
+    QCOMPARE(m_service.open(handle, static_cast<unsigned>(mixerNamed(qPrintable(ctl))), nullptr),
              mixer::NoError);
     const auto channels = static_cast<std::uint32_t>(values.size());
     QCOMPARE(m_service.setControlValues(handle, controlId, channels, 0,

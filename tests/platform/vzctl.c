@@ -1,14 +1,21 @@
 /* A test control device for ALSA: elements of a sound card's mixer, chosen by layout ("hda",
  * "ac97" or "usb"), whose values persist in a state file and whose every write is logged.
+ * Like a card's control device it sends change events to whoever subscribed: for its own
+ * writes, and for the writes of any other opening of the same device (seen through the state
+ * file changing).
  *
  *   ctl_type.vzctl { lib "/path/libasound_module_ctl_vzctl.so" }
  *   ctl.name { type vzctl layout "hda" state "/path/state" log "/path/log" }
  */
 #include <alsa/asoundlib.h>
 #include <alsa/control_external.h>
+#include <errno.h>
+#include <libgen.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/inotify.h>
+#include <unistd.h>
 
 #define MAX_ELEMS 16
 #define MAX_ITEMS 8
@@ -29,6 +36,9 @@ struct vzctl {
     unsigned nelems;
     char *state;
     char *log;
+    int watch_fd;             /* inotify on the state file's folder, or -1 */
+    unsigned pending[MAX_ELEMS]; /* elements changed, not yet reported */
+    unsigned npending;
 };
 
 #define INT(n, c, lo, hi, v) {n, SND_CTL_ELEM_TYPE_INTEGER, c, lo, hi, {0}, 0, {v, v}}
@@ -97,6 +107,27 @@ static void load_state(struct vzctl *vz) {
     fclose(f);
 }
 
+static void queue_event(struct vzctl *vz, unsigned key) {
+    unsigned i;
+    for (i = 0; i < vz->npending; i++)
+        if (vz->pending[i] == key)
+            return;
+    if (vz->npending < MAX_ELEMS)
+        vz->pending[vz->npending++] = key;
+}
+
+/* Another opening wrote the state file: take its values, noting the elements that changed. */
+static void take_outside_changes(struct vzctl *vz) {
+    struct elem before[MAX_ELEMS];
+    unsigned i;
+    memcpy(before, vz->elems, sizeof(before));
+    load_state(vz);
+    for (i = 0; i < vz->nelems; i++)
+        if (before[i].value[0] != vz->elems[i].value[0] ||
+            before[i].value[1] != vz->elems[i].value[1])
+            queue_event(vz, i);
+}
+
 static void log_write(struct vzctl *vz, const struct elem *e) {
     FILE *f;
     if (!vz->log)
@@ -118,6 +149,8 @@ static struct elem *elem_of(snd_ctl_ext_t *ext, snd_ctl_ext_key_t key) {
 
 static void vz_close(snd_ctl_ext_t *ext) {
     struct vzctl *vz = ext->private_data;
+    if (vz->watch_fd >= 0)
+        close(vz->watch_fd);
     free(vz->state);
     free(vz->log);
     free(vz);
@@ -219,6 +252,8 @@ static int vz_write_integer(snd_ctl_ext_t *ext, snd_ctl_ext_key_t key, long *val
     }
     log_write(ext->private_data, e);
     save_state(ext->private_data);
+    if (changed)
+        queue_event(ext->private_data, key);
     return changed;
 }
 
@@ -236,14 +271,36 @@ static int vz_write_enumerated(snd_ctl_ext_t *ext, snd_ctl_ext_key_t key, unsign
     }
     log_write(ext->private_data, e);
     save_state(ext->private_data);
+    if (changed)
+        queue_event(ext->private_data, key);
     return changed;
 }
 
 static int vz_read_event(snd_ctl_ext_t *ext, snd_ctl_elem_id_t *id, unsigned int *event_mask) {
-    (void)ext;
-    (void)id;
-    (void)event_mask;
-    return -EAGAIN;
+    struct vzctl *vz = ext->private_data;
+    char buffer[4096] __attribute__((aligned(__alignof__(struct inotify_event))));
+    ssize_t length;
+    const char *file = strrchr(vz->state ? vz->state : "", '/');
+    int outside = 0;
+    while (vz->watch_fd >= 0 && (length = read(vz->watch_fd, buffer, sizeof(buffer))) > 0) {
+        char *at = buffer;
+        while (at < buffer + length) {
+            const struct inotify_event *event = (const struct inotify_event *)at;
+            if (event->len > 0 && file && strcmp(event->name, file + 1) == 0)
+                outside = 1;
+            at += sizeof(*event) + event->len;
+        }
+    }
+    if (outside)
+        take_outside_changes(vz);
+    if (vz->npending == 0)
+        return -EAGAIN;
+    snd_ctl_elem_id_clear(id);
+    snd_ctl_elem_id_set_interface(id, SND_CTL_ELEM_IFACE_MIXER);
+    snd_ctl_elem_id_set_name(id, vz->elems[vz->pending[0]].name);
+    *event_mask = SND_CTL_EVENT_MASK_VALUE;
+    memmove(vz->pending, vz->pending + 1, --vz->npending * sizeof(vz->pending[0]));
+    return 1;
 }
 
 static const snd_ctl_ext_callback_t vz_callback = {
@@ -306,6 +363,17 @@ SND_CTL_PLUGIN_DEFINE_FUNC(vzctl) {
     vz->state = state ? strdup(state) : NULL;
     vz->log = log ? strdup(log) : NULL;
     load_state(vz);
+    vz->watch_fd = -1;
+    if (vz->state) {
+        char *folder = strdup(vz->state);
+        vz->watch_fd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        if (vz->watch_fd >= 0 &&
+            inotify_add_watch(vz->watch_fd, dirname(folder), IN_CLOSE_WRITE | IN_MOVED_TO) < 0) {
+            close(vz->watch_fd);
+            vz->watch_fd = -1;
+        }
+        free(folder);
+    }
 
     vz->ext.version = SND_CTL_EXT_VERSION;
     vz->ext.card_idx = 0;
@@ -314,12 +382,14 @@ SND_CTL_PLUGIN_DEFINE_FUNC(vzctl) {
     snprintf(vz->ext.name, sizeof(vz->ext.name), "Test %s", layout);
     snprintf(vz->ext.longname, sizeof(vz->ext.longname), "Test controls, %s layout", layout);
     snprintf(vz->ext.mixername, sizeof(vz->ext.mixername), "Test %s", layout);
-    vz->ext.poll_fd = -1;
+    vz->ext.poll_fd = vz->watch_fd;
     vz->ext.callback = &vz_callback;
     vz->ext.private_data = vz;
 
     err = snd_ctl_ext_create(&vz->ext, name, mode);
     if (err < 0) {
+        if (vz->watch_fd >= 0)
+            close(vz->watch_fd);
         free(vz->state);
         free(vz->log);
         free(vz);

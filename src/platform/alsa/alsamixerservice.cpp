@@ -1,6 +1,7 @@
 #include "platform/alsa/alsamixerservice.h"
 
 #include <alsa/asoundlib.h>
+#include <poll.h>
 
 #include <algorithm>
 #include <set>
@@ -84,7 +85,40 @@ int SetAllEnumChannels(snd_mixer_elem_t* elem, unsigned item) {
 // An open mixer: the simple-mixer handle, and the lines and controls built from its elements.
 class AlsaMixerService::Mixer {
 public:
-    ~Mixer() { snd_mixer_close(m_mixer); }
+    ~Mixer() {
+        stopWatching();
+        snd_mixer_close(m_mixer);
+    }
+
+    // True when the mixer has descriptors to watch and the thread an event loop to watch them.
+    bool canWatch() const {
+        return MixerChangeWatch::Possible() && snd_mixer_poll_descriptors_count(m_mixer) > 0;
+    }
+
+    void watch(MixerChangeSink* sink, std::function<void()> pump) {
+        m_sink = sink;
+        m_watch = new MixerChangeWatch(std::move(pump));
+        std::vector<pollfd> descriptors(
+            static_cast<std::size_t>(std::max(snd_mixer_poll_descriptors_count(m_mixer), 0)));
+        const int count = snd_mixer_poll_descriptors(m_mixer, descriptors.data(),
+                                                     static_cast<unsigned>(descriptors.size()));
+        for (int i = 0; i < count; ++i) {
+            m_watch->watchDescriptor(descriptors[static_cast<std::size_t>(i)].fd);
+        }
+    }
+
+    void stopWatching() {
+        if (m_watch != nullptr) {
+            m_watch->close();
+            m_watch = nullptr;
+        }
+        m_sink = nullptr;
+    }
+
+    MixerChangeSink* sink() const { return m_sink; }
+    ControlValueTracker& tracker() { return m_tracker; }
+    // The events waiting, taken in; negative when the device has gone.
+    int handleEvents() { return snd_mixer_handle_events(m_mixer); }
 
     static std::unique_ptr<Mixer> Open(const std::string& ctlName, int& result) {
         snd_mixer_t* handle = nullptr;
@@ -129,7 +163,10 @@ public:
 
     int read(const TopologyControl& control, std::uint32_t channels, std::uint32_t items,
              std::vector<std::int32_t>& values) {
-        snd_mixer_handle_events(m_mixer);
+        // Events taken in here would not wake the watch: it looks for changes soon after.
+        if (snd_mixer_handle_events(m_mixer) > 0 && m_watch != nullptr) {
+            m_watch->wake();
+        }
         const std::uint32_t count = std::max<std::uint32_t>(channels, 1);
         values.assign(count * std::max<std::uint32_t>(items, 1), 0);
         for (std::uint32_t i = 0; i < values.size(); ++i) {
@@ -255,6 +292,9 @@ private:
 
     snd_mixer_t* m_mixer;
     MixerTopology m_topology;
+    MixerChangeSink* m_sink = nullptr;
+    MixerChangeWatch* m_watch = nullptr;
+    ControlValueTracker m_tracker;
 };
 
 AlsaMixerService::AlsaMixerService() = default;
@@ -294,7 +334,7 @@ AlsaMixerService::Mixer* AlsaMixerService::find(MixerHandle handle) {
     return it == m_open.end() ? nullptr : it->second.get();
 }
 
-int AlsaMixerService::open(MixerHandle& handle, unsigned device, bool /*notifications*/) {
+int AlsaMixerService::open(MixerHandle& handle, unsigned device, MixerChangeSink* changes) {
     if (device >= mixers().size()) {
         return mixer::BadDeviceId;
     }
@@ -303,13 +343,51 @@ int AlsaMixerService::open(MixerHandle& handle, unsigned device, bool /*notifica
     if (!opened) {
         return result;
     }
+    if (changes != nullptr && !opened->canWatch()) {
+        return mixer::Error;  // it cannot send change messages
+    }
     handle = m_nextHandle++;
-    m_open.emplace(handle, std::move(opened));
+    Mixer* mixer = m_open.emplace(handle, std::move(opened)).first->second.get();
+    if (changes != nullptr) {
+        mixer->watch(changes, [this, handle] { pump(handle); });
+        mixer->tracker().reset(ReadControlValues(*this, handle));
+    }
     return mixer::NoError;
 }
 
 int AlsaMixerService::close(MixerHandle handle) {
     return m_open.erase(handle) == 1 ? mixer::NoError : mixer::InvalidHandle;
+}
+
+void AlsaMixerService::pump(MixerHandle handle) {
+    Mixer* opened = find(handle);
+    if (opened == nullptr || opened->sink() == nullptr) {
+        return;
+    }
+    MixerChangeSink* sink = opened->sink();
+    if (opened->handleEvents() < 0) {
+        // The card has gone: no more events will come, and its descriptors would stay readable.
+        opened->stopWatching();
+        std::vector<std::uint32_t> lines;
+        for (const TopologyDestination& destination : opened->destinations()) {
+            lines.push_back(destination.line.line.lineId);
+        }
+        for (const std::uint32_t lineId : lines) {
+            if (find(handle) != opened) {
+                return;
+            }
+            sink->lineChanged(handle, lineId);
+        }
+        return;
+    }
+    // The sink may close this mixer as it goes.
+    for (const std::uint32_t controlId :
+         opened->tracker().update(ReadControlValues(*this, handle))) {
+        if (find(handle) != opened) {
+            return;
+        }
+        sink->controlChanged(handle, controlId);
+    }
 }
 
 int AlsaMixerService::lineByDestination(MixerHandle handle, std::uint32_t destination,

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/alsa/alsadevices.h"
+#include "platform/mixerchanges.h"
 #include "platform/mixerservice.h"
 
 namespace veruziva::alsa {
@@ -18,6 +19,9 @@ namespace veruziva::alsa {
 // with a capture volume or switch, gain stages ("... Boost") excepted. A line's volume is its
 // capture volume (or the master's, for a source without one of its own), mapped linearly onto
 // 0 to 65535; its mute reads 0 exactly when the source is live, and writing 0 makes it live.
+// Change messages come from the control device's events, watched by the opening thread's event
+// loop: a control whose values differ after an event gets one; a card gone gets a line change
+// for each destination.
 class AlsaMixerService : public MixerService {
 public:
     AlsaMixerService();
@@ -25,7 +29,7 @@ public:
 
     unsigned deviceCount() override;
     int caps(unsigned device, MixerCaps& caps) override;
-    int open(MixerHandle& handle, unsigned device, bool notifications) override;
+    int open(MixerHandle& handle, unsigned device, MixerChangeSink* changes) override;
     int close(MixerHandle handle) override;
     int lineByDestination(MixerHandle handle, std::uint32_t destination, MixerLine& line) override;
     int lineBySource(MixerHandle handle, std::uint32_t destination, std::uint32_t source,
@@ -46,6 +50,8 @@ public:
 
 private:
     Mixer* find(MixerHandle handle);
+    // The mixer's events handled, and its change messages sent.
+    void pump(MixerHandle handle);
 
     std::optional<std::vector<CaptureDevice>> m_mixers;
     std::map<MixerHandle, std::unique_ptr<Mixer>> m_open;

@@ -183,6 +183,40 @@ std::optional<SourceInfo> PulseConnection::source(const std::string& name) {
     return std::move(found->front());
 }
 
+int PulseConnection::subscribeSources(SourcesChanged changed) {
+    MainloopLock lock(m_mainloop);
+    if (!m_subscribed) {
+        pa_context_set_subscribe_callback(
+            m_context,
+            [](pa_context*, pa_subscription_event_type_t type, std::uint32_t, void* self) {
+                if ((type & PA_SUBSCRIPTION_EVENT_FACILITY_MASK) != PA_SUBSCRIPTION_EVENT_SOURCE) {
+                    return;
+                }
+                for (const auto& [id, callback] :
+                     static_cast<PulseConnection*>(self)->m_subscribers) {
+                    callback();
+                }
+            },
+            this);
+        Reply reply{m_mainloop, {}, true};
+        if (!wait(
+                pa_context_subscribe(m_context, PA_SUBSCRIPTION_MASK_SOURCE, OnSuccess, &reply)) ||
+            !reply.ok) {
+            return 0;
+        }
+        m_subscribed = true;
+    }
+    const int subscription = m_nextSubscription++;
+    m_subscribers.emplace(subscription, std::move(changed));
+    return subscription;
+}
+
+void PulseConnection::unsubscribe(int subscription) {
+    // Callbacks run on the mainloop's thread with the lock held.
+    MainloopLock lock(m_mainloop);
+    m_subscribers.erase(subscription);
+}
+
 bool PulseConnection::apply(const std::string& sourceName, const SourceChange& change) {
     MainloopLock lock(m_mainloop);
     Reply reply{m_mainloop, {}, true};

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -36,6 +38,13 @@ public:
     // Carries out a change on a source in its order; false when the server refused a step.
     bool apply(const std::string& sourceName, const SourceChange& change);
 
+    // Calls `changed` on the client library's thread each time a source is added, changed or
+    // removed, until unsubscribed; 0 when the server refuses to send these events.
+    using SourcesChanged = std::function<void()>;
+    int subscribeSources(SourcesChanged changed);
+    // Once this returns, that callback is not running and is not called again.
+    void unsubscribe(int subscription);
+
     pa_threaded_mainloop* mainloop() const { return m_mainloop; }
     pa_context* context() const { return m_context; }
     // With the mainloop locked: waits until the operation has run (or the connection broke),
@@ -49,6 +58,9 @@ private:
     pa_threaded_mainloop* m_mainloop = nullptr;
     pa_context* m_context = nullptr;
     bool m_timedOut = false;
+    bool m_subscribed = false;
+    std::map<int, SourcesChanged> m_subscribers;  // with the mainloop locked
+    int m_nextSubscription = 1;
 };
 
 // Holds the mainloop's lock for a scope (the lock is recursive).

@@ -28,18 +28,70 @@ PulseMixerService::Open* PulseMixerService::find(MixerHandle handle) {
     return it == m_open.end() ? nullptr : it->second.get();
 }
 
-int PulseMixerService::open(MixerHandle& handle, unsigned device, bool /*notifications*/) {
+PulseMixerService::Open::~Open() {
+    events.reset();  // no wake-ups from the server's thread from here on
+    if (watch != nullptr) {
+        watch->close();
+    }
+}
+
+int PulseMixerService::open(MixerHandle& handle, unsigned device, MixerChangeSink* changes) {
     const std::vector<ListedSource>& sources = m_server->sources();
     if (device >= sources.size()) {
         return mixer::BadDeviceId;
+    }
+    if (changes != nullptr && !MixerChangeWatch::Possible()) {
+        return mixer::Error;  // no event loop to bring change messages
     }
     const std::optional<SourceInfo> source = m_server->source(sources[device].sourceName);
     if (!source) {
         return mixer::BadDeviceId;  // the source (or the server) has gone away
     }
+    auto opened = std::make_unique<Open>(source->name, SourceMixer(*source));
+    const MixerHandle next = m_nextHandle;
+    if (changes != nullptr) {
+        opened->sink = changes;
+        opened->watch = new MixerChangeWatch([this, next] { pump(next); });
+        opened->events = m_server->watchSources([watch = opened->watch] { watch->wake(); });
+        if (!opened->events) {
+            return mixer::Error;  // the server sends no events
+        }
+        opened->tracker.reset(opened->layout.values(*source));
+    }
     handle = m_nextHandle++;
-    m_open.emplace(handle, std::make_unique<Open>(Open{source->name, SourceMixer(*source)}));
+    m_open.emplace(handle, std::move(opened));
     return mixer::NoError;
+}
+
+void PulseMixerService::pump(MixerHandle handle) {
+    Open* opened = find(handle);
+    if (opened == nullptr || opened->sink == nullptr) {
+        return;
+    }
+    MixerChangeSink* sink = opened->sink;
+    const std::optional<SourceInfo> now = m_server->source(opened->sourceName);
+    if (now.has_value() == opened->gone) {
+        // The source has gone (a card unplugged, the server stopped), or is back.
+        opened->gone = !now;
+        for (std::uint32_t destination = 0; destination < opened->layout.destinationCount();
+             ++destination) {
+            const std::uint32_t lineId = opened->layout.destination(destination)->lineId;
+            if (find(handle) != opened) {
+                return;
+            }
+            sink->lineChanged(handle, lineId);
+        }
+    }
+    if (!now) {
+        return;
+    }
+    // The sink may close this mixer as it goes.
+    for (const std::uint32_t controlId : opened->tracker.update(opened->layout.values(*now))) {
+        if (find(handle) != opened) {
+            return;
+        }
+        sink->controlChanged(handle, controlId);
+    }
 }
 
 int PulseMixerService::close(MixerHandle handle) {

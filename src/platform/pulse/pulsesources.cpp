@@ -8,6 +8,10 @@ namespace veruziva::pulse {
 
 SourceAccess::~SourceAccess() = default;
 
+std::shared_ptr<void> SourceAccess::watchSources(std::function<void()> /*changed*/) {
+    return nullptr;
+}
+
 std::vector<std::string> LineNames(const SourceInfo& source) {
     std::vector<std::string> names;
     for (const SourcePort& port : source.ports) {

@@ -2,6 +2,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -60,6 +62,9 @@ public:
     virtual std::optional<SourceInfo> source(const std::string& name) = 0;
     // Carries out the change in its order; false when the server refused a step.
     virtual bool apply(const std::string& name, const SourceChange& change) = 0;
+    // Calls `changed` (on any thread) each time a source is added, changed or removed, as long
+    // as the returned object lives; nothing when no such events can come.
+    virtual std::shared_ptr<void> watchSources(std::function<void()> changed);
 };
 
 // The text cut to at most `bytes` bytes without splitting a UTF-8 character.

@@ -53,8 +53,8 @@ public:
         pa_channel_map_init_stereo(&map);
         pa_proplist* properties = pa_proplist_new();
         pa_proplist_sets(properties, PA_PROP_MEDIA_ROLE, "production");
-        m_stream = pa_stream_new_with_proplist(m_connection->context(), "Measurement input", &format,
-                                               &map, properties);
+        m_stream = pa_stream_new_with_proplist(m_connection->context(), "Measurement input",
+                                               &format, &map, properties);
         pa_proplist_free(properties);
         if (m_stream == nullptr) {
             return wave::NoMemory;

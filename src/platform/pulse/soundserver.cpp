@@ -45,4 +45,29 @@ bool SoundServer::apply(const std::string& name, const SourceChange& change) {
     return live && live->apply(name, change);
 }
 
+std::shared_ptr<void> SoundServer::watchSources(std::function<void()> changed) {
+    std::shared_ptr<PulseConnection> live = connection();
+    if (!live) {
+        return nullptr;
+    }
+    const int subscription = live->subscribeSources(std::move(changed));
+    if (subscription == 0) {
+        return nullptr;
+    }
+    // Holds the connection, whose events these are, as long as it is watched.
+    class Subscription {
+    public:
+        Subscription(std::shared_ptr<PulseConnection> connection, int id)
+            : m_connection(std::move(connection)), m_id(id) {}
+        ~Subscription() { m_connection->unsubscribe(m_id); }
+        Subscription(const Subscription&) = delete;
+        Subscription& operator=(const Subscription&) = delete;
+
+    private:
+        std::shared_ptr<PulseConnection> m_connection;
+        int m_id;
+    };
+    return std::make_shared<Subscription>(std::move(live), subscription);
+}
+
 }  // namespace veruziva::pulse

@@ -26,6 +26,7 @@ public:
     const std::vector<ListedSource>& sources() override;
     std::optional<SourceInfo> source(const std::string& name) override;
     bool apply(const std::string& name, const SourceChange& change) override;
+    std::shared_ptr<void> watchSources(std::function<void()> changed) override;
 
     static constexpr std::chrono::milliseconds AnswerTime{2000};
 

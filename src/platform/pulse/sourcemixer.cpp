@@ -114,6 +114,24 @@ const SourceMixer::Control* SourceMixer::control(std::uint32_t controlId) const 
     return controlId == 0 || controlId > m_controls.size() ? nullptr : &m_controls[controlId - 1];
 }
 
+ControlValues SourceMixer::values(const SourceInfo& now) const {
+    ControlValues values;
+    const auto take = [&](const Line& line) {
+        for (const MixerControlInfo& info : line.controls) {
+            const std::uint32_t channels =
+                (info.flags & mixer::UniformFlag) != 0 ? 1 : line.line.channels;
+            read(now, info.controlId, channels, 0, values[info.controlId]);
+        }
+    };
+    for (const Line& destination : m_lines) {
+        take(destination);
+        for (const Line& source : destination.sources) {
+            take(source);
+        }
+    }
+    return values;
+}
+
 int SourceMixer::read(const SourceInfo& now, std::uint32_t controlId, std::uint32_t channels,
                       std::uint32_t items, std::vector<std::int32_t>& values) const {
     const Control* found = control(controlId);

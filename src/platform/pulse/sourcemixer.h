@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/mixerchanges.h"
 #include "platform/mixerservice.h"
 #include "platform/pulse/pulsesources.h"
 
@@ -40,6 +41,8 @@ public:
     // Reads a control from the source's present state.
     int read(const SourceInfo& now, std::uint32_t controlId, std::uint32_t channels,
              std::uint32_t items, std::vector<std::int32_t>& values) const;
+    // Every control's values in the source's present state, as the component reads them.
+    ControlValues values(const SourceInfo& now) const;
     // What writing the values asks of the source in its present state.
     int write(const SourceInfo& now, std::uint32_t controlId, std::uint32_t channels,
               std::uint32_t items, const std::vector<std::int32_t>& values,

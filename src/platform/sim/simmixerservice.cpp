@@ -194,10 +194,14 @@ const SimMixerService::Line* SimMixerService::findLine(const Device& device,
 SimMixerService::Control* SimMixerService::findControl(MixerHandle handle,
                                                        std::uint32_t controlId) {
     const auto it = m_open.find(handle);
-    if (it == m_open.end()) {
+    return it == m_open.end() ? nullptr : controlOf(it->second, controlId);
+}
+
+SimMixerService::Control* SimMixerService::controlOf(unsigned device, std::uint32_t controlId) {
+    if (device >= m_devices.size()) {
         return nullptr;
     }
-    for (Destination& dest : m_devices[it->second].destinations) {
+    for (Destination& dest : m_devices[device].destinations) {
         for (Control& control : dest.line.controls) {
             if (control.info.controlId == controlId) {
                 return &control;
@@ -229,9 +233,10 @@ int SimMixerService::caps(unsigned device, MixerCaps& caps) {
     return mixer::NoError;
 }
 
-int SimMixerService::open(MixerHandle& handle, unsigned device, bool notifications) {
-    m_openNotifications.push_back(notifications);
-    if (const int result = scripted(notifications ? Call::OpenWithNotifications : Call::Open)) {
+int SimMixerService::open(MixerHandle& handle, unsigned device, MixerChangeSink* changes) {
+    m_openNotifications.push_back(changes != nullptr);
+    if (const int result =
+            scripted(changes != nullptr ? Call::OpenWithNotifications : Call::Open)) {
         return result;
     }
     if (device >= m_devices.size()) {
@@ -239,6 +244,9 @@ int SimMixerService::open(MixerHandle& handle, unsigned device, bool notificatio
     }
     handle = m_nextHandle++;
     m_open[handle] = device;
+    if (changes != nullptr) {
+        m_sinks[handle] = changes;
+    }
     return mixer::NoError;
 }
 
@@ -246,7 +254,62 @@ int SimMixerService::close(MixerHandle handle) {
     if (const int result = scripted(Call::Close)) {
         return result;
     }
+    m_sinks.erase(handle);
     return m_open.erase(handle) == 1 ? mixer::NoError : mixer::InvalidHandle;
+}
+
+SimMixerService::~SimMixerService() {
+    if (m_watch != nullptr) {
+        m_watch->close();
+    }
+}
+
+void SimMixerService::post(unsigned device, bool line, std::uint32_t id) {
+    m_messages.push_back({device, line, id});
+    if (m_watch == nullptr && MixerChangeWatch::Possible()) {
+        m_watch = new MixerChangeWatch([this] { deliverChanges(); });
+    }
+    if (m_watch != nullptr) {
+        m_watch->wake();
+    }
+}
+
+void SimMixerService::deliverChanges() {
+    while (!m_messages.empty()) {
+        const Message message = m_messages.front();
+        m_messages.pop_front();
+        // A sink may close mixers (its own included) as it goes: look each one up afresh.
+        std::vector<MixerHandle> handles;
+        for (const auto& [handle, sink] : m_sinks) {
+            if (m_open.at(handle) == message.device) {
+                handles.push_back(handle);
+            }
+        }
+        for (const MixerHandle handle : handles) {
+            const auto it = m_sinks.find(handle);
+            if (it == m_sinks.end()) {
+                continue;
+            }
+            if (message.line) {
+                it->second->lineChanged(handle, message.id);
+            } else {
+                it->second->controlChanged(handle, message.id);
+            }
+        }
+    }
+}
+
+void SimMixerService::setFromOutside(unsigned device, std::uint32_t controlId,
+                                     std::vector<std::int32_t> values) {
+    Control* control = controlOf(device, controlId);
+    if (control != nullptr && control->values != values) {
+        control->values = std::move(values);
+        post(device, false, controlId);
+    }
+}
+
+void SimMixerService::lineChangedOutside(unsigned device, unsigned destination, int source) {
+    post(device, true, lineAt(device, destination, source).line.lineId);
 }
 
 int SimMixerService::lineByDestination(MixerHandle handle, std::uint32_t destination,
@@ -335,8 +398,12 @@ int SimMixerService::setControlValues(MixerHandle handle, std::uint32_t controlI
     if (values.size() < count) {
         return mixer::InvalidValue;
     }
+    const std::vector<std::int32_t> before = control->values;
     control->values.assign(values.begin(), values.begin() + count);
     m_writes.push_back({m_open.at(handle), controlId, control->values});
+    if (control->values != before) {
+        post(m_open.at(handle), false, controlId);
+    }
     return mixer::NoError;
 }
 

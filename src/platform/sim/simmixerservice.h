@@ -1,8 +1,10 @@
 #pragma once
 
+#include <deque>
 #include <map>
 #include <optional>
 
+#include "platform/mixerchanges.h"
 #include "platform/mixerservice.h"
 
 namespace veruziva::sim {
@@ -11,6 +13,11 @@ namespace veruziva::sim {
 // selector lists; any call can be made to fail.
 class SimMixerService : public MixerService {
 public:
+    SimMixerService() = default;
+    ~SimMixerService() override;
+    SimMixerService(const SimMixerService&) = delete;
+    SimMixerService& operator=(const SimMixerService&) = delete;
+
     enum class Call {
         Caps,
         Open,
@@ -48,6 +55,13 @@ public:
 
     void failCall(Call call, int result, int successesFirst = 0, int times = 1);
 
+    // Another program sets a control, or changes a line: every mixer of the device opened with
+    // change messages gets one, as writes through this service give them too. The messages go
+    // out from the event loop, or at deliverChanges().
+    void setFromOutside(unsigned device, std::uint32_t controlId, std::vector<std::int32_t> values);
+    void lineChangedOutside(unsigned device, unsigned destination, int source);
+    void deliverChanges();
+
     // Inspection.
     std::vector<std::int32_t> values(unsigned device, std::uint32_t controlId) const;
     std::uint32_t lineId(unsigned device, unsigned destination, int source) const;
@@ -55,10 +69,12 @@ public:
     int calls(Call call) const;
     std::vector<bool> openNotifications() const { return m_openNotifications; }
     int openMixers() const;
+    // Mixers open with change messages.
+    int changeSinks() const { return static_cast<int>(m_sinks.size()); }
 
     unsigned deviceCount() override;
     int caps(unsigned device, MixerCaps& caps) override;
-    int open(MixerHandle& handle, unsigned device, bool notifications) override;
+    int open(MixerHandle& handle, unsigned device, MixerChangeSink* changes) override;
     int close(MixerHandle handle) override;
     int lineByDestination(MixerHandle handle, std::uint32_t destination, MixerLine& line) override;
     int lineBySource(MixerHandle handle, std::uint32_t destination, std::uint32_t source,
@@ -98,7 +114,15 @@ private:
         int times = 0;
     };
 
+    struct Message {
+        unsigned device;
+        bool line;
+        std::uint32_t id;
+    };
+
     int scripted(Call call);
+    void post(unsigned device, bool line, std::uint32_t id);
+    Control* controlOf(unsigned device, std::uint32_t controlId);
     Line& lineAt(unsigned device, unsigned destination, int source);
     const Line* findLine(const Device& device, std::uint32_t lineId) const;
     Control* findControl(MixerHandle handle, std::uint32_t controlId);
@@ -112,6 +136,9 @@ private:
     std::map<Call, int> m_calls;
     std::vector<Write> m_writes;
     std::vector<bool> m_openNotifications;
+    std::map<MixerHandle, MixerChangeSink*> m_sinks;
+    std::deque<Message> m_messages;
+    MixerChangeWatch* m_watch = nullptr;
 };
 
 }  // namespace veruziva::sim
