@@ -49,6 +49,8 @@ namespace {
 const QColor Yellow(255, 255, 0);
 const QColor Teal = QColor::fromRgb(ReadoutPanelRgb);
 const QColor OverloadRed(160, 0, 0);
+// Readings that do not hold at the present input level.
+const QColor NotValidAmber(255, 176, 0);
 
 // A readout panel's colour: teal, or red while its channel's input clips.
 void ShowOverload(QFrame* panel, bool overloaded) {
@@ -84,6 +86,7 @@ TSoundMeter::TSoundMeter(InstrumentServices services, QWidget* parent)
       m_selection(m_services.waveInput, m_mixer, m_engine, m_state, *m_deviceBox,
                   m_services.dialogs, m_fatal),
       m_inputWatch([this] { showNoData(); }),
+      m_levelWatch(m_mixer, [this] { return m_state.LineIn; }),
       m_timer(new QTimer(this)),
       m_timerAdapter(*m_timer),
       m_recording(
@@ -107,6 +110,26 @@ TSoundMeter::TSoundMeter(InstrumentServices services, QWidget* parent)
     m_timer->setTimerType(Qt::PreciseTimer);
     connect(m_timer, &QTimer::timeout, this, &TSoundMeter::MyTimerTimer);
     m_engine.setRunningChanged([this](bool running) { runningChanged(running); });
+    m_levelMark = new QPushButton(QStringLiteral("Input level moved:\n"
+                                                 "readings are not valid at this level.\n"
+                                                 "Click to set it back."),
+                                  this);
+    m_levelMark->setObjectName(QStringLiteral("LevelMark"));
+    // Over the top of the scope, where the eye is while measuring.
+    const QRect scope = m_ui.Oscilloscope->geometry();
+    m_levelMark->setGeometry(scope.x() + 4, scope.y() + 4, scope.width() - 8, 60);
+    QPalette markPalette = m_levelMark->palette();
+    markPalette.setColor(QPalette::Button, NotValidAmber);
+    markPalette.setColor(QPalette::ButtonText, Qt::black);
+    m_levelMark->setPalette(markPalette);
+    m_levelMark->hide();
+    connect(m_levelMark, &QPushButton::clicked, this, &TSoundMeter::SetLevelBackClick);
+    const auto lineOrControlChanged = [this](TAudioMixer&, std::int32_t, std::int32_t) {
+        m_levelWatch.check();
+    };
+    m_mixer.OnLineChange = lineOrControlChanged;
+    m_mixer.OnControlChange = lineOrControlChanged;
+    m_levelWatch.onMovedChanged = [this] { showLevelMark(); };
     FormCreate();
 }
 
@@ -181,6 +204,7 @@ void TSoundMeter::FormCreate() {
     m_selection.CheckDevicesAvailable();
     LoadCalibrationAtStartup(m_services.settings, m_state, m_services.dialogs);
     m_selection.StartUp();
+    lineInLevelSet();
     m_engine.OpenWaveIn();
     m_ui.StartStop->setText(QStringLiteral("Start"));
 
@@ -337,6 +361,7 @@ void TSoundMeter::CalibrateClick() {
     CalibrationHooks hooks;
     hooks.setLineInToFullLevel = [this] {
         m_mixer.SetLineLevel(1, m_state.LineIn, 0xFFFF, 0xFFFF, 0);
+        lineInLevelSet();
     };
     hooks.setRangeButtonsEnabled = [this](bool enabled) {
         for (QAbstractButton* button : m_ui.RangeGroupL->buttons() + m_ui.RangeGroupR->buttons()) {
@@ -356,6 +381,37 @@ void TSoundMeter::CalibrateClick() {
     if (m_state.RawCalibration != before) {
         markTrend(QStringLiteral("Calibration"));
     }
+    showLevelMark();
+}
+
+void TSoundMeter::lineInLevelSet() {
+    m_levelWatch.levelSet();
+    showLevelMark();
+}
+
+void TSoundMeter::showLevelMark() {
+    const bool show = m_levelWatch.moved() && m_state.Calibrated;
+    if (show == m_levelMarkShown) {
+        return;
+    }
+    if (show && !m_levelMarkShown) {
+        m_readoutColour = m_ui.DisplayL->palette().color(QPalette::WindowText);
+    }
+    m_levelMarkShown = show;
+    m_levelMark->setVisible(show);
+    for (QLabel* display : {m_ui.DisplayL, m_ui.DisplayR}) {
+        QPalette palette = display->palette();
+        palette.setColor(QPalette::WindowText, show ? NotValidAmber : m_readoutColour);
+        display->setPalette(palette);
+    }
+    markTrend(show ? QStringLiteral("Input level moved") : QStringLiteral("Input level set back"));
+}
+
+void TSoundMeter::SetLevelBackClick() {
+    if (!m_levelWatch.restore()) {
+        m_heldBoxes.showMessage(QString::fromLatin1(selectionmessages::SetLevelFailed));
+    }
+    showLevelMark();
 }
 
 void TSoundMeter::runningChanged(bool running) {
@@ -387,7 +443,11 @@ void TSoundMeter::TriggerEnableClick() {
 }
 
 void TSoundMeter::WaveInDevicesChange(int index) {
+    const int device = m_state.SoundDevice;
     m_selection.WaveInDevicesChange(index, [] { QCoreApplication::processEvents(); });
+    if (m_state.SoundDevice != device) {
+        lineInLevelSet();
+    }
 }
 
 void TSoundMeter::deviceLost(WaveInHandle handle) {

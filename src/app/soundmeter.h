@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QColor>
 #include <QPointer>
 #include <QWidget>
 #include <array>
@@ -13,6 +14,7 @@
 #include "calibration/displaymode.h"
 #include "capture/captureengine.h"
 #include "capture/devicebox.h"
+#include "capture/inputlevelwatch.h"
 #include "capture/inputselection.h"
 #include "capture/inputwatch.h"
 #include "instrument/blockhandler.h"
@@ -26,6 +28,7 @@
 #include "recording/recordingtimer.h"
 #include "trend/trendrecorder.h"
 
+class QPushButton;
 class QTimer;
 
 namespace veruziva {
@@ -95,6 +98,11 @@ public:
     void setBlockObserver(BlockObserver observer) { m_blockObserver = std::move(observer); }
     bool endRequested() const { return m_fatal.endRequested(); }
     InputWatch& inputWatch() { return m_inputWatch; }
+    InputLevelWatch& levelWatch() { return m_levelWatch; }
+    // Shown over the scope while a calibration is in force and the line-in is not at the level
+    // it was set to; a click sets the level back.
+    QPushButton* levelMark() const { return m_levelMark; }
+    void SetLevelBackClick();
 
 protected:
     void customEvent(QEvent* event) override;
@@ -120,6 +128,9 @@ private:
     void blockMeasured(std::span<const StereoFrame> frames, const Readouts& readouts) override;
     // The running input has delivered nothing for a while: no reading is shown as live.
     void showNoData();
+    // The program has set the line-in's level: that is the level the readings hold at.
+    void lineInLevelSet();
+    void showLevelMark();
 
     InstrumentServices m_services;
     SoundMeterControls m_ui;
@@ -133,6 +144,10 @@ private:
     CaptureEngine m_engine;
     InputSelection m_selection;
     InputWatch m_inputWatch;
+    InputLevelWatch m_levelWatch;
+    QPushButton* m_levelMark = nullptr;
+    bool m_levelMarkShown = false;
+    QColor m_readoutColour;
     QTimer* m_timer;
     QtRecordingTimer m_timerAdapter;
     RecordingControl m_recording;

@@ -36,7 +36,11 @@ int NeededWidth(const QWidget* widget) {
                metrics.horizontalAdvance(qobject_cast<const QAbstractButton*>(widget)->text());
     }
     if (const auto* button = qobject_cast<const QAbstractButton*>(widget)) {
-        return metrics.horizontalAdvance(QString(button->text()).remove(QLatin1Char('&'))) + 4;
+        int widest = 0;  // a button's text may have lines
+        for (const QString& line : QString(button->text()).remove(QLatin1Char('&')).split('\n')) {
+            widest = std::max(widest, metrics.horizontalAdvance(line));
+        }
+        return widest + 4;
     }
     return widget->sizeHint().width();
 }

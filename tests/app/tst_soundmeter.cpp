@@ -117,6 +117,8 @@ private slots:
     void clippingAndRmsOnTheReadouts();
     void pictureFromTheContextMenu();
     void trendFromTheContextMenu();
+    void inputLevelMovedFromOutside_data();
+    void inputLevelMovedFromOutside();
     void helpAboutAndClose();
     void calibrationThroughTheWindow();
     void sampledRecordingThroughTheWindow_data();
@@ -196,6 +198,75 @@ void TestSoundMeter::startWithAStoredCalibration() {
     QCoreApplication::processEvents();
     QCOMPARE(ui.DisplayL->text(), QStringLiteral("1.500V "));
     QCOMPARE(window->UnitLetterL(), 'V');
+}
+
+void TestSoundMeter::inputLevelMovedFromOutside_data() {
+    QTest::addColumn<bool>("calibrated");
+    QTest::addColumn<QString>("change");  // to the line-in, by another program
+    QTest::addColumn<bool>("marked");
+    QTest::newRow("volume, calibrated") << true << "volume" << true;
+    QTest::newRow("mute, calibrated") << true << "mute" << true;
+    QTest::newRow("another line, calibrated") << true << "other line" << false;
+    QTest::newRow("volume, not calibrated") << false << "volume" << false;
+    QTest::newRow("the program's own settings") << true << "" << false;
+}
+
+void TestSoundMeter::inputLevelMovedFromOutside() {
+    QFETCH(bool, calibrated);
+    QFETCH(QString, change);
+    QFETCH(bool, marked);
+    Machine m;
+    m.addDevice("Line card");
+    const unsigned card = m.addMixer("Line card");
+    if (calibrated) {
+        m.storeCompleteCalibration(0, 0, 1);
+    }
+    const auto window = m.start();
+    QCOMPARE(window->state().Calibrated, calibrated);
+    const SoundMeterControls& ui = window->controls();
+    const TMixerDestination* recording = window->mixer().Destinations()->DestinationAt(1);
+    const auto control = [&](int line, int index) {
+        return recording->Connections.ConnectionAt(line)->Controls.ControlAt(index)->controlId;
+    };
+    const QColor green = ui.DisplayL->palette().color(QPalette::WindowText);
+    ui.StartStop->click();
+    m.deliverBlocks(1);  // a reading on the trend, where the moment is marked
+    LineLevel before;
+    QVERIFY(window->mixer().GetLineLevel(1, 1, before));
+    if (change == "volume") {
+        m.mixers.setFromOutside(card, control(1, 0), {30000, 30000});
+    } else if (change == "mute") {
+        m.mixers.setFromOutside(card, control(1, 1), {1, 1});
+    } else if (change == "other line") {
+        m.mixers.setFromOutside(card, control(0, 0), {30000, 30000});
+    }
+    QCoreApplication::processEvents();
+    QCOMPARE(window->levelMark()->isVisibleTo(window.get()), marked);
+    QCOMPARE(ui.DisplayL->palette().color(QPalette::WindowText) != green, marked);
+    const auto markerTexts = [&] {
+        QStringList texts;
+        for (const TrendMarker& marker :
+             window->trend().markers(0, QDateTime::currentMSecsSinceEpoch() + 1)) {
+            texts << marker.text;
+        }
+        return texts;
+    };
+    QCOMPARE(markerTexts().contains("Input level moved"), marked);
+    m.deliverBlocks(1);  // a block goes on with the mark
+    QCOMPARE(window->levelMark()->isVisibleTo(window.get()), marked);
+    if (!marked) {
+        return;
+    }
+    // One click sets the level back, and the mark goes; the messages of that write raise none.
+    window->levelMark()->click();
+    QCoreApplication::processEvents();
+    QVERIFY(!window->levelMark()->isVisibleTo(window.get()));
+    QCOMPARE(ui.DisplayL->palette().color(QPalette::WindowText), green);
+    LineLevel after;
+    QVERIFY(window->mixer().GetLineLevel(1, 1, after));
+    QVERIFY(SameLevel(after, before));
+    QVERIFY(markerTexts().contains("Input level set back"));
+    QVERIFY(m.dialogs.boxes.shown().isEmpty());
 }
 
 void TestSoundMeter::noInputDevice() {

@@ -53,6 +53,8 @@ private slots:
     void numberBeyondTheLastChangesNothing();
     void openTries_data();
     void openTries();
+    void changeMessages_data();
+    void changeMessages();
     void linesTheServiceFailsToReportAreSkipped();
     void ownVolumeAndMute();
     void sourceGovernedByAMux();
@@ -168,6 +170,67 @@ void TestAudioMixer::openTries() {
     } else {
         QCOMPARE(component.ProductName(), std::string("Second"));
     }
+}
+
+void TestAudioMixer::changeMessages_data() {
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<bool>("withMessages");  // the first two open tries succeed
+    QTest::addColumn<QString>("expected");   // "line" or "control", then the id's name; "" none
+    QTest::newRow("volume set by another program") << "outside volume" << true << "control cd";
+    QTest::newRow("selector set by another program") << "outside selector" << true << "control sel";
+    QTest::newRow("the component's own write") << "own write" << true << "control mic";
+    QTest::newRow("a value written unchanged") << "same value" << true << "";
+    QTest::newRow("a line changed") << "line" << true << "line linein";
+    QTest::newRow("opened by the third try") << "outside volume" << false << "";
+    QTest::newRow("after CloseMixer") << "closed" << true << "";
+}
+
+void TestAudioMixer::changeMessages() {
+    QFETCH(QString, change);
+    QFETCH(bool, withMessages);
+    QFETCH(QString, expected);
+    Card card;
+    if (!withMessages) {
+        card.service.failCall(Call::OpenWithNotifications, mixer::Error, 0, 2);
+    }
+    TAudioMixer component(card.service);
+    QCOMPARE(component.Notifying(), withMessages);
+    QStringList seen;
+    const auto record = [&](const QString& kind) {
+        return
+            [&seen, &component, kind](TAudioMixer& sender, std::int32_t mixerH, std::int32_t id) {
+                QVERIFY(&sender == &component);
+                QVERIFY(mixerH > 0);
+                seen << kind + ' ' + QString::number(id);
+            };
+    };
+    component.OnLineChange = record("line");
+    component.OnControlChange = record("control");
+    const QMap<QString, std::uint32_t> ids{{"cd", card.cdVolume},
+                                           {"sel", card.selector},
+                                           {"mic", card.micVolume},
+                                           {"linein", card.service.lineId(card.device, 1, 2)}};
+    if (change == "outside volume") {
+        card.service.setFromOutside(card.device, card.cdVolume, {1, 2});
+    } else if (change == "outside selector") {
+        card.service.setFromOutside(card.device, card.selector, {0, 0, 1});
+    } else if (change == "own write") {
+        QVERIFY(component.SetLineLevel(1, 0, 5, 5, -1));
+    } else if (change == "same value") {
+        QVERIFY(component.SetLineLevel(1, 0, 1000, 1000, 1));
+    } else if (change == "line") {
+        card.service.lineChangedOutside(card.device, 1, 2);
+    } else if (change == "closed") {
+        component.CloseMixer();
+        card.service.setFromOutside(card.device, card.cdVolume, {1, 2});
+    }
+    // Never from inside the call that made the change: from the event loop.
+    QVERIFY(seen.isEmpty());
+    QCoreApplication::processEvents();
+    const QStringList parts = expected.split(' ');
+    QCOMPARE(seen, expected.isEmpty()
+                       ? QStringList{}
+                       : QStringList{parts[0] + ' ' + QString::number(ids.value(parts[1]))});
 }
 
 void TestAudioMixer::linesTheServiceFailsToReportAreSkipped() {
