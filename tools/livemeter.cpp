@@ -14,6 +14,7 @@
 #include "capture/captureengine.h"
 #include "capture/captureevent.h"
 #include "capture/inputwatch.h"
+#include "levelreport.h"
 #include "metertool.h"
 #include "platform/audiosystem.h"
 #include "platform/fatalerrors.h"
@@ -326,6 +327,12 @@ int RunLive(const Options& options, std::FILE* out, std::FILE* err) {
     CaptureEngine engine(service, fatal, PostTo(&live));
     live.setEngine(engine);
     engine.setSoundDevice(options.device);
+    WaveInCaps device;
+    std::optional<LevelReport> level;
+    if (options.device >= 0 &&
+        service.deviceCaps(static_cast<unsigned>(options.device), device) == wave::NoError) {
+        level.emplace(*audio.mixers, device.productName, err);
+    }
     if (!options.wavFile.isEmpty() || !options.csvFile.isEmpty()) {
         const int recorded = RunRecording(options, printer, live, engine, fatal, err);
         engine.CloseWaveIn();
@@ -340,6 +347,7 @@ int RunLive(const Options& options, std::FILE* out, std::FILE* err) {
         engine.OpenWaveInPolled();
         for (long long block = 0; block < options.blocks && !fatal.endRequested(); ++block) {
             engine.GrabBlock();
+            QCoreApplication::processEvents();  // the mixer's change messages
             if (!fatal.endRequested()) {
                 grabbed.measure(engine.Samples());
                 const std::string line = printer.takeLines();

@@ -1,5 +1,10 @@
 #include <QtTest>
+#include <map>
+#include <set>
+#include <thread>
 
+#include "capture/inputlevelwatch.h"
+#include "mixer/audiomixer.h"
 #include "platform/pulse/pulsemixerservice.h"
 #include "platform/pulse/pulsewaveinput.h"
 #include "pulseserver.h"
@@ -25,6 +30,9 @@ private slots:
     void initTestCase();
     void cleanupTestCase();
     void devicesAndMixersInTheInstrumentsOrder();
+    void changeMessages_data();
+    void changeMessages();
+    void meterToolSaysWhenTheLevelMoves();
     void startUpSetsTheLineInAndNothingElse_data();
     void startUpSetsTheLineInAndNothingElse();  // last: it unloads the line-in source
 
@@ -59,6 +67,97 @@ void TestPulseMixer::devicesAndMixersInTheInstrumentsOrder() {
     }
     QCOMPARE(devices, expected);
     QCOMPARE(mixers.deviceCount(), waveInput.deviceCount());
+}
+
+void TestPulseMixer::changeMessages_data() {
+    QTest::addColumn<QStringList>("pactl");   // empty: the component's own write
+    QTest::addColumn<std::uint32_t>("type");  // of every control that gets a message
+    QTest::addColumn<bool>("moved");
+    QTest::newRow("volume") << QStringList{"set-source-volume", "vzpipe", "30000"}
+                            << mixer::VolumeControl << true;
+    QTest::newRow("one channel") << QStringList{"set-source-volume", "vzpipe", "65536", "50000"}
+                                 << mixer::VolumeControl << true;
+    QTest::newRow("mute") << QStringList{"set-source-mute", "vzpipe", "1"} << mixer::MuteControl
+                          << true;
+    QTest::newRow("the component's own write") << QStringList{} << mixer::VolumeControl << false;
+}
+
+// The server's events for the line input's source, as the component's events, on the thread
+// that opened it; and the watch of the level the program set.
+void TestPulseMixer::changeMessages() {
+    QFETCH(QStringList, pactl);
+    QFETCH(std::uint32_t, type);
+    QFETCH(bool, moved);
+    std::shared_ptr<pulse::SoundServer> server = pulse::SoundServer::Find();
+    QVERIFY(server);
+    pulse::PulseMixerService mixers(server);
+    TAudioMixer component(mixers);
+    QCOMPARE(component.ProductName(), std::string("0: Bench line in"));
+    QVERIFY(component.Notifying());
+    QVERIFY(component.SetLineLevel(1, 0, 65535, 65535, 0));
+    InputLevelWatch watch(component, [] { return 0; });
+    watch.levelSet();
+    QTest::qWait(200);  // the messages of that write, which move nothing
+    QVERIFY(!watch.moved());
+
+    std::map<std::int32_t, std::uint32_t> types;  // of every control, by id
+    const TMixerDestination* recording = component.Destinations()->DestinationAt(1);
+    for (int line = -1; line < recording->Connections.ConnectionCount(); ++line) {
+        const TMixerControls& controls =
+            line < 0 ? recording->Controls : recording->Connections.ConnectionAt(line)->Controls;
+        for (int k = 0; k < controls.ControlCount(); ++k) {
+            types[static_cast<std::int32_t>(controls.ControlAt(k)->controlId)] =
+                controls.ControlAt(k)->type;
+        }
+    }
+    std::set<std::uint32_t> seen;
+    const std::thread::id thread = std::this_thread::get_id();
+    component.OnControlChange = [&](TAudioMixer&, std::int32_t, std::int32_t id) {
+        QCOMPARE(std::this_thread::get_id(), thread);
+        seen.insert(types.count(id) != 0 ? types.at(id) : 0);
+        watch.check();
+    };
+    if (pactl.isEmpty()) {
+        QVERIFY(component.SetLineLevel(1, 0, 40000, 40000, -1));
+        watch.levelSet();  // the program's own setting
+    } else {
+        QVERIFY(m_server.pactl(pactl));
+    }
+    QTRY_VERIFY(!seen.empty());
+    QTest::qWait(100);
+    QCOMPARE(seen, std::set<std::uint32_t>{type});
+    QCOMPARE(watch.moved(), moved);
+    if (moved) {
+        QVERIFY(watch.restore());
+        QCOMPARE(LevelOf(m_server, "vzpipe"), (SourceLevel{{65536, 65536}, false}));
+    }
+}
+
+// The tool's live mode says on standard error when the level moves, and when it is back.
+void TestPulseMixer::meterToolSaysWhenTheLevelMoves() {
+    QTemporaryDir settings;
+    QProcess tool;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("XDG_CONFIG_HOME", settings.path());
+    tool.setProcessEnvironment(environment);
+    tool.start(QStringLiteral(METER_TOOL), {"--device", "0", "--blocks", "40"});
+    QVERIFY(tool.waitForStarted());
+    // Its stream is there once it watches the level.
+    QTRY_VERIFY_WITH_TIMEOUT(
+        !m_server.pactl({"list", "short", "source-outputs"}).value_or(QString()).isEmpty(), 10000);
+    const SourceLevel before = LevelOf(m_server, "vzpipe");
+    QVERIFY(m_server.pactl({"set-source-volume", "vzpipe", "32768"}));
+    QTest::qWait(500);
+    QVERIFY(m_server.pactl({"set-source-volume", "vzpipe", QString::number(before.volumes[0]),
+                            QString::number(before.volumes[1])}));
+    QVERIFY(tool.state() == QProcess::NotRunning || tool.waitForFinished(30000));
+    QCOMPARE(tool.exitCode(), 0);
+    const QStringList errors =
+        QString::fromLocal8Bit(tool.readAllStandardError()).split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(errors,
+             (QStringList{"veruziva-meter: the input level of \"Bench line in\" has moved (volume "
+                          "50 % / 50 %, live): calibrated readings do not hold at this level",
+                          "veruziva-meter: the input level of \"Bench line in\" is back"}));
 }
 
 void TestPulseMixer::startUpSetsTheLineInAndNothingElse_data() {
