@@ -97,6 +97,8 @@ private slots:
     void linesAndControlsOfEachLayout();
     void valuesReachTheirElement_data();
     void valuesReachTheirElement();
+    void changeMessages_data();
+    void changeMessages();
     void startUpSelectsLineOnEachLayout_data();
     void startUpSelectsLineOnEachLayout();
 
@@ -111,7 +113,11 @@ void TestAlsaMixer::initTestCase() {
     QVERIFY(config.open(QIODevice::WriteOnly));
     config.write((PluginType() + CardConfig("vzhda", "hda", "HDA test card", m_dir.path()) +
                   CardConfig("vzac97", "ac97", "AC97 test card", m_dir.path()) +
-                  CardConfig("vzusb", "usb", "USB test card", m_dir.path()))
+                  CardConfig("vzusb", "usb", "USB test card", m_dir.path()) +
+                  // Without a state file the test device sends no events.
+                  "pcm.vzquiet { type file slave.pcm \"null\" file \"/dev/null\" infile "
+                  "\"/dev/zero\" hint { show on description \"Quiet test card\" } }\n"
+                  "ctl.vzquiet { type vzctl layout \"usb\" }\n")
                      .toUtf8());
     config.close();
     qputenv("ALSA_CONFIG_PATH", ("/usr/share/alsa/alsa.conf:" + config.fileName()).toLocal8Bit());
@@ -128,6 +134,12 @@ int TestAlsaMixer::mixerNamed(const char* ctl) {
 }
 
 void TestAlsaMixer::mixersAreTheInputsControlDevices() {
+    // A card without events cannot send change messages: the third try opens it without.
+    QVERIFY(mixerNamed("vzquiet") >= 0);
+    TAudioMixer quiet(m_service);
+    quiet.setMixerId(mixerNamed("vzquiet"));
+    QCOMPARE(quiet.MixerId(), mixerNamed("vzquiet"));
+    QVERIFY(!quiet.Notifying());
     QVERIFY(mixerNamed("vzhda") >= 0);
     QVERIFY(mixerNamed("vzac97") >= 0);
     QVERIFY(mixerNamed("vzusb") >= 0);
@@ -377,6 +389,67 @@ void TestAlsaMixer::valuesReachTheirElement() {
     QCOMPARE(m_service.controlValues(handle, controlId, channels, 0, read), mixer::NoError);
     QCOMPARE(QList<std::int32_t>(read.begin(), read.end()), readBack);
     QCOMPARE(m_service.close(handle), mixer::NoError);
+}
+
+void TestAlsaMixer::changeMessages_data() {
+    // On the HDA card, with the line input live at full level: its controls as numbered above.
+    QTest::addColumn<bool>("outside");  // by another opening of the card, else the component
+    QTest::addColumn<std::uint32_t>("controlId");
+    QTest::addColumn<QList<std::int32_t>>("values");
+    QTest::addColumn<QList<std::int32_t>>("changed");  // the controls that get a message
+    using Values = QList<std::int32_t>;
+    QTest::newRow("capture volume, another program")
+        << true << 9u << Values{20000, 20000} << Values{3, 5, 7, 9};
+    QTest::newRow("capture switch off, another program")
+        << true << 10u << Values{1} << Values{8, 10};
+    QTest::newRow("another source selected, another program")
+        << true << 11u << Values{1, 0, 0} << Values{4, 8, 11};
+    QTest::newRow("capture volume, the component")
+        << false << 9u << Values{0, 0} << Values{3, 5, 7, 9};
+    QTest::newRow("the same volume again") << true << 9u << Values{65535, 65535} << Values{};
+}
+
+void TestAlsaMixer::changeMessages() {
+    QFETCH(bool, outside);
+    QFETCH(std::uint32_t, controlId);
+    QFETCH(QList<std::int32_t>, values);
+    QFETCH(QList<std::int32_t>, changed);
+    TAudioMixer component(m_service);
+    component.setMixerId(mixerNamed("vzhda"));
+    QVERIFY(component.Notifying());
+    QVERIFY(component.SetLineLevel(1, 2, 65535, 65535, 0));
+    QList<std::int32_t> seen;
+    component.OnControlChange = [&seen](TAudioMixer&, std::int32_t, std::int32_t id) {
+        seen << id;
+    };
+    QTest::qWait(100);  // the messages of that setting
+    seen.clear();
+
+    alsa::AlsaMixerService other;
+    MixerHandle handle = 0;
+    MixerService& writer = outside ? static_cast<MixerService&>(other) : m_service;
+    if (outside) {
+        QCOMPARE(other.open(handle, static_cast<unsigned>(mixerNamed("vzhda")), nullptr),
+                 mixer::NoError);
+    } else {
+        QVERIFY(m_service.open(handle, static_cast<unsigned>(mixerNamed("vzhda")), nullptr) ==
+                mixer::NoError);
+    }
+    const auto channels = static_cast<std::uint32_t>(values.size() == 2 ? 2 : 1);
+    const auto items = static_cast<std::uint32_t>(values.size() == 3 ? 3 : 0);
+    QCOMPARE(writer.setControlValues(handle, controlId, channels, items,
+                                     std::vector<std::int32_t>(values.begin(), values.end())),
+             mixer::NoError);
+    QVERIFY(seen.isEmpty());  // from the event loop, never inside a call
+    if (changed.isEmpty()) {
+        QTest::qWait(200);
+    } else {
+        QTRY_VERIFY(!seen.isEmpty());
+        QTest::qWait(50);
+    }
+    std::sort(seen.begin(), seen.end());
+    QCOMPARE(seen, changed);
+    writer.close(handle);
 }
 
 void TestAlsaMixer::startUpSelectsLineOnEachLayout_data() {
