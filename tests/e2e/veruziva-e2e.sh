@@ -168,6 +168,42 @@ xdotool mousemove --window "$window" 476 301 click 1
 for _ in $(seq 100); do kill -0 "$program" 2>/dev/null || break; sleep 0.1; done
 kill -0 "$program" 2>/dev/null && fail "Close did not end the program"
 wait "$program" || fail "the program ended with status $?"
+# Calibrated, the line input's level moved by another program: the readouts are marked (amber)
+# with a bar over the scope, whose click sets the level back and takes the mark away.
+mkdir -p "$XDG_CONFIG_HOME/Zoruzoz"
+{
+    echo "[General]"
+    printf 'Sound%%20device=0\nMixer=0\nLINE%%20IN=0\nZero%%20left=0\nZero%%20right=0\n'
+    for range in 0.3V 3.0V 30%20V 3.0A; do echo "Raw%20Value%20%20$range=15000"; done
+    for side in left right; do
+        for range in 0.3V 3.0V 30%20V 3.0A; do echo "Raw%20Factor%20$range%20$side=10000"; done
+    done
+} >"$XDG_CONFIG_HOME/Zoruzoz/Veruziva.conf" || fail "cannot write the settings"
+(cd "$work/records" && exec "$veruziva") >"$work/veruziva.log" 2>&1 &
+program=$!
+pids+=($program)
+window=$(timeout 20 xdotool search --sync --name '^Veruziva & Multimeter$' | head -n1) ||
+    fail "the calibrated window did not come up"
+amber() {
+    import -window "$window" "$work/mark.png"
+    convert "$work/mark.png" -fill black +opaque '#FFB000' -fill white -opaque '#FFB000' \
+        -format '%[fx:mean*w*h]' info:
+}
+xdotool mousemove --window "$window" 476 253 click 1
+sleep 1.5
+[ "$(amber | cut -d. -f1)" -eq 0 ] || fail "marked before anything moved the level"
+pactl set-source-volume vzpipe 45875 || fail "pactl could not move the level"
+sleep 1
+import -window root "$output/e2e-level-moved.png"
+[ "$(amber | cut -d. -f1)" -gt 50 ] || fail "a level moved from outside is not marked"
+xdotool mousemove --window "$window" 140 60 click 1
+sleep 1
+[ "$(source_level vzpipe)" = "65536 no" ] || fail "the click did not set the level back: $(source_level vzpipe)"
+[ "$(amber | cut -d. -f1)" -eq 0 ] || fail "the mark stayed after the level was set back"
+kill "$program"
+wait "$program" 2>/dev/null || true
+
 echo "e2e: window, line-in, live traces, sampled rows, WAV recording, stalled input, picture," \
-    "trend with PNG and CSV, and Close checked; screenshots $output/e2e-screenshot.png," \
-    "$output/e2e-no-data.png, $output/e2e-trend.png"
+    "trend with PNG and CSV, Close, and a moved input level marked and set back checked;" \
+    "screenshots $output/e2e-screenshot.png, $output/e2e-no-data.png, $output/e2e-trend.png," \
+    "$output/e2e-level-moved.png"
