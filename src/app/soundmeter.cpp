@@ -390,7 +390,8 @@ void TSoundMeter::lineInLevelSet() {
 }
 
 void TSoundMeter::showLevelMark() {
-    const bool show = m_levelWatch.moved() && m_state.Calibrated;
+    // Only readings in volts or amperes depend on the level: raw units are what they are.
+    const bool show = m_levelWatch.moved() && CalibratedDisplayInForce(m_state);
     if (show == m_levelMarkShown) {
         return;
     }
@@ -426,6 +427,7 @@ void TSoundMeter::RawDataClick() {
         m_ui.RawData->setText(
             QString::fromLatin1(caption->data(), static_cast<qsizetype>(caption->size())));
         markTrend(m_state.RawDisplay ? QStringLiteral("Raw") : QStringLiteral("Calibrated"));
+        showLevelMark();
     }
 }
 

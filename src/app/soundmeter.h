@@ -99,8 +99,8 @@ public:
     bool endRequested() const { return m_fatal.endRequested(); }
     InputWatch& inputWatch() { return m_inputWatch; }
     InputLevelWatch& levelWatch() { return m_levelWatch; }
-    // Shown over the scope while a calibration is in force and the line-in is not at the level
-    // it was set to; a click sets the level back.
+    // Shown over the scope while the calibrated display is in force and the line-in is not at
+    // the level it was set to; a click sets the level back.
     QPushButton* levelMark() const { return m_levelMark; }
     void SetLevelBackClick();
 

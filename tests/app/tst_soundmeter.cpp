@@ -201,29 +201,39 @@ void TestSoundMeter::startWithAStoredCalibration() {
 }
 
 void TestSoundMeter::inputLevelMovedFromOutside_data() {
-    QTest::addColumn<bool>("calibrated");
-    QTest::addColumn<QString>("change");  // to the line-in, by another program
+    QTest::addColumn<QString>("display");  // "cal", "raw" (calibrated) or "uncalibrated"
+    QTest::addColumn<QString>("change");   // to the line-in, by another program
     QTest::addColumn<bool>("marked");
-    QTest::newRow("volume, calibrated") << true << "volume" << true;
-    QTest::newRow("mute, calibrated") << true << "mute" << true;
-    QTest::newRow("another line, calibrated") << true << "other line" << false;
-    QTest::newRow("volume, not calibrated") << false << "volume" << false;
-    QTest::newRow("the program's own settings") << true << "" << false;
+    QTest::newRow("volume, calibrated") << "cal"
+                                        << "volume" << true;
+    QTest::newRow("mute, calibrated") << "cal"
+                                      << "mute" << true;
+    QTest::newRow("another line, calibrated") << "cal"
+                                              << "other line" << false;
+    QTest::newRow("volume, raw display") << "raw"
+                                         << "volume" << false;
+    QTest::newRow("volume, not calibrated") << "uncalibrated"
+                                            << "volume" << false;
+    QTest::newRow("the program's own settings") << "cal"
+                                                << "" << false;
 }
 
 void TestSoundMeter::inputLevelMovedFromOutside() {
-    QFETCH(bool, calibrated);
+    QFETCH(QString, display);
     QFETCH(QString, change);
     QFETCH(bool, marked);
     Machine m;
     m.addDevice("Line card");
     const unsigned card = m.addMixer("Line card");
-    if (calibrated) {
+    if (display != "uncalibrated") {
         m.storeCompleteCalibration(0, 0, 1);
     }
     const auto window = m.start();
-    QCOMPARE(window->state().Calibrated, calibrated);
     const SoundMeterControls& ui = window->controls();
+    if (display == "raw") {
+        ui.RawData->click();
+    }
+    QCOMPARE(CalibratedDisplayInForce(window->state()), display == "cal");
     const TMixerDestination* recording = window->mixer().Destinations()->DestinationAt(1);
     const auto control = [&](int line, int index) {
         return recording->Connections.ConnectionAt(line)->Controls.ControlAt(index)->controlId;
@@ -254,6 +264,11 @@ void TestSoundMeter::inputLevelMovedFromOutside() {
     QCOMPARE(markerTexts().contains("Input level moved"), marked);
     m.deliverBlocks(1);  // a block goes on with the mark
     QCOMPARE(window->levelMark()->isVisibleTo(window.get()), marked);
+    if (display == "raw") {
+        ui.RawData->click();  // readings in volts again: at the moved level
+        QVERIFY(window->levelMark()->isVisibleTo(window.get()));
+        marked = true;
+    }
     if (!marked) {
         return;
     }

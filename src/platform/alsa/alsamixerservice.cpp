@@ -98,12 +98,8 @@ public:
     void watch(MixerChangeSink* sink, std::function<void()> pump) {
         m_sink = sink;
         m_watch = new MixerChangeWatch(std::move(pump));
-        std::vector<pollfd> descriptors(
-            static_cast<std::size_t>(std::max(snd_mixer_poll_descriptors_count(m_mixer), 0)));
-        const int count = snd_mixer_poll_descriptors(m_mixer, descriptors.data(),
-                                                     static_cast<unsigned>(descriptors.size()));
-        for (int i = 0; i < count; ++i) {
-            m_watch->watchDescriptor(descriptors[static_cast<std::size_t>(i)].fd);
+        for (const pollfd& descriptor : descriptors()) {
+            m_watch->watchDescriptor(descriptor.fd);
         }
     }
 
@@ -117,8 +113,29 @@ public:
 
     MixerChangeSink* sink() const { return m_sink; }
     ControlValueTracker& tracker() { return m_tracker; }
-    // The events waiting, taken in; negative when the device has gone.
-    int handleEvents() { return snd_mixer_handle_events(m_mixer); }
+    // Takes in the events waiting; false when the device has gone (an error, or a descriptor
+    // that hangs up: it would stay readable with nothing to read).
+    bool handleEvents() {
+        const int handled = snd_mixer_handle_events(m_mixer);
+        if (handled != 0) {
+            return handled > 0;
+        }
+        std::vector<pollfd> waiting = descriptors();
+        const auto count = static_cast<unsigned>(waiting.size());
+        unsigned short revents = 0;
+        return count == 0 || poll(waiting.data(), count, 0) <= 0 ||
+               snd_mixer_poll_descriptors_revents(m_mixer, waiting.data(), count, &revents) < 0 ||
+               (revents & (POLLERR | POLLHUP | POLLNVAL)) == 0;
+    }
+
+    std::vector<pollfd> descriptors() const {
+        std::vector<pollfd> descriptors(
+            static_cast<std::size_t>(std::max(snd_mixer_poll_descriptors_count(m_mixer), 0)));
+        const int count = snd_mixer_poll_descriptors(m_mixer, descriptors.data(),
+                                                     static_cast<unsigned>(descriptors.size()));
+        descriptors.resize(static_cast<std::size_t>(std::max(count, 0)));
+        return descriptors;
+    }
 
     static std::unique_ptr<Mixer> Open(const std::string& ctlName, int& result) {
         snd_mixer_t* handle = nullptr;
@@ -365,7 +382,7 @@ void AlsaMixerService::pump(MixerHandle handle) {
         return;
     }
     MixerChangeSink* sink = opened->sink();
-    if (opened->handleEvents() < 0) {
+    if (!opened->handleEvents()) {
         // The card has gone: no more events will come, and its descriptors would stay readable.
         opened->stopWatching();
         std::vector<std::uint32_t> lines;
