@@ -33,6 +33,7 @@ private slots:
     void changeMessages_data();
     void changeMessages();
     void meterToolSaysWhenTheLevelMoves();
+    void sourceGoneIsALineChange();
     void startUpSetsTheLineInAndNothingElse_data();
     void startUpSetsTheLineInAndNothingElse();  // last: it unloads the line-in source
 
@@ -158,6 +159,34 @@ void TestPulseMixer::meterToolSaysWhenTheLevelMoves() {
              (QStringList{"veruziva-meter: the input level of \"Bench line in\" has moved (volume "
                           "50 % / 50 %, live): calibrated readings do not hold at this level",
                           "veruziva-meter: the input level of \"Bench line in\" is back"}));
+}
+
+// A source that goes away (its card unplugged) changes every line of its mixer.
+void TestPulseMixer::sourceGoneIsALineChange() {
+    const std::optional<QString> module = m_server.pactl(
+        {"load-module", "module-null-source", "source_name=vzgone", "description=Going"});
+    QVERIFY(module);
+    std::shared_ptr<pulse::SoundServer> server = pulse::SoundServer::Find();
+    QVERIFY(server);
+    pulse::PulseMixerService mixers(server);
+    TAudioMixer component(mixers);
+    for (int mixer = 0; mixer < component.MixerCount(); ++mixer) {
+        component.setMixerId(mixer);
+        if (component.ProductName().find("Going") != std::string::npos) {
+            break;
+        }
+    }
+    QVERIFY(component.ProductName().find("Going") != std::string::npos);
+    QVERIFY(component.Notifying());
+    QList<std::int32_t> lines;
+    component.OnLineChange = [&lines](TAudioMixer&, std::int32_t, std::int32_t id) { lines << id; };
+    QVERIFY(m_server.pactl({"unload-module", module->trimmed()}));
+    QTRY_COMPARE(lines.size(), 2);
+    const TMixerDestinations* destinations = component.Destinations();
+    QCOMPARE(lines,
+             (QList<std::int32_t>{
+                 static_cast<std::int32_t>(destinations->DestinationAt(0)->LineInfo.lineId),
+                 static_cast<std::int32_t>(destinations->DestinationAt(1)->LineInfo.lineId)}));
 }
 
 void TestPulseMixer::startUpSetsTheLineInAndNothingElse_data() {
