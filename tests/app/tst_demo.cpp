@@ -2,6 +2,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QSlider>
 #include <QToolButton>
 #include <QtTest>
 
@@ -22,6 +23,7 @@ private slots:
     void startsOnTheGenerator();
     void aWholeCalibrationCompletesWithTheSuggestedValues();
     void changingToTheIdleCardAndBack();
+    void lineInLevelActsOnTheSignal();
 };
 
 void TestDemo::startsOnTheGenerator() {
@@ -41,6 +43,33 @@ void TestDemo::startsOnTheGenerator() {
     QVERIFY(window.readouts().a.reading > 1000);
     QVERIFY(std::abs(window.controls().DisplayR->text().trimmed().toInt() - 1200) <= 6);  // noise
     QCOMPARE(window.controls().RFrequency->text(), QStringLiteral("0 "));
+}
+
+// The bench's level slider, as the desktop's sound settings: the signal follows at once, and the
+// window's watch sees the level moved; setting it back restores both.
+void TestDemo::lineInLevelActsOnTheSignal() {
+    DemoCard card(sim::SimWaveInput::Delivery::Manual);
+    MemorySettingsStore settings;
+    ScriptedDialogs dialogs;
+    TSoundMeter window(InstrumentServices{card.waveInput, card.mixers, settings, dialogs, {}});
+    demo::DemoBenchWindow bench(card, nullptr);
+    auto* slider = bench.findChild<QSlider*>(QStringLiteral("DemoLineInLevel"));
+    QVERIFY(slider != nullptr);
+    QCOMPARE(slider->value(), 100);  // start-up turned it fully up
+    const auto levelB = [&] {
+        card.waveInput.deliverFrames(FramesPerBuffer);
+        QCoreApplication::processEvents();
+        return window.controls().DisplayR->text().trimmed().toInt();
+    };
+    window.controls().StartStop->click();
+    QVERIFY(std::abs(levelB() - 1200) <= 6);
+    slider->setValue(50);
+    QVERIFY(std::abs(levelB() - 600) <= 6);
+    QVERIFY(window.levelWatch().moved());
+    QVERIFY(window.levelWatch().restore());
+    QCoreApplication::processEvents();
+    QCOMPARE(slider->value(), 100);
+    QVERIFY(std::abs(levelB() - 1200) <= 6);
 }
 
 void TestDemo::changingToTheIdleCardAndBack() {

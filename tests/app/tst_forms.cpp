@@ -93,7 +93,7 @@ void TestForms::noTextIsCutOff() {
     TDataCapture definition;
     TAboutForm about;
     TCalibration calibration;
-    demo::DemoBenchWindow bench(card.bench, nullptr);
+    demo::DemoBenchWindow bench(card, nullptr);
     QStringList cut;
     for (QWidget* form :
          std::initializer_list<QWidget*>{&window, &definition, &about, &calibration, &bench}) {

@@ -5,7 +5,10 @@
 #include <QDoubleSpinBox>
 #include <QFormLayout>
 #include <QLabel>
+#include <QPointer>
 #include <QRadioButton>
+#include <QSignalBlocker>
+#include <QSlider>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
@@ -37,14 +40,17 @@ StereoFrame DemoBench::frame(std::uint64_t index) const {
         case Mode::TestSignals: {
             // A 50 Hz sine on a smaller DC offset on A, a steady DC level on B.
             const double t = static_cast<double>(index) / SampleRate;
-            return {Clamp(800 + 3000 * std::sin(2 * M_PI * 50 * t) + a), Clamp(1200 + b)};
+            const double gain = m_gain.load();
+            return {Clamp(gain * (800 + 3000 * std::sin(2 * M_PI * 50 * t)) + a),
+                    Clamp(gain * 1200 + b)};
         }
         case Mode::Grounded:
             return {Clamp(ZeroA + a), Clamp(ZeroB + b)};
         case Mode::DcValue: {
             // The board scales its range's full scale to 16000 raw units, channel B a little
             // less sensitive than A.
-            const double raw = m_value.load() / RangeFullScale(m_range.load()) * 16000.0;
+            const double raw =
+                m_gain.load() * m_value.load() / RangeFullScale(m_range.load()) * 16000.0;
             return {Clamp(ZeroA + raw + a), Clamp(ZeroB + 0.995 * raw + b)};
         }
     }
@@ -55,14 +61,15 @@ DemoCard::DemoCard(sim::SimWaveInput::Delivery delivery) {
     waveInput.addDevice(Name, [this](std::uint64_t index) { return bench.frame(index); });
     waveInput.setDelivery(delivery);
     const unsigned device = mixers.addDevice(Name);
+    m_device = device;
     mixers.addDestination(device, "Volume Control");
     mixers.addSource(device, 0, "Wave");
     mixers.addVolume(device, 0, 0, 40000);
     mixers.addDestination(device, "Recording Control");
     for (const char* line : {"Microphone", "Line In"}) {
         const unsigned source = mixers.addSource(device, 1, line);
-        mixers.addVolume(device, 1, static_cast<int>(source), 20000);
-        mixers.addMute(device, 1, static_cast<int>(source), 1);
+        m_lineInVolume = mixers.addVolume(device, 1, static_cast<int>(source), 20000);
+        m_lineInMute = mixers.addMute(device, 1, static_cast<int>(source), 1);
     }
 
     // An open input hums a little: a few units of noise around zero.
@@ -77,10 +84,34 @@ DemoCard::DemoCard(sim::SimWaveInput::Delivery delivery) {
     const unsigned line = mixers.addSource(idle, 1, "Line In");
     mixers.addVolume(idle, 1, static_cast<int>(line), 20000);
     mixers.addMute(idle, 1, static_cast<int>(line), 1);
+
+    mixers.onValuesChanged = [this](unsigned changed, std::uint32_t controlId) {
+        if (changed == m_device && (controlId == m_lineInVolume || controlId == m_lineInMute)) {
+            followLineIn();
+            if (onLineInChanged) {
+                onLineInChanged();
+            }
+        }
+    };
+    followLineIn();
 }
 
-DemoBenchWindow::DemoBenchWindow(DemoBench& bench, QWidget* parent)
+void DemoCard::followLineIn() {
+    const bool muted = mixers.values(m_device, m_lineInMute).front() != 0;
+    bench.setLineInGain(muted ? 0.0 : static_cast<double>(lineInLevel()) / 65535.0);
+}
+
+std::int32_t DemoCard::lineInLevel() const {
+    return mixers.values(m_device, m_lineInVolume).front();
+}
+
+void DemoCard::setLineInLevelFromOutside(std::int32_t level) {
+    mixers.setFromOutside(m_device, m_lineInVolume, {level, level});
+}
+
+DemoBenchWindow::DemoBenchWindow(DemoCard& card, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::CustomizeWindowHint) {
+    DemoBench& bench = card.bench;
     setObjectName(QStringLiteral("DemoBench"));
     setWindowTitle(QStringLiteral("Demo bench"));
     auto* layout = new QVBoxLayout(this);
@@ -108,6 +139,23 @@ DemoBenchWindow::DemoBenchWindow(DemoBench& bench, QWidget* parent)
     form->addRow(QStringLiteral("Value (V or A):"), value);
     form->addRow(QStringLiteral("Board range:"), range);
     layout->addLayout(form);
+    // As the desktop's sound settings would move it: a calibrated window then marks its readings.
+    auto* level = new QSlider(Qt::Horizontal, this);
+    level->setObjectName(QStringLiteral("DemoLineInLevel"));
+    level->setRange(0, 100);
+    level->setValue(static_cast<int>(std::lround(card.lineInLevel() * 100.0 / 65535.0)));
+    layout->addWidget(new QLabel(QStringLiteral("Line In level, set from outside:"), this));
+    layout->addWidget(level);
+    connect(level, &QSlider::valueChanged, this, [&card](int percent) {
+        card.setLineInLevelFromOutside(static_cast<std::int32_t>(std::lround(percent * 655.35)));
+    });
+    card.onLineInChanged = [&card, level = QPointer<QSlider>(level)] {
+        if (level == nullptr) {
+            return;
+        }
+        const QSignalBlocker quiet(level);
+        level->setValue(static_cast<int>(std::lround(card.lineInLevel() * 100.0 / 65535.0)));
+    };
 
     connect(signals_, &QRadioButton::toggled, this, [&bench](bool on) {
         if (on) {

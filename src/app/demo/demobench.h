@@ -3,6 +3,7 @@
 #include <QWidget>
 #include <atomic>
 #include <cstdint>
+#include <functional>
 
 #include "platform/captureformat.h"
 #include "platform/sim/simmixerservice.h"
@@ -21,6 +22,8 @@ public:
     // The value applied (volts, or amperes on the 3 A range) and the range set on the board.
     void setValue(double value) { m_value = value; }
     void setBoardRange(int range) { m_range = range; }
+    // What the card's line-in level passes of the signal: 0 (muted) to 1 (full level).
+    void setLineInGain(double gain) { m_gain = gain; }
     Mode mode() const { return m_mode; }
 
     // The frame at a running frame index.
@@ -34,20 +37,37 @@ private:
     std::atomic<Mode> m_mode{Mode::TestSignals};
     std::atomic<double> m_value{1.5};
     std::atomic<int> m_range{2};
+    std::atomic<double> m_gain{1.0};
 };
 
 // The demo's sound cards: the signal generator, and an idle second card to change devices to,
-// each with its mixer, whose capture side has a "Line In" source.
+// each with its mixer, whose capture side has a "Line In" source. The generator's Line In
+// level and mute act on its signal at once, as on a card, whoever sets them.
 struct DemoCard {
     static constexpr const char* Name = "Demo signal generator";
     // A second card with nothing plugged in, to change devices to and fro. Cards are matched
     // to their mixers by the first five letters of their names: this one differs from the first.
     static constexpr const char* IdleName = "Idle card (demo)";
     explicit DemoCard(sim::SimWaveInput::Delivery delivery = sim::SimWaveInput::Delivery::Paced);
+    DemoCard(const DemoCard&) = delete;
+    DemoCard& operator=(const DemoCard&) = delete;
+
+    // The generator's Line In level, 0 to 65535, as another program would set it.
+    void setLineInLevelFromOutside(std::int32_t level);
+    std::int32_t lineInLevel() const;
+    // Called when the Line In level or mute has changed.
+    std::function<void()> onLineInChanged;
 
     DemoBench bench;
     sim::SimWaveInput waveInput;
     sim::SimMixerService mixers;
+
+private:
+    void followLineIn();
+
+    unsigned m_device = 0;
+    std::uint32_t m_lineInVolume = 0;
+    std::uint32_t m_lineInMute = 0;
 };
 
 // A small window to set the bench: what is connected to the inputs.
@@ -55,7 +75,7 @@ class DemoBenchWindow : public QWidget {
     Q_OBJECT
 
 public:
-    DemoBenchWindow(DemoBench& bench, QWidget* parent);
+    DemoBenchWindow(DemoCard& card, QWidget* parent);
 };
 
 }  // namespace veruziva::demo

@@ -20,7 +20,7 @@ int main(int argc, char* argv[]) {
     veruziva::QSettingsStore settings(folder + QStringLiteral("/Veruziva-demo.conf"));
     veruziva::QtDialogs dialogs;
     // The bench is a window of its own, usable while the instrument shows a question.
-    veruziva::demo::DemoBenchWindow bench(card.bench, nullptr);
+    veruziva::demo::DemoBenchWindow bench(card, nullptr);
     return veruziva::RunProgram(application, card.waveInput, card.mixers, settings, dialogs,
                                 [&bench](veruziva::TSoundMeter& window) {
                                     bench.adjustSize();

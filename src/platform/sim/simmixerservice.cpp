@@ -265,6 +265,9 @@ SimMixerService::~SimMixerService() {
 }
 
 void SimMixerService::post(unsigned device, bool line, std::uint32_t id) {
+    if (!line && onValuesChanged) {
+        onValuesChanged(device, id);
+    }
     m_messages.push_back({device, line, id});
     if (m_watch == nullptr && MixerChangeWatch::Possible()) {
         m_watch = new MixerChangeWatch([this] { deliverChanges(); });

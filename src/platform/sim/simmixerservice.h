@@ -1,6 +1,7 @@
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <map>
 #include <optional>
 
@@ -61,6 +62,8 @@ public:
     void setFromOutside(unsigned device, std::uint32_t controlId, std::vector<std::int32_t> values);
     void lineChangedOutside(unsigned device, unsigned destination, int source);
     void deliverChanges();
+    // The hardware's side: called at once, inside the call, whenever a control's values change.
+    std::function<void(unsigned device, std::uint32_t controlId)> onValuesChanged;
 
     // Inspection.
     std::vector<std::int32_t> values(unsigned device, std::uint32_t controlId) const;
