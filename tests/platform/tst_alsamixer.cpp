@@ -99,6 +99,7 @@ private slots:
     void valuesReachTheirElement();
     void changeMessages_data();
     void changeMessages();
+    void unpluggedCardIsALineChange();
     void startUpSelectsLineOnEachLayout_data();
     void startUpSelectsLineOnEachLayout();
 
@@ -450,6 +451,20 @@ void TestAlsaMixer::changeMessages() {
     std::sort(seen.begin(), seen.end());
     QCOMPARE(seen, changed);
     writer.close(handle);
+}
+
+void TestAlsaMixer::unpluggedCardIsALineChange() {
+    TAudioMixer component(m_service);
+    component.setMixerId(mixerNamed("vzusb"));
+    QVERIFY(component.Notifying());
+    QVERIFY(component.SetLineLevel(1, 0, 65535, 65535, 0));  // the device's state file is there
+    QList<std::int32_t> lines;
+    component.OnLineChange = [&lines](TAudioMixer&, std::int32_t, std::int32_t id) { lines << id; };
+    QVERIFY(QFile::remove(m_dir.filePath("vzusb.state")));  // the test device's unplugging
+    QTRY_COMPARE(lines, (QList<std::int32_t>{static_cast<std::int32_t>(0xFFFF0000),
+                                             static_cast<std::int32_t>(0xFFFF0001)}));
+    QTest::qWait(100);  // and nothing after it
+    QCOMPARE(lines.size(), 2);
 }
 
 void TestAlsaMixer::startUpSelectsLineOnEachLayout_data() {

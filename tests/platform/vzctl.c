@@ -2,7 +2,8 @@
  * "ac97" or "usb"), whose values persist in a state file and whose every write is logged.
  * Like a card's control device it sends change events to whoever subscribed: for its own
  * writes, and for the writes of any other opening of the same device (seen through the state
- * file changing).
+ * file changing). Removing the state file unplugs it: from then on reading its events fails as a
+ * card's does once it has gone.
  *
  *   ctl_type.vzctl { lib "/path/libasound_module_ctl_vzctl.so" }
  *   ctl.name { type vzctl layout "hda" state "/path/state" log "/path/log" }
@@ -39,6 +40,7 @@ struct vzctl {
     int watch_fd;             /* inotify on the state file's folder, or -1 */
     unsigned pending[MAX_ELEMS]; /* elements changed, not yet reported */
     unsigned npending;
+    int gone; /* unplugged: the state file was removed */
 };
 
 #define INT(n, c, lo, hi, v) {n, SND_CTL_ELEM_TYPE_INTEGER, c, lo, hi, {0}, 0, {v, v}}
@@ -286,11 +288,17 @@ static int vz_read_event(snd_ctl_ext_t *ext, snd_ctl_elem_id_t *id, unsigned int
         char *at = buffer;
         while (at < buffer + length) {
             const struct inotify_event *event = (const struct inotify_event *)at;
-            if (event->len > 0 && file && strcmp(event->name, file + 1) == 0)
-                outside = 1;
+            if (event->len > 0 && file && strcmp(event->name, file + 1) == 0) {
+                if (event->mask & IN_DELETE)
+                    vz->gone = 1;
+                else
+                    outside = 1;
+            }
             at += sizeof(*event) + event->len;
         }
     }
+    if (vz->gone)
+        return -ENODEV;
     if (outside)
         take_outside_changes(vz);
     if (vz->npending == 0)
@@ -368,7 +376,7 @@ SND_CTL_PLUGIN_DEFINE_FUNC(vzctl) {
         char *folder = strdup(vz->state);
         vz->watch_fd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
         if (vz->watch_fd >= 0 &&
-            inotify_add_watch(vz->watch_fd, dirname(folder), IN_CLOSE_WRITE | IN_MOVED_TO) < 0) {
+            inotify_add_watch(vz->watch_fd, dirname(folder), IN_CLOSE_WRITE | IN_MOVED_TO | IN_DELETE) < 0) {
             close(vz->watch_fd);
             vz->watch_fd = -1;
         }
