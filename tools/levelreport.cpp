@@ -9,8 +9,6 @@
 namespace veruziva::meter {
 namespace {
 
-constexpr int RecordingDestination = 1;
-
 QString Percent(std::int32_t level) {
     return QString::number(static_cast<double>(level) * 100.0 / 65535.0, 'f', 0) +
            QStringLiteral(" %");
@@ -44,7 +42,7 @@ LevelReport::LevelReport(MixerService& mixers, const std::string& deviceName, st
         }
     }
     const TMixerDestination* recording =
-        found >= 0 ? m_mixer.Destinations()->DestinationAt(RecordingDestination) : nullptr;
+        found >= 0 ? m_mixer.Destinations()->DestinationAt(LineInDestination) : nullptr;
     for (int line = 0; recording != nullptr && line < recording->Connections.ConnectionCount();
          ++line) {
         const std::string& name = recording->Connections.ConnectionAt(line)->LineInfo.name;

@@ -110,26 +110,7 @@ TSoundMeter::TSoundMeter(InstrumentServices services, QWidget* parent)
     m_timer->setTimerType(Qt::PreciseTimer);
     connect(m_timer, &QTimer::timeout, this, &TSoundMeter::MyTimerTimer);
     m_engine.setRunningChanged([this](bool running) { runningChanged(running); });
-    m_levelMark = new QPushButton(QStringLiteral("Input level moved:\n"
-                                                 "readings are not valid at this level.\n"
-                                                 "Click to set it back."),
-                                  this);
-    m_levelMark->setObjectName(QStringLiteral("LevelMark"));
-    // Over the top of the scope, where the eye is while measuring.
-    const QRect scope = m_ui.Oscilloscope->geometry();
-    m_levelMark->setGeometry(scope.x() + 4, scope.y() + 4, scope.width() - 8, 60);
-    QPalette markPalette = m_levelMark->palette();
-    markPalette.setColor(QPalette::Button, NotValidAmber);
-    markPalette.setColor(QPalette::ButtonText, Qt::black);
-    m_levelMark->setPalette(markPalette);
-    m_levelMark->hide();
-    connect(m_levelMark, &QPushButton::clicked, this, &TSoundMeter::SetLevelBackClick);
-    const auto lineOrControlChanged = [this](TAudioMixer&, std::int32_t, std::int32_t) {
-        m_levelWatch.check();
-    };
-    m_mixer.OnLineChange = lineOrControlChanged;
-    m_mixer.OnControlChange = lineOrControlChanged;
-    m_levelWatch.onMovedChanged = [this] { showLevelMark(); };
+    addLevelMark();
     FormCreate();
 }
 
@@ -159,6 +140,29 @@ void TSoundMeter::connectControls() {
                     }
                 });
     }
+}
+
+void TSoundMeter::addLevelMark() {
+    m_levelMark = new QPushButton(QStringLiteral("Input level moved:\n"
+                                                 "readings are not valid at this level.\n"
+                                                 "Click to set it back."),
+                                  this);
+    m_levelMark->setObjectName(QStringLiteral("LevelMark"));
+    // Over the top of the scope, where the eye is while measuring.
+    const QRect scope = m_ui.Oscilloscope->geometry();
+    m_levelMark->setGeometry(scope.x() + 4, scope.y() + 4, scope.width() - 8, 60);
+    QPalette markPalette = m_levelMark->palette();
+    markPalette.setColor(QPalette::Button, NotValidAmber);
+    markPalette.setColor(QPalette::ButtonText, Qt::black);
+    m_levelMark->setPalette(markPalette);
+    m_levelMark->hide();
+    connect(m_levelMark, &QPushButton::clicked, this, &TSoundMeter::SetLevelBackClick);
+    const auto lineOrControlChanged = [this](TAudioMixer&, std::int32_t, std::int32_t) {
+        m_levelWatch.check();
+    };
+    m_mixer.OnLineChange = lineOrControlChanged;
+    m_mixer.OnControlChange = lineOrControlChanged;
+    m_levelWatch.onMovedChanged = [this] { showLevelMark(); };
 }
 
 void TSoundMeter::addContextMenu() {
@@ -395,7 +399,7 @@ void TSoundMeter::showLevelMark() {
     if (show == m_levelMarkShown) {
         return;
     }
-    if (show && !m_levelMarkShown) {
+    if (show) {
         m_readoutColour = m_ui.DisplayL->palette().color(QPalette::WindowText);
     }
     m_levelMarkShown = show;

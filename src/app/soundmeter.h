@@ -113,6 +113,9 @@ private:
 
     void connectControls();
     void addContextMenu();
+    // The bar over the scope that marks readings taken at a moved line-in level, and the
+    // mixer's messages that move it.
+    void addLevelMark();
     // A marker on the trend where the unit or the scale of the readings changes.
     void markTrend(const QString& text);
     void FormCreate();

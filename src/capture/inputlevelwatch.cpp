@@ -1,11 +1,8 @@
 #include "capture/inputlevelwatch.h"
 
+#include "capture/inputselection.h"
+
 namespace veruziva {
-namespace {
-
-constexpr int RecordingDestination = 1;
-
-}  // namespace
 
 bool SameLevel(const LineLevel& a, const LineLevel& b) {
     return a.left == b.left && a.right == b.right && a.mute == b.mute;
@@ -17,7 +14,7 @@ InputLevelWatch::InputLevelWatch(TAudioMixer& mixer, std::function<int()> line)
 LineLevel InputLevelWatch::current() const {
     LineLevel level;
     const int line = m_line();
-    if (line < 0 || !m_mixer.GetLineLevel(RecordingDestination, line, level)) {
+    if (line < 0 || !m_mixer.GetLineLevel(LineInDestination, line, level)) {
         return LineLevel{};
     }
     return level;
@@ -44,8 +41,7 @@ void InputLevelWatch::check() {
 bool InputLevelWatch::restore() {
     const int line = m_line();
     if (!m_kept || line < 0 ||
-        !m_mixer.SetLineLevel(RecordingDestination, line, m_kept->left, m_kept->right,
-                              m_kept->mute)) {
+        !m_mixer.SetLineLevel(LineInDestination, line, m_kept->left, m_kept->right, m_kept->mute)) {
         return false;
     }
     check();

@@ -25,7 +25,6 @@ QString StoredDeviceMissing(const QString& device) {
 
 namespace {
 
-constexpr int LineInDestination = 1;
 constexpr std::int32_t FullLevel = 0xFFFF;
 
 QString Text(const char* text) {

@@ -39,6 +39,9 @@ inline constexpr const char* CalibratedWithoutLineIn =
     "calibration was made at the level the mixer had then: keep it there, or calibrate again.";
 }  // namespace selectionmessages
 
+// The mixer destination whose source lines are the inputs (the recording side).
+inline constexpr int LineInDestination = 1;
+
 // True when the two names agree in their first five characters (a shorter name whole),
 // letter case included.
 bool NamesMatch(std::string_view deviceName, std::string_view mixerName);
