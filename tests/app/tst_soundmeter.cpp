@@ -208,6 +208,8 @@ void TestSoundMeter::inputLevelMovedFromOutside_data() {
                                         << "volume" << true;
     QTest::newRow("mute, calibrated") << "cal"
                                       << "mute" << true;
+    QTest::newRow("volume, the mixer refuses it back") << "cal"
+                                                       << "volume, refused" << true;
     QTest::newRow("another line, calibrated") << "cal"
                                               << "other line" << false;
     QTest::newRow("volume, raw display") << "raw"
@@ -243,7 +245,7 @@ void TestSoundMeter::inputLevelMovedFromOutside() {
     m.deliverBlocks(1);  // a reading on the trend, where the moment is marked
     LineLevel before;
     QVERIFY(window->mixer().GetLineLevel(1, 1, before));
-    if (change == "volume") {
+    if (change.startsWith("volume")) {
         m.mixers.setFromOutside(card, control(1, 0), {30000, 30000});
     } else if (change == "mute") {
         m.mixers.setFromOutside(card, control(1, 1), {1, 1});
@@ -270,6 +272,16 @@ void TestSoundMeter::inputLevelMovedFromOutside() {
         marked = true;
     }
     if (!marked) {
+        return;
+    }
+    if (change.endsWith("refused")) {
+        // The write does not take: the level stays where it was moved, and so does the mark.
+        m.mixers.failCall(sim::SimMixerService::Call::SetControlValues, mixer::Error, 0, 10);
+        window->levelMark()->click();
+        QCoreApplication::processEvents();
+        QVERIFY(window->levelMark()->isVisibleTo(window.get()));
+        QCOMPARE(m.dialogs.boxes.texts(),
+                 QStringList{"Problem setting LineIn volume... Set AUDIO properly, please!"});
         return;
     }
     // One click sets the level back, and the mark goes; the messages of that write raise none.
