@@ -53,12 +53,16 @@ const QColor OverloadRed(160, 0, 0);
 const QColor NotValidAmber(255, 176, 0);
 
 // A readout panel's colour: teal, or red while its channel's input clips.
-void ShowOverload(QFrame* panel, bool overloaded) {
+void ShowOverload(QFrame* panel, QLabel* display, bool overloaded) {
     const QColor colour = overloaded ? OverloadRed : Teal;
     if (panel->palette().color(QPalette::Window) != colour) {
         QPalette palette = panel->palette();
         palette.setColor(QPalette::Window, colour);
         panel->setPalette(palette);
+        // The reading's label keeps its own palette, so the change does not reach it; it draws
+        // on the panel's colour and may have been drawn already in this block (a level bar's
+        // value repaints at once): draw it again, whether its text changed or not.
+        display->update();
     }
 }
 
@@ -292,6 +296,7 @@ BlockSettings TSoundMeter::blockSettings() {
                                      m_ui.ACactiveR->isChecked());
     settings.scope = &m_scope;
     settings.scopeSettings = scopeSettings(m_ui.FastScope->isChecked() ? 1 : 8);
+    settings.levelMoved = levelMarked();
     return settings;
 }
 
@@ -302,8 +307,8 @@ void TSoundMeter::blockMeasured(std::span<const StereoFrame> frames, const Reado
     m_ui.RFrequency->setText(QString::fromStdString(readouts.b.frequencyText));
     m_ui.VUL->setValue(std::min(readouts.a.barPosition, 128));
     m_ui.VUR->setValue(std::min(readouts.b.barPosition, 128));
-    ShowOverload(m_ui.ValueL, readouts.a.overloaded);
-    ShowOverload(m_ui.ValueR, readouts.b.overloaded);
+    ShowOverload(m_ui.ValueL, m_ui.DisplayL, readouts.a.overloaded);
+    ShowOverload(m_ui.ValueR, m_ui.DisplayR, readouts.b.overloaded);
     // The tooltips change only with the RMS text: no new text each block for a steady one.
     if (m_rmsShown[0] != readouts.a.rmsText) {
         m_rmsShown[0] = readouts.a.rmsText;
@@ -334,8 +339,8 @@ void TSoundMeter::showNoData() {
     }
     m_ui.VUL->setValue(0);
     m_ui.VUR->setValue(0);
-    ShowOverload(m_ui.ValueL, false);
-    ShowOverload(m_ui.ValueR, false);
+    ShowOverload(m_ui.ValueL, m_ui.DisplayL, false);
+    ShowOverload(m_ui.ValueR, m_ui.DisplayR, false);
     showSynchronized();
 }
 
@@ -393,23 +398,37 @@ void TSoundMeter::lineInLevelSet() {
     showLevelMark();
 }
 
-void TSoundMeter::showLevelMark() {
+std::array<bool, 2> TSoundMeter::levelMarked() const {
     // Only readings in volts or amperes depend on the level: raw units are what they are.
-    const bool show = m_levelWatch.moved() && CalibratedDisplayInForce(m_state);
-    if (show == m_levelMarkShown) {
+    const bool calibrated = CalibratedDisplayInForce(m_state);
+    return {calibrated && m_levelWatch.moved(0), calibrated && m_levelWatch.moved(1)};
+}
+
+void TSoundMeter::showLevelMark() {
+    const std::array<bool, 2> marked = levelMarked();
+    if (marked == m_levelMarkShown) {
         return;
     }
-    if (show) {
-        m_readoutColour = m_ui.DisplayL->palette().color(QPalette::WindowText);
+    const bool wasShown = m_levelMarkShown[0] || m_levelMarkShown[1];
+    const bool show = marked[0] || marked[1];
+    std::array<QLabel*, 2> displays = {m_ui.DisplayL, m_ui.DisplayR};
+    for (std::size_t c = 0; c < 2; ++c) {
+        if (marked[c] == m_levelMarkShown[c]) {
+            continue;
+        }
+        if (marked[c]) {
+            m_readoutColour[c] = displays[c]->palette().color(QPalette::WindowText);
+        }
+        QPalette palette = displays[c]->palette();
+        palette.setColor(QPalette::WindowText, marked[c] ? NotValidAmber : m_readoutColour[c]);
+        displays[c]->setPalette(palette);
     }
-    m_levelMarkShown = show;
+    m_levelMarkShown = marked;
     m_levelMark->setVisible(show);
-    for (QLabel* display : {m_ui.DisplayL, m_ui.DisplayR}) {
-        QPalette palette = display->palette();
-        palette.setColor(QPalette::WindowText, show ? NotValidAmber : m_readoutColour);
-        display->setPalette(palette);
+    if (show != wasShown) {
+        markTrend(show ? QStringLiteral("Input level moved")
+                       : QStringLiteral("Input level set back"));
     }
-    markTrend(show ? QStringLiteral("Input level moved") : QStringLiteral("Input level set back"));
 }
 
 void TSoundMeter::SetLevelBackClick() {

@@ -134,6 +134,9 @@ private:
     // The program has set the line-in's level: that is the level the readings hold at.
     void lineInLevelSet();
     void showLevelMark();
+    // Per channel (A, B): its readings are in volts or amperes at a line-in level moved from
+    // the one they hold at.
+    std::array<bool, 2> levelMarked() const;
 
     InstrumentServices m_services;
     SoundMeterControls m_ui;
@@ -149,8 +152,8 @@ private:
     InputWatch m_inputWatch;
     InputLevelWatch m_levelWatch;
     QPushButton* m_levelMark = nullptr;
-    bool m_levelMarkShown = false;
-    QColor m_readoutColour;
+    std::array<bool, 2> m_levelMarkShown{false, false};
+    std::array<QColor, 2> m_readoutColour;
     QTimer* m_timer;
     QtRecordingTimer m_timerAdapter;
     RecordingControl m_recording;

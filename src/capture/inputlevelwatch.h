@@ -1,5 +1,7 @@
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <functional>
 #include <optional>
 
@@ -22,25 +24,31 @@ public:
     // Looks at the line-in again (on a change message).
     void check();
     // The line-in is no longer at the level kept.
-    bool moved() const { return m_moved; }
+    bool moved() const { return m_moved[0] || m_moved[1]; }
+    // Channel A's (0) or B's (1) level is not the one kept: a volume of that channel moved, or
+    // the line was muted or another line became the one recorded (both channels then).
+    bool moved(std::size_t channel) const { return m_moved[channel]; }
     // The line-in as it reads now (the default, all -1, when it cannot be read).
     LineLevel current() const;
     // Sets the kept level back; true when the mixer took it.
     bool restore();
 
-    // Called when moved() changes.
+    // Called when moved() of either channel changes.
     std::function<void()> onMovedChanged;
 
 private:
-    void setMoved(bool moved);
+    void setMoved(std::array<bool, 2> moved);
 
     TAudioMixer& m_mixer;
     std::function<int()> m_line;
     std::optional<LineLevel> m_kept;
-    bool m_moved = false;
+    std::array<bool, 2> m_moved{false, false};
 };
 
 // The same level: volume of both channels and mute (or selection).
 bool SameLevel(const LineLevel& a, const LineLevel& b);
+// Which channels of `now` differ from `kept`. What cannot be read now (-1: a control that
+// failed, a line gone) is not taken as moved: nothing is known of it.
+std::array<bool, 2> MovedChannels(const LineLevel& kept, const LineLevel& now);
 
 }  // namespace veruziva

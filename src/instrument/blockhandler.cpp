@@ -83,7 +83,7 @@ void BlockHandler::measure(std::span<const StereoFrame> frames, const BlockSetti
         m_trend->add({m_clock(), m_readouts.a.reading, m_readouts.b.reading,
                       settings.display.a.unitLetter, settings.display.b.unitLetter,
                       m_readouts.a.overloaded, m_readouts.b.overloaded, m_readouts.a.rms,
-                      m_readouts.b.rms});
+                      m_readouts.b.rms, settings.levelMoved[0], settings.levelMoved[1]});
     }
     m_view.blockMeasured(frames, m_readouts);
 }

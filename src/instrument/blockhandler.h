@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <span>
@@ -27,6 +28,9 @@ struct BlockSettings {
     // The scope the block is drawn on, with its settings; none: the block is only measured.
     Oscilloscope* scope = nullptr;
     ScopeSettings scopeSettings;
+    // Per channel (A, B): the readings are taken at a line-in level moved from the one they
+    // hold at; the trend sets them apart.
+    std::array<bool, 2> levelMoved{false, false};
 };
 
 // Whoever shows or stores what the blocks give: the window, the meter tool, a test.

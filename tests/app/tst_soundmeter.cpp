@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollBar>
 #include <QTimer>
 #include <QToolButton>
@@ -114,6 +115,7 @@ private slots:
     void scopeFollowsItsControls();
     void lostDeviceStopsTheFlow();
     void stalledInputShowsNoData();
+    void clippingAndRmsOnTheReadouts_data();
     void clippingAndRmsOnTheReadouts();
     void pictureFromTheContextMenu();
     void trendFromTheContextMenu();
@@ -203,27 +205,37 @@ void TestSoundMeter::startWithAStoredCalibration() {
 void TestSoundMeter::inputLevelMovedFromOutside_data() {
     QTest::addColumn<QString>("display");  // "cal", "raw" (calibrated) or "uncalibrated"
     QTest::addColumn<QString>("change");   // to the line-in, by another program
-    QTest::addColumn<bool>("marked");
+    QTest::addColumn<QString>("marked");   // the channels whose readings are marked
     QTest::newRow("volume, calibrated") << "cal"
-                                        << "volume" << true;
+                                        << "volume"
+                                        << "AB";
+    QTest::newRow("B's volume alone") << "cal"
+                                      << "volume of B"
+                                      << "B";
     QTest::newRow("mute, calibrated") << "cal"
-                                      << "mute" << true;
+                                      << "mute"
+                                      << "AB";
     QTest::newRow("volume, the mixer refuses it back") << "cal"
-                                                       << "volume, refused" << true;
+                                                       << "volume, refused"
+                                                       << "AB";
     QTest::newRow("another line, calibrated") << "cal"
-                                              << "other line" << false;
+                                              << "other line"
+                                              << "";
     QTest::newRow("volume, raw display") << "raw"
-                                         << "volume" << false;
+                                         << "volume"
+                                         << "";
     QTest::newRow("volume, not calibrated") << "uncalibrated"
-                                            << "volume" << false;
+                                            << "volume"
+                                            << "";
     QTest::newRow("the program's own settings") << "cal"
-                                                << "" << false;
+                                                << ""
+                                                << "";
 }
 
 void TestSoundMeter::inputLevelMovedFromOutside() {
     QFETCH(QString, display);
     QFETCH(QString, change);
-    QFETCH(bool, marked);
+    QFETCH(QString, marked);
     Machine m;
     m.addDevice("Line card");
     const unsigned card = m.addMixer("Line card");
@@ -241,11 +253,25 @@ void TestSoundMeter::inputLevelMovedFromOutside() {
         return recording->Connections.ConnectionAt(line)->Controls.ControlAt(index)->controlId;
     };
     const QColor green = ui.DisplayL->palette().color(QPalette::WindowText);
+    // Which readouts are amber, which trend readings are set apart, whether the bar shows.
+    const auto markedNow = [&] {
+        QString amber;
+        amber += ui.DisplayL->palette().color(QPalette::WindowText) != green ? "A" : "";
+        amber += ui.DisplayR->palette().color(QPalette::WindowText) != green ? "B" : "";
+        const bool bar = window->levelMark()->isVisibleTo(window.get());
+        return bar == !amber.isEmpty() ? amber : amber + " (the bar does not agree)";
+    };
+    const auto flaggedInTrend = [&] {
+        const TrendSample latest = *window->trend().latest();
+        return QString(latest.levelMovedA ? "A" : "") + QString(latest.levelMovedB ? "B" : "");
+    };
     ui.StartStop->click();
     m.deliverBlocks(1);  // a reading on the trend, where the moment is marked
     LineLevel before;
     QVERIFY(window->mixer().GetLineLevel(1, 1, before));
-    if (change.startsWith("volume")) {
+    if (change == "volume of B") {
+        m.mixers.setFromOutside(card, control(1, 0), {65535, 30000});
+    } else if (change.startsWith("volume")) {
         m.mixers.setFromOutside(card, control(1, 0), {30000, 30000});
     } else if (change == "mute") {
         m.mixers.setFromOutside(card, control(1, 1), {1, 1});
@@ -253,8 +279,7 @@ void TestSoundMeter::inputLevelMovedFromOutside() {
         m.mixers.setFromOutside(card, control(0, 0), {30000, 30000});
     }
     QCoreApplication::processEvents();
-    QCOMPARE(window->levelMark()->isVisibleTo(window.get()), marked);
-    QCOMPARE(ui.DisplayL->palette().color(QPalette::WindowText) != green, marked);
+    QCOMPARE(markedNow(), marked);
     const auto markerTexts = [&] {
         QStringList texts;
         for (const TrendMarker& marker :
@@ -263,15 +288,16 @@ void TestSoundMeter::inputLevelMovedFromOutside() {
         }
         return texts;
     };
-    QCOMPARE(markerTexts().contains("Input level moved"), marked);
-    m.deliverBlocks(1);  // a block goes on with the mark
-    QCOMPARE(window->levelMark()->isVisibleTo(window.get()), marked);
+    QCOMPARE(markerTexts().contains("Input level moved"), !marked.isEmpty());
+    m.deliverBlocks(1);  // a block goes on with the mark, set apart on the trend
+    QCOMPARE(markedNow(), marked);
+    QCOMPARE(flaggedInTrend(), marked);
     if (display == "raw") {
         ui.RawData->click();  // readings in volts again: at the moved level
-        QVERIFY(window->levelMark()->isVisibleTo(window.get()));
-        marked = true;
+        marked = "AB";
+        QCOMPARE(markedNow(), marked);
     }
-    if (!marked) {
+    if (marked.isEmpty()) {
         return;
     }
     if (change.endsWith("refused")) {
@@ -279,7 +305,7 @@ void TestSoundMeter::inputLevelMovedFromOutside() {
         m.mixers.failCall(sim::SimMixerService::Call::SetControlValues, mixer::Error, 0, 10);
         window->levelMark()->click();
         QCoreApplication::processEvents();
-        QVERIFY(window->levelMark()->isVisibleTo(window.get()));
+        QCOMPARE(markedNow(), marked);
         QCOMPARE(m.dialogs.boxes.texts(),
                  QStringList{"Problem setting LineIn volume... Set AUDIO properly, please!"});
         return;
@@ -287,13 +313,14 @@ void TestSoundMeter::inputLevelMovedFromOutside() {
     // One click sets the level back, and the mark goes; the messages of that write raise none.
     window->levelMark()->click();
     QCoreApplication::processEvents();
-    QVERIFY(!window->levelMark()->isVisibleTo(window.get()));
-    QCOMPARE(ui.DisplayL->palette().color(QPalette::WindowText), green);
+    QCOMPARE(markedNow(), QString());
     LineLevel after;
     QVERIFY(window->mixer().GetLineLevel(1, 1, after));
     QVERIFY(SameLevel(after, before));
     QVERIFY(markerTexts().contains("Input level set back"));
     QVERIFY(m.dialogs.boxes.shown().isEmpty());
+    m.deliverBlocks(1);
+    QCOMPARE(flaggedInTrend(), QString());
 }
 
 void TestSoundMeter::noInputDevice() {
@@ -542,26 +569,48 @@ void TestSoundMeter::stalledInputShowsNoData() {
     QCOMPARE(ui.DisplayL->text(), QStringLiteral("1000  "));
 }
 
+void TestSoundMeter::clippingAndRmsOnTheReadouts_data() {
+    // Channel A's level block after block, and the colour its panel must show on screen after
+    // each, red while it clips. A steady text keeps its cached picture: the panel must still
+    // show what is true.
+    QTest::addColumn<QList<int>>("levels");
+    QTest::addColumn<QList<bool>>("red");
+    QTest::newRow("clipped, then below") << QList<int>{32767, 32766} << QList<bool>{true, false};
+    QTest::newRow("clipped, then a steady text")
+        << QList<int>{32767, 10000, 10000, 10000} << QList<bool>{true, false, false, false};
+    QTest::newRow("a text that does not change as it clips")
+        << QList<int>{32767, 32767, 32767, 32766, 32767, 32767}
+        << QList<bool>{true, true, true, false, true, true};
+}
+
 void TestSoundMeter::clippingAndRmsOnTheReadouts() {
-    // A at the card's limit: its panel turns red while it lasts, its text stays the reading.
+    QFETCH(QList<int>, levels);
+    QFETCH(QList<bool>, red);
     Machine m;
     Standard(m);
-    m.signal.levelA = 32767;
     const auto window = m.start();
     const SoundMeterControls& ui = window->controls();
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    // What the screen shows in the middle of A's and B's reading panels (under the text's
+    // right edge, where the text leaves the panel's colour).
+    const auto onScreen = [&](QFrame* panel) {
+        QTest::qWait(20);  // the window's repaint comes on the platform's next update
+        const QImage shown = window->screen()->grabWindow(window->winId()).toImage();
+        return shown.pixelColor(panel->mapTo(window.get(), QPoint(panel->width() / 2, 3)));
+    };
     const QColor teal(0, 128, 128);
-    const QColor red(160, 0, 0);
+    const QColor darkRed(160, 0, 0);
     ui.StartStop->click();
-    m.deliverBlocks(1);
-    QCOMPARE(ui.DisplayL->text(), QStringLiteral("32767  "));
-    QCOMPARE(ui.ValueL->palette().color(QPalette::Window), red);
-    QCOMPARE(ui.ValueR->palette().color(QPalette::Window), teal);
+    for (qsizetype i = 0; i < levels.size(); ++i) {
+        m.signal.levelA = levels[i];
+        m.deliverBlocks(1);
+        QCOMPARE(onScreen(ui.ValueL), red[i] ? darkRed : teal);
+        QCOMPARE(onScreen(ui.ValueR), teal);
+    }
     // B's square wave of +-3000 about 0: RMS 3000; A's DC has no AC part.
     QCOMPARE(ui.DisplayR->toolTip(), QStringLiteral("True RMS of the AC part: 3000"));
     QCOMPARE(ui.DisplayL->toolTip(), QStringLiteral("True RMS of the AC part: 0"));
-    m.signal.levelA = 32766;
-    m.deliverBlocks(1);
-    QCOMPARE(ui.ValueL->palette().color(QPalette::Window), teal);
 }
 
 void TestSoundMeter::pictureFromTheContextMenu() {
