@@ -120,6 +120,9 @@ protected:
 private:
     void stalled() {
         ++m_stalls;
+        if (m_recording != nullptr) {
+            m_recording->InputStalled();
+        }
         const QString limit = QString::number(NoDataLimit.count() / 1000);
         if (m_recording == nullptr) {
             Print(m_err, QStringLiteral("veruziva-meter: no data from the input device for %1 "
@@ -223,7 +226,8 @@ int RunRecording(const Options& options, BlockPrinter& printer, LiveReceiver& li
         },
         [&printer] { return QString::fromStdString(printer.readouts().a.readingText); },
         [&printer] { return QString::fromStdString(printer.readouts().b.readingText); },
-        [] { return QLocale::system().decimalPoint(); }};
+        [] { return QLocale::system().decimalPoint(); },
+        {}};
     RecordingControl recording(boxes, timerAdapter, hooks);
     recording.setDashIsStandardOutput(true);
     QObject::connect(&timer, &QTimer::timeout, [&recording] { recording.MyTimerTimer(); });

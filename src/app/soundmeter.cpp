@@ -99,7 +99,7 @@ TSoundMeter::TSoundMeter(InstrumentServices services, QWidget* parent)
                          [this](bool recording) { recordingChanged(recording); },
                          [this] { return m_ui.DisplayL->text(); },
                          [this] { return m_ui.DisplayR->text(); },
-                         [] { return QLocale::system().decimalPoint(); }}),
+                         [] { return QLocale::system().decimalPoint(); }, {}}),
       m_blocks(*this, QLocale::system().decimalPoint().toStdString(), &m_engine) {
     m_ui = LayOutSoundMeter(*this, m_scope);
     m_deviceBox->setCombo(m_ui.WaveInDevices);
@@ -326,6 +326,7 @@ void TSoundMeter::blockMeasured(std::span<const StereoFrame> frames, const Reado
 }
 
 void TSoundMeter::showNoData() {
+    m_recording.InputStalled();
     const QString since = QTime::currentTime()
                               .addMSecs(-static_cast<int>(NoDataLimit.count()))
                               .toString(QStringLiteral("HH:mm:ss"));

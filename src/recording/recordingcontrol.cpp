@@ -1,5 +1,6 @@
 #include "recording/recordingcontrol.h"
 
+#include <chrono>
 #include <limits>
 
 #include "measurement/numberformat.h"
@@ -15,6 +16,22 @@ namespace recordingmessages {
 QString SizeQuestion(std::uint32_t wavDataSize) {
     return QStringLiteral("The size of the WAV file will be %1kB. Proceed?")
         .arg(wavDataSize / 1024);
+}
+QString ContinualStalled(const QString& file, double recordedSeconds, double elapsedSeconds) {
+    return QStringLiteral(
+               "The input device delivered nothing for a while during the recording: %1 holds "
+               "%2 s of signal recorded over %3 s, its parts joined where the input stopped.")
+        .arg(file)
+        .arg(recordedSeconds, 0, 'f', 1)
+        .arg(elapsedSeconds, 0, 'f', 1);
+}
+QString SampledStalled(const QString& file, std::uint32_t rowsLeftOut, std::uint32_t periods) {
+    return QStringLiteral(
+               "The input device delivered nothing for a while during the recording: %1 has no "
+               "row for %2 of its %3 sampling periods.")
+        .arg(file)
+        .arg(rowsLeftOut)
+        .arg(periods);
 }
 }  // namespace recordingmessages
 
@@ -43,6 +60,35 @@ void RecordingControl::setRecording(bool recording) {
 void RecordingControl::stopCapture() {
     if (m_hooks.running && m_hooks.running() && m_hooks.startStopClick) {
         m_hooks.startStopClick();
+    }
+}
+
+std::int64_t RecordingControl::nowMs() const {
+    if (m_hooks.clockMs) {
+        return m_hooks.clockMs();
+    }
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+void RecordingControl::InputStalled() {
+    if (m_savingActive) {
+        m_stalled = true;
+    }
+}
+
+void RecordingControl::reportStall() {
+    if (!m_stalled) {
+        return;
+    }
+    m_stalled = false;
+    if (m_recordType == CaptureDefinition::Continual) {
+        const double recorded = static_cast<double>(m_wav.savedCount()) / BytesPerSecond;
+        const double elapsed = static_cast<double>(nowMs() - m_startedMs) / 1000.0;
+        m_boxes.showMessage(recordingmessages::ContinualStalled(m_fileName, recorded, elapsed));
+    } else if (m_rowsLeftOut > 0) {
+        m_boxes.showMessage(recordingmessages::SampledStalled(m_fileName, m_rowsLeftOut, m_rows));
     }
 }
 
@@ -75,6 +121,10 @@ void RecordingControl::start(const CaptureDefinition& definition, ReadoutUnits u
     } else {
         startSampled(definition, seconds, units);
     }
+    m_fileName = definition.nameOfFile;
+    m_startedMs = nowMs();
+    m_stalled = false;
+    m_rowsLeftOut = 0;
     m_timer.start(m_intervalMs);
     setRecording(true);
 }
@@ -135,6 +185,7 @@ void RecordingControl::EndRecording() {
     setRecording(false);
     stopCapture();
     closeFile();
+    reportStall();
 }
 
 void RecordingControl::MyTimerTimer() {
@@ -180,6 +231,8 @@ void RecordingControl::writeRow() {
         }
         const double time = static_cast<double>(m_intervalMs) * m_rows / 1000.0;
         m_csv.row(QString::fromStdString(FormatGeneral(time, separator.toStdString())), a, b);
+    } else {
+        ++m_rowsLeftOut;
     }
     if (m_rows == m_sampleRows) {
         EndRecording();

@@ -16,6 +16,8 @@ class MessageBoxes;
 namespace recordingmessages {
 inline constexpr const char* NotSaved = "O.K. Data will not be saved.";
 QString SizeQuestion(std::uint32_t wavDataSize);
+QString ContinualStalled(const QString& file, double recordedSeconds, double elapsedSeconds);
+QString SampledStalled(const QString& file, std::uint32_t rowsLeftOut, std::uint32_t periods);
 }  // namespace recordingmessages
 
 // The recording timer of the main window.
@@ -34,6 +36,8 @@ struct RecordingHooks {
     std::function<QString()> readingA;           // the readout texts, as shown
     std::function<QString()> readingB;
     std::function<QString()> decimalSeparator;
+    // A monotonic clock in milliseconds (the steady clock when not given).
+    std::function<std::int64_t()> clockMs;
 };
 
 // A continual recording ends with its last planned byte, which comes with the block after
@@ -71,6 +75,9 @@ public:
     // A block has been measured: the readouts are fresh. A sampled row is written only for a
     // period in which they were; a period without one (the input stalled) leaves its row out.
     void BlockMeasured() { m_fresh = true; }
+    // The input has delivered nothing for a while: a recording running now holds less than
+    // the time it covers, and says so when it ends.
+    void InputStalled();
 
     bool SavingActive() const { return m_savingActive; }
     bool RecordingContinual() const {
@@ -94,6 +101,9 @@ private:
     void setRecording(bool recording);
     // The capture stops with the recording, unless the user has stopped it meanwhile.
     void stopCapture();
+    std::int64_t nowMs() const;
+    // After a recording that the input stalled in: what its file lacks.
+    void reportStall();
 
     MessageBoxes& m_boxes;
     RecordingTimer& m_timer;
@@ -106,6 +116,10 @@ private:
     std::uint32_t m_sampleRows = 0;
     std::uint32_t m_rows = 0;
     bool m_fresh = false;
+    QString m_fileName;
+    std::int64_t m_startedMs = 0;
+    bool m_stalled = false;
+    std::uint32_t m_rowsLeftOut = 0;
     bool m_dashIsStandardOutput = false;
     char m_unitA = ' ';
     char m_unitB = ' ';

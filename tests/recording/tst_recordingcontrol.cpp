@@ -37,6 +37,7 @@ struct Window {
     QString readingA = QStringLiteral("1234  ");
     QString readingB = QStringLiteral("-56  ");
     QString separator = QStringLiteral(".");
+    std::int64_t nowMs = 0;
     RecordingControl control{
         boxes, timer,
         RecordingHooks{[this] { return running; },
@@ -45,7 +46,8 @@ struct Window {
                            ++toggles;
                        },
                        [this](bool on) { recording = on; }, [this] { return readingA; },
-                       [this] { return readingB; }, [this] { return separator; }}};
+                       [this] { return readingB; }, [this] { return separator; },
+                       [this] { return nowMs; }}};
     // A sampling period in which a block was measured.
     void tick() {
         control.BlockMeasured();
@@ -87,6 +89,7 @@ class TestRecordingControl : public QObject {
 
 private slots:
     void continualStartStartsTheCaptureAndTheEndStopsIt();
+    void theTimerEndsARecordingWhoseInputStalled_data();
     void theTimerEndsARecordingWhoseInputStalled();
     void sizeQuestion_data();
     void sizeQuestion();
@@ -133,17 +136,54 @@ void TestRecordingControl::continualStartStartsTheCaptureAndTheEndStopsIt() {
     QCOMPARE(w.toggles, 2);
 }
 
+void TestRecordingControl::theTimerEndsARecordingWhoseInputStalled_data() {
+    // Blocks (continual) or sampling periods with a measured block (sampled), the input
+    // stalling after the first ones; the file then says less than the time, and a box says so
+    // once, when the recording ends.
+    QTest::addColumn<bool>("continual");
+    QTest::addColumn<bool>("stalled");
+    QTest::addColumn<QString>("said");
+    QTest::newRow("continual, stalled")
+        << true << true
+        << "The input device delivered nothing for a while during the recording: %1 holds 0.3 s "
+           "of signal recorded over 2.0 s, its parts joined where the input stopped.";
+    QTest::newRow("continual, never stalled") << true << false << "";
+    QTest::newRow("sampled, stalled")
+        << false << true
+        << "The input device delivered nothing for a while during the recording: %1 has no row "
+           "for 1 of its 4 sampling periods.";
+    QTest::newRow("sampled, never stalled") << false << false << "";
+}
+
 void TestRecordingControl::theTimerEndsARecordingWhoseInputStalled() {
+    QFETCH(bool, continual);
+    QFETCH(bool, stalled);
+    QFETCH(QString, said);
     Window w;
-    w.control.SavingClick(Continual(path("stalled.wav"), "1"), {});
+    const QString file =
+        path(QStringLiteral("%1.%2").arg(QTest::currentDataTag(), continual ? "wav" : "csv"));
+    w.control.SavingClick(continual ? Continual(file, "1") : Sampled(file, "1", 0), {});
+    w.boxes.clear();
     for (int block = 0; block < 3; ++block) {
-        w.control.AppendBlock(Block());
+        if (continual) {
+            w.control.AppendBlock(Block());
+        } else {
+            w.tick();
+        }
     }
-    w.control.MyTimerTimer();
-    QVERIFY(!w.recording);
+    if (stalled) {
+        w.control.InputStalled();
+    }
+    w.nowMs = 2000;
+    while (w.recording) {
+        w.control.MyTimerTimer();  // the continual recording's end; the sampled one's periods
+    }
     QVERIFY(!w.running);
-    const QString problem = wavcheck::Problem(path("stalled.wav"), 3 * 16384);
-    QVERIFY2(problem.isEmpty(), qPrintable(problem));
+    QCOMPARE(w.boxes.texts(), said.isEmpty() ? QStringList{} : QStringList{said.arg(file)});
+    if (continual) {
+        const QString problem = wavcheck::Problem(file, 3 * 16384);
+        QVERIFY2(problem.isEmpty(), qPrintable(problem));
+    }
 }
 
 void TestRecordingControl::sizeQuestion_data() {
