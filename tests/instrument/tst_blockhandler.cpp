@@ -77,14 +77,35 @@ void TestBlockHandler::handlesABlockInItsOrder() {
 }
 
 void TestBlockHandler::boxesWaitUntilTheBlockIsGivenBack() {
+    // Two boxes and the end of the program raised by one block wait until it is given back,
+    // then come in order, all of them, though the first box's event loop handles a block of
+    // its own (which raises a box too: it waits for the boxes before it).
     Bench bench;
-    bench.onMeasured = [&bench] {
-        bench.held.showMessage(QStringLiteral("raised by the block"));
-        QVERIFY(bench.boxes.shown().isEmpty());
+    int blocks = 0;
+    bench.onMeasured = [&] {
+        ++blocks;
+        if (blocks == 1) {
+            bench.held.showMessage(QStringLiteral("first"));
+            bench.held.showError(QStringLiteral("second"));
+            bench.held.later([&] { bench.boxes.showMessage(QStringLiteral("the end")); });
+            QVERIFY(bench.boxes.shown().isEmpty());
+        } else {
+            bench.held.showMessage(QStringLiteral("from the block in the box"));
+        }
+    };
+    bench.boxes.whileOpen = [&] {
+        if (bench.boxes.texts() == QStringList{"first"}) {
+            bench.service.deliverFrames(FramesPerBuffer);
+            QVERIFY(bench.blocks.BufferDone());
+        }
     };
     bench.service.deliverFrames(FramesPerBuffer);
     QVERIFY(bench.blocks.BufferDone());
-    QCOMPARE(bench.boxes.texts(), QStringList{"raised by the block"});
+    QCOMPARE(bench.boxes.texts(),
+             QStringList({"first", "second", "the end", "from the block in the box"}));
+    QCOMPARE(bench.boxes.shown()[1].kind, sim::ScriptedMessageBoxes::Kind::Error);
+    QCOMPARE(blocks, 2);
+    QVERIFY(!bench.held.held());
 }
 
 void TestBlockHandler::failureGivesTheBlockBack() {

@@ -2,12 +2,20 @@
 
 namespace veruziva::sim {
 
+void ScriptedMessageBoxes::open() {
+    if (whileOpen) {
+        whileOpen();
+    }
+}
+
 void ScriptedMessageBoxes::showMessage(const QString& text) {
     m_shown.append({Kind::Message, text});
+    open();
 }
 
 Answer ScriptedMessageBoxes::confirm(const QString& text, ConfirmButtons buttons) {
     m_shown.append({Kind::Confirm, text, buttons});
+    open();
     if (m_answers.empty()) {
         return buttons == ConfirmButtons::YesNo ? Answer::Yes : Answer::Ok;
     }
@@ -18,6 +26,7 @@ Answer ScriptedMessageBoxes::confirm(const QString& text, ConfirmButtons buttons
 
 void ScriptedMessageBoxes::showError(const QString& text) {
     m_shown.append({Kind::Error, text});
+    open();
 }
 
 QStringList ScriptedMessageBoxes::texts() const {

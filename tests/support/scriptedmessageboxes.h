@@ -3,6 +3,7 @@
 #include <QList>
 #include <QString>
 #include <deque>
+#include <functional>
 
 #include "platform/messageboxes.h"
 
@@ -27,8 +28,12 @@ public:
     const QList<Shown>& shown() const { return m_shown; }
     QStringList texts() const;
     void clear() { m_shown.clear(); }
+    // Runs while a box is open, as its own event loop would run the program's events.
+    std::function<void()> whileOpen;
 
 private:
+    void open();
+
     QList<Shown> m_shown;
     std::deque<Answer> m_answers;
 };
