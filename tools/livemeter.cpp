@@ -111,8 +111,11 @@ protected:
         }
         // Each block's line as it comes: the reader of a pipe sees the input live.
         std::fwrite(lines.data(), 1, lines.size(), m_out);
-        std::fflush(m_out);
-        if (m_printer.blocksMeasured() >= m_options.blocks) {
+        if (std::fflush(m_out) != 0 || std::ferror(m_out)) {
+            // Nobody reads on (a pipe's reader has gone): the run is over.
+            Print(m_err, QStringLiteral("veruziva-meter: cannot write the results\n"));
+            finish(ExitFailure);
+        } else if (m_printer.blocksMeasured() >= m_options.blocks) {
             finish(ExitSuccess);
         }
     }
