@@ -54,10 +54,11 @@ AudioSystem OpenAudioSystem() {
         return Server(server, "sound server (it answers" + ignored + ")");
     }
     if (failure == pulse::PulseConnection::Failure::NoAnswer) {
-        return Alsa("ALSA without the sound server's devices (a sound server is there but does "
-                    "not answer: " +
-                        reason + ignored + ")",
-                    alsa::ServerDevices::Left);
+        return Alsa(
+            "ALSA without the sound server's devices (a sound server is there but does "
+            "not answer: " +
+                reason + ignored + ")",
+            alsa::ServerDevices::Left);
     }
     return Alsa("ALSA (no sound server answers: " + reason + ignored + ")");
 }

@@ -154,7 +154,7 @@ std::shared_ptr<PulseConnection> PulseConnection::Connect(std::chrono::milliseco
         *failure = Failure::NoAnswer;
     }
     std::string why = timedOut ? "the sound server did not answer in time"
-                                             : pa_strerror(pa_context_errno(connection->m_context));
+                               : pa_strerror(pa_context_errno(connection->m_context));
     return fail(std::move(why));
 }
 

@@ -28,8 +28,8 @@ public:
     // Why a connection could not be made.
     enum class Failure {
         None,
-        Refused,     // no server there, or it said no
-        NoAnswer,    // a server is there but did not answer in time (stopped, hung)
+        Refused,   // no server there, or it said no
+        NoAnswer,  // a server is there but did not answer in time (stopped, hung)
     };
     // Connects, waiting at most `timeout` for the server's answer, which is then the bound of
     // every later wait; nothing (and the reason) when no server answers.

@@ -139,7 +139,8 @@ std::shared_ptr<PulseConnection> SoundServer::attempt(bool wait) {
         }
     }
     PulseConnection::Failure failure = PulseConnection::Failure::None;
-    std::shared_ptr<PulseConnection> fresh = PulseConnection::Connect(AnswerTime, nullptr, &failure);
+    std::shared_ptr<PulseConnection> fresh =
+        PulseConnection::Connect(AnswerTime, nullptr, &failure);
     m_lastFailure = failure;
     if (fresh) {
         install(fresh);

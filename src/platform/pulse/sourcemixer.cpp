@@ -32,8 +32,7 @@ std::uint32_t ServerVolume(std::int32_t level) {
 
 std::int32_t LevelOfServerVolume(std::uint32_t volume) {
     const std::uint64_t level =
-        (std::min<std::uint64_t>(volume, MaxVolume) * FullLevel + NormalVolume / 2) /
-        NormalVolume;
+        (std::min<std::uint64_t>(volume, MaxVolume) * FullLevel + NormalVolume / 2) / NormalVolume;
     return static_cast<std::int32_t>(level);
 }
 
