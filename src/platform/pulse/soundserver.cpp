@@ -129,8 +129,8 @@ std::shared_ptr<PulseConnection> SoundServer::attempt(bool wait) {
     std::unique_lock connecting(m_connectMutex, std::defer_lock);
     if (wait) {
         connecting.lock();
-    } else if (!connecting.try_lock()) {
-        return nullptr;  // the keeper is trying: it tells the watchers when it is through
+    } else if (!connecting.try_lock_for(AttemptWait)) {
+        return nullptr;  // the keeper is still trying: it tells the watchers when it is through
     }
     {
         const std::lock_guard lock(m_mutex);

@@ -46,6 +46,10 @@ public:
 
     static constexpr std::chrono::milliseconds AnswerTime{2000};
     static constexpr std::chrono::milliseconds RetryInterval{500};
+    // How long a call of the program's waits for the keeper's attempt under way: one that is
+    // refused, or succeeds, takes a few milliseconds; one to a server that does not answer is
+    // not waited for.
+    static constexpr std::chrono::milliseconds AttemptWait{100};
 
 private:
     class Watch;
@@ -61,7 +65,7 @@ private:
     std::shared_ptr<PulseConnection> m_connection;
     std::optional<std::vector<ListedSource>> m_sources;
 
-    std::mutex m_connectMutex;  // one attempt at a time
+    std::timed_mutex m_connectMutex;  // one attempt at a time
     std::atomic<PulseConnection::Failure> m_lastFailure{PulseConnection::Failure::None};
 
     std::mutex m_subscribeMutex;
