@@ -164,9 +164,7 @@ private:
     }
 
     // Stops the flow: nothing captured while stopped reaches a buffer, and the next start
-    // begins with fresh frames.
-    // A server that does not answer in time loses the device: the program's thread never waits
-    // for it longer than that.
+    // begins with fresh frames. A server that does not answer in time loses the device.
     void halt() {
         if (!m_running) {
             return;
