@@ -289,6 +289,10 @@ int Finish(int status, BlockPrinter& printer, std::FILE* out, std::FILE* err) {
 
 int RunList(std::FILE* out, std::FILE* err) {
     const AudioSystem audio = OpenAudioSystem();
+    if (!audio.problem.empty()) {
+        Print(err,
+              QStringLiteral("veruziva-meter: %1\n").arg(QString::fromStdString(audio.problem)));
+    }
     WaveInput& service = *audio.waveInput;
     std::string text =
         audio.kind == AudioSystemKind::Alsa ? "device;name;alsa\n" : "device;name;source\n";
@@ -322,6 +326,10 @@ int RunLive(const Options& options, std::FILE* out, std::FILE* err) {
     QCoreApplication application(argc, argv);
 
     const AudioSystem audio = OpenAudioSystem();
+    if (!audio.problem.empty()) {
+        Print(err,
+              QStringLiteral("veruziva-meter: %1\n").arg(QString::fromStdString(audio.problem)));
+    }
     WaveInput& service = *audio.waveInput;
     StreamMessageBoxes boxes(err);
     FatalErrors fatal(boxes, [] { QCoreApplication::exit(ExitFailure); });

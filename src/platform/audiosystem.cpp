@@ -54,11 +54,15 @@ AudioSystem OpenAudioSystem() {
         return Server(server, "sound server (it answers" + ignored + ")");
     }
     if (failure == pulse::PulseConnection::Failure::NoAnswer) {
-        return Alsa(
-            "ALSA without the sound server's devices (a sound server is there but does "
-            "not answer: " +
+        AudioSystem system = Alsa(
+            "ALSA without the sound server's devices (a sound server is there but does not "
+            "answer: " +
                 reason + ignored + ")",
             alsa::ServerDevices::Left);
+        system.problem =
+            "the sound server does not answer (is it stopped or hung?): its inputs are not "
+            "available";
+        return system;
     }
     return Alsa("ALSA (no sound server answers: " + reason + ignored + ")");
 }

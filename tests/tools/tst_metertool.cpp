@@ -866,6 +866,9 @@ void TestMeterTool::stoppedServer_data() {
                                << "audio: ALSA without the sound server's devices (a sound "
                                   "server is there but does not answer: the sound server did "
                                   "not answer in time)";
+    QTest::newRow("--list") << QStringList{"--list"}
+                            << "veruziva-meter: the sound server does not answer (is it stopped "
+                               "or hung?): its inputs are not available";
     // A recording ended by SIGTERM ends while the server is still stopped, its file true.
     QTest::newRow("recording, SIGTERM")
         << QStringList{"--wav", "stalled.wav", "--seconds", "60"} << QString();
