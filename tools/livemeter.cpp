@@ -111,8 +111,11 @@ protected:
         }
         // Each block's line as it comes: the reader of a pipe sees the input live.
         std::fwrite(lines.data(), 1, lines.size(), m_out);
-        std::fflush(m_out);
-        if (m_printer.blocksMeasured() >= m_options.blocks) {
+        if (std::fflush(m_out) != 0 || std::ferror(m_out)) {
+            // Nobody reads on (a pipe's reader has gone): the run is over.
+            Print(m_err, QStringLiteral("veruziva-meter: cannot write the results\n"));
+            finish(ExitFailure);
+        } else if (m_printer.blocksMeasured() >= m_options.blocks) {
             finish(ExitSuccess);
         }
     }
@@ -290,6 +293,10 @@ int Finish(int status, BlockPrinter& printer, std::FILE* out, std::FILE* err) {
 
 int RunList(std::FILE* out, std::FILE* err) {
     const AudioSystem audio = OpenAudioSystem();
+    if (!audio.problem.empty()) {
+        Print(err,
+              QStringLiteral("veruziva-meter: %1\n").arg(QString::fromStdString(audio.problem)));
+    }
     WaveInput& service = *audio.waveInput;
     std::string text =
         audio.kind == AudioSystemKind::Alsa ? "device;name;alsa\n" : "device;name;source\n";
@@ -323,6 +330,10 @@ int RunLive(const Options& options, std::FILE* out, std::FILE* err) {
     QCoreApplication application(argc, argv);
 
     const AudioSystem audio = OpenAudioSystem();
+    if (!audio.problem.empty()) {
+        Print(err,
+              QStringLiteral("veruziva-meter: %1\n").arg(QString::fromStdString(audio.problem)));
+    }
     WaveInput& service = *audio.waveInput;
     StreamMessageBoxes boxes(err);
     FatalErrors fatal(boxes, [] { QCoreApplication::exit(ExitFailure); });

@@ -14,6 +14,7 @@ namespace {
 constexpr std::array<int, 3> EndingSignals{SIGTERM, SIGHUP, SIGINT};
 int SignalPipe[2] = {-1, -1};
 struct sigaction Previous[EndingSignals.size()];
+struct sigaction PreviousPipe;
 
 extern "C" void OnEndingSignal(int /*signal*/) {
     const int saved = errno;
@@ -37,6 +38,12 @@ EndSignals::EndSignals(std::function<void()> onSignal) : m_onSignal(std::move(on
     for (std::size_t i = 0; i < EndingSignals.size(); ++i) {
         sigaction(EndingSignals[i], &action, &Previous[i]);
     }
+    // Standard output or error into a pipe whose reader has gone: the write fails, and the
+    // program goes on; the signal would end it with a recording's header untrue.
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    sigaction(SIGPIPE, &ignore, &PreviousPipe);
 }
 
 EndSignals::~EndSignals() {
@@ -46,6 +53,7 @@ EndSignals::~EndSignals() {
     for (std::size_t i = 0; i < EndingSignals.size(); ++i) {
         sigaction(EndingSignals[i], &Previous[i], nullptr);
     }
+    sigaction(SIGPIPE, &PreviousPipe, nullptr);
     delete m_notifier;
     ::close(SignalPipe[0]);
     ::close(SignalPipe[1]);

@@ -20,6 +20,10 @@ int main(int argc, char* argv[]) {
     }
     veruziva::VeruzivaApplication application(argc, argv);
     const veruziva::AudioSystem audio = veruziva::OpenAudioSystem();
+    if (!audio.problem.empty()) {
+        // The boxes' texts are fixed: the reason goes to the terminal.
+        std::fprintf(stderr, "veruziva: %s\n", audio.problem.c_str());
+    }
     veruziva::QSettingsStore settings;
     veruziva::QtDialogs dialogs;
     veruziva::BlockRate rate;

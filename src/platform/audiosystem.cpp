@@ -11,11 +11,11 @@
 namespace veruziva {
 namespace {
 
-AudioSystem Alsa(std::string choice) {
+AudioSystem Alsa(std::string choice, alsa::ServerDevices server = alsa::ServerDevices::Listed) {
     AudioSystem system;
     system.kind = AudioSystemKind::Alsa;
-    system.waveInput = std::make_unique<alsa::AlsaWaveInput>();
-    system.mixers = std::make_unique<alsa::AlsaMixerService>();
+    system.waveInput = std::make_unique<alsa::AlsaWaveInput>(server);
+    system.mixers = std::make_unique<alsa::AlsaMixerService>(server);
     system.choice = std::move(choice);
     return system;
 }
@@ -39,7 +39,8 @@ AudioSystem OpenAudioSystem() {
         return Alsa("ALSA (" + variable + "=alsa)");
     }
     std::string reason;
-    std::shared_ptr<pulse::SoundServer> server = pulse::SoundServer::Find(&reason);
+    pulse::PulseConnection::Failure failure = pulse::PulseConnection::Failure::None;
+    std::shared_ptr<pulse::SoundServer> server = pulse::SoundServer::Find(&reason, &failure);
     if (wanted == "pulse") {
         if (!server) {
             // Forced: use it all the same; it has no inputs while no server answers.
@@ -51,6 +52,17 @@ AudioSystem OpenAudioSystem() {
         wanted.empty() ? std::string() : ", " + variable + "=" + std::string(wanted) + " ignored";
     if (server) {
         return Server(server, "sound server (it answers" + ignored + ")");
+    }
+    if (failure == pulse::PulseConnection::Failure::NoAnswer) {
+        AudioSystem system = Alsa(
+            "ALSA without the sound server's devices (a sound server is there but does not "
+            "answer: " +
+                reason + ignored + ")",
+            alsa::ServerDevices::Left);
+        system.problem =
+            "the sound server does not answer (is it stopped or hung?): its inputs are not "
+            "available";
+        return system;
     }
     return Alsa("ALSA (no sound server answers: " + reason + ignored + ")");
 }

@@ -15,7 +15,8 @@ struct AudioSystem {
     AudioSystemKind kind = AudioSystemKind::Alsa;
     std::unique_ptr<WaveInput> waveInput;
     std::unique_ptr<MixerService> mixers;
-    std::string choice;  // one line for reports: which, and why
+    std::string choice;   // one line for reports: which, and why
+    std::string problem;  // what the user should know of the choice (empty: nothing)
 };
 
 // Forces the choice: "alsa" or "pulse".

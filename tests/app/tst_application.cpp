@@ -7,6 +7,7 @@
 #include "../recording/wavcheck.h"
 #include "app/application.h"
 #include "app/blockrate.h"
+#include "app/endsignals.h"
 #include "app/soundmeter.h"
 #include "platform/runtimeerror.h"
 #include "scripteddialogs.h"
@@ -55,6 +56,7 @@ private slots:
     void closeEndsTheProgram();
     void endingSignalsCompleteTheRecording_data();
     void endingSignalsCompleteTheRecording();
+    void brokenPipeIsOnlyAFailedWrite();
     void blockRate_data();
     void blockRate();
     void cleanupTestCase();
@@ -151,6 +153,18 @@ void TestApplication::endingSignalsCompleteTheRecording() {
     QCOMPARE(status, 0);
     const QString problem = wavcheck::Problem(dir.filePath("ended.wav"), 2 * 16384);
     QVERIFY2(problem.isEmpty(), qPrintable(problem));
+}
+
+void TestApplication::brokenPipeIsOnlyAFailedWrite() {
+    // Output into a pipe whose reader has gone: the program lives on (a recording in progress
+    // is not cut off with its header untrue), and it does not end either.
+    int ended = 0;
+    {
+        const EndSignals ending([&ended] { ++ended; });
+        ::raise(SIGPIPE);
+        QCoreApplication::processEvents();
+    }
+    QCOMPARE(ended, 0);
 }
 
 void TestApplication::blockRate_data() {

@@ -123,6 +123,12 @@ void PulseServer::feed() {
     ::close(fd);
 }
 
+void PulseServer::pause(bool paused) {
+    if (m_server.state() != QProcess::NotRunning) {
+        ::kill(static_cast<pid_t>(m_server.processId()), paused ? SIGSTOP : SIGCONT);
+    }
+}
+
 bool PulseServer::suspendSource(bool suspend) {
     return pactl({"suspend-source", "vzpipe", suspend ? "1" : "0"}).has_value();
 }
@@ -146,6 +152,7 @@ void PulseServer::stop() {
     // The server goes first: a suspended source reads nothing, and the feeder may wait in a
     // write to its pipe until the server's end breaks it.
     if (m_server.state() != QProcess::NotRunning) {
+        pause(false);
         ::kill(static_cast<pid_t>(m_server.processId()), SIGTERM);
         if (!m_server.waitForFinished(3000)) {
             m_server.kill();

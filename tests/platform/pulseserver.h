@@ -22,6 +22,9 @@ public:
     // Suspends or resumes the pipe source, as a desktop's sound server does when it idles or
     // hands the card to another program; false when pactl fails.
     bool suspendSource(bool suspend);
+    // Stops or continues the server process (SIGSTOP, SIGCONT), as a hung server or a suspended
+    // machine leaves it: its socket stays, and nothing answers.
+    void pause(bool paused);
     // Runs pactl on this server; its output, or nothing when it fails.
     std::optional<QString> pactl(const QStringList& arguments) const;
     QString error() const { return m_error; }

@@ -32,8 +32,11 @@ private slots:
     void devicesAndMixersInTheInstrumentsOrder();
     void changeMessages_data();
     void changeMessages();
+    void stereoLevelsReachTheServer();
+    void meterToolSaysWhenTheLevelMoves_data();
     void meterToolSaysWhenTheLevelMoves();
     void sourceGoneIsALineChange();
+    void serverRestartIsALineChangeAndTheWatchFollows();
     void startUpSetsTheLineInAndNothingElse_data();
     void startUpSetsTheLineInAndNothingElse();  // last: it unloads the line-in source
 
@@ -78,6 +81,8 @@ void TestPulseMixer::changeMessages_data() {
                             << mixer::VolumeControl << true;
     QTest::newRow("one channel") << QStringList{"set-source-volume", "vzpipe", "65536", "50000"}
                                  << mixer::VolumeControl << true;
+    QTest::newRow("boosted") << QStringList{"set-source-volume", "vzpipe", "120%"}
+                             << mixer::VolumeControl << true;
     QTest::newRow("mute") << QStringList{"set-source-mute", "vzpipe", "1"} << mixer::MuteControl
                           << true;
     QTest::newRow("the component's own write") << QStringList{} << mixer::VolumeControl << false;
@@ -134,8 +139,35 @@ void TestPulseMixer::changeMessages() {
     }
 }
 
+// Left and right written apart reach the server apart, and read back so.
+void TestPulseMixer::stereoLevelsReachTheServer() {
+    std::shared_ptr<pulse::SoundServer> server = pulse::SoundServer::Find();
+    QVERIFY(server);
+    pulse::PulseMixerService mixers(server);
+    TAudioMixer component(mixers);
+    QVERIFY(component.SetLineLevel(1, 0, 30000, 50000, 0));
+    QCOMPARE(LevelOf(m_server, "vzpipe"), (SourceLevel{{30000, 50001}, false}));
+    LineLevel level;
+    QVERIFY(component.GetLineLevel(1, 0, level));
+    QCOMPARE(level.left, 30000);
+    QCOMPARE(level.right, 50000);
+    QVERIFY(level.stereo);
+    QVERIFY(component.SetLineLevel(1, 0, 65535, 65535, 0));
+}
+
+void TestPulseMixer::meterToolSaysWhenTheLevelMoves_data() {
+    QTest::addColumn<QString>("volume");
+    QTest::addColumn<QString>("said");
+    QTest::newRow("down") << "32768"
+                          << "50 % / 50 %";
+    QTest::newRow("boosted") << "120%"
+                             << "120 % / 120 %";
+}
+
 // The tool's live mode says on standard error when the level moves, and when it is back.
 void TestPulseMixer::meterToolSaysWhenTheLevelMoves() {
+    QFETCH(QString, volume);
+    QFETCH(QString, said);
     QTemporaryDir settings;
     QProcess tool;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -147,7 +179,7 @@ void TestPulseMixer::meterToolSaysWhenTheLevelMoves() {
     QTRY_VERIFY_WITH_TIMEOUT(
         !m_server.pactl({"list", "short", "source-outputs"}).value_or(QString()).isEmpty(), 10000);
     const SourceLevel before = LevelOf(m_server, "vzpipe");
-    QVERIFY(m_server.pactl({"set-source-volume", "vzpipe", "32768"}));
+    QVERIFY(m_server.pactl({"set-source-volume", "vzpipe", volume}));
     QTest::qWait(500);
     QVERIFY(m_server.pactl({"set-source-volume", "vzpipe", QString::number(before.volumes[0]),
                             QString::number(before.volumes[1])}));
@@ -155,10 +187,10 @@ void TestPulseMixer::meterToolSaysWhenTheLevelMoves() {
     QCOMPARE(tool.exitCode(), 0);
     const QStringList errors =
         QString::fromLocal8Bit(tool.readAllStandardError()).split('\n', Qt::SkipEmptyParts);
-    QCOMPARE(errors,
-             (QStringList{"veruziva-meter: the input level of \"Bench line in\" has moved (volume "
-                          "50 % / 50 %, live): calibrated readings do not hold at this level",
-                          "veruziva-meter: the input level of \"Bench line in\" is back"}));
+    QCOMPARE(errors, (QStringList{
+                         "veruziva-meter: the input level of \"Bench line in\" has moved (volume " +
+                             said + ", live): calibrated readings do not hold at this level",
+                         "veruziva-meter: the input level of \"Bench line in\" is back"}));
 }
 
 // A source that goes away (its card unplugged) changes every line of its mixer.
@@ -187,6 +219,41 @@ void TestPulseMixer::sourceGoneIsALineChange() {
              (QList<std::int32_t>{
                  static_cast<std::int32_t>(destinations->DestinationAt(0)->LineInfo.lineId),
                  static_cast<std::int32_t>(destinations->DestinationAt(1)->LineInfo.lineId)}));
+}
+
+// The server restarted (as after a crash or an update) with its own volume: going away and coming
+// back is a line change, the level then reads as moved, and the events of the new server come.
+void TestPulseMixer::serverRestartIsALineChangeAndTheWatchFollows() {
+    std::shared_ptr<pulse::SoundServer> server = pulse::SoundServer::Find();
+    QVERIFY(server);
+    pulse::PulseMixerService mixers(server);
+    TAudioMixer component(mixers);
+    QVERIFY(component.Notifying());
+    QVERIFY(component.SetLineLevel(1, 0, 40000, 40000, 0));
+    InputLevelWatch watch(component, [] { return 0; });
+    watch.levelSet();
+    int lines = 0;
+    int controls = 0;
+    component.OnLineChange = [&](TAudioMixer&, std::int32_t, std::int32_t) {
+        ++lines;
+        watch.check();
+    };
+    component.OnControlChange = [&](TAudioMixer&, std::int32_t, std::int32_t) {
+        ++controls;
+        watch.check();
+    };
+    m_server.stop();
+    QTRY_COMPARE(lines, 2);   // gone: each destination
+    QVERIFY(!watch.moved());  // nothing to read: nothing said of the level
+    QVERIFY2(m_server.start(), qPrintable(m_server.error()));
+    QTRY_COMPARE_WITH_TIMEOUT(lines, 4, 10000);  // back
+    QVERIFY(watch.moved());                      // the new server's 100 %, not the 40000 kept
+    // Events come from the new server, and the kept level can be set again.
+    controls = 0;
+    QVERIFY(m_server.pactl({"set-source-volume", "vzpipe", "20000"}));
+    QTRY_VERIFY(controls > 0);
+    QVERIFY(watch.restore());
+    QCOMPARE(LevelOf(m_server, "vzpipe"), (SourceLevel{{40001, 40001}, false}));
 }
 
 void TestPulseMixer::startUpSetsTheLineInAndNothingElse_data() {

@@ -119,7 +119,10 @@ class TestPulseSources : public QObject {
 private slots:
     void startUpOnDesktops_data();
     void startUpOnDesktops();
+    void levelsMapLinearlyOntoTheServersVolume_data();
     void levelsMapLinearlyOntoTheServersVolume();
+    void namesAreCutBetweenCharacters_data();
+    void namesAreCutBetweenCharacters();
 };
 
 void TestPulseSources::startUpOnDesktops_data() {
@@ -220,15 +223,65 @@ void TestPulseSources::startUpOnDesktops() {
     QVERIFY(!server->source(chosen)->mute);
 }
 
+void TestPulseSources::levelsMapLinearlyOntoTheServersVolume_data() {
+    QTest::addColumn<std::int32_t>("level");
+    QTest::addColumn<std::uint32_t>("volume");
+    QTest::newRow("muted") << 0 << 0u;
+    QTest::newRow("one step") << 1 << 1u;
+    QTest::newRow("10 %") << 6554 << 6554u;
+    QTest::newRow("half") << 32768 << 32769u;
+    QTest::newRow("one step below full") << 65534 << 65535u;
+    QTest::newRow("100 %") << 65535 << 65536u;
+    // A desktop's slider boosts past 100 %: above the controls' maximum, not full.
+    QTest::newRow("120 %") << 78642 << 78643u;
+    QTest::newRow("150 %") << 98303 << 98305u;
+}
+
 void TestPulseSources::levelsMapLinearlyOntoTheServersVolume() {
-    // 65535 is the server's 100 %; every level comes back as written; above 100 % reads full.
-    QCOMPARE(ServerVolume(65535), 65536u);
-    QCOMPARE(ServerVolume(0), 0u);
-    QCOMPARE(ServerVolume(-5), 0u);
-    for (const std::int32_t level : {1, 6554, 26214, 32767, 32768, 65534}) {
-        QCOMPARE(LevelOfServerVolume(ServerVolume(level)), level);
-    }
-    QCOMPARE(LevelOfServerVolume(98304), 65535);  // 150 %
+    QFETCH(std::int32_t, level);
+    QFETCH(std::uint32_t, volume);
+    QCOMPARE(ServerVolume(level), volume);
+    QCOMPARE(LevelOfServerVolume(volume), level);
+}
+
+void TestPulseSources::namesAreCutBetweenCharacters_data() {
+    // A description as the server gives it, and the device name: at most 31 bytes, never half
+    // a character (é is 2 bytes, € 3, 𝄞 4).
+    // The line's short name is cut at 15 bytes alike.
+    QTest::addColumn<QString>("description");
+    QTest::addColumn<QString>("device");
+    QTest::addColumn<QString>("shortName");
+    QTest::newRow("fits") << "Entrée ligne"
+                          << "0: Entrée ligne"
+                          << "Entrée ligne";
+    QTest::newRow("2 bytes across the cut") << "Entrée ligne analogique stéréo"
+                                            << "0: Entrée ligne analogique st"
+                                            << "Entrée ligne a";
+    QTest::newRow("2 bytes ending at the cut") << "Entrée ligne analogique séxyz"
+                                               << "0: Entrée ligne analogique sé"
+                                               << "Entrée ligne a";
+    QTest::newRow("3 bytes across the cuts") << "Eingang Analog€ 12345 €€€"
+                                             << "0: Eingang Analog€ 12345 €"
+                                             << "Eingang Analog";
+    QTest::newRow("4 bytes across the cut") << "Line in 12345678901234567𝄞"
+                                            << "0: Line in 12345678901234567"
+                                            << "Line in 1234567";
+}
+
+void TestPulseSources::namesAreCutBetweenCharacters() {
+    QFETCH(QString, description);
+    QFETCH(QString, device);
+    QFETCH(QString, shortName);
+    SourceInfo source;
+    source.name = "alsa_input.test";
+    source.description = description.toStdString();
+    source.ports.push_back({"analog-input-linein", description.toStdString()});
+    const std::vector<ListedSource> listed = ListSources({source});
+    QCOMPARE(listed.size(), std::size_t{1});
+    QCOMPARE(QString::fromStdString(listed.front().deviceName), device);
+    const SourceMixer mixer(source);
+    QCOMPARE(QString::fromStdString(mixer.source(1, 0)->shortName), shortName);
+    QCOMPARE(QString::fromStdString(mixer.source(1, 0)->name), description);
 }
 
 QTEST_GUILESS_MAIN(TestPulseSources)

@@ -1,6 +1,8 @@
+#include <fcntl.h>
 #include <signal.h>
 #include <sndfile.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <QtTest>
 #include <array>
@@ -138,6 +140,9 @@ private slots:
     void stalledInputEndsTheCapture();
     void interruptEndsTheRecordingCleanly_data();
     void interruptEndsTheRecordingCleanly();
+    void closedErrorPipeLeavesATrueRecording();
+    void stoppedServer_data();
+    void stoppedServer();
     void recordingFailures_data();
     void recordingFailures();
 
@@ -809,6 +814,114 @@ void TestMeterTool::stalledInputEndsTheCapture() {
     QCOMPARE(tool.exitCode(), 1);
     const QString errors = QString::fromLocal8Bit(tool.readAllStandardError());
     QVERIFY2(errors.contains("no data from the input device for 2 seconds"), qPrintable(errors));
+}
+
+// The tool records with its standard error into a pipe whose reader has gone (`2>&1 | head -1`);
+// a level move makes it write there. It records on, and the file ends true.
+void TestMeterTool::closedErrorPipeLeavesATrueRecording() {
+    PulseServer server;
+    QVERIFY2(server.start(), qPrintable(server.error()));
+    const QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    const QString device = ServerDevice(environment);
+    QTemporaryDir settings;
+    int errors[2] = {-1, -1};
+    QVERIFY(::pipe2(errors, O_CLOEXEC) == 0);
+    QProcess tool;
+    QProcessEnvironment env = environment;
+    env.insert("XDG_CONFIG_HOME", settings.path());
+    tool.setProcessEnvironment(env);
+    // Standard error is our pipe; SIGPIPE as from a shell (this test ignores it, and that would
+    // be inherited).
+    const int writeEnd = errors[1];
+    tool.setChildProcessModifier([writeEnd] {
+        ::dup2(writeEnd, STDERR_FILENO);
+        ::signal(SIGPIPE, SIG_DFL);
+    });
+    tool.start(QStringLiteral(METER_TOOL),
+               {"--device", device, "--wav", path("piped.wav"), "--seconds", "2"});
+    QVERIFY(tool.waitForStarted());
+    ::close(errors[1]);
+    // The reader takes the first line, then goes (`2>&1 | head -1`).
+    QByteArray read;
+    char byte = 0;
+    while (!read.contains('\n') && ::read(errors[0], &byte, 1) == 1) {
+        read += byte;
+    }
+    ::close(errors[0]);
+    QVERIFY2(read.contains("Proceed?"), read.constData());
+    QVERIFY(server.pactl({"set-source-volume", "vzpipe", "30000"}));
+    QVERIFY(tool.waitForFinished(20000));
+    QCOMPARE(tool.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(tool.exitCode(), 0);
+    const QByteArray file = ReadFile(path("piped.wav"));
+    QCOMPARE(file.size(), 44 + 2 * 176400);
+    QCOMPARE(qFromLittleEndian<quint32>(file.constData() + 40), quint32{2 * 176400});
+}
+
+void TestMeterTool::stoppedServer_data() {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("said");  // on standard output or error
+    // The listing falls back to ALSA, without the devices that go through the stopped server.
+    QTest::newRow("--devices") << QStringList{"--devices"}
+                               << "audio: ALSA without the sound server's devices (a sound "
+                                  "server is there but does not answer: the sound server did "
+                                  "not answer in time)";
+    QTest::newRow("--list") << QStringList{"--list"}
+                            << "veruziva-meter: the sound server does not answer (is it stopped "
+                               "or hung?): its inputs are not available";
+    // A recording ended by SIGTERM ends while the server is still stopped, its file true.
+    QTest::newRow("recording, SIGTERM")
+        << QStringList{"--wav", "stalled.wav", "--seconds", "60"} << QString();
+}
+
+// A sound server that is stopped (hung, or its machine suspended) keeps its socket and answers
+// nothing: the tool ends all the same, while the server is still stopped, and says why.
+void TestMeterTool::stoppedServer() {
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, said);
+    PulseServer server;
+    QVERIFY2(server.start(), qPrintable(server.error()));
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("ALSA_CONFIG_PATH", "/usr/share/alsa/alsa.conf:" + server.alsaConfig());
+    QTemporaryDir settings;
+    environment.insert("XDG_CONFIG_HOME", settings.path());
+    const bool recording = arguments.contains("--wav");
+    if (recording) {
+        arguments = QStringList{"--device", ServerDevice(environment)} + arguments;
+        arguments[arguments.indexOf("stalled.wav")] = path("stalled.wav");
+    }
+    QProcess tool;
+    tool.setProcessEnvironment(environment);
+    tool.start(QStringLiteral(METER_TOOL), arguments);
+    QVERIFY(tool.waitForStarted());
+    if (recording) {
+        tool.setReadChannel(QProcess::StandardError);
+        QByteArray errors;
+        while (!errors.contains("Proceed?") && tool.waitForReadyRead(10000)) {
+            errors += tool.readAllStandardError();
+        }
+        QVERIFY(errors.contains("Proceed?"));
+        QTest::qWait(500);
+    }
+    server.pause(true);
+    if (recording) {
+        ::kill(static_cast<pid_t>(tool.processId()), SIGTERM);
+    }
+    // Well before the client library's own limit of 30 s.
+    const bool ended = tool.waitForFinished(15000);
+    server.pause(false);
+    QVERIFY2(ended, "the tool waited for the stopped server");
+    QCOMPARE(tool.exitStatus(), QProcess::NormalExit);
+    const QString output =
+        QString::fromLocal8Bit(tool.readAllStandardOutput() + tool.readAllStandardError());
+    QVERIFY2(said.isEmpty() || output.contains(said), qPrintable(output));
+    QVERIFY2(!output.contains("vzpulse"), qPrintable(output));
+    if (recording) {
+        const QByteArray file = ReadFile(path("stalled.wav"));
+        QVERIFY(file.size() > 44);
+        QCOMPARE(qFromLittleEndian<quint32>(file.constData() + 40),
+                 static_cast<quint32>(file.size() - 44));
+    }
 }
 
 void TestMeterTool::interruptEndsTheRecordingCleanly_data() {

@@ -36,6 +36,20 @@ bool ConfigDefinesControl(const std::string& name) {
     return snd_config_search(snd_config, ("ctl." + name).c_str(), &node) == 0;
 }
 
+// The PCM or its control device is one of a sound server's plugin.
+bool RoutesThroughServer(const std::string& name) {
+    for (const char* kind : {"pcm.", "ctl."}) {
+        snd_config_t* type = nullptr;
+        const char* value = nullptr;
+        if (snd_config_search(snd_config, (kind + name + ".type").c_str(), &type) == 0 &&
+            snd_config_get_string(type, &value) == 0 && value != nullptr &&
+            (std::string(value) == "pulse" || std::string(value) == "pipewire")) {
+            return true;
+        }
+    }
+    return false;
+}
+
 std::string Hint(void* hint, const char* id) {
     char* value = snd_device_name_get_hint(hint, id);
     if (value == nullptr) {
@@ -81,7 +95,7 @@ void AddCards(std::vector<CaptureDevice>& devices) {
     }
 }
 
-void AddConfiguredPcms(std::vector<CaptureDevice>& devices) {
+void AddConfiguredPcms(std::vector<CaptureDevice>& devices, ServerDevices server) {
     void** hints = nullptr;
     if (snd_device_name_hint(-1, "pcm", &hints) < 0) {
         return;
@@ -92,7 +106,8 @@ void AddConfiguredPcms(std::vector<CaptureDevice>& devices) {
         const std::string description = Hint(*hint, "DESC");
         const std::string direction = Hint(*hint, "IOID");
         if (name.empty() || description.empty() || direction == "Output" || IsHelper(name) ||
-            !ConfigDefinesControl(name)) {
+            !ConfigDefinesControl(name) ||
+            (server == ServerDevices::Left && RoutesThroughServer(name))) {
             continue;
         }
         const std::string title = description.substr(0, description.find('\n'));
@@ -106,10 +121,10 @@ void AddConfiguredPcms(std::vector<CaptureDevice>& devices) {
 
 }  // namespace
 
-std::vector<CaptureDevice> EnumerateCaptureDevices() {
+std::vector<CaptureDevice> EnumerateCaptureDevices(ServerDevices server) {
     std::vector<CaptureDevice> devices;
     AddCards(devices);
-    AddConfiguredPcms(devices);
+    AddConfiguredPcms(devices, server);
     return devices;
 }
 

@@ -16,9 +16,17 @@ struct CaptureDevice {
     std::string ctlName;    // what snd_ctl_open / snd_mixer_attach take
 };
 
+// Which devices to list.
+enum class ServerDevices {
+    Listed,
+    // Left out: a PCM or control of the sound server's ALSA plugin (pulse, pipewire) waits as
+    // long as that server does, and a server that is there but does not answer never does.
+    Left,
+};
+
 // Every capture device of every sound card, then every capture-capable PCM that the ALSA
 // configuration defines with a description hint and a control device of the same name.
-std::vector<CaptureDevice> EnumerateCaptureDevices();
+std::vector<CaptureDevice> EnumerateCaptureDevices(ServerDevices server = ServerDevices::Listed);
 
 inline constexpr std::size_t MaxDeviceNameLength = 31;
 

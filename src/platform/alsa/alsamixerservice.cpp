@@ -314,14 +314,14 @@ private:
     ControlValueTracker m_tracker;
 };
 
-AlsaMixerService::AlsaMixerService() = default;
+AlsaMixerService::AlsaMixerService(ServerDevices server) : m_server(server) {}
 AlsaMixerService::~AlsaMixerService() = default;
 
 const std::vector<CaptureDevice>& AlsaMixerService::mixers() {
     if (!m_mixers) {
         m_mixers.emplace();
         std::set<std::string> seen;
-        for (const CaptureDevice& device : EnumerateCaptureDevices()) {
+        for (const CaptureDevice& device : EnumerateCaptureDevices(m_server)) {
             if (seen.insert(device.ctlName).second) {
                 m_mixers->push_back(device);
             }

@@ -24,7 +24,7 @@ namespace veruziva::alsa {
 // for each destination.
 class AlsaMixerService : public MixerService {
 public:
-    AlsaMixerService();
+    explicit AlsaMixerService(ServerDevices server = ServerDevices::Listed);
     ~AlsaMixerService() override;
 
     unsigned deviceCount() override;
@@ -53,6 +53,7 @@ private:
     // The mixer's events handled, and its change messages sent.
     void pump(MixerHandle handle);
 
+    ServerDevices m_server;
     std::optional<std::vector<CaptureDevice>> m_mixers;
     std::map<MixerHandle, std::unique_ptr<Mixer>> m_open;
     MixerHandle m_nextHandle = 1;

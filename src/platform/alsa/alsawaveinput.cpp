@@ -337,14 +337,14 @@ private:
     std::atomic<double> m_cpuSeconds{0.0};
 };
 
-AlsaWaveInput::AlsaWaveInput() = default;
+AlsaWaveInput::AlsaWaveInput(ServerDevices server) : m_server(server) {}
 
 AlsaWaveInput::~AlsaWaveInput() = default;
 
 const std::vector<CaptureDevice>& AlsaWaveInput::devices() {
     const std::lock_guard lock(m_mutex);
     if (!m_devices) {
-        m_devices = EnumerateCaptureDevices();
+        m_devices = EnumerateCaptureDevices(m_server);
     }
     return *m_devices;
 }

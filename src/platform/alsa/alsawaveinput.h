@@ -15,7 +15,7 @@ namespace veruziva::alsa {
 // head of its queue; a full buffer is marked done and reported through the notify function.
 class AlsaWaveInput : public WaveInput {
 public:
-    AlsaWaveInput();
+    explicit AlsaWaveInput(ServerDevices server = ServerDevices::Listed);
     ~AlsaWaveInput() override;
 
     unsigned deviceCount() override;
@@ -37,6 +37,7 @@ public:
     class Stream;
 
 private:
+    ServerDevices m_server;
     std::mutex m_mutex;  // the device list
     std::optional<std::vector<CaptureDevice>> m_devices;
     WaveStreams<Stream> m_streams;

@@ -66,8 +66,45 @@ MainloopLock::~MainloopLock() {
     pa_threaded_mainloop_unlock(m_mainloop);
 }
 
+// A timer on the connection's mainloop that wakes its waiter when the time is up.
+class AnswerTimer {
+public:
+    AnswerTimer(pa_context* context, pa_threaded_mainloop* mainloop,
+                std::chrono::milliseconds timeout)
+        : m_mainloop(mainloop) {
+        m_event = pa_context_rttime_new(
+            context,
+            pa_rtclock_now() +
+                static_cast<pa_usec_t>(
+                    std::chrono::duration_cast<std::chrono::microseconds>(timeout).count()),
+            [](pa_mainloop_api*, pa_time_event*, const struct timeval*, void* self) {
+                auto* timer = static_cast<AnswerTimer*>(self);
+                timer->m_expired = true;
+                SignalMainloop(timer->m_mainloop);
+            },
+            this);
+    }
+    ~AnswerTimer() {
+        if (m_event != nullptr) {
+            pa_threaded_mainloop_get_api(m_mainloop)->time_free(m_event);
+        }
+    }
+    AnswerTimer(const AnswerTimer&) = delete;
+    AnswerTimer& operator=(const AnswerTimer&) = delete;
+    // Without a timer (no memory) the wait ends at once rather than never.
+    bool expired() const { return m_expired || m_event == nullptr; }
+
+private:
+    pa_threaded_mainloop* m_mainloop;
+    pa_time_event* m_event = nullptr;
+    bool m_expired = false;
+};
+
 std::shared_ptr<PulseConnection> PulseConnection::Connect(std::chrono::milliseconds timeout,
-                                                          std::string* reason) {
+                                                          std::string* reason, Failure* failure) {
+    if (failure != nullptr) {
+        *failure = Failure::Refused;
+    }
     const auto fail = [reason](std::string text) {
         if (reason != nullptr) {
             *reason = std::move(text);
@@ -89,46 +126,67 @@ std::shared_ptr<PulseConnection> PulseConnection::Connect(std::chrono::milliseco
     if (connection->m_context == nullptr) {
         return fail("the sound server's client library cannot start");
     }
-    pa_context_set_state_callback(
-        connection->m_context,
-        [](pa_context*, void* mainloop) {
-            SignalMainloop(static_cast<pa_threaded_mainloop*>(mainloop));
-        },
-        connection->m_mainloop);
+    connection->m_answerTime = timeout;
+    pa_context_set_state_callback(connection->m_context, OnContextState, connection.get());
     // Never start a server: asking must not leave one running where none was.
     if (pa_context_connect(connection->m_context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0 ||
         pa_threaded_mainloop_start(connection->m_mainloop) < 0) {
         return fail(pa_strerror(pa_context_errno(connection->m_context)));
     }
     MainloopLock lock(connection->m_mainloop);
-    pa_time_event* timer = pa_context_rttime_new(
-        connection->m_context,
-        pa_rtclock_now() +
-            static_cast<pa_usec_t>(
-                std::chrono::duration_cast<std::chrono::microseconds>(timeout).count()),
-        [](pa_mainloop_api*, pa_time_event*, const struct timeval*, void* self) {
-            auto* waiting = static_cast<PulseConnection*>(self);
-            waiting->m_timedOut = true;
-            SignalMainloop(waiting->m_mainloop);
-        },
-        connection.get());
     pa_context_state_t state = pa_context_get_state(connection->m_context);
-    while (PA_CONTEXT_IS_GOOD(state) && state != PA_CONTEXT_READY && !connection->m_timedOut) {
-        pa_threaded_mainloop_wait(connection->m_mainloop);
-        state = pa_context_get_state(connection->m_context);
+    bool timedOut = false;
+    {
+        const AnswerTimer timer(connection->m_context, connection->m_mainloop, timeout);
+        while (PA_CONTEXT_IS_GOOD(state) && state != PA_CONTEXT_READY && !timer.expired()) {
+            pa_threaded_mainloop_wait(connection->m_mainloop);
+            state = pa_context_get_state(connection->m_context);
+        }
+        timedOut = timer.expired();
     }
-    pa_threaded_mainloop_get_api(connection->m_mainloop)->time_free(timer);
     if (state == PA_CONTEXT_READY) {
+        if (failure != nullptr) {
+            *failure = Failure::None;
+        }
         return connection;
     }
-    std::string why = connection->m_timedOut ? "the sound server did not answer in time"
-                                             : pa_strerror(pa_context_errno(connection->m_context));
+    if (timedOut && PA_CONTEXT_IS_GOOD(state) && failure != nullptr) {
+        *failure = Failure::NoAnswer;
+    }
+    std::string why = timedOut ? "the sound server did not answer in time"
+                               : pa_strerror(pa_context_errno(connection->m_context));
     return fail(std::move(why));
+}
+
+void PulseConnection::OnContextState(pa_context* context, void* self) {
+    auto* connection = static_cast<PulseConnection*>(self);
+    if (!PA_CONTEXT_IS_GOOD(pa_context_get_state(context))) {
+        connection->broke();
+    }
+    SignalMainloop(connection->m_mainloop);
+}
+
+void PulseConnection::broke() {
+    if (m_broken) {
+        return;
+    }
+    m_broken = true;
+    if (m_onBroken) {
+        m_onBroken();
+    }
+}
+
+void PulseConnection::setOnBroken(std::function<void()> broken) {
+    MainloopLock lock(m_mainloop);
+    m_onBroken = std::move(broken);
 }
 
 PulseConnection::~PulseConnection() {
     if (m_mainloop != nullptr) {
         pa_threaded_mainloop_stop(m_mainloop);
+    }
+    if (m_context != nullptr) {
+        pa_context_set_state_callback(m_context, nullptr, nullptr);
     }
     if (m_context != nullptr) {
         pa_context_disconnect(m_context);
@@ -141,19 +199,45 @@ PulseConnection::~PulseConnection() {
 
 bool PulseConnection::ready() {
     MainloopLock lock(m_mainloop);
-    return pa_context_get_state(m_context) == PA_CONTEXT_READY;
+    return !m_stalled && pa_context_get_state(m_context) == PA_CONTEXT_READY;
+}
+
+bool PulseConnection::stalled() {
+    MainloopLock lock(m_mainloop);
+    return m_stalled;
+}
+
+bool PulseConnection::waitUntil(const std::function<bool()>& done) {
+    if (done()) {
+        return true;
+    }
+    if (m_stalled) {
+        return false;  // asking again would only wait as long again
+    }
+    // A broken connection signals through the state callback.
+    const AnswerTimer timer(m_context, m_mainloop, m_answerTime);
+    while (!done() && pa_context_get_state(m_context) == PA_CONTEXT_READY) {
+        if (timer.expired()) {
+            m_stalled = true;
+            broke();
+            return false;
+        }
+        pa_threaded_mainloop_wait(m_mainloop);
+    }
+    return done();
 }
 
 bool PulseConnection::wait(pa_operation* operation) {
     if (operation == nullptr) {
         return false;
     }
-    // A broken connection cancels its operations and signals through the state callback.
-    while (pa_operation_get_state(operation) == PA_OPERATION_RUNNING &&
-           pa_context_get_state(m_context) == PA_CONTEXT_READY) {
-        pa_threaded_mainloop_wait(m_mainloop);
-    }
+    // A broken connection cancels its operations itself.
+    waitUntil([operation] { return pa_operation_get_state(operation) != PA_OPERATION_RUNNING; });
     const bool done = pa_operation_get_state(operation) == PA_OPERATION_DONE;
+    if (pa_operation_get_state(operation) == PA_OPERATION_RUNNING) {
+        // Its callback must never reach the caller's reply, which is gone once this returns.
+        pa_operation_cancel(operation);
+    }
     pa_operation_unref(operation);
     return done;
 }

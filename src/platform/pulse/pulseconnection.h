@@ -19,18 +19,34 @@ namespace veruziva::pulse {
 
 // A connection to the desktop's sound server (PulseAudio, or PipeWire's PulseAudio service),
 // run by a thread of the client library's own. Connecting never starts a server.
+//
+// Every wait for the server is bounded: a server that is stopped or hung still holds its socket
+// open, and the client library would wait for it for half a minute. A connection whose server
+// has not answered within the bound counts as broken from then on, like one the server closed.
 class PulseConnection {
 public:
-    // Connects, waiting at most `timeout` for the server's answer; nothing (and the reason) when
-    // no server answers.
+    // Why a connection could not be made.
+    enum class Failure {
+        None,
+        Refused,   // no server there, or it said no
+        NoAnswer,  // a server is there but did not answer in time (stopped, hung)
+    };
+    // Connects, waiting at most `timeout` for the server's answer, which is then the bound of
+    // every later wait; nothing (and the reason) when no server answers.
     static std::shared_ptr<PulseConnection> Connect(std::chrono::milliseconds timeout,
-                                                    std::string* reason = nullptr);
+                                                    std::string* reason = nullptr,
+                                                    Failure* failure = nullptr);
     ~PulseConnection();
     PulseConnection(const PulseConnection&) = delete;
     PulseConnection& operator=(const PulseConnection&) = delete;
 
-    // False once the server has gone away or closed the connection.
+    // False once the server has gone away, closed the connection or did not answer in time.
     bool ready();
+    // The server did not answer a request in time.
+    bool stalled();
+    // Called once when the connection breaks, on any thread, with the mainloop locked: it must
+    // neither block nor call back into this connection.
+    void setOnBroken(std::function<void()> broken);
 
     // Every source, in the server's order; nothing when the connection is broken.
     std::optional<std::vector<SourceInfo>> sources();
@@ -47,17 +63,25 @@ public:
 
     pa_threaded_mainloop* mainloop() const { return m_mainloop; }
     pa_context* context() const { return m_context; }
-    // With the mainloop locked: waits until the operation has run (or the connection broke),
-    // then releases it; false when it did not complete.
+    // With the mainloop locked: waits until the operation has run (or the connection broke, or
+    // the server did not answer in time), then releases it; false when it did not complete.
     bool wait(pa_operation* operation);
+    // With the mainloop locked: waits until `done` holds, or the connection broke, or the
+    // server did not answer in time (the connection then counts as broken); false unless done.
+    bool waitUntil(const std::function<bool()>& done);
 
 private:
     PulseConnection() = default;
     std::optional<std::vector<SourceInfo>> list(const std::string* name);
+    static void OnContextState(pa_context* context, void* self);
+    void broke();  // with the mainloop locked
 
     pa_threaded_mainloop* m_mainloop = nullptr;
     pa_context* m_context = nullptr;
-    bool m_timedOut = false;
+    std::chrono::milliseconds m_answerTime{0};
+    bool m_stalled = false;  // the server did not answer a request in time
+    bool m_broken = false;   // told once
+    std::function<void()> m_onBroken;
     bool m_subscribed = false;
     std::map<int, SourcesChanged> m_subscribers;  // with the mainloop locked
     int m_nextSubscription = 1;

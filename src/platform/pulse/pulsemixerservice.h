@@ -13,7 +13,8 @@ namespace veruziva::pulse {
 // SourceMixer says. Every read asks the server for the source's present state, and every write
 // acts on that source alone. Change messages come from the server's events: a control whose
 // values differ after one gets a message; the source gone, or back, gives each destination a
-// line change.
+// line change: so does the server going away and coming back (its events then come from the
+// new server).
 class PulseMixerService : public MixerService {
 public:
     explicit PulseMixerService(std::shared_ptr<SourceAccess> server);

@@ -73,10 +73,13 @@ public:
         if (pa_stream_connect_record(m_stream, source.c_str(), &attributes, flags) < 0) {
             return wave::Error;
         }
-        pa_stream_state_t state = pa_stream_get_state(m_stream);
-        while (state == PA_STREAM_CREATING || state == PA_STREAM_UNCONNECTED) {
-            pa_threaded_mainloop_wait(m_connection->mainloop());
-            state = pa_stream_get_state(m_stream);
+        m_connection->waitUntil([this] {
+            const pa_stream_state_t now = pa_stream_get_state(m_stream);
+            return now != PA_STREAM_CREATING && now != PA_STREAM_UNCONNECTED;
+        });
+        const pa_stream_state_t state = pa_stream_get_state(m_stream);
+        if (state == PA_STREAM_CREATING || state == PA_STREAM_UNCONNECTED) {
+            return wave::NotEnabled;  // the server did not answer in time
         }
         if (state != PA_STREAM_READY) {
             return pa_context_errno(m_connection->context()) == PA_ERR_NOENTITY ? wave::BadDeviceId
@@ -161,15 +164,16 @@ private:
     }
 
     // Stops the flow: nothing captured while stopped reaches a buffer, and the next start
-    // begins with fresh frames.
+    // begins with fresh frames. A server that does not answer in time loses the device.
     void halt() {
         if (!m_running) {
             return;
         }
         m_running = false;
-        if (!m_lost && cork(true)) {
-            m_connection->wait(
-                pa_stream_flush(m_stream, OnStreamOperation, m_connection->mainloop()));
+        if (!m_lost &&
+            (!cork(true) || !m_connection->wait(pa_stream_flush(m_stream, OnStreamOperation,
+                                                                m_connection->mainloop())))) {
+            loseDevice();
         }
         m_carry.clear();
         m_carryOffset = 0;

@@ -7,6 +7,7 @@ namespace {
 
 constexpr std::int32_t FullLevel = 65535;
 constexpr std::uint64_t NormalVolume = 0x10000U;  // the server's 100 %
+constexpr std::uint64_t MaxVolume = 0x7FFFFFFFU;  // the server's own limit (PA_VOLUME_MAX)
 
 constexpr std::uint32_t DestinationLineId(std::uint32_t destination) {
     return 0xFFFF0000U + destination;
@@ -24,14 +25,15 @@ std::uint32_t LineChannels(const SourceInfo& source) {
 }  // namespace
 
 std::uint32_t ServerVolume(std::int32_t level) {
-    const auto clamped = static_cast<std::uint64_t>(std::clamp(level, 0, FullLevel));
-    return static_cast<std::uint32_t>((clamped * NormalVolume + FullLevel / 2) / FullLevel);
+    const auto positive = static_cast<std::uint64_t>(std::max(level, 0));
+    return static_cast<std::uint32_t>(
+        std::min((positive * NormalVolume + FullLevel / 2) / FullLevel, MaxVolume));
 }
 
 std::int32_t LevelOfServerVolume(std::uint32_t volume) {
     const std::uint64_t level =
-        (volume * std::uint64_t{FullLevel} + NormalVolume / 2) / NormalVolume;
-    return static_cast<std::int32_t>(std::min<std::uint64_t>(level, FullLevel));
+        (std::min<std::uint64_t>(volume, MaxVolume) * FullLevel + NormalVolume / 2) / NormalVolume;
+    return static_cast<std::int32_t>(level);
 }
 
 SourceMixer::SourceMixer(const SourceInfo& source) {

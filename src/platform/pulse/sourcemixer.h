@@ -18,8 +18,9 @@ struct SourceChange {
     std::optional<std::vector<std::uint32_t>> volume;  // per channel, in the server's units
 };
 
-// The server's volume for a level of 0 to 65535 (100 % at 65535), and back; linear, and levels
-// above 100 % read as full.
+// The server's volume for a level of 0 to 65535 (100 % at 65535), and back; linear. A desktop
+// may boost a source past 100 %: that reads as a level above 65535, the controls' maximum, so
+// that it differs from full, and writing it back sets the same boost.
 std::uint32_t ServerVolume(std::int32_t level);
 std::int32_t LevelOfServerVolume(std::uint32_t volume);
 
