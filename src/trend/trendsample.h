@@ -17,6 +17,10 @@ struct TrendSample {
     // The block's true RMS of each channel's AC part, in the reading's unit.
     double rmsA = 0;
     double rmsB = 0;
+    // The channel was read at a line-in level moved from the one its calibration holds at:
+    // the reading is not valid.
+    bool levelMovedA = false;
+    bool levelMovedB = false;
 };
 
 // Where the unit or the scale changed: a calibration, a range change, Raw/Cal.
