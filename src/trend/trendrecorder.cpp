@@ -11,10 +11,14 @@ namespace {
 // Products of times and counts need more than 64 bits: times may be any 64-bit value.
 __extension__ typedef __int128 Wide;
 
-// The index of the slot of `width` that holds ms, rounded towards the past.
-std::int64_t SlotOf(std::int64_t ms, std::int64_t width) {
-    const std::int64_t slot = ms / width;
-    return ms % width < 0 ? slot - 1 : slot;
+// The last time of the slot of `width` that holds ms (slots start on whole multiples of it),
+// or the latest time there is.
+std::int64_t SlotLast(std::int64_t ms, std::int64_t width) {
+    const std::int64_t remainder = ms % width;
+    const std::int64_t toLast = width - 1 - (remainder < 0 ? remainder + width : remainder);
+    return ms > std::numeric_limits<std::int64_t>::max() - toLast
+               ? std::numeric_limits<std::int64_t>::max()
+               : ms + toLast;
 }
 
 // ms - span, or the earliest time where that would be before it.
@@ -91,14 +95,13 @@ std::size_t TrendRecorder::budgetBytes() {
     return bytes + MarkerCapacity * marker;
 }
 
-void TrendRecorder::add(const TrendSample& given) {
+void TrendRecorder::add(const TrendSample& sample) {
     ++m_revision;
-    TrendSample sample = given;
-    if (m_latest) {
-        sample.msSinceEpoch = std::max(sample.msSinceEpoch, m_latest->msSinceEpoch);
-    }
-    m_latest = sample;
-    const Point point{sample.msSinceEpoch,
+    const std::int64_t ms = m_points.empty()
+                                ? sample.msSinceEpoch
+                                : std::max(sample.msSinceEpoch, m_points.back().msSinceEpoch);
+    m_latestRms = {sample.rmsA, sample.rmsB};
+    const Point point{ms,
                       {sample.a, sample.b},
                       {sample.unitA, sample.unitB},
                       {sample.overloadA, sample.overloadB},
@@ -108,7 +111,7 @@ void TrendRecorder::add(const TrendSample& given) {
         addToLevel(level, point);
     }
     addToStatistics(sample);
-    dropOlderThan(Before(sample.msSinceEpoch, HistoryMs));
+    dropOlderThan(Before(ms, HistoryMs));
 }
 
 void TrendRecorder::addToStatistics(const TrendSample& sample) {
@@ -146,12 +149,15 @@ void TrendRecorder::addToStatistics(const TrendSample& sample) {
 void TrendRecorder::addToLevel(Level& level, const Point& point) {
     // A change of unit or of the input level's state starts a bucket of its own: a mean over
     // volts and raw numbers, or over valid and invalid readings, means nothing.
-    const bool fits = !level.buckets.empty() &&
-                      SlotOf(level.buckets.back().firstMs, level.widthMs) ==
-                          SlotOf(point.msSinceEpoch, level.widthMs) &&
-                      level.buckets.back().unit == point.unit &&
-                      level.buckets.back().levelMoved == point.levelMoved;
+    // Times never go back, so the newest bucket's slot holds the point while its time is not
+    // past the slot's end. (Element by element: comparing the arrays whole calls memcmp.)
+    const Bucket* last = level.buckets.empty() ? nullptr : &level.buckets.back();
+    const bool fits = last != nullptr && point.msSinceEpoch <= level.slotLastMs &&
+                      last->unit[0] == point.unit[0] && last->unit[1] == point.unit[1] &&
+                      last->levelMoved[0] == point.levelMoved[0] &&
+                      last->levelMoved[1] == point.levelMoved[1];
     if (!fits) {
+        level.slotLastMs = SlotLast(point.msSinceEpoch, level.widthMs);
         Bucket bucket;
         bucket.firstMs = point.msSinceEpoch;
         bucket.unit = point.unit;
@@ -208,7 +214,6 @@ void TrendRecorder::mark(std::int64_t msSinceEpoch, QString text) {
 void TrendRecorder::reset() {
     ++m_revision;
     m_points.clear();
-    m_latest.reset();
     m_pointsDropped = false;
     for (Level& level : m_levels) {
         level.buckets.clear();
@@ -234,7 +239,15 @@ TrendStatistics TrendRecorder::statistics(TrendChannel channel) const {
 }
 
 std::optional<TrendSample> TrendRecorder::latest() const {
-    return m_latest;
+    if (m_points.empty()) {
+        return std::nullopt;
+    }
+    const Point& p = m_points.back();
+    TrendSample sample{p.msSinceEpoch, p.reading[0],  p.reading[1],   p.unit[0],     p.unit[1],
+                       p.overload[0],  p.overload[1], m_latestRms[0], m_latestRms[1]};
+    sample.levelMovedA = p.levelMoved[0];
+    sample.levelMovedB = p.levelMoved[1];
+    return sample;
 }
 
 std::optional<std::int64_t> TrendRecorder::firstMs() const {
@@ -286,8 +299,7 @@ std::array<char, 2> TrendRecorder::unitsIn(std::size_t level, std::int64_t t0,
             return held.buckets[span.last - 1].unit;
         }
     }
-    return m_latest ? std::array<char, 2>{m_latest->unitA, m_latest->unitB}
-                    : std::array<char, 2>{' ', ' '};
+    return m_points.empty() ? std::array<char, 2>{' ', ' '} : m_points.back().unit;
 }
 
 std::array<char, 2> TrendRecorder::unitsIn(std::int64_t t0, std::int64_t t1) const {

@@ -142,6 +142,7 @@ private:
         FixedRing<Bucket> buckets;
         std::int64_t widthMs;
         bool dropped = false;
+        std::int64_t slotLastMs = 0;  // the last time that the newest bucket's slot holds
     };
     struct Accumulator {
         double minimum = 0;
@@ -170,7 +171,7 @@ private:
     std::size_t levelFor(std::int64_t t0) const;
 
     FixedRing<Point> m_points;
-    std::optional<TrendSample> m_latest;
+    std::array<double, 2> m_latestRms{};  // the newest block's, which its point does not keep
     bool m_pointsDropped = false;
     std::vector<Level> m_levels;
     std::deque<TrendMarker> m_markers;
