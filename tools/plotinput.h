@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "meteroptions.h"
+#include "recording/capturedefinition.h"
 
 namespace veruziva::meter {
 
@@ -25,15 +26,15 @@ struct PlotSeries {
     std::vector<PlotPoint> points;
 };
 
-// A sampled recording's rows: the header "time;A[u];B[u]", then "time;A;B" rows, the decimal
-// separator a point or a comma. A message when the file is not one.
-std::variant<PlotSeries, QString> ReadSampledRows(const QString& path);
+// The times a sampled recording can hold: its rows come once a period, up to its longest
+// capturing time.
+inline constexpr double LongestRecordingSeconds = MaxCaptureTime * 60.0;
 
-// A WAV recording's readings block by block, measured with the options (calibration, ranges,
-// DC channels) as the window would show them; notes go to `err`.
-std::variant<PlotSeries, QString> ReadWavReadings(const Options& options, std::FILE* err);
-
-// True when the file starts as a WAV file does.
-bool LooksLikeWav(const QString& path);
+// The recording options.file, read once (a pipe cannot be read twice): a WAV recording's
+// readings block by block, measured with the options (calibration, ranges, DC channels) as the
+// window would show them, notes going to `err`; else a sampled recording's rows: the header
+// "time;A[u];B[u]", then "time;A;B" rows, the decimal separator a point or a comma, times from
+// 0 to LongestRecordingSeconds. A message when it is neither.
+std::variant<PlotSeries, QString> ReadPlotInput(const Options& options, std::FILE* err);
 
 }  // namespace veruziva::meter

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
+#include <cstdint>
 #include <memory>
 #include <span>
 #include <vector>
@@ -8,6 +10,7 @@
 #include "platform/captureformat.h"
 
 struct sf_private_tag;
+struct SF_INFO;
 
 namespace veruziva::meter {
 
@@ -21,15 +24,27 @@ public:
 
     // False with errorText() set when the file cannot be read or has another format.
     bool open(const QString& path);
+    // The same from a file already open, read from its start; the reader closes it.
+    bool open(int fd, const QString& path);
+    // The same from a file's bytes in memory (what came through a pipe).
+    bool open(QByteArray bytes, const QString& path);
     // The next block of up to FramesPerBuffer frames; empty at the end of the file or on a
     // read error (see errorText()).
     std::span<const StereoFrame> nextBlock();
     const QString& errorText() const { return m_error; }
 
 private:
+    // A file's bytes as libsndfile reads them.
+    struct Memory {
+        QByteArray bytes;
+        std::int64_t position = 0;
+    };
+    bool opened(sf_private_tag* file, const SF_INFO& info);
+
     struct Closer {
         void operator()(sf_private_tag* file) const;
     };
+    std::unique_ptr<Memory> m_memory;  // outlives the file that reads it
     std::unique_ptr<sf_private_tag, Closer> m_file;
     QString m_path;
     QString m_error;

@@ -4,7 +4,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QRandomGenerator>
 #include <cerrno>
+#include <cstdlib>
 
 #include "recording/fileerror.h"
 
@@ -21,12 +23,20 @@ void OutputFile::fail(int error) {
 }
 
 void OutputFile::create(const QString& path) {
-    m_path = path;
-    m_written = 0;
     // Without O_NONBLOCK, opening a pipe waits for a reader, for ever if none comes; with it,
     // a device that is not ready fails a write instead of holding the program.
-    const int fd = ::open(path.toLocal8Bit().constData(),
-                          O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NONBLOCK, 0666);
+    open(path, O_TRUNC | O_NONBLOCK);
+}
+
+void OutputFile::createNew(const QString& path) {
+    open(path, O_EXCL);
+}
+
+void OutputFile::open(const QString& path, int flags) {
+    m_path = path;
+    m_written = 0;
+    const int fd =
+        ::open(path.toLocal8Bit().constData(), O_WRONLY | O_CREAT | O_CLOEXEC | flags, 0666);
     if (fd < 0) {
         if (errno == ENXIO) {
             throw FileError(FileError::NotAFile, path);  // a pipe that nobody reads
@@ -105,12 +115,89 @@ void OutputFile::close() {
     }
 }
 
-void WriteWholeFile(const QString& path, const void* data, std::size_t size) {
+namespace {
+
+void WriteInPlace(const QString& path, const void* data, std::size_t size) {
     OutputFile file;
     file.create(path);
     file.write(data, size);
     file.sync();
     file.close();
+}
+
+// The file a name stands for: a symbolic link's target, so that the link stays a link.
+QByteArray Target(const QByteArray& name) {
+    char* resolved = ::realpath(name.constData(), nullptr);
+    if (resolved == nullptr) {
+        return name;
+    }
+    QByteArray target(resolved);
+    std::free(resolved);
+    return target;
+}
+
+// Writes the temporary file beside the target, under a name nobody has taken; returns it.
+QByteArray WriteTemporary(const QByteArray& target, const void* data, std::size_t size) {
+    const qsizetype slash = target.lastIndexOf('/');
+    const QByteArray folder = slash < 0 ? QByteArray(".") : target.left(slash + 1);
+    // Short enough for the longest file name a folder takes.
+    const QByteArray base = target.mid(slash + 1).left(200);
+    for (int attempt = 0;; ++attempt) {
+        const QByteArray name = folder + (slash < 0 ? "/." : ".") + base + '.' +
+                                QByteArray::number(QRandomGenerator::global()->generate(), 36);
+        OutputFile file;
+        try {
+            file.createNew(QString::fromLocal8Bit(name));
+        } catch (const FileError& error) {
+            if (error.error() == EEXIST && attempt < 100) {
+                continue;
+            }
+            throw;
+        }
+        try {
+            file.write(data, size);
+            file.sync();
+            file.close();
+        } catch (const FileError&) {
+            ::unlink(name.constData());
+            throw;
+        }
+        return name;
+    }
+}
+
+}  // namespace
+
+void WriteWholeFile(const QString& path, const void* data, std::size_t size) {
+    const QByteArray target = Target(path.toLocal8Bit());
+    struct stat existing {};
+    const bool exists = ::stat(target.constData(), &existing) == 0;
+    if (exists && !S_ISREG(existing.st_mode)) {
+        // A device or the like: there is no file to keep whole.
+        WriteInPlace(path, data, size);
+        return;
+    }
+    QByteArray temporary;
+    try {
+        temporary = WriteTemporary(target, data, size);
+    } catch (const FileError& error) {
+        throw FileError(error.error(), path);
+    }
+    // The replaced file's permissions stay; a new one has those its creation gave.
+    if ((exists && ::chmod(temporary.constData(), existing.st_mode & 07777) < 0) ||
+        ::rename(temporary.constData(), target.constData()) < 0) {
+        const int error = errno;
+        ::unlink(temporary.constData());
+        throw FileError(error, path);
+    }
+    // The new name survives a power cut too.
+    const qsizetype slash = target.lastIndexOf('/');
+    const int folder = ::open(slash < 0 ? "." : target.left(slash + 1).constData(),
+                              O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder >= 0) {
+        ::fsync(folder);
+        ::close(folder);
+    }
 }
 
 }  // namespace veruziva

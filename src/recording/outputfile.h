@@ -17,6 +17,8 @@ public:
     // Creates the file, emptying an existing one of that name. A pipe, a socket or anything
     // else that could make a write wait for a reader is refused: the program must never hang.
     void create(const QString& path);
+    // Creates a file under a name nobody has taken; fails with EEXIST otherwise.
+    void createNew(const QString& path);
     // Writes to the process's standard output instead (the meter tool's "-").
     void useStandardOutput();
     void write(const void* data, std::size_t size);
@@ -32,6 +34,7 @@ public:
 
 private:
     [[noreturn]] void fail(int error);
+    void open(const QString& path, int flags);
 
     int m_fd = -1;
     bool m_ownsFd = true;
@@ -40,7 +43,10 @@ private:
 };
 
 // Writes a whole file (a picture, an export) with checked system calls and makes it survive a
-// crash; throws FileError.
+// crash. It is written under a temporary name in the file's folder and renamed to its name once
+// complete, so a failure (a full disk) leaves no part of it and an existing file of that name as
+// it was; a symbolic link is followed, a device (/dev/null) written in place. Throws FileError
+// naming `path`.
 void WriteWholeFile(const QString& path, const void* data, std::size_t size);
 
 }  // namespace veruziva

@@ -11,8 +11,9 @@ namespace veruziva {
 QByteArray PngBytes(const QImage& picture);
 
 // Writes the picture as a PNG file: encoded first, then written with checked system calls,
-// because the image writer does not report a full disk. Throws RuntimeError with the reason
-// when it cannot be encoded or written.
+// because the image writer does not report a full disk, as WriteWholeFile does (no partial
+// picture, an existing file untouched on failure). Throws RuntimeError with the reason when it
+// cannot be encoded or written.
 void SavePng(const QImage& picture, const QString& path);
 
 }  // namespace veruziva

@@ -35,12 +35,12 @@ public:
             return false;
         }
         m_items[m_first] = item;
-        m_first = (m_first + 1) % m_capacity;
+        m_first = slot(1);
         return true;
     }
 
     void popFront() {
-        m_first = (m_first + 1) % m_capacity;
+        m_first = slot(1);
         --m_size;
     }
 
@@ -68,7 +68,11 @@ public:
     static constexpr std::size_t bytesFor(std::size_t capacity) { return capacity * sizeof(T); }
 
 private:
-    std::size_t slot(std::size_t i) const { return (m_first + i) % m_capacity; }
+    // i < capacity: no division needed (this runs several times for every block).
+    std::size_t slot(std::size_t i) const {
+        const std::size_t j = m_first + i;
+        return j >= m_capacity ? j - m_capacity : j;
+    }
 
     std::size_t m_capacity;
     std::size_t m_first = 0;

@@ -4,7 +4,6 @@
 #include <QFontMetrics>
 #include <QPainter>
 #include <QPolygon>
-#include <QTime>
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -15,6 +14,9 @@
 namespace veruziva {
 
 namespace {
+
+// Differences and products of times need more than 64 bits: a view may hold any 64-bit times.
+__extension__ typedef __int128 Wide;
 
 constexpr int StripHeight = 3;  // an overload strip under the plot, one per channel
 constexpr int TickLength = 4;
@@ -27,52 +29,90 @@ QString UnitText(char unit) {
     return unit == ' ' ? QStringLiteral("raw") : QString(QLatin1Char(unit));
 }
 
-// 1, 2 or 5 times a power of ten, for a grid line every 40 pixels or more.
+QChar ChannelLetter(std::size_t channel) {
+    return channel == 0 ? QLatin1Char('A') : QLatin1Char('B');
+}
+
+// 1, 2 or 5 times a power of ten, for a grid line every 40 pixels or more; 0 when there is none.
 double NiceStep(double span, int height) {
     const double raw = span / std::max(2, height / 40);
     const double magnitude = std::pow(10.0, std::floor(std::log10(raw)));
     const double normalized = raw / magnitude;
     const double factor = normalized <= 1 ? 1 : normalized <= 2 ? 2 : normalized <= 5 ? 5 : 10;
-    return factor * magnitude;
+    const double step = factor * magnitude;
+    return std::isfinite(step) && step > 0 ? step : 0;
 }
 
-std::int64_t TimeStepMs(std::int64_t spanMs, int width, int labelWidth) {
+// Whole seconds, minutes and hours up to half a day, then 1, 2 and 5 times a power of ten days,
+// for a label every labelWidth + 16 pixels.
+Wide TimeStepMs(Wide spanMs, int width, int labelWidth) {
+    const auto fits = [&](Wide stepMs) {
+        return static_cast<double>(stepMs) * width / static_cast<double>(spanMs) >= labelWidth + 16;
+    };
     static constexpr std::array<std::int64_t, 17> StepsS = {
         1, 2, 5, 10, 15, 30, 60, 120, 300, 600, 900, 1800, 3600, 7200, 10800, 21600, 43200};
     for (const std::int64_t s : StepsS) {
-        const double pixels = static_cast<double>(s * 1000) * width / static_cast<double>(spanMs);
-        if (pixels >= labelWidth + 16) {
+        if (fits(s * 1000)) {
             return s * 1000;
         }
     }
-    return StepsS.back() * 1000;
+    // Ends: a step as long as the longest span times the widest label fits.
+    for (Wide days = 86'400'000;; days *= 10) {
+        for (const int factor : {1, 2, 5}) {
+            if (fits(days * factor)) {
+                return days * factor;
+            }
+        }
+    }
+}
+
+Wide SpanMs(const TrendChartView& view) {
+    return std::max<Wide>(1, Wide{view.t1Ms} - view.t0Ms);
 }
 
 int XOf(std::int64_t ms, const QRect& plot, const TrendChartView& view) {
-    const std::int64_t column =
-        (ms - view.t0Ms) * plot.width() / std::max<std::int64_t>(1, view.t1Ms - view.t0Ms);
-    return plot.left() + static_cast<int>(std::min<std::int64_t>(column, plot.width() - 1));
+    const Wide column = (Wide{ms} - view.t0Ms) * plot.width() / SpanMs(view);
+    return plot.left() + static_cast<int>(std::clamp<Wide>(column, 0, plot.width() - 1));
 }
 
-// Value labels beside the plot, left or right of it, with grid lines or ticks.
+// Value labels beside the plot, left or right of it, with grid lines or ticks, and the unit
+// over them.
 void PaintValueAxis(QPainter& painter, const TrendChartGeometry& geometry,
-                    std::pair<double, double> range, bool right, const QColor& gridColour,
-                    const QColor& textColour) {
+                    std::pair<double, double> range, bool right, char unit,
+                    const QColor& gridColour, const QColor& textColour) {
     const QRect& plot = geometry.plot();
     const QFontMetrics metrics = painter.fontMetrics();
+    const int labelWidth = metrics.horizontalAdvance(QStringLiteral("-0000.000"));
+    const int unitTop = plot.top() - metrics.height() - 3;
+    painter.setPen(textColour);
+    const QString title = QStringLiteral("[%1]").arg(UnitText(unit));
+    if (right) {
+        painter.drawText(
+            QRect(plot.right() + TickLength + 3, unitTop, labelWidth, metrics.height()),
+            Qt::AlignLeft | Qt::AlignVCenter, title);
+    } else {
+        painter.drawText(QRect(0, unitTop, plot.left() - TickLength - 2, metrics.height()),
+                         Qt::AlignRight | Qt::AlignVCenter, title);
+    }
     const auto [minimum, maximum] = range;
     const double step = NiceStep(maximum - minimum, plot.height());
-    for (double v = std::ceil(minimum / step) * step; v <= maximum; v += step) {
+    const double first = step > 0 ? std::ceil(minimum / step) : 0;
+    const double lines = step > 0 ? std::floor(maximum / step) - first : -1;
+    // Far more lines than pixels: values too large for their differences to show; no labels.
+    if (!(lines >= 0 && lines <= plot.height())) {
+        return;
+    }
+    for (int i = 0; i <= static_cast<int>(lines); ++i) {
+        const double v = (first + i) * step;
         const double value = std::abs(v) < step * 1e-6 ? 0 : v;
         const int y = geometry.rowOf(value, minimum, maximum);
         const QString label = QString::number(value, 'g', 6);
         if (right) {
             painter.setPen(textColour);
             painter.drawLine(plot.right() + 1, y, plot.right() + TickLength, y);
-            painter.drawText(
-                QRect(plot.right() + TickLength + 3, y - metrics.height() / 2,
-                      metrics.horizontalAdvance(QStringLiteral("-0000.000")), metrics.height()),
-                Qt::AlignLeft | Qt::AlignVCenter, label);
+            painter.drawText(QRect(plot.right() + TickLength + 3, y - metrics.height() / 2,
+                                   labelWidth, metrics.height()),
+                             Qt::AlignLeft | Qt::AlignVCenter, label);
         } else {
             painter.setPen(gridColour);
             painter.drawLine(plot.left(), y, plot.right(), y);
@@ -84,47 +124,40 @@ void PaintValueAxis(QPainter& painter, const TrendChartGeometry& geometry,
     }
 }
 
-void PaintGrid(QPainter& painter, const TrendChartGeometry& geometry, const TrendChartView& view,
-               const TrendChartColours& colours,
-               const std::array<std::pair<double, double>, 2>& ranges, bool separate) {
-    const QRect& plot = geometry.plot();
+// A label under each tick and the axis's title under them.
+void PaintTimeAxis(QPainter& painter, const QRect& plot, const TrendChartView& view,
+                   const TrendChartColours& colours) {
     const QFontMetrics metrics = painter.fontMetrics();
-    // With a scale each, the labels take their channel's colour.
-    PaintValueAxis(painter, geometry, ranges[0], false, colours.grid,
-                   separate ? colours.trace[0] : colours.text);
-    if (separate) {
-        PaintValueAxis(painter, geometry, ranges[1], true, colours.grid, colours.trace[1]);
-    }
-
-    const bool seconds = view.t1Ms - view.t0Ms <= 15 * 60'000;
-    const QString format = seconds ? QStringLiteral("HH:mm:ss") : QStringLiteral("HH:mm");
     const int labelWidth = metrics.horizontalAdvance(QStringLiteral("00:00:00"));
-    const std::int64_t stepMs = TimeStepMs(view.t1Ms - view.t0Ms, plot.width(), labelWidth);
-    // Ticks on whole local minutes and hours, not on whole UTC ones; on whole minutes and
-    // hours from the start of a recording on its own time.
-    const std::int64_t offsetMs =
-        view.elapsedTime
-            ? -view.t0Ms
-            : std::int64_t{QDateTime::fromMSecsSinceEpoch(view.t0Ms).offsetFromUtc()} * 1000;
-    const std::int64_t local = view.t0Ms + offsetMs;
-    std::int64_t first = (local / stepMs) * stepMs - offsetMs;
-    if (first < view.t0Ms) {
-        first += stepMs;
-    }
     const int labelTop = StripTop(plot, 2) + 1;
-    for (std::int64_t t = first; t <= view.t1Ms; t += stepMs) {
-        const int x = XOf(t, plot, view);
+    for (const TrendTimeTick& tick : TrendTimeTicks(view, plot.width(), labelWidth)) {
+        const int x = XOf(tick.ms, plot, view);
         painter.setPen(colours.grid);
         painter.drawLine(x, plot.top(), x, plot.bottom());
         painter.setPen(colours.text);
         painter.drawLine(x, plot.bottom() + 1, x, plot.bottom() + TickLength);
-        const QString label =
-            view.elapsedTime
-                ? QTime(0, 0).addMSecs(static_cast<int>(t - view.t0Ms)).toString(format)
-                : QDateTime::fromMSecsSinceEpoch(t).toString(format);
         painter.drawText(QRect(x - labelWidth, labelTop, 2 * labelWidth, metrics.height()),
-                         Qt::AlignHCenter | Qt::AlignTop, label);
+                         Qt::AlignHCenter | Qt::AlignTop, tick.label);
     }
+    const QString title =
+        view.elapsedTime ? QStringLiteral("time from the start [s]") : QStringLiteral("local time");
+    painter.drawText(
+        QRect(plot.left(), labelTop + metrics.height(), plot.width(), metrics.height()),
+        Qt::AlignHCenter | Qt::AlignTop, title);
+}
+
+void PaintGrid(QPainter& painter, const TrendChartGeometry& geometry, const TrendChartView& view,
+               const TrendChartColours& colours, const TrendColumns& columns,
+               const std::array<std::pair<double, double>, 2>& ranges, bool separate) {
+    // With a scale each, the labels take their channel's colour.
+    const std::size_t left = view.show[0] || !view.show[1] ? 0 : 1;
+    PaintValueAxis(painter, geometry, ranges[left], false, columns.units[left], colours.grid,
+                   separate ? colours.trace[0] : colours.text);
+    if (separate) {
+        PaintValueAxis(painter, geometry, ranges[1], true, columns.units[1], colours.grid,
+                       colours.trace[1]);
+    }
+    PaintTimeAxis(painter, geometry.plot(), view, colours);
 }
 
 void PaintChannel(QPainter& painter, const TrendChartGeometry& geometry,
@@ -132,10 +165,11 @@ void PaintChannel(QPainter& painter, const TrendChartGeometry& geometry,
                   const QColor& colour, double minimum, double maximum) {
     const QRect& plot = geometry.plot();
     const auto count = static_cast<std::int64_t>(columns.columns.size());
-    const double columnMs = static_cast<double>(view.t1Ms - view.t0Ms) / static_cast<double>(count);
+    const double columnMs = static_cast<double>(SpanMs(view)) / static_cast<double>(count);
     // Columns without a point between two with points are bridged, unless the gap is longer
     // than a stall of the input: then the line breaks.
-    const double bridgeMs = std::max<double>(1500, 2.0 * static_cast<double>(columns.resolutionMs));
+    const double bridgeMs = std::max(static_cast<double>(view.bridgeMs),
+                                     2.0 * static_cast<double>(columns.resolutionMs));
     QColor band = colour;
     band.setAlpha(90);
 
@@ -194,6 +228,21 @@ void PaintChannel(QPainter& painter, const TrendChartGeometry& geometry,
     }
 }
 
+bool LevelMoved(const std::array<TrendExtent, 2>& column, const TrendChartView& view) {
+    return (view.show[0] && column[0].levelMoved > 0) || (view.show[1] && column[1].levelMoved > 0);
+}
+
+// Behind the plot, the columns that hold readings taken at a moved input level.
+void PaintLevelMoved(QPainter& painter, const QRect& plot, const TrendColumns& columns,
+                     const TrendChartView& view, const QColor& colour) {
+    for (std::size_t x = 0; x < columns.columns.size(); ++x) {
+        if (LevelMoved(columns.columns[x], view)) {
+            painter.fillRect(plot.left() + static_cast<int>(x), plot.top(), 1, plot.height(),
+                             colour);
+        }
+    }
+}
+
 void PaintOverloads(QPainter& painter, const QRect& plot, const TrendColumns& columns,
                     const TrendChartView& view, const QColor& colour) {
     for (std::size_t channel = 0; channel < 2; ++channel) {
@@ -224,27 +273,79 @@ void PaintMarkers(QPainter& painter, const QRect& plot, const TrendRecorder& rec
     }
 }
 
+// Above the plot: each channel shown with the unit drawn, readings in another unit that are
+// not drawn, and the key to the band of a moved input level.
 void PaintLegend(QPainter& painter, const QRect& bounds, const QRect& plot,
-                 const TrendRecorder& recorder, const TrendChartView& view,
+                 const TrendColumns& columns, const TrendChartView& view,
                  const TrendChartColours& colours) {
-    const std::optional<TrendSample> latest = recorder.latest();
-    const std::array<char, 2> units = {latest ? latest->unitA : ' ', latest ? latest->unitB : ' '};
     const QFontMetrics metrics = painter.fontMetrics();
+    const int baseline = bounds.top() + metrics.ascent() + 2;
+    const int gap = 2 * metrics.horizontalAdvance(QLatin1Char(' '));
     int x = plot.left();
+    const auto text = [&](const QString& shown, const QColor& colour) {
+        painter.setPen(colour);
+        painter.drawText(x, baseline, shown);
+        x += metrics.horizontalAdvance(shown) + gap;
+    };
+    QStringList notDrawn;
     for (std::size_t channel = 0; channel < 2; ++channel) {
         if (!view.show[channel]) {
             continue;
         }
-        const QString text = QStringLiteral("%1 [%2]")
-                                 .arg(channel == 0 ? QLatin1Char('A') : QLatin1Char('B'))
-                                 .arg(UnitText(units[channel]));
-        painter.setPen(colours.trace[channel]);
-        painter.drawText(x, bounds.top() + metrics.ascent() + 2, text);
-        x += metrics.horizontalAdvance(text) + 2 * metrics.horizontalAdvance(QLatin1Char(' '));
+        text(
+            QStringLiteral("%1 [%2]").arg(ChannelLetter(channel), UnitText(columns.units[channel])),
+            colours.trace[channel]);
+        QStringList others;
+        for (const char unit : columns.otherUnits[channel]) {
+            others.append(UnitText(unit));
+        }
+        if (!others.isEmpty()) {
+            notDrawn.append(QStringLiteral("%1 in %2")
+                                .arg(ChannelLetter(channel), others.join(QLatin1Char('/'))));
+        }
+    }
+    if (!notDrawn.isEmpty()) {
+        text(QStringLiteral("(not drawn: %1)").arg(notDrawn.join(QStringLiteral(", "))),
+             colours.text);
+    }
+    if (std::any_of(columns.columns.begin(), columns.columns.end(),
+                    [&](const auto& column) { return LevelMoved(column, view); })) {
+        const int height = metrics.ascent() - 2;
+        painter.fillRect(x, baseline - height, height, height, colours.levelMoved);
+        painter.setPen(colours.text);
+        painter.drawRect(x, baseline - height, height, height);
+        x += height + metrics.horizontalAdvance(QLatin1Char(' '));
+        text(QStringLiteral("input level moved"), colours.text);
     }
 }
 
 }  // namespace
+
+std::vector<TrendTimeTick> TrendTimeTicks(const TrendChartView& view, int width, int labelWidth) {
+    const Wide span = SpanMs(view);
+    const QString format =
+        span <= 15 * 60'000 ? QStringLiteral("HH:mm:ss") : QStringLiteral("HH:mm");
+    const Wide stepMs = TimeStepMs(span, std::max(1, width), labelWidth);
+    // Ticks on whole local minutes and hours (not on whole UTC ones), or on whole seconds,
+    // minutes and hours from the origin.
+    const Wide offsetMs =
+        view.elapsedTime ? -Wide{view.originMs}
+                         : Wide{QDateTime::fromMSecsSinceEpoch(view.t0Ms).offsetFromUtc()} * 1000;
+    const Wide local = Wide{view.t0Ms} + offsetMs;
+    Wide first = local / stepMs * stepMs;
+    if (first < local) {
+        first += stepMs;
+    }
+    std::vector<TrendTimeTick> ticks;
+    // The step keeps the labels apart, so there are no more ticks than labels fit.
+    for (Wide t = first - offsetMs; t <= view.t1Ms; t += stepMs) {
+        const auto ms = static_cast<std::int64_t>(t);
+        ticks.push_back({ms, view.elapsedTime
+                                 ? QString::number(static_cast<qint64>((t + offsetMs) / 1000))
+                                 : QDateTime::fromMSecsSinceEpoch(ms).toString(format)});
+    }
+    return ticks;
+}
 
 TrendChartColours TrendColours(TrendTheme theme) {
     if (theme == TrendTheme::Dark) {
@@ -253,12 +354,14 @@ TrendChartColours TrendColours(TrendTheme theme) {
                 QColor::fromRgb(Oscilloscope::White),
                 {QColor::fromRgb(Oscilloscope::Yellow), QColor::fromRgb(Oscilloscope::Aqua)},
                 QColor::fromRgb(Oscilloscope::White),
-                QColor(Qt::red)};
+                QColor(Qt::red),
+                QColor(64, 140, 96)};  // a quarter of amber over the teal
     }
     // The scope's hues, darkened to print on white.
-    return {QColor(Qt::white),  QColor(200, 200, 200),
-            QColor(Qt::black),  {QColor(150, 130, 0), QColor(0, 130, 150)},
-            QColor(90, 90, 90), QColor(Qt::red)};
+    return {QColor(Qt::white),    QColor(200, 200, 200),
+            QColor(Qt::black),    {QColor(150, 130, 0), QColor(0, 130, 150)},
+            QColor(90, 90, 90),   QColor(Qt::red),
+            QColor(255, 235, 191)};  // a quarter of amber over the white
 }
 
 TrendChartGeometry::TrendChartGeometry(const QRect& bounds, const QFontMetrics& metrics,
@@ -266,7 +369,8 @@ TrendChartGeometry::TrendChartGeometry(const QRect& bounds, const QFontMetrics& 
     const int labels = metrics.horizontalAdvance(QStringLiteral("-0000.000")) + TickLength + 4;
     const int left = labels;
     const int top = metrics.height() + 4;
-    const int bottom = 2 + 2 * (StripHeight + 1) + 1 + metrics.height() + 2;
+    // The overload strips, the time labels and the time axis's title.
+    const int bottom = 2 + 2 * (StripHeight + 1) + 1 + 2 * metrics.height() + 2;
     const int right =
         rightAxis ? labels : metrics.horizontalAdvance(QStringLiteral("00:00:00")) / 2 + 2;
     m_plot = bounds.adjusted(left, top, -right, -bottom);
@@ -277,7 +381,8 @@ TrendChartGeometry::TrendChartGeometry(const QRect& bounds, const QFontMetrics& 
 }
 
 std::int64_t TrendChartGeometry::timeAt(int column, int columns, const TrendChartView& view) {
-    return view.t0Ms + (view.t1Ms - view.t0Ms) * column / std::max(1, columns);
+    return static_cast<std::int64_t>(Wide{view.t0Ms} +
+                                     (Wide{view.t1Ms} - view.t0Ms) * column / std::max(1, columns));
 }
 
 int TrendChartGeometry::rowOf(double value, double minimum, double maximum) const {
@@ -315,15 +420,14 @@ std::pair<double, double> TrendValueRange(const TrendColumns& columns, const Tre
 }
 
 bool TrendSeparateScales(const TrendRecorder& recorder, const TrendChartView& view) {
-    const std::optional<TrendSample> latest = recorder.latest();
-    return view.autoScale && view.show[0] && view.show[1] && latest &&
-           latest->unitA != latest->unitB;
+    const std::array<char, 2> units = recorder.unitsIn(view.t0Ms, view.t1Ms);
+    return view.show[0] && view.show[1] && units[0] != units[1];
 }
 
 std::array<std::pair<double, double>, 2> TrendValueRanges(const TrendColumns& columns,
                                                           const TrendChartView& view,
                                                           bool separate) {
-    if (!separate) {
+    if (!separate || !view.autoScale) {
         const std::pair<double, double> shared = TrendValueRange(columns, view);
         return {shared, shared};
     }
@@ -349,8 +453,9 @@ void PaintTrendChart(QPainter& painter, const QRect& bounds, const TrendRecorder
     const std::array<std::pair<double, double>, 2> ranges =
         TrendValueRanges(columns, view, separate);
 
-    PaintGrid(painter, geometry, view, colours, ranges, separate);
-    PaintLegend(painter, bounds, plot, recorder, view, colours);
+    PaintLevelMoved(painter, plot, columns, view, colours.levelMoved);
+    PaintGrid(painter, geometry, view, colours, columns, ranges, separate);
+    PaintLegend(painter, bounds, plot, columns, view, colours);
     PaintOverloads(painter, plot, columns, view, colours.overload);
     painter.save();
     painter.setClipRect(plot);

@@ -5,6 +5,7 @@
 #include <QRect>
 #include <array>
 #include <cstdint>
+#include <vector>
 
 #include "trend/trendrecorder.h"
 
@@ -25,6 +26,7 @@ struct TrendChartColours {
     std::array<QColor, 2> trace;  // A, B
     QColor marker;
     QColor overload;
+    QColor levelMoved;  // the band behind readings taken at a moved input level
 };
 
 TrendChartColours TrendColours(TrendTheme theme);
@@ -38,8 +40,12 @@ struct TrendChartView {
     double maximum = 1;
     std::array<bool, 2> show{true, true};  // A, B
     TrendTheme theme = TrendTheme::Dark;
-    // The time axis as time since t0 (a recording's own), else clock time.
+    // The time axis in seconds since originMs (a recording's start), else clock time.
     bool elapsedTime = false;
+    std::int64_t originMs = 0;
+    // Columns without a reading between two with readings are bridged over gaps up to this
+    // long (or two buckets' width); a longer gap, a stall of the input, breaks the line.
+    std::int64_t bridgeMs = 1500;
 };
 
 // Where the plot sits in the chart's rectangle (inside the axis labels), and the mapping
@@ -61,16 +67,27 @@ private:
 
 // The value range drawn: the view's, or the shown channels' readings with a margin.
 std::pair<double, double> TrendValueRange(const TrendColumns& columns, const TrendChartView& view);
-// Autoscaled channels in different units (volts and amperes) get a scale each, B's on the right
-// axis; otherwise they share one.
+// Channels shown in different units (volts and amperes) get an axis each, B's on the right;
+// otherwise they share one. An axis shows one unit.
 bool TrendSeparateScales(const TrendRecorder& recorder, const TrendChartView& view);
-// The value range of each channel (A, B).
+// The value range of each channel (A, B): autoscaled a range each when separate, else the
+// view's or a shared one.
 std::array<std::pair<double, double>, 2> TrendValueRanges(const TrendColumns& columns,
                                                           const TrendChartView& view,
                                                           bool separate);
 
-// Draws the chart: grid, clock-time ticks, value ticks, per shown channel the min/max band and
-// the mean line, overloaded stretches as red ticks under the plot, markers as dashed lines.
+struct TrendTimeTick {
+    std::int64_t ms = 0;
+    QString label;  // "10:15" or "10:15:30" clock time, or whole seconds since the origin
+};
+// The time axis's ticks over a plot `width` pixels wide, at least labelWidth + 16 pixels apart:
+// on whole seconds, minutes, hours or days, of the clock or from the view's origin.
+std::vector<TrendTimeTick> TrendTimeTicks(const TrendChartView& view, int width, int labelWidth);
+
+// Draws the chart: grid, time ticks with the axis's title, value ticks with their unit, per
+// shown channel the min/max band and the mean line of its readings in one unit (those in
+// another are named in a note above the plot), overloaded stretches as red ticks under the plot,
+// readings at a moved input level as a band behind it, markers as dashed lines.
 // Needs no widget: the meter tool draws its pictures with it too.
 void PaintTrendChart(QPainter& painter, const QRect& bounds, const TrendRecorder& recorder,
                      const TrendChartView& view);

@@ -15,12 +15,18 @@ QString UnitText(char unit) {
 QString Header(const TrendRow& units, std::int64_t resolutionMs) {
     const QString mean =
         resolutionMs > 0 ? QStringLiteral(" mean of %1 s").arg(resolutionMs / 1000) : QString();
-    return QStringLiteral("time;elapsed_s;A [%1]%3;B [%2]%3\n")
+    return QStringLiteral("time;elapsed_s;A [%1]%3;B [%2]%3;level_moved\n")
         .arg(UnitText(units.unitA), UnitText(units.unitB), mean);
 }
 
 QString Number(double value) {
     return QString::number(value, 'g', 12);
+}
+
+// The channels read at a moved input level: "", "A", "B" or "AB".
+QString LevelMoved(const TrendRow& row) {
+    return QString(row.levelMovedA ? QStringLiteral("A") : QString()) +
+           (row.levelMovedB ? QStringLiteral("B") : QString());
 }
 
 }  // namespace
@@ -51,7 +57,8 @@ QByteArray TrendCsv(const TrendRows& rows) {
         const double elapsed = static_cast<double>(row.msSinceEpoch - first.msSinceEpoch) / 1000;
         text += IsoLocalTime(row.msSinceEpoch) + QLatin1Char(';') +
                 QString::number(elapsed, 'f', 3) + QLatin1Char(';') + Number(row.a) +
-                QLatin1Char(';') + Number(row.b) + QLatin1Char('\n');
+                QLatin1Char(';') + Number(row.b) + QLatin1Char(';') + LevelMoved(row) +
+                QLatin1Char('\n');
     }
     return text.toUtf8();
 }

@@ -10,9 +10,10 @@
 namespace veruziva {
 
 // The trend as semicolon-separated text: a header naming the units, e.g.
-// "time;elapsed_s;A [V];B [V]" ("A [V] mean of 10 s" when the rows are bucket means), then one
-// row per point: local time in ISO 8601 with its offset, seconds since the first row, both
-// readings. Where a unit changes, a new header line says so.
+// "time;elapsed_s;A [V];B [V];level_moved" ("A [V] mean of 10 s" when the rows are bucket means),
+// then one row per point: local time in ISO 8601 with its offset, seconds since the first row,
+// both readings, and the channels read at a moved input level ("A", "B", "AB" or nothing).
+// Where a unit changes, a new header line says so.
 QByteArray TrendCsv(const TrendRows& rows);
 
 // Writes the trend's rows in [t0, t1] to a file; on failure the text for the user.

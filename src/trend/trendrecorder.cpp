@@ -8,21 +8,24 @@ namespace veruziva {
 
 namespace {
 
-double Reading(const TrendSample& sample, std::size_t channel) {
-    return channel == 0 ? sample.a : sample.b;
+// Products of times and counts need more than 64 bits: times may be any 64-bit value.
+__extension__ typedef __int128 Wide;
+
+// The last time of the slot of `width` that holds ms (slots start on whole multiples of it),
+// or the latest time there is.
+std::int64_t SlotLast(std::int64_t ms, std::int64_t width) {
+    const std::int64_t remainder = ms % width;
+    const std::int64_t toLast = width - 1 - (remainder < 0 ? remainder + width : remainder);
+    return ms > std::numeric_limits<std::int64_t>::max() - toLast
+               ? std::numeric_limits<std::int64_t>::max()
+               : ms + toLast;
 }
 
-char Unit(const TrendSample& sample, std::size_t channel) {
-    return channel == 0 ? sample.unitA : sample.unitB;
-}
-
-bool Overload(const TrendSample& sample, std::size_t channel) {
-    return channel == 0 ? sample.overloadA : sample.overloadB;
-}
-
-std::int64_t SlotOf(std::int64_t ms, std::int64_t width) {
-    const std::int64_t slot = ms / width;
-    return (ms % width < 0 ? slot - 1 : slot) * width;
+// ms - span, or the earliest time where that would be before it.
+std::int64_t Before(std::int64_t ms, std::int64_t span) {
+    return ms < std::numeric_limits<std::int64_t>::min() + span
+               ? std::numeric_limits<std::int64_t>::min()
+               : ms - span;
 }
 
 // Sums a column's readings before the mean is taken.
@@ -32,19 +35,22 @@ struct ColumnSum {
     double sum = 0;
     std::int64_t count = 0;
     std::int64_t overloads = 0;
+    std::int64_t levelMoved = 0;
 
-    void add(double low, double high, double total, std::int64_t n, std::int64_t clipped) {
+    void add(double low, double high, double total, std::int64_t n) {
         minimum = std::min(minimum, low);
         maximum = std::max(maximum, high);
         sum += total;
         count += n;
-        overloads += clipped;
     }
     TrendExtent extent() const {
-        if (count == 0) {
-            return {};
+        TrendExtent result;
+        if (count > 0) {
+            result = {minimum, maximum, sum / static_cast<double>(count), count};
         }
-        return {minimum, maximum, sum / static_cast<double>(count), count, overloads};
+        result.overloads = overloads;
+        result.levelMoved = levelMoved;
+        return result;
     }
 };
 
@@ -53,9 +59,9 @@ class ColumnMap {
 public:
     ColumnMap(std::int64_t t0, std::int64_t t1, int count) : m_t0(t0), m_t1(t1), m_count(count) {}
     std::size_t column(std::int64_t ms) const {
-        const std::int64_t offset = std::clamp(ms, m_t0, m_t1) - m_t0;
-        const std::int64_t column = offset * m_count / (m_t1 - m_t0);
-        return static_cast<std::size_t>(std::min<std::int64_t>(column, m_count - 1));
+        const Wide offset = Wide{std::clamp(ms, m_t0, m_t1)} - m_t0;
+        const Wide column = offset * m_count / (Wide{m_t1} - m_t0);
+        return static_cast<std::size_t>(std::min<Wide>(column, m_count - 1));
     }
 
 private:
@@ -63,6 +69,12 @@ private:
     std::int64_t m_t1;
     std::int64_t m_count;
 };
+
+void AddUnit(std::string& units, char unit) {
+    if (units.find(unit) == std::string::npos) {
+        units += unit;
+    }
+}
 
 }  // namespace
 
@@ -73,7 +85,7 @@ TrendRecorder::TrendRecorder() : m_points(PointCapacity) {
 }
 
 std::size_t TrendRecorder::budgetBytes() {
-    std::size_t bytes = FixedRing<TrendSample>::bytesFor(PointCapacity);
+    std::size_t bytes = FixedRing<Point>::bytesFor(PointCapacity);
     for (const std::size_t capacity : BucketCapacities) {
         bytes += FixedRing<Bucket>::bytesFor(capacity);
     }
@@ -83,66 +95,89 @@ std::size_t TrendRecorder::budgetBytes() {
     return bytes + MarkerCapacity * marker;
 }
 
-void TrendRecorder::add(const TrendSample& given) {
+void TrendRecorder::add(const TrendSample& sample) {
     ++m_revision;
-    TrendSample sample = given;
-    if (!m_points.empty()) {
-        sample.msSinceEpoch = std::max(sample.msSinceEpoch, m_points.back().msSinceEpoch);
-    }
-    m_pointsDropped = m_points.push(sample) || m_pointsDropped;
+    const std::int64_t ms = m_points.empty()
+                                ? sample.msSinceEpoch
+                                : std::max(sample.msSinceEpoch, m_points.back().msSinceEpoch);
+    m_latestRms = {sample.rmsA, sample.rmsB};
+    const Point point{ms,
+                      {sample.a, sample.b},
+                      {sample.unitA, sample.unitB},
+                      {sample.overloadA, sample.overloadB},
+                      {sample.levelMovedA, sample.levelMovedB}};
+    m_pointsDropped = m_points.push(point) || m_pointsDropped;
     for (Level& level : m_levels) {
-        addToLevel(level, sample);
+        addToLevel(level, point);
     }
+    addToStatistics(sample);
+    dropOlderThan(Before(ms, HistoryMs));
+}
+
+void TrendRecorder::addToStatistics(const TrendSample& sample) {
+    const std::array<double, 2> readings{sample.a, sample.b};
+    const std::array<char, 2> units{sample.unitA, sample.unitB};
+    const std::array<double, 2> rms{sample.rmsA, sample.rmsB};
+    const std::array<bool, 2> overloads{sample.overloadA, sample.overloadB};
+    const std::array<bool, 2> moved{sample.levelMovedA, sample.levelMovedB};
     for (std::size_t c = 0; c < 2; ++c) {
         Accumulator& statistics = m_statistics[c];
-        const double value = Reading(sample, c);
-        if (statistics.count > 0 && statistics.unit != Unit(sample, c)) {
+        if (statistics.count + statistics.levelMoved > 0 && statistics.unit != units[c]) {
             statistics = {};
         }
+        statistics.unit = units[c];
+        statistics.overloads += overloads[c] ? 1 : 0;
+        // A reading at a moved level is wrong by an unknown factor: counted, not used.
+        if (moved[c]) {
+            ++statistics.levelMoved;
+            continue;
+        }
+        const double value = readings[c];
         if (statistics.count == 0) {
             statistics.minimum = value;
             statistics.maximum = value;
-            statistics.unit = Unit(sample, c);
         }
         statistics.minimum = std::min(statistics.minimum, value);
         statistics.maximum = std::max(statistics.maximum, value);
         statistics.sum += value;
         statistics.sumOfSquares += value * value;
-        const double rms = c == 0 ? sample.rmsA : sample.rmsB;
-        statistics.sumOfRmsSquares += rms * rms;
-        statistics.overloads += Overload(sample, c) ? 1 : 0;
+        statistics.sumOfRmsSquares += rms[c] * rms[c];
         ++statistics.count;
     }
-    dropOlderThan(sample.msSinceEpoch - HistoryMs);
 }
 
-void TrendRecorder::addToLevel(Level& level, const TrendSample& sample) {
-    const std::int64_t slot = SlotOf(sample.msSinceEpoch, level.widthMs);
-    // A unit change starts a bucket of its own: a mean over volts and raw numbers means nothing.
-    const bool fits = !level.buckets.empty() &&
-                      SlotOf(level.buckets.back().firstMs, level.widthMs) == slot &&
-                      level.buckets.back().unit[0] == sample.unitA &&
-                      level.buckets.back().unit[1] == sample.unitB;
+void TrendRecorder::addToLevel(Level& level, const Point& point) {
+    // A change of unit or of the input level's state starts a bucket of its own: a mean over
+    // volts and raw numbers, or over valid and invalid readings, means nothing.
+    // Times never go back, so the newest bucket's slot holds the point while its time is not
+    // past the slot's end. (Element by element: comparing the arrays whole calls memcmp.)
+    const Bucket* last = level.buckets.empty() ? nullptr : &level.buckets.back();
+    const bool fits = last != nullptr && point.msSinceEpoch <= level.slotLastMs &&
+                      last->unit[0] == point.unit[0] && last->unit[1] == point.unit[1] &&
+                      last->levelMoved[0] == point.levelMoved[0] &&
+                      last->levelMoved[1] == point.levelMoved[1];
     if (!fits) {
+        level.slotLastMs = SlotLast(point.msSinceEpoch, level.widthMs);
         Bucket bucket;
-        bucket.firstMs = sample.msSinceEpoch;
-        bucket.unit = {sample.unitA, sample.unitB};
+        bucket.firstMs = point.msSinceEpoch;
+        bucket.unit = point.unit;
+        bucket.levelMoved = point.levelMoved;
         for (std::size_t c = 0; c < 2; ++c) {
-            bucket.channel[c].minimum = Reading(sample, c);
-            bucket.channel[c].maximum = Reading(sample, c);
+            bucket.channel[c].minimum = point.reading[c];
+            bucket.channel[c].maximum = point.reading[c];
         }
         level.dropped = level.buckets.push(bucket) || level.dropped;
     }
     Bucket& bucket = level.buckets.back();
-    bucket.lastMs = sample.msSinceEpoch;
+    bucket.lastMs = point.msSinceEpoch;
     ++bucket.count;
     for (std::size_t c = 0; c < 2; ++c) {
         Bucket::Channel& channel = bucket.channel[c];
-        const double value = Reading(sample, c);
+        const double value = point.reading[c];
         channel.minimum = std::min(channel.minimum, value);
         channel.maximum = std::max(channel.maximum, value);
         channel.sum += value;
-        channel.overloads += Overload(sample, c) ? 1 : 0;
+        channel.overloads += point.overload[c] ? 1 : 0;
     }
 }
 
@@ -190,19 +225,29 @@ void TrendRecorder::reset() {
 
 TrendStatistics TrendRecorder::statistics(TrendChannel channel) const {
     const Accumulator& a = m_statistics[static_cast<std::size_t>(channel)];
-    if (a.count == 0) {
-        return {};
+    TrendStatistics result;
+    if (a.count > 0) {
+        const auto n = static_cast<double>(a.count);
+        result = {a.minimum, a.maximum, a.sum / n, std::sqrt(a.sumOfSquares / n)};
+        result.signalRms = std::sqrt(a.sumOfRmsSquares / n);
     }
-    const auto n = static_cast<double>(a.count);
-    return {a.minimum,   a.maximum, a.sum / n, std::sqrt(a.sumOfSquares / n),
-            a.overloads, a.count,   a.unit,    std::sqrt(a.sumOfRmsSquares / n)};
+    result.overloads = a.overloads;
+    result.count = a.count;
+    result.unit = a.unit;
+    result.levelMoved = a.levelMoved;
+    return result;
 }
 
 std::optional<TrendSample> TrendRecorder::latest() const {
     if (m_points.empty()) {
         return std::nullopt;
     }
-    return m_points.back();
+    const Point& p = m_points.back();
+    TrendSample sample{p.msSinceEpoch, p.reading[0],  p.reading[1],   p.unit[0],     p.unit[1],
+                       p.overload[0],  p.overload[1], m_latestRms[0], m_latestRms[1]};
+    sample.levelMovedA = p.levelMoved[0];
+    sample.levelMovedB = p.levelMoved[1];
+    return sample;
 }
 
 std::optional<std::int64_t> TrendRecorder::firstMs() const {
@@ -227,13 +272,38 @@ std::size_t TrendRecorder::levelFor(std::int64_t t0) const {
     return m_levels.size();
 }
 
-template <typename Visit>
-void TrendRecorder::forEachPoint(std::int64_t t0, std::int64_t t1, Visit visit) const {
-    const auto before = [](const TrendSample& s, std::int64_t ms) { return s.msSinceEpoch < ms; };
-    for (std::size_t i = m_points.lowerBound(t0, before);
-         i < m_points.size() && m_points[i].msSinceEpoch <= t1; ++i) {
-        visit(m_points[i]);
+TrendRecorder::Span TrendRecorder::pointsIn(std::int64_t t0, std::int64_t t1) const {
+    const auto before = [](const Point& p, std::int64_t ms) { return p.msSinceEpoch < ms; };
+    const auto notAfter = [](const Point& p, std::int64_t ms) { return p.msSinceEpoch <= ms; };
+    return {m_points.lowerBound(t0, before), m_points.lowerBound(t1, notAfter)};
+}
+
+TrendRecorder::Span TrendRecorder::bucketsIn(const Level& level, std::int64_t t0, std::int64_t t1) {
+    // Every bucket that reaches into [t0, t1].
+    const auto before = [](const Bucket& b, std::int64_t ms) { return b.lastMs < ms; };
+    const auto notAfter = [](const Bucket& b, std::int64_t ms) { return b.firstMs <= ms; };
+    return {level.buckets.lowerBound(t0, before), level.buckets.lowerBound(t1, notAfter)};
+}
+
+std::array<char, 2> TrendRecorder::unitsIn(std::size_t level, std::int64_t t0,
+                                           std::int64_t t1) const {
+    if (level == 0) {
+        const Span span = pointsIn(t0, t1);
+        if (span.last > span.first) {
+            return m_points[span.last - 1].unit;
+        }
+    } else {
+        const Level& held = m_levels[level - 1];
+        const Span span = bucketsIn(held, t0, t1);
+        if (span.last > span.first) {
+            return held.buckets[span.last - 1].unit;
+        }
     }
+    return m_points.empty() ? std::array<char, 2>{' ', ' '} : m_points.back().unit;
+}
+
+std::array<char, 2> TrendRecorder::unitsIn(std::int64_t t0, std::int64_t t1) const {
+    return unitsIn(levelFor(t0), t0, t1);
 }
 
 TrendColumns TrendRecorder::columns(std::int64_t t0, std::int64_t t1, int count) const {
@@ -241,31 +311,47 @@ TrendColumns TrendRecorder::columns(std::int64_t t0, std::int64_t t1, int count)
     if (count <= 0) {
         return result;
     }
+    const std::size_t level = levelFor(t0);
+    result.units = unitsIn(level, t0, t1);
     std::vector<std::array<ColumnSum, 2>> sums(static_cast<std::size_t>(count));
+    // Only valid readings in the columns' unit make the extent; clipping and a moved level are
+    // marked whatever the unit.
+    const auto add = [&](ColumnSum& sum, std::size_t c, char unit, bool moved, double low,
+                         double high, double total, std::int64_t n, std::int64_t clipped) {
+        sum.overloads += clipped;
+        if (moved) {
+            sum.levelMoved += n;
+        } else if (unit != result.units[c]) {
+            AddUnit(result.otherUnits[c], unit);
+        } else {
+            sum.add(low, high, total, n);
+        }
+    };
     if (t1 > t0) {
         const ColumnMap map(t0, t1, count);
-        const std::size_t level = levelFor(t0);
         if (level == 0) {
-            forEachPoint(t0, t1, [&](const TrendSample& s) {
-                auto& column = sums[map.column(s.msSinceEpoch)];
+            const Span span = pointsIn(t0, t1);
+            for (std::size_t i = span.first; i < span.last; ++i) {
+                const Point& p = m_points[i];
+                auto& column = sums[map.column(p.msSinceEpoch)];
                 for (std::size_t c = 0; c < 2; ++c) {
-                    const double v = Reading(s, c);
-                    column[c].add(v, v, v, 1, Overload(s, c) ? 1 : 0);
+                    const double v = p.reading[c];
+                    add(column[c], c, p.unit[c], p.levelMoved[c], v, v, v, 1,
+                        p.overload[c] ? 1 : 0);
                 }
-            });
+            }
         } else {
             const Level& held = m_levels[level - 1];
             result.resolutionMs = held.widthMs;
-            const auto before = [](const Bucket& b, std::int64_t ms) { return b.lastMs < ms; };
-            for (std::size_t i = held.buckets.lowerBound(t0, before);
-                 i < held.buckets.size() && held.buckets[i].firstMs <= t1; ++i) {
+            const Span span = bucketsIn(held, t0, t1);
+            for (std::size_t i = span.first; i < span.last; ++i) {
                 const Bucket& b = held.buckets[i];
                 // A bucket wider than a column fills every column it spans.
                 for (std::size_t x = map.column(b.firstMs); x <= map.column(b.lastMs); ++x) {
                     for (std::size_t c = 0; c < 2; ++c) {
                         const Bucket::Channel& channel = b.channel[c];
-                        sums[x][c].add(channel.minimum, channel.maximum, channel.sum, b.count,
-                                       channel.overloads);
+                        add(sums[x][c], c, b.unit[c], b.levelMoved[c], channel.minimum,
+                            channel.maximum, channel.sum, b.count, channel.overloads);
                     }
                 }
             }
@@ -292,20 +378,24 @@ TrendRows TrendRecorder::rows(std::int64_t t0, std::int64_t t1) const {
     TrendRows result;
     const std::size_t level = levelFor(t0);
     if (level == 0) {
-        forEachPoint(t0, t1, [&](const TrendSample& s) {
-            result.rows.push_back({s.msSinceEpoch, s.a, s.b, s.unitA, s.unitB});
-        });
+        const Span span = pointsIn(t0, t1);
+        for (std::size_t i = span.first; i < span.last; ++i) {
+            const Point& p = m_points[i];
+            result.rows.push_back({p.msSinceEpoch, p.reading[0], p.reading[1], p.unit[0], p.unit[1],
+                                   p.levelMoved[0], p.levelMoved[1]});
+        }
         return result;
     }
     const Level& held = m_levels[level - 1];
     result.resolutionMs = held.widthMs;
+    // A bucket's row is at its first reading's time.
     const auto before = [](const Bucket& b, std::int64_t ms) { return b.firstMs < ms; };
     for (std::size_t i = held.buckets.lowerBound(t0, before);
          i < held.buckets.size() && held.buckets[i].firstMs <= t1; ++i) {
         const Bucket& b = held.buckets[i];
         const auto n = static_cast<double>(b.count);
-        result.rows.push_back(
-            {b.firstMs, b.channel[0].sum / n, b.channel[1].sum / n, b.unit[0], b.unit[1]});
+        result.rows.push_back({b.firstMs, b.channel[0].sum / n, b.channel[1].sum / n, b.unit[0],
+                               b.unit[1], b.levelMoved[0], b.levelMoved[1]});
     }
     return result;
 }

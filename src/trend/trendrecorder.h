@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <deque>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "trend/fixedring.h"
@@ -25,21 +26,29 @@ struct TrendStatistics {
     // The signal's true RMS of its AC part over these blocks: sqrt of the mean of the blocks'
     // squared RMS.
     double signalRms = 0;
+    // Blocks read while the input level was moved: in none of the figures above but overloads.
+    std::int64_t levelMoved = 0;
 };
 
-// A channel's readings within one column of the chart (count 0: none there).
+// A channel's valid readings in the columns' unit within one column of the chart (count 0:
+// none there).
 struct TrendExtent {
     double minimum = 0;
     double maximum = 0;
     double mean = 0;
     std::int64_t count = 0;
-    std::int64_t overloads = 0;
+    std::int64_t overloads = 0;   // blocks that clipped, whatever their unit
+    std::int64_t levelMoved = 0;  // blocks read at a moved input level, whatever their unit
     bool empty() const { return count == 0; }
 };
 
 struct TrendColumns {
     std::vector<std::array<TrendExtent, 2>> columns;  // per column, channels A and B
     std::int64_t resolutionMs = 0;  // the width of the buckets used; 0: every point
+    // Per channel the unit of the readings in the columns: that of its newest reading in the
+    // range. Readings in another unit are left out; these name their units (' ' for raw).
+    std::array<char, 2> units{' ', ' '};
+    std::array<std::string, 2> otherUnits;
 };
 
 // A point, or a bucket's mean at the time of its first point.
@@ -49,6 +58,8 @@ struct TrendRow {
     double b = 0;
     char unitA = ' ';
     char unitB = ' ';
+    bool levelMovedA = false;  // read at a moved input level (a bucket: all its readings were)
+    bool levelMovedB = false;
 };
 
 struct TrendRows {
@@ -58,7 +69,9 @@ struct TrendRows {
 
 // The readings of slow changes over up to 24 hours in a fixed amount of memory: every point
 // for the last half hour or so, min/max/sum buckets of 1 s for over two hours and of 10 s for 24
-// hours. Queries take the finest resolution that holds the whole range asked for.
+// hours. Queries take the finest resolution that holds the whole range asked for. A bucket holds
+// readings of one unit and one input-level state per channel: a change starts a new one. Any
+// time is taken, from the first 64-bit millisecond to the last, without overflow.
 class TrendRecorder {
 public:
     static constexpr std::int64_t HistoryMs = 24 * 3600 * 1000;
@@ -82,6 +95,7 @@ public:
         };
         std::array<Channel, 2> channel;
         std::array<char, 2> unit{' ', ' '};
+        std::array<bool, 2> levelMoved{false, false};
     };
 
     TrendRecorder();
@@ -103,8 +117,11 @@ public:
     // The oldest time still held (points older than 24 h fall out).
     std::optional<std::int64_t> firstMs() const;
 
-    // Per column of [t0, t1] split into `count` equal columns, min/max/mean per channel.
+    // Per column of [t0, t1] split into `count` equal columns, min/max/mean per channel of the
+    // valid readings in the unit of unitsIn(t0, t1).
     TrendColumns columns(std::int64_t t0, std::int64_t t1, int count) const;
+    // Per channel the unit of the newest reading in [t0, t1]; with none there, the latest's.
+    std::array<char, 2> unitsIn(std::int64_t t0, std::int64_t t1) const;
     std::vector<TrendMarker> markers(std::int64_t t0, std::int64_t t1) const;
     // The points in [t0, t1], or the bucket means where points are no longer held.
     TrendRows rows(std::int64_t t0, std::int64_t t1) const;
@@ -113,10 +130,19 @@ public:
     static std::size_t budgetBytes();
 
 private:
+    // A block as the points keep it: what the chart and the export need, in 32 bytes.
+    struct Point {
+        std::int64_t msSinceEpoch = 0;
+        std::array<double, 2> reading{};
+        std::array<char, 2> unit{' ', ' '};
+        std::array<bool, 2> overload{};
+        std::array<bool, 2> levelMoved{};
+    };
     struct Level {
         FixedRing<Bucket> buckets;
         std::int64_t widthMs;
         bool dropped = false;
+        std::int64_t slotLastMs = 0;  // the last time that the newest bucket's slot holds
     };
     struct Accumulator {
         double minimum = 0;
@@ -125,19 +151,27 @@ private:
         double sumOfSquares = 0;
         double sumOfRmsSquares = 0;
         std::int64_t overloads = 0;
-        std::int64_t count = 0;
+        std::int64_t count = 0;       // valid readings
+        std::int64_t levelMoved = 0;  // readings at a moved level
         char unit = ' ';
     };
+    // The indexes [first, last) of a level's items in [t0, t1].
+    struct Span {
+        std::size_t first = 0;
+        std::size_t last = 0;
+    };
 
-    void addToLevel(Level& level, const TrendSample& sample);
-    // Calls visit(point) for every point held in [t0, t1], oldest first.
-    template <typename Visit>
-    void forEachPoint(std::int64_t t0, std::int64_t t1, Visit visit) const;
+    void addToLevel(Level& level, const Point& point);
+    void addToStatistics(const TrendSample& sample);
+    Span pointsIn(std::int64_t t0, std::int64_t t1) const;
+    static Span bucketsIn(const Level& level, std::int64_t t0, std::int64_t t1);
+    std::array<char, 2> unitsIn(std::size_t level, std::int64_t t0, std::int64_t t1) const;
     void dropOlderThan(std::int64_t ms);
     // 0: the points; 1 and up: the bucket levels.
     std::size_t levelFor(std::int64_t t0) const;
 
-    FixedRing<TrendSample> m_points;
+    FixedRing<Point> m_points;
+    std::array<double, 2> m_latestRms{};  // the newest block's, which its point does not keep
     bool m_pointsDropped = false;
     std::vector<Level> m_levels;
     std::deque<TrendMarker> m_markers;

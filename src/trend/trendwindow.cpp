@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QTableWidget>
 #include <QVBoxLayout>
+#include <limits>
 
 #include "platform/messageboxes.h"
 #include "trend/savedfile.h"
@@ -24,12 +25,14 @@ namespace {
 
 constexpr int DefaultSpanIndex = 1;  // 5 min
 constexpr QSize SmallestPicture(800, 400);
+constexpr int StatisticsColumns = 7;
 
 }  // namespace
 
 QString TrendReadingText(double value, char unit) {
     const QString number = QString::number(value, 'g', 6);
-    return unit == ' ' ? number : number + QLatin1Char(' ') + QLatin1Char(unit);
+    return number +
+           (unit == ' ' ? QStringLiteral(" raw") : QStringLiteral(" ") + QLatin1Char(unit));
 }
 
 TrendWindow::TrendWindow(TrendRecorder& recorder, TrendFiles& files, MessageBoxes& boxes,
@@ -65,16 +68,16 @@ TrendWindow::TrendWindow(TrendRecorder& recorder, TrendFiles& files, MessageBoxe
         m_show[c]->setObjectName(QStringLiteral("Show") + name);
         m_show[c]->setChecked(true);
     }
-    m_statistics = new QTableWidget(2, 6, this);
+    m_statistics = new QTableWidget(2, StatisticsColumns, this);
     m_statistics->setObjectName(QStringLiteral("Statistics"));
     m_statistics->setHorizontalHeaderLabels(
         {QStringLiteral("Min"), QStringLiteral("Max"), QStringLiteral("Avg"), QStringLiteral("RMS"),
-         QStringLiteral("Overloads"), QStringLiteral("Signal RMS")});
+         QStringLiteral("Overloads"), QStringLiteral("Signal RMS"), QStringLiteral("Level moved")});
     m_statistics->setVerticalHeaderLabels({QStringLiteral("A"), QStringLiteral("B")});
     m_statistics->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_statistics->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
     for (int row = 0; row < 2; ++row) {
-        for (int column = 0; column < 6; ++column) {
+        for (int column = 0; column < StatisticsColumns; ++column) {
             m_statistics->setItem(row, column, new QTableWidgetItem);
         }
     }
@@ -165,7 +168,9 @@ TrendChartView TrendWindow::view() const {
     const std::int64_t span = m_span->currentData().toLongLong();
     const std::optional<TrendSample> latest = m_recorder.latest();
     view.t1Ms = latest ? latest->msSinceEpoch : QDateTime::currentMSecsSinceEpoch();
-    view.t0Ms = view.t1Ms - span;
+    view.t0Ms = view.t1Ms < std::numeric_limits<std::int64_t>::min() + span
+                    ? std::numeric_limits<std::int64_t>::min()
+                    : view.t1Ms - span;
     view.autoScale = m_autoScale->isChecked();
     view.minimum = m_minimum->value();
     view.maximum = m_maximum->value();
@@ -201,15 +206,18 @@ void TrendWindow::updateStatistics() {
     for (std::size_t c = 0; c < 2; ++c) {
         const TrendStatistics s = m_recorder.statistics(static_cast<TrendChannel>(c));
         const int row = static_cast<int>(c);
+        // Blocks read at a moved level are counted, but only valid readings make the figures.
         const bool any = s.count > 0;
-        const std::array<QString, 6> texts = {
+        const bool blocks = any || s.levelMoved > 0;
+        const std::array<QString, StatisticsColumns> texts = {
             any ? TrendReadingText(s.minimum, s.unit) : QString(),
             any ? TrendReadingText(s.maximum, s.unit) : QString(),
             any ? TrendReadingText(s.average, s.unit) : QString(),
             any ? TrendReadingText(s.rms, s.unit) : QString(),
-            any ? QString::number(s.overloads) : QString(),
-            any ? TrendReadingText(s.signalRms, s.unit) : QString()};
-        for (int column = 0; column < 6; ++column) {
+            blocks ? QString::number(s.overloads) : QString(),
+            any ? TrendReadingText(s.signalRms, s.unit) : QString(),
+            blocks ? QString::number(s.levelMoved) : QString()};
+        for (int column = 0; column < StatisticsColumns; ++column) {
             m_statistics->item(row, column)->setText(texts[static_cast<std::size_t>(column)]);
         }
     }
@@ -257,20 +265,19 @@ void TrendWindow::showHover(int x) {
     const int column = x - plot.left();
     const std::int64_t t0 = TrendChartGeometry::timeAt(column, plot.width(), shown);
     const std::int64_t t1 = TrendChartGeometry::timeAt(column + 1, plot.width(), shown);
+    // The mean there in the unit of the newest reading there: it may differ from the chart's
+    // where the unit changed.
     const TrendColumns here = m_recorder.columns(t0, t1, 1);
-    // The units there: they may differ from the newest ones after a marker.
-    const TrendRows rows = m_recorder.rows(t0, t1);
-    const std::optional<TrendSample> latest = m_recorder.latest();
-    const std::array<char, 2> units =
-        rows.rows.empty() ? std::array<char, 2>{latest->unitA, latest->unitB}
-                          : std::array<char, 2>{rows.rows.front().unitA, rows.rows.front().unitB};
     QString text = QDateTime::fromMSecsSinceEpoch(t0).toString(QStringLiteral("HH:mm:ss"));
     for (std::size_t c = 0; c < 2; ++c) {
         const TrendExtent& extent = here.columns.front()[c];
+        QString reading =
+            extent.empty() ? QStringLiteral("-") : TrendReadingText(extent.mean, here.units[c]);
+        if (extent.levelMoved > 0) {
+            reading += QStringLiteral(" (level moved)");
+        }
         text += QStringLiteral("   %1 %2")
-                    .arg(c == 0 ? QLatin1Char('A') : QLatin1Char('B'))
-                    .arg(extent.empty() ? QStringLiteral("-")
-                                        : TrendReadingText(extent.mean, units[c]));
+                    .arg(c == 0 ? QStringLiteral("A") : QStringLiteral("B"), reading);
     }
     m_hover->setText(text);
 }

@@ -85,7 +85,7 @@ private:
     int m_ticks = 0;
 };
 
-// "1.234 V", "-12 A", "512" (raw).
+// "1.234 V", "-12 A", "512 raw".
 QString TrendReadingText(double value, char unit);
 
 }  // namespace veruziva

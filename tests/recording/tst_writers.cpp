@@ -5,13 +5,16 @@
 
 #include <QtTest>
 #include <cerrno>
+#include <optional>
 #include <vector>
 
 #include "platform/captureformat.h"
 #include "recording/capturedefinition.h"
 #include "recording/csvwriter.h"
 #include "recording/fileerror.h"
+#include "recording/outputfile.h"
 #include "recording/wavwriter.h"
+#include "support/filesizelimit.h"
 #include "wavcheck.h"
 
 using namespace veruziva;
@@ -54,6 +57,8 @@ private slots:
     void errorTexts_data();
     void errorTexts();
     void aPipeWithAReaderIsRefusedToo();
+    void wholeFiles_data();
+    void wholeFiles();
 
 private:
     QString path(const QString& name) const { return m_dir.filePath(name); }
@@ -257,6 +262,75 @@ void TestWriters::aPipeWithAReaderIsRefusedToo() {
     writer.close();
     QDir::setCurrent(folder);
     QCOMPARE(Read(path("-")), QByteArray("time;A[ ];B[ ]\r\n"));
+}
+
+void TestWriters::wholeFiles_data() {
+    QTest::addColumn<QByteArray>("before");  // empty: no file of that name
+    QTest::addColumn<bool>("link");          // the name is a symbolic link to the file
+    QTest::addColumn<bool>("full");          // writes fail past 1000 bytes
+    QTest::addColumn<QString>("error");
+    QTest::addColumn<int>("mode");
+    QTest::newRow("a new file") << QByteArray() << false << false << QString() << 0644;
+    QTest::newRow("over a file, its mode kept")
+        << QByteArray("old") << false << false << QString() << 0600;
+    QTest::newRow("through a symbolic link")
+        << QByteArray("old") << true << false << QString() << 0600;
+    QTest::newRow("full disk over a file")
+        << QByteArray("old") << false << true << "Disk full" << 0600;
+    QTest::newRow("full disk through a link")
+        << QByteArray("old") << true << true << "Disk full" << 0600;
+    QTest::newRow("full disk, no file before") << QByteArray() << false << true << "Disk full" << 0;
+}
+
+void TestWriters::wholeFiles() {
+    QFETCH(QByteArray, before);
+    QFETCH(bool, link);
+    QFETCH(bool, full);
+    QFETCH(QString, error);
+    QFETCH(int, mode);
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("picture.png"));
+    const QString name = link ? dir.filePath(QStringLiteral("link.png")) : file;
+    if (!before.isEmpty()) {
+        QFile old(file);
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write(before);
+        old.close();
+        QCOMPARE(::chmod(file.toLocal8Bit().constData(), 0600), 0);
+    }
+    if (link) {
+        QVERIFY(QFile::link(file, name));
+    }
+    const QByteArray bytes(64 * 1024, 'x');
+    const mode_t mask = ::umask(022);
+    QString thrown;
+    {
+        std::optional<sim::FileSizeLimit> limit;
+        if (full) {
+            limit.emplace(1000);
+        }
+        try {
+            WriteWholeFile(name, bytes.constData(), static_cast<std::size_t>(bytes.size()));
+        } catch (const FileError& e) {
+            thrown = QString::fromStdString(e.what());
+        }
+    }
+    ::umask(mask);
+    QCOMPARE(thrown, error);
+    // A failed write leaves no part of the new file and the old one as it was.
+    QCOMPARE(Read(file), error.isEmpty() ? bytes : before);
+    QStringList names{QStringLiteral("picture.png")};
+    if (link) {
+        names.prepend(QStringLiteral("link.png"));
+        QVERIFY(QFileInfo(name).isSymLink());
+    }
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name),
+             before.isEmpty() && !error.isEmpty() ? QStringList() : names);
+    struct stat status {};
+    if (mode != 0) {
+        QCOMPARE(::stat(file.toLocal8Bit().constData(), &status), 0);
+        QCOMPARE(static_cast<int>(status.st_mode & 07777), mode);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestWriters)

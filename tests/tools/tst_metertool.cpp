@@ -14,6 +14,8 @@
 #include "calibration/storedsettings.h"
 #include "platform/captureformat.h"
 #include "pulseserver.h"
+#include "support/chartframe.h"
+#include "support/filesizelimit.h"
 #include "support/scriptedmessageboxes.h"
 
 using namespace veruziva;
@@ -29,8 +31,13 @@ struct ToolResult {
     QString errors;
 };
 
-ToolResult RunTool(const QStringList& arguments, const QProcessEnvironment& environment = {}) {
+// `input` goes to the tool's standard input; `child` runs in the tool's process before it starts.
+ToolResult RunTool(const QStringList& arguments, const QProcessEnvironment& environment = {},
+                   const QByteArray& input = {}, const std::function<void()>& child = {}) {
     QProcess process;
+    if (child) {
+        process.setChildProcessModifier(child);
+    }
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.remove("LC_ALL");
     env.insert("LC_NUMERIC", "C");
@@ -39,6 +46,8 @@ ToolResult RunTool(const QStringList& arguments, const QProcessEnvironment& envi
     }
     process.setProcessEnvironment(env);
     process.start(QStringLiteral(METER_TOOL), arguments);
+    process.write(input);
+    process.closeWriteChannel();
     process.waitForFinished(60000);
     ToolResult result;
     result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
@@ -97,6 +106,40 @@ void WriteCalibration(const QString& path, std::int32_t rawValue, std::int32_t r
     QVERIFY(SaveSettings(store, state, 0, boxes));
 }
 
+void WriteFile(const QString& path, const QByteArray& content) {
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(content);
+}
+
+QByteArray ReadFile(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// A sampled recording's rows, `count` of them every `period` seconds from one period on: A
+// 1.000 V for the first half, 2.000 V for the second; B -0.500.
+QByteArray Rows(int count, double period, const QByteArray& header = "time;A[V];B[A]") {
+    QByteArray rows = header + "\r\n";
+    for (int row = 1; row <= count; ++row) {
+        rows += QByteArray::number(row * period) + (row <= count / 2 ? ";1.000" : ";2.000") +
+                ";-0.500\r\n";
+    }
+    return rows;
+}
+
+// 40 blocks: A 1000 then 2000 from block 20, B 500; one sample of the last four blocks of the
+// channel that clips (0: A, 1: B) at the card's limit.
+void WriteSteps(const QString& path, int clipping) {
+    WriteWav(path, 40 * FramesPerBuffer, [=](int i) {
+        const bool clip = i / FramesPerBuffer >= 36 && i % FramesPerBuffer == 0;
+        return StereoFrame{static_cast<std::int16_t>(clip && clipping == 0      ? 32767
+                                                     : i / FramesPerBuffer < 20 ? 1000
+                                                                                : 2000),
+                           static_cast<std::int16_t>(clip && clipping == 1 ? 32767 : 500)};
+    });
+}
+
 }  // namespace
 
 class TestMeterTool : public QObject {
@@ -110,6 +153,11 @@ private slots:
     void plotPictures();
     void plotFailures_data();
     void plotFailures();
+    void plotFromAPipe_data();
+    void plotFromAPipe();
+    void plotOverADay_data();
+    void plotOverADay();
+    void plotOnAFullDisk();
     void extraColumns_data();
     void extraColumns();
     void dcLevels_data();
@@ -219,95 +267,217 @@ void TestMeterTool::dcLevels() {
 }
 
 void TestMeterTool::plotPictures_data() {
-    QTest::addColumn<QString>("recording");
-    QTest::addColumn<bool>("overload");
-    // A steps up halfway (1.0 to 2.0, or 1000 to 2000 raw), B stays; in the WAV, one sample of
-    // each of B's last blocks clips.
-    QString point = QStringLiteral("time;A[V];B[A]\r\n");
-    for (int row = 1; row <= 40; ++row) {
-        point +=
-            QStringLiteral("%1;%2;-0.500\r\n").arg(row * 0.25).arg(row <= 20 ? "1.000" : "2.000");
-    }
-    QString comma = point;
-    comma.replace(QLatin1Char('.'), QLatin1Char(','));
-    QTest::newRow("rows, decimal point") << point << false;
-    QTest::newRow("rows, decimal comma") << comma << false;
-    QTest::newRow("WAV") << QString() << true;
+    QTest::addColumn<QByteArray>("recording");  // empty: steps.wav
+    QTest::addColumn<int>("clipping");          // the channel that clips, -1: none
+    QTest::addColumn<bool>("rightAxis");        // B in another unit than A: its own axis
+    // Where the first time tick lies, a fraction of the plot's width in: the ticks are whole
+    // seconds or minutes from the recording's start, not from its first row.
+    QTest::addColumn<double>("firstTick");
+    QByteArray comma = Rows(40, 0.25);
+    comma.replace('.', ',');
+    // 0.25 s to 10 s: a tick a second, the first at 1 s.
+    QTest::newRow("rows, decimal point") << Rows(40, 0.25) << -1 << true << 0.75 / 9.75;
+    QTest::newRow("rows, decimal comma") << comma << -1 << true << 0.75 / 9.75;
+    QTest::newRow("rows, volts on both")
+        << Rows(40, 0.25, "time;A[V];B[V]") << -1 << false << 0.75 / 9.75;
+    // Joined at any period: a row every 15 s (15 s to 10 min: a tick a minute), every hour.
+    QTest::newRow("rows every 15 s") << Rows(40, 15) << -1 << true << 45.0 / 585;
+    QTest::newRow("rows every hour") << Rows(20, 3600) << -1 << true << 3600.0 / 68400;
+    // 40 blocks from 0 s to 3.62 s: a tick every half second, the first at the start.
+    QTest::newRow("WAV, B clips") << QByteArray() << 1 << false << 0.0;
+    QTest::newRow("WAV, A clips") << QByteArray() << 0 << false << 0.0;
 }
 
 void TestMeterTool::plotPictures() {
-    QFETCH(QString, recording);
-    QFETCH(bool, overload);
+    QFETCH(QByteArray, recording);
+    QFETCH(int, clipping);
+    QFETCH(bool, rightAxis);
     QString input = path("rows.csv");
     if (recording.isEmpty()) {
         input = path("steps.wav");
-        WriteWav(input, 40 * FramesPerBuffer, [](int i) {
-            const int block = i / FramesPerBuffer;
-            const auto b =
-                static_cast<std::int16_t>(block >= 36 && i % FramesPerBuffer == 0 ? 32767 : 500);
-            return StereoFrame{static_cast<std::int16_t>(block < 20 ? 1000 : 2000), b};
-        });
+        WriteSteps(input, clipping);
     } else {
-        QFile file(input);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(recording.toUtf8());
+        WriteFile(input, recording);
     }
     const ToolResult result = RunTool({"--dc", "ab", "--plot", input, path("plot.png")});
     QCOMPARE(result.exitCode, 0);
     QVERIFY2(result.errors.isEmpty(), qPrintable(result.errors));
     const QImage image(path("plot.png"));
     QCOMPARE(image.size(), QSize(1000, 500));
+    const QRect plot = sim::FindPlot(image, qRgb(0, 0, 0));
+    QVERIFY2(plot.width() > 700 && plot.height() > 300, qPrintable(QDebug::toString(plot)));
     // A's line (its full colour on the light theme): in the left third lower, in the right
-    // third higher up (the step lies between). Rows of A's pixels per third: [0] top, [1] bottom.
+    // third higher up (the step lies between), and through every column: no gaps.
+    // Rows of A's pixels per third: [0] top, [1] bottom.
     std::array<std::array<int, 2>, 2> rows{{{image.height(), -1}, {image.height(), -1}}};
-    int red = 0;
-    for (int y = 0; y < image.height(); ++y) {
-        for (int x = 0; x < image.width(); ++x) {
-            const QRgb pixel = image.pixel(x, y);
-            const bool middle = x >= image.width() / 3 && x < 2 * image.width() / 3;
-            if (pixel == qRgb(150, 130, 0) && !middle) {
-                auto& half = rows[x < image.width() / 3 ? 0 : 1];
-                half[0] = std::min(half[0], y);
-                half[1] = std::max(half[1], y);
+    int columnsWithA = 0;
+    for (int x = plot.left(); x <= plot.right(); ++x) {
+        bool a = false;
+        for (int y = plot.top(); y <= plot.bottom(); ++y) {
+            if (image.pixel(x, y) != qRgb(150, 130, 0)) {
+                continue;
             }
-            red += pixel == qRgb(255, 0, 0) ? 1 : 0;
+            a = true;
+            if (x < plot.left() + plot.width() / 3 || x >= plot.left() + 2 * plot.width() / 3) {
+                auto& third = rows[x < plot.left() + plot.width() / 3 ? 0 : 1];
+                third[0] = std::min(third[0], y);
+                third[1] = std::max(third[1], y);
+            }
         }
+        columnsWithA += a ? 1 : 0;
     }
     QVERIFY(rows[0][1] >= 0 && rows[1][1] >= 0);
     // Each level is a flat line (a few rows where the step joins them), 1.0 well below 2.0.
     QVERIFY2(rows[0][1] - rows[1][0] > 100, "the step up is drawn higher");
     QVERIFY2(rows[1][1] < rows[0][1] - 100, "the right half stays up");
-    QCOMPARE(red > 0, overload);  // clipped blocks are marked under the plot
+    QVERIFY2(columnsWithA == plot.width(), qPrintable(QString::number(columnsWithA)));
+    // Clipped blocks are marked under the plot, in the strip of their channel: A's two rows
+    // under the frame, B's under it.
+    for (const int channel : {0, 1}) {
+        const QRect strip(plot.left(), plot.bottom() + 3 + 4 * channel, plot.width(), 1);
+        int red = 0;
+        for (int x = strip.left(); x <= strip.right(); ++x) {
+            red += image.pixel(x, strip.top()) == qRgb(255, 0, 0) ? 1 : 0;
+        }
+        QCOMPARE(red > 0, channel == clipping);
+    }
+    // B's own axis on the right, its labels in its colour (0, 130, 150).
+    int labelsB = 0;
+    for (int y = plot.top(); y <= plot.bottom(); ++y) {
+        for (int x = plot.right() + 2; x < image.width(); ++x) {
+            labelsB += image.pixel(x, y) == qRgb(0, 130, 150) ? 1 : 0;
+        }
+    }
+    QCOMPARE(labelsB > 8, rightAxis);
+    // The first column with more grid than not.
+    int tick = plot.left();
+    while (tick < plot.right() && [&] {
+        int grid = 0;
+        for (int y = plot.top(); y <= plot.bottom(); ++y) {
+            grid += image.pixel(tick, y) == qRgb(200, 200, 200) ? 1 : 0;
+        }
+        return grid < plot.height() / 2;
+    }()) {
+        ++tick;
+    }
+    QFETCH(double, firstTick);
+    const double expected = plot.left() + firstTick * plot.width();
+    QVERIFY2(std::abs(tick - expected) <= 2,
+             qPrintable(QStringLiteral("%1, not %2").arg(tick).arg(expected)));
 }
 
 void TestMeterTool::plotFailures_data() {
-    QTest::addColumn<QString>("content");
+    QTest::addColumn<QByteArray>("content");
     QTest::addColumn<QString>("output");
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<QString>("message");
-    QTest::newRow("not sampled rows") << "block;A;B\n0;1;2\n"
-                                      << "plot.png" << 2 << "is not a sampled recording";
-    QTest::newRow("a broken row") << "time;A[V];B[V]\r\n0.25;1.0;x\r\n"
-                                  << "plot.png" << 2 << "line 2: not a row of readings: 0.25;1.0;x";
-    QTest::newRow("no rows") << "time;A[V];B[V]\r\n"
-                             << "plot.png" << 2 << "holds no rows";
-    QTest::newRow("full disk") << "time;A[V];B[V]\r\n0.25;1.0;2.0\r\n"
-                               << "/dev/full" << 1
-                               << "cannot write the picture /dev/full: Disk full";
+    QTest::newRow("not sampled rows")
+        << QByteArray("block;A;B\n0;1;2\n") << "plot.png" << 2 << "is not a sampled recording";
+    QTest::newRow("a broken row") << QByteArray("time;A[V];B[V]\r\n0.25;1.0;x\r\n") << "plot.png"
+                                  << 2 << "line 2: not a row of readings: 0.25;1.0;x";
+    // A row of 2000 bytes is one line: the next line's number is 3.
+    QTest::newRow("a broken row after a long one")
+        << QByteArray("time;A[V];B[V]\r\n0.25;1.0;" + QByteArray(2000, ' ') +
+                      "2.0\r\n0.5;1.0;x\r\n")
+        << "plot.png" << 2 << ", line 3: not a row of readings: 0.5;1.0;x\n";
+    QTest::newRow("no rows") << QByteArray("time;A[V];B[V]\r\n") << "plot.png" << 2
+                             << "holds no rows";
+    QTest::newRow("full disk") << QByteArray("time;A[V];B[V]\r\n0.25;1.0;2.0\r\n") << "/dev/full"
+                               << 1 << "cannot write the picture /dev/full: Disk full";
+    // Times a recording cannot hold: more than its longest capturing time, 599940 s.
+    const QString beyond = "the time %1 is not one of a recording (0 to 599940 s from its start)";
+    for (const char* time :
+         {"1e16", "1700000000000000000", "9223372036854775.807", "599940.25", "-0.25"}) {
+        QTest::newRow(time) << QByteArray("time;A[V];B[V]\r\n0.25;1;2\r\n") + time + ";1;2\r\n"
+                            << "plot.png" << 2
+                            << ", line 3: " + beyond.arg(QString::fromLatin1(time));
+    }
+    // The picture would replace the recording, by any of its names.
+    for (const char* same : {"input.csv", "./input.csv", "link.csv"}) {
+        QTest::newRow(same) << QByteArray("time;A[V];B[V]\r\n0.25;1.0;2.0\r\n") << same << 2
+                            << QStringLiteral(
+                                   "the picture %1 is the recording %2 itself; name "
+                                   "another picture file")
+                                   .arg(path(same), path("input.csv"));
+    }
 }
 
 void TestMeterTool::plotFailures() {
-    QFETCH(QString, content);
+    QFETCH(QByteArray, content);
     QFETCH(QString, output);
-    QFile file(path("input.csv"));
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(content.toUtf8());
-    file.close();
+    WriteFile(path("input.csv"), content);
+    QFile::remove(path("link.csv"));
+    QVERIFY(QFile::link(path("input.csv"), path("link.csv")));
     const ToolResult result =
         RunTool({"--plot", path("input.csv"), output.startsWith('/') ? output : path(output)});
     QTEST(result.exitCode, "exitCode");
     QFETCH(QString, message);
     QVERIFY2(result.errors.contains(message), qPrintable(result.errors));
+    QCOMPARE(ReadFile(path("input.csv")), content);
+}
+
+void TestMeterTool::plotFromAPipe_data() {
+    QTest::addColumn<bool>("wav");
+    QTest::newRow("rows") << false;
+    QTest::newRow("WAV") << true;
+}
+
+void TestMeterTool::plotFromAPipe() {
+    // What comes through a pipe can be read only once.
+    QFETCH(bool, wav);
+    WriteSteps(path("piped.wav"), -1);
+    const QByteArray recording = wav ? ReadFile(path("piped.wav")) : Rows(40, 0.25);
+    QFile::remove(path("piped.png"));
+    const ToolResult result = RunTool({"--plot", "/dev/stdin", path("piped.png")}, {}, recording);
+    QCOMPARE(result.exitCode, 0);
+    QVERIFY2(result.errors.isEmpty(), qPrintable(result.errors));
+    const QImage piped(path("piped.png"));
+    QCOMPARE(piped.size(), QSize(1000, 500));
+    // The same picture as from the file.
+    WriteFile(path("piped.csv"), recording);
+    const QString file = path(wav ? "piped.wav" : "piped.csv");
+    QCOMPARE(RunTool({"--plot", file, path("file.png")}).exitCode, 0);
+    QCOMPARE(piped, QImage(path("file.png")));
+}
+
+void TestMeterTool::plotOverADay_data() {
+    QTest::addColumn<int>("hours");
+    QTest::addColumn<bool>("said");
+    QTest::newRow("23 hours") << 23 << false;
+    QTest::newRow("24 hours") << 24 << false;
+    QTest::newRow("25 hours") << 25 << true;
+}
+
+void TestMeterTool::plotOverADay() {
+    QFETCH(int, hours);
+    QFETCH(bool, said);
+    // A row a minute from 0 s.
+    QByteArray rows = "time;A[V];B[V]\r\n";
+    for (int minute = 0; minute <= hours * 60; ++minute) {
+        rows += QByteArray::number(minute * 60) + ";1;2\r\n";
+    }
+    WriteFile(path("day.csv"), rows);
+    const ToolResult result = RunTool({"--plot", path("day.csv"), path("day.png")});
+    QCOMPARE(result.exitCode, 0);
+    QCOMPARE(result.errors, said ? QStringLiteral("veruziva-meter: the recording spans more than "
+                                                  "24 hours; the picture shows its last 24 hours\n")
+                                 : QString());
+}
+
+void TestMeterTool::plotOnAFullDisk() {
+    // The picture is written whole or not at all: a picture of that name stays as it was.
+    QTemporaryDir dir;
+    const QString picture = dir.filePath("old.png");
+    WriteFile(path("rows.csv"), Rows(40, 0.25));
+    WriteFile(picture, "old");
+    const ToolResult result = RunTool({"--plot", path("rows.csv"), picture}, {}, {},
+                                      [] { sim::FileSizeLimit::Apply(1000); });
+    QCOMPARE(result.exitCode, 1);
+    QCOMPARE(
+        result.errors,
+        QStringLiteral("veruziva-meter: cannot write the picture %1: Disk full\n").arg(picture));
+    QCOMPARE(ReadFile(picture), QByteArray("old"));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"old.png"});
 }
 
 void TestMeterTool::extraColumns_data() {
@@ -722,11 +892,6 @@ namespace {
 // The live input's device number.
 QString LiveDevice(const QProcessEnvironment& environment) {
     return RunTool({"--list"}, environment).lines.filter("vzlive").value(0).section(';', 0, 0);
-}
-
-QByteArray ReadFile(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 }  // namespace

@@ -5,7 +5,9 @@
 #include <QTableWidget>
 #include <QtTest>
 #include <deque>
+#include <optional>
 
+#include "support/filesizelimit.h"
 #include "support/scriptedmessageboxes.h"
 #include "trend/trendchartwidget.h"
 #include "trend/trendfiles.h"
@@ -93,14 +95,25 @@ void TestTrendWindow::windowAndStatistics() {
     QCOMPARE(m_window->objectName(), QStringLiteral("TrendWindow"));
     QCOMPARE(m_window->windowTitle(), QStringLiteral("Trend"));
     QVERIFY(m_window->isWindow());
-    QCOMPARE(RowTexts(m_window->Statistics(), 0), QStringList({"", "", "", "", "", ""}));
+    QCOMPARE(RowTexts(m_window->Statistics(), 0), QStringList({"", "", "", "", "", "", ""}));
     feed(600);
     QCOMPARE(RowTexts(m_window->Statistics(), 0),
-             QStringList({"1 V", "4 V", "2.5 V", "2.73861 V", "150", "3.53553 V"}));
+             QStringList({"1 V", "4 V", "2.5 V", "2.73861 V", "150", "3.53553 V", "0"}));
     QCOMPARE(RowTexts(m_window->Statistics(), 1),
-             QStringList({"2.5 A", "2.5 A", "2.5 A", "2.5 A", "0", "0 A"}));
+             QStringList({"2.5 A", "2.5 A", "2.5 A", "2.5 A", "0", "0 A", "0"}));
     // The live view ends at the newest reading.
     QCOMPARE(m_window->Chart()->view().t1Ms, T0 + 59'900);
+    // Ten blocks read at a moved level on A, one clipped: counted, out of the figures.
+    for (int i = 0; i < 10; ++i) {
+        TrendSample moved{T0 + 60'000 + 100 * i, 40, 2.5, 'V', 'A', i == 0, false, 9, 0};
+        moved.levelMovedA = true;
+        m_window->add(moved);
+    }
+    m_window->refresh();
+    QCOMPARE(RowTexts(m_window->Statistics(), 0),
+             QStringList({"1 V", "4 V", "2.5 V", "2.73861 V", "151", "3.53553 V", "10"}));
+    QCOMPARE(RowTexts(m_window->Statistics(), 1),
+             QStringList({"2.5 A", "2.5 A", "2.5 A", "2.5 A", "0", "0 A", "0"}));
 }
 
 void TestTrendWindow::spans_data() {
@@ -145,26 +158,30 @@ void TestTrendWindow::resetClearsTheTable() {
     QCOMPARE(m_window->Statistics()->item(1, 0)->text(), QStringLiteral("2.5 A"));
     m_window->findChild<QPushButton*>(QStringLiteral("Reset"))->click();
     QVERIFY(m_recorder.empty());
-    QCOMPARE(RowTexts(m_window->Statistics(), 0), QStringList({"", "", "", "", "", ""}));
-    QCOMPARE(RowTexts(m_window->Statistics(), 1), QStringList({"", "", "", "", "", ""}));
+    QCOMPARE(RowTexts(m_window->Statistics(), 0), QStringList({"", "", "", "", "", "", ""}));
+    QCOMPARE(RowTexts(m_window->Statistics(), 1), QStringList({"", "", "", "", "", "", ""}));
 }
 
 void TestTrendWindow::hoverReadout() {
-    // Raw readings on A for the first half minute, volts from there.
+    // Raw readings on A for the first half minute, volts from there; B read at a moved level
+    // over the last second.
     for (int i = 0; i < 600; ++i) {
-        m_window->add(
-            {T0 + 100 * i, i < 300 ? 512.0 : 5.0, -0.125, i < 300 ? ' ' : 'V', 'A', false, false});
+        TrendSample sample{
+            T0 + 100 * i, i < 300 ? 512.0 : 5.0, -0.125, i < 300 ? ' ' : 'V', 'A', false, false};
+        sample.levelMovedB = i >= 590;
+        m_window->add(sample);
     }
     m_window->Span()->setCurrentText(QStringLiteral("1 min"));
     const QRect plot = m_window->Chart()->plot();
     m_window->showHover(plot.right());
-    QCOMPARE(m_window->HoverReadout()->text(), QStringLiteral("10:00:59   A 5 V   B -0.125 A"));
+    QCOMPARE(m_window->HoverReadout()->text(),
+             QStringLiteral("10:00:59   A 5 V   B - (level moved)"));
     // The column that holds 10:00:10 (the span starts at 09:59:59.900).
     m_window->showHover(plot.left() +
                         static_cast<int>(10'100 * std::int64_t{plot.width()} / 60'000));
     const QString raw = m_window->HoverReadout()->text();
     QVERIFY2(raw.startsWith(QStringLiteral("10:00:")) &&
-                 raw.endsWith(QStringLiteral("   A 512   B -0.125 A")),
+                 raw.endsWith(QStringLiteral("   A 512 raw   B -0.125 A")),
              qPrintable(raw));
     m_window->showHover(plot.left() - 1);
     QCOMPARE(m_window->HoverReadout()->text(), QString());
@@ -175,22 +192,33 @@ void TestTrendWindow::exports_data() {
     QTest::addColumn<QString>("answer");  // empty: cancelled
     QTest::addColumn<QString>("file");
     QTest::addColumn<QString>("error");
+    QTest::addColumn<bool>("full");  // writes fail past 1000 bytes: a full disk
     QTest::newRow("PNG") << "SavePng"
                          << "chart.png"
-                         << "chart.png" << QString();
+                         << "chart.png" << QString() << false;
     QTest::newRow("CSV") << "SaveCsv"
                          << "readings.csv"
-                         << "readings.csv" << QString();
-    QTest::newRow("PNG cancelled") << "SavePng" << QString() << QString() << QString();
+                         << "readings.csv" << QString() << false;
+    QTest::newRow("PNG cancelled") << "SavePng" << QString() << QString() << QString() << false;
     QTest::newRow("PNG on a full disk")
         << "SavePng"
-        << "/dev/full" << QString() << "Could not save /dev/full: Disk full";
+        << "/dev/full" << QString() << "Could not save /dev/full: Disk full" << false;
     QTest::newRow("CSV on a full disk")
         << "SaveCsv"
-        << "/dev/full" << QString() << "Could not save /dev/full: Disk full";
-    QTest::newRow("CSV without access") << "SaveCsv"
-                                        << "/sys/readings.csv" << QString()
-                                        << "Could not save /sys/readings.csv: File access denied";
+        << "/dev/full" << QString() << "Could not save /dev/full: Disk full" << false;
+    QTest::newRow("CSV without access")
+        << "SaveCsv"
+        << "/sys/readings.csv" << QString()
+        << "Could not save /sys/readings.csv: File access denied" << false;
+    // Over a file of that name: it stays as it was, nothing is left beside it.
+    QTest::newRow("PNG over a file, the disk full") << "SavePng"
+                                                    << "old.png"
+                                                    << "old.png"
+                                                    << "Could not save %1: Disk full" << true;
+    QTest::newRow("CSV over a file, the disk full") << "SaveCsv"
+                                                    << "old.csv"
+                                                    << "old.csv"
+                                                    << "Could not save %1: Disk full" << true;
 }
 
 void TestTrendWindow::exports() {
@@ -198,19 +226,38 @@ void TestTrendWindow::exports() {
     QFETCH(QString, answer);
     QFETCH(QString, file);
     QFETCH(QString, error);
-    for (const QString& name : QDir(m_dir.path()).entryList(QDir::Files)) {
+    QFETCH(bool, full);
+    for (const QString& name : QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden)) {
         QFile::remove(m_dir.filePath(name));
     }
     feed(30);
     m_files.answers.clear();
+    const QString path = answer.startsWith('/') ? answer : m_dir.filePath(answer);
     if (!answer.isEmpty()) {
-        m_files.answers.push_back(answer.startsWith('/') ? answer : m_dir.filePath(answer));
+        m_files.answers.push_back(path);
     }
-    m_window->findChild<QPushButton*>(button)->click();
-    QCOMPARE(m_boxes.texts(), error.isEmpty() ? QStringList() : QStringList{error});
-    QCOMPARE(QDir(m_dir.path()).entryList(QDir::Files),
+    if (full) {
+        QFile old(path);
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write("old");
+    }
+    {
+        std::optional<sim::FileSizeLimit> limit;
+        if (full) {
+            limit.emplace(1000);
+        }
+        m_window->findChild<QPushButton*>(button)->click();
+    }
+    QCOMPARE(m_boxes.texts(), error.isEmpty()
+                                  ? QStringList()
+                                  : QStringList{error.replace(QStringLiteral("%1"), path)});
+    QCOMPARE(QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden),
              file.isEmpty() ? QStringList() : QStringList{file});
-    if (file.endsWith(QStringLiteral(".png"))) {
+    if (full) {
+        QFile old(path);
+        QVERIFY(old.open(QIODevice::ReadOnly));
+        QCOMPARE(old.readAll(), QByteArray("old"));
+    } else if (file.endsWith(QStringLiteral(".png"))) {
         const QImage image(m_dir.filePath(file));
         QVERIFY(image.width() >= 800 && image.height() >= 400);
         QCOMPARE(image.pixel(0, 0), QRgb{0xFFFFFFFF});  // light: white paper
@@ -219,8 +266,8 @@ void TestTrendWindow::exports() {
         QVERIFY(csv.open(QIODevice::ReadOnly));
         const QList<QByteArray> lines = csv.readAll().split('\n');
         QCOMPARE(lines.size(), 32);  // the header, 30 rows, the last line's end
-        QCOMPARE(lines[0], QByteArray("time;elapsed_s;A [V];B [A]"));
-        QCOMPARE(lines[2], QByteArray("2027-01-15T10:00:00.100+02:00;0.100;2;2.5"));
+        QCOMPARE(lines[0], QByteArray("time;elapsed_s;A [V];B [A];level_moved"));
+        QCOMPARE(lines[2], QByteArray("2027-01-15T10:00:00.100+02:00;0.100;2;2.5;"));
     }
 }
 
