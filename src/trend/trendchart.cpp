@@ -232,15 +232,40 @@ bool LevelMoved(const std::array<TrendExtent, 2>& column, const TrendChartView& 
     return (view.show[0] && column[0].levelMoved > 0) || (view.show[1] && column[1].levelMoved > 0);
 }
 
-// Behind the plot, the columns that hold readings taken at a moved input level.
+// Behind the plot, the stretches of readings taken at a moved input level: columns that hold
+// such readings, and the columns without a reading between two of them (a block does not come
+// for every column of a short span), so that a stretch is one band.
 void PaintLevelMoved(QPainter& painter, const QRect& plot, const TrendColumns& columns,
                      const TrendChartView& view, const QColor& colour) {
+    const auto holdsReadings = [&](const std::array<TrendExtent, 2>& column) {
+        for (std::size_t c = 0; c < 2; ++c) {
+            if (view.show[c] && (column[c].count > 0 || column[c].levelMoved > 0)) {
+                return true;
+            }
+        }
+        return false;
+    };
+    int runStart = -1;  // the first column of the stretch being drawn
+    int lastMoved = -1;
+    const auto drawRun = [&] {
+        if (runStart >= 0) {
+            painter.fillRect(plot.left() + runStart, plot.top(), lastMoved - runStart + 1,
+                             plot.height(), colour);
+        }
+        runStart = -1;
+    };
     for (std::size_t x = 0; x < columns.columns.size(); ++x) {
-        if (LevelMoved(columns.columns[x], view)) {
-            painter.fillRect(plot.left() + static_cast<int>(x), plot.top(), 1, plot.height(),
-                             colour);
+        const std::array<TrendExtent, 2>& column = columns.columns[x];
+        if (LevelMoved(column, view)) {
+            if (runStart < 0) {
+                runStart = static_cast<int>(x);
+            }
+            lastMoved = static_cast<int>(x);
+        } else if (holdsReadings(column)) {
+            drawRun();
         }
     }
+    drawRun();
 }
 
 void PaintOverloads(QPainter& painter, const QRect& plot, const TrendColumns& columns,
@@ -261,6 +286,10 @@ void PaintOverloads(QPainter& painter, const QRect& plot, const TrendColumns& co
 void PaintMarkers(QPainter& painter, const QRect& plot, const TrendRecorder& recorder,
                   const TrendChartView& view, const QColor& colour) {
     const QFontMetrics metrics = painter.fontMetrics();
+    // Labels close together go on the next line down rather than over each other.
+    constexpr int Lines = 4;
+    std::array<int, Lines> freeFrom{};
+    freeFrom.fill(std::numeric_limits<int>::min());
     for (const TrendMarker& marker : recorder.markers(view.t0Ms, view.t1Ms)) {
         const int x = XOf(marker.msSinceEpoch, plot, view);
         painter.setPen(QPen(colour, 0, Qt::DashLine));
@@ -269,7 +298,13 @@ void PaintMarkers(QPainter& painter, const QRect& plot, const TrendRecorder& rec
         // Right of the line, or left of it where the plot ends.
         const int width = metrics.horizontalAdvance(marker.text);
         const int left = x + 3 + width <= plot.right() ? x + 3 : x - 3 - width;
-        painter.drawText(left, plot.top() + metrics.ascent() + 2, marker.text);
+        int line = 0;
+        while (line + 1 < Lines && freeFrom[static_cast<std::size_t>(line)] > left) {
+            ++line;
+        }
+        freeFrom[static_cast<std::size_t>(line)] = left + width + metrics.averageCharWidth();
+        painter.drawText(left, plot.top() + metrics.ascent() + 2 + line * metrics.lineSpacing(),
+                         marker.text);
     }
 }
 

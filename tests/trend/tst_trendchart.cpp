@@ -291,6 +291,13 @@ void TestTrendChart::levelMovedIsShaded() {
     QCOMPARE(CountInRow(image, RowAt(plot, 0.1), plot.left(), plot.right(), trace), 0);
     QCOMPARE(image.pixel(valid, RowAt(plot, 0.5)), trace);
     QVERIFY(image.pixel(moved, RowAt(plot, 0.5)) != trace);
+    // Wide enough that a block does not come for every column: still one band, no stripes
+    // (from 21.5 s to 23.5 s, where no grid line is).
+    const QImage wide = RenderTrendChart(recorder, view, QSize(1600, 200));
+    const QRect widePlot = FindPlot(wide, Frame(theme));
+    const int from = widePlot.left() + widePlot.width() * 215 / 600;
+    const int to = widePlot.left() + widePlot.width() * 235 / 600;
+    QCOMPARE(CountInRow(wide, RowAt(widePlot, 0.3), from, to, band), to - from + 1);
 }
 
 void TestTrendChart::timeTicks_data() {
