@@ -64,7 +64,11 @@ AudioSystem OpenAudioSystem() {
             "available";
         return system;
     }
-    return Alsa("ALSA (no sound server answers: " + reason + ignored + ")");
+    // The server's own ALSA plugin (pulse, pipewire) cannot reach it either: its devices would
+    // only fail to open, so the cards are what is offered.
+    return Alsa("ALSA without the sound server's devices (no sound server answers: " + reason +
+                    ignored + ")",
+                alsa::ServerDevices::Left);
 }
 
 }  // namespace veruziva

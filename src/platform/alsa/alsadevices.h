@@ -19,8 +19,8 @@ struct CaptureDevice {
 // Which devices to list.
 enum class ServerDevices {
     Listed,
-    // Left out: a PCM or control of the sound server's ALSA plugin (pulse, pipewire) waits as
-    // long as that server does, and a server that is there but does not answer never does.
+    // Left out: a PCM or control of the sound server's ALSA plugin (pulse, pipewire) only
+    // works while that server answers, and waits as long as a stopped or hung one does.
     Left,
 };
 
