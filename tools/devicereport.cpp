@@ -96,7 +96,8 @@ int RunDeviceReport(const Options& options, bool setLevel, std::FILE* out, std::
         for (unsigned device = 0; device < waveInput.deviceCount(); ++device) {
             WaveInCaps caps;
             if (waveInput.deviceCaps(device, caps) == wave::NoError) {
-                text += QStringLiteral("  %1: %2 (%3)\n")
+                // The name in quotes: it starts with a number of its own (the card's).
+                text += QStringLiteral("  %1: \"%2\" (%3)\n")
                             .arg(device)
                             .arg(QString::fromStdString(caps.productName),
                                  QString::fromStdString(caps.systemName));
@@ -109,7 +110,7 @@ int RunDeviceReport(const Options& options, bool setLevel, std::FILE* out, std::
                 text += QStringLiteral("  %1: (cannot be opened)\n").arg(mixer);
                 continue;
             }
-            text += QStringLiteral("  %1: %2\n")
+            text += QStringLiteral("  %1: \"%2\"\n")
                         .arg(mixer)
                         .arg(QString::fromStdString(component.ProductName()));
             text += MixerTree(component);

@@ -10,6 +10,7 @@
 
 #include "app/appicon.h"
 #include "app/helpviewer.h"
+#include "platform/messageboxes.h"
 
 namespace veruziva {
 
@@ -29,14 +30,15 @@ QUrl TAboutForm::WebTarget() {
 }
 
 QUrl TAboutForm::MailTarget() {
-    return QUrl(QStringLiteral("mailto:?subject=Veruziva%20%26%20Multimeter"));
+    return QUrl(QStringLiteral("mailto:%1?subject=Veruziva%20%26%20Multimeter")
+                    .arg(QLatin1String(MailAddress)));
 }
 
 TAboutForm::TAboutForm(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
       m_web(new LinkLabel(this)),
       m_mail(new LinkLabel(this)),
-      m_open([](const QUrl& url) { QDesktopServices::openUrl(url); }) {
+      m_open([](const QUrl& url) { return QDesktopServices::openUrl(url); }) {
     setObjectName(QStringLiteral("AboutForm"));
     setWindowTitle(QStringLiteral("About Zoruzoz Veruziva & Multimeter"));
     setFont(QFont(QStringLiteral("MS Sans Serif"), 8));  // the forms' face
@@ -75,7 +77,8 @@ TAboutForm::TAboutForm(QWidget* parent)
         link->setPalette(palette);
     }
 
-    auto* thanks = new QLabel(QStringLiteral("Built with Qt, ALSA and libsndfile."), this);
+    auto* thanks =
+        new QLabel(QStringLiteral("Built with Qt, ALSA, libpulse and libsndfile."), this);
     thanks->setObjectName(QStringLiteral("Credits2"));
     thanks->setGeometry(48, 72, 272, 16);
 
@@ -88,9 +91,10 @@ TAboutForm::TAboutForm(QWidget* parent)
     connect(close, &QPushButton::clicked, this, &TAboutForm::CloseClick);
 }
 
-void TAboutForm::follow(LinkLabel* label, const QUrl& target) {
-    if (m_open) {
-        m_open(target);
+void TAboutForm::follow(LinkLabel* label, const QUrl& target, const QString& otherwise) {
+    // Where no program is set up to open it, the link would do nothing at all: say where to go.
+    if (m_open && !m_open(target) && m_boxes != nullptr) {
+        m_boxes->showMessage(otherwise);
     }
     // A followed link stays marked for the rest of the run.
     QPalette palette = label->palette();
@@ -99,11 +103,15 @@ void TAboutForm::follow(LinkLabel* label, const QUrl& target) {
 }
 
 void TAboutForm::Label8Click() {
-    follow(m_web, WebTarget());
+    follow(m_web, WebTarget(),
+           QStringLiteral("No program here opens folders. The user guide is in %1")
+               .arg(WebTarget().toLocalFile()));
 }
 
 void TAboutForm::Label7Click() {
-    follow(m_mail, MailTarget());
+    follow(m_mail, MailTarget(),
+           QStringLiteral("No mail program is set up here. Write to %1")
+               .arg(QLatin1String(MailAddress)));
 }
 
 void TAboutForm::CloseClick() {

@@ -7,6 +7,8 @@
 
 namespace veruziva {
 
+class MessageBoxes;
+
 // A label that reports clicks: the about box's links.
 class LinkLabel : public QLabel {
     Q_OBJECT
@@ -28,8 +30,11 @@ class TAboutForm : public QDialog {
 public:
     explicit TAboutForm(QWidget* parent = nullptr);
 
-    // How a link's target is opened (the desktop's browser or mail program by default).
-    void setUrlOpener(std::function<void(const QUrl&)> opener) { m_open = std::move(opener); }
+    // How a link's target is opened (the desktop's file manager or mail program by default);
+    // false when nothing could open it.
+    void setUrlOpener(std::function<bool(const QUrl&)> opener) { m_open = std::move(opener); }
+    // Where it says that a link could not be followed, and what to do instead.
+    void setMessageBoxes(MessageBoxes* boxes) { m_boxes = boxes; }
 
     void Label8Click();  // web link
     void Label7Click();  // e-mail link
@@ -39,13 +44,15 @@ public:
     LinkLabel* mailLink() const { return m_mail; }
     static QUrl WebTarget();
     static QUrl MailTarget();
+    static constexpr const char* MailAddress = "veruziva@zoruzoz.org";
 
 private:
-    void follow(LinkLabel* label, const QUrl& target);
+    void follow(LinkLabel* label, const QUrl& target, const QString& otherwise);
 
     LinkLabel* m_web;
     LinkLabel* m_mail;
-    std::function<void(const QUrl&)> m_open;
+    std::function<bool(const QUrl&)> m_open;
+    MessageBoxes* m_boxes = nullptr;
 };
 
 }  // namespace veruziva

@@ -24,7 +24,9 @@ void QtDialogs::createWindows() {
         m_dataCapture = new TDataCapture(m_window);
     }
     if (!m_about) {
-        m_about = new TAboutForm(m_window);
+        auto* about = new TAboutForm(m_window);
+        about->setMessageBoxes(this);
+        m_about = about;
     }
     if (!m_calibration) {
         m_calibration = new TCalibration(m_window);

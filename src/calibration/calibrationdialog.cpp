@@ -37,8 +37,6 @@ TCalibration::TCalibration(QWidget* parent)
     }
     setTabOrder(m_ok, m_cancel);
     setTabOrder(m_cancel, m_calValue);
-    // The caption as set at creation.
-    setWindowTitle(QStringLiteral("0.0"));
 }
 
 void TCalibration::ShowFor(double& value) {

@@ -5,6 +5,7 @@
 
 #include "app/aboutform.h"
 #include "app/helpviewer.h"
+#include "support/scriptedmessageboxes.h"
 
 using namespace veruziva;
 
@@ -13,6 +14,7 @@ class TestAboutAndHelp : public QObject {
 
 private slots:
     void aboutBox();
+    void linksOpenAndTurnMaroon_data();
     void linksOpenAndTurnMaroon();
     void helpFileHasItsTopics_data();
     void helpFileHasItsTopics();
@@ -24,6 +26,8 @@ void TestAboutAndHelp::aboutBox() {
     QCOMPARE(about.size(), QSize(326, 117));
     QVERIFY(!(about.windowFlags() & Qt::WindowCloseButtonHint));
     QVERIFY(about.findChild<QLabel*>("ProgramIcon") != nullptr);
+    QCOMPARE(about.findChild<QLabel*>("Credits2")->text(),
+             QStringLiteral("Built with Qt, ALSA, libpulse and libsndfile."));
     QCOMPARE(about.webLink()->cursor().shape(), Qt::PointingHandCursor);
     QVERIFY(TAboutForm::WebTarget().toString().endsWith('/'));
     QVERIFY(TAboutForm::MailTarget().toString().startsWith("mailto:"));
@@ -33,10 +37,31 @@ void TestAboutAndHelp::aboutBox() {
     QVERIFY(about.isHidden());
 }
 
+void TestAboutAndHelp::linksOpenAndTurnMaroon_data() {
+    // Whether the desktop has a program for the link; where it has none, a box says where to go.
+    QTest::addColumn<bool>("opens");
+    QTest::addColumn<QStringList>("said");
+    QTest::newRow("opened") << true << QStringList{};
+    QTest::newRow("nothing opens them")
+        << false
+        << QStringList{"No program here opens folders. The user guide is in " +
+                           TAboutForm::WebTarget().toLocalFile(),
+                       "No program here opens folders. The user guide is in " +
+                           TAboutForm::WebTarget().toLocalFile(),
+                       "No mail program is set up here. Write to veruziva@zoruzoz.org"};
+}
+
 void TestAboutAndHelp::linksOpenAndTurnMaroon() {
+    QFETCH(bool, opens);
+    QFETCH(QStringList, said);
     TAboutForm about;
+    sim::ScriptedMessageBoxes boxes;
+    about.setMessageBoxes(&boxes);
     QList<QUrl> opened;
-    about.setUrlOpener([&opened](const QUrl& url) { opened.append(url); });
+    about.setUrlOpener([&](const QUrl& url) {
+        opened.append(url);
+        return opens;
+    });
     const QColor maroon(128, 0, 0);
     QVERIFY(about.webLink()->palette().color(QPalette::WindowText) != maroon);
     QTest::mouseClick(about.webLink(), Qt::LeftButton);
@@ -45,8 +70,11 @@ void TestAboutAndHelp::linksOpenAndTurnMaroon() {
     QCOMPARE(about.webLink()->palette().color(QPalette::WindowText), maroon);
     QVERIFY(about.mailLink()->palette().color(QPalette::WindowText) != maroon);
     QTest::mouseClick(about.mailLink(), Qt::LeftButton);
-    QCOMPARE(opened.last(), TAboutForm::MailTarget());
+    // A mail to the developers, with its subject.
+    QCOMPARE(opened.last(),
+             QUrl("mailto:veruziva@zoruzoz.org?subject=Veruziva%20%26%20Multimeter"));
     QCOMPARE(about.mailLink()->palette().color(QPalette::WindowText), maroon);
+    QCOMPARE(boxes.texts(), said);
 }
 
 void TestAboutAndHelp::helpFileHasItsTopics_data() {

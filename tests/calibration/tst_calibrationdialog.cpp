@@ -41,7 +41,7 @@ private slots:
 
 void TestCalibrationDialog::layout() {
     TCalibration dialog;
-    QCOMPARE(dialog.windowTitle(), QStringLiteral("0.0"));
+    QCOMPARE(dialog.windowTitle(), QStringLiteral("Calibration"));
     QCOMPARE(dialog.size(), QSize(225, 48));
     QCOMPARE(dialog.CalValue()->text(), QStringLiteral("0"));
     QCOMPARE(dialog.CalValue()->geometry(), QRect(8, 16, 65, 21));

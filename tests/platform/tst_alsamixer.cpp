@@ -509,6 +509,9 @@ void TestAlsaMixer::startUpSelectsLineOnEachLayout() {
     QVERIFY2(looked.contains("line-in: source") && looked.contains("\"Line\"") &&
                  looked.contains("start-up: would succeed"),
              qPrintable(looked));
+    // The number --device takes, then the name as the program shows it (its own tag first).
+    QVERIFY2(looked.contains("\ninput devices:\n  0: \"P0: Test card\" (vzcard)\n"),
+             qPrintable(looked));
     QVERIFY(ReadAll(folder.filePath("vzcard.log")).isEmpty());
     // Start-up's selection turns the line-in up and makes it the capture source.
     const auto [code, output] = run("--line-in");
