@@ -48,7 +48,9 @@ set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Loaded at run time, so not found among the libraries linked: the display plugin of Qt.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-dseg, fonts-liberation2")
+# The readouts' faces, faces as narrow as the forms' one, and a proportional face for
+# the menus, boxes and help (without it the default sans-serif can be a monospaced face).
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-dseg, fonts-liberation2, fonts-dejavu-core")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "alsa-utils, pulseaudio | pipewire-pulse")
 set(CPACK_STRIP_FILES ON)
 include(CPack)

@@ -11,8 +11,9 @@ class SettingsStore;
 class TSoundMeter;
 class WaveInput;
 
-// A window program needs a graphical session; without one Qt aborts with a message about
-// reinstalling. False (with a plain message on standard error) when there is none.
+// A window program needs a graphical session; without one, or on an X display that does not
+// answer, Qt aborts with a message about reinstalling. False (with a plain message on standard
+// error) when there is none or it cannot be reached.
 bool GraphicalSessionAvailable(const char* program);
 
 // The forms are laid out for a narrow 8-point face; of the faces a Linux desktop has, those

@@ -83,6 +83,7 @@ private slots:
     void initTestCase() { SubstituteFormsFace(); }
     void noTextIsCutOff();
     void unitLettersInTheFourteenSegmentFace();
+    void menusAndBoxesInAProportionalFace();
 };
 
 void TestForms::noTextIsCutOff() {
@@ -135,6 +136,15 @@ void TestForms::unitLettersInTheFourteenSegmentFace() {
     const int letter = QFontMetrics(display->font()).horizontalAdvance("V ");
     QCOMPARE(ours.copy(0, 0, ours.width() - letter - 2, ours.height()),
              theirs.copy(0, 0, theirs.width() - letter - 2, theirs.height()));
+}
+
+void TestForms::menusAndBoxesInAProportionalFace() {
+    // The face menus, message boxes, help and the file dialog take: the desktop's default. With
+    // only the readouts' faces installed it would be a monospaced one.
+    const QFontInfo face(QApplication::font());
+    QVERIFY2(!face.fixedPitch(), qPrintable(face.family()));
+    QVERIFY(QFontMetrics(QApplication::font()).horizontalAdvance(QStringLiteral("iiii")) <
+            QFontMetrics(QApplication::font()).horizontalAdvance(QStringLiteral("MMMM")));
 }
 
 QTEST_MAIN(TestForms)

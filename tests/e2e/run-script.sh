@@ -22,6 +22,13 @@ env -u DISPLAY -u WAYLAND_DISPLAY "$root/scripts/run" >"$work/run.log" 2>&1 || s
 [ "$status" -eq 1 ] || fail "without a display: status $status"
 grep -q "need a graphical session" "$work/run.log" || fail "without a display: no word of it"
 
+# A display that does not answer: said before anything is installed or built.
+status=0
+env -u WAYLAND_DISPLAY DISPLAY=:97 "$root/scripts/run" >"$work/run.log" 2>&1 || status=$?
+[ "$status" -eq 1 ] && [ "$(cat "$work/run.log")" = 'scripts/run: the display ":97" cannot be reached'\
+' (nothing answers there); run this from a desktop session, or set DISPLAY (or WAYLAND_DISPLAY)'\
+' to a display that runs.' ] || fail "on a display that does not answer: status $status"
+
 start_display
 [ -n "${DISPLAY:-}" ] || fail "the virtual display has no name"
 start_pulse_source "$feed" "Bench microphone input" || fail "no sound server"

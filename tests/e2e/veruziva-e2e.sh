@@ -12,6 +12,13 @@ fail() {
     exit 1
 }
 
+# A display that does not answer: a plain reason and status 1, not Qt's abort.
+status=0
+env -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM DISPLAY=:97 "$veruziva" >"$work/nodisplay.log" 2>&1 ||
+    status=$?
+[ "$status" -eq 1 ] && grep -q '^veruziva: the display ":97" cannot be reached' "$work/nodisplay.log" ||
+    fail "on a display that does not answer: status $status, $(cat "$work/nodisplay.log")"
+
 # A display of our own.
 start_display
 
