@@ -542,6 +542,8 @@ void TestOscilloscope::aBlockRedrawsLikeAFreshScope_data() {
         << Sine(30000, 50) << 1 << true << Sine(10000, 40) << 1 << 1.0 << 1.0;
     QTest::newRow("ratio 2: sine, then silence")
         << Sine(30000, 50) << 1 << false << Constant(0, 0) << 1 << 2.0 << 2.0;
+    QTest::newRow("ratio 2: silence, then away from the centre")
+        << Constant(0, 0) << 1 << false << Constant(6400, -6400) << 1 << 2.0 << 2.0;
     QTest::newRow("ratio 2: fast sine at 1:8, then 1:1")
         << Sine(32000, 7) << 8 << false << Sine(9000, 300) << 1 << 2.0 << 2.0;
     QTest::newRow("moved to a screen at ratio 2")
