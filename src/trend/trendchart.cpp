@@ -138,6 +138,10 @@ void PaintValueAxis(QPainter& painter, const Plots& plots, std::pair<double, dou
     if (!(lines >= 0 && lines <= plot.height())) {
         return;
     }
+    // Lines and labels do not overlap: the lines go in one pass in device pixels.
+    const int tickLength = DeviceRect(QRect(0, 0, TickLength, 1), plots.ratio).width();
+    QList<QLine> deviceLines;
+    painter.setPen(textColour);
     for (int i = 0; i <= static_cast<int>(lines); ++i) {
         const double v = (first + i) * step;
         const double value = std::abs(v) < step * 1e-6 ? 0 : v;
@@ -145,28 +149,22 @@ void PaintValueAxis(QPainter& painter, const Plots& plots, std::pair<double, dou
         const int deviceY = plots.device.rowOf(value, minimum, maximum);
         const QString label = QString::number(value, 'g', 6);
         if (right) {
-            InDevicePixels(painter, plots.ratio, [&] {
-                painter.setPen(Line(textColour));
-                painter.drawLine(devicePlot.right() + 1, deviceY,
-                                 devicePlot.right() +
-                                     DeviceRect(QRect(0, 0, TickLength, 1), plots.ratio).width(),
-                                 deviceY);
-            });
-            painter.setPen(textColour);
+            deviceLines.append(
+                QLine(devicePlot.right() + 1, deviceY, devicePlot.right() + tickLength, deviceY));
             painter.drawText(QRect(plot.right() + TickLength + 3, y - metrics.height() / 2,
                                    labelWidth, metrics.height()),
                              Qt::AlignLeft | Qt::AlignVCenter, label);
         } else {
-            InDevicePixels(painter, plots.ratio, [&] {
-                painter.setPen(Line(gridColour));
-                painter.drawLine(devicePlot.left(), deviceY, devicePlot.right(), deviceY);
-            });
-            painter.setPen(textColour);
+            deviceLines.append(QLine(devicePlot.left(), deviceY, devicePlot.right(), deviceY));
             painter.drawText(
                 QRect(0, y - metrics.height() / 2, plot.left() - TickLength - 2, metrics.height()),
                 Qt::AlignRight | Qt::AlignVCenter, label);
         }
     }
+    InDevicePixels(painter, plots.ratio, [&] {
+        painter.setPen(Line(right ? textColour : gridColour));
+        painter.drawLines(deviceLines);
+    });
 }
 
 // A label under each tick and the axis's title under them.
@@ -178,20 +176,25 @@ void PaintTimeAxis(QPainter& painter, const Plots& plots, const TrendChartView& 
     const QFontMetrics metrics = painter.fontMetrics();
     const int labelWidth = metrics.horizontalAdvance(QStringLiteral("00:00:00"));
     const int labelTop = StripTop(plot, 2) + 1;
+    // Grid lines, ticks and labels do not overlap: the lines go in one pass in device pixels.
+    QList<QLine> gridLines;
+    QList<QLine> ticks;
+    painter.setPen(colours.text);
     for (const TrendTimeTick& tick : TrendTimeTicks(view, plot.width(), labelWidth)) {
         const int x = XOf(tick.ms, plot, view);
         const int deviceX = XOf(tick.ms, devicePlot, view);
-        InDevicePixels(painter, plots.ratio, [&] {
-            painter.setPen(Line(colours.grid));
-            painter.drawLine(deviceX, devicePlot.top(), deviceX, devicePlot.bottom());
-            painter.setPen(Line(colours.text));
-            painter.drawLine(deviceX, devicePlot.bottom() + 1, deviceX,
-                             devicePlot.bottom() + tickLength);
-        });
-        painter.setPen(colours.text);
+        gridLines.append(QLine(deviceX, devicePlot.top(), deviceX, devicePlot.bottom()));
+        ticks.append(
+            QLine(deviceX, devicePlot.bottom() + 1, deviceX, devicePlot.bottom() + tickLength));
         painter.drawText(QRect(x - labelWidth, labelTop, 2 * labelWidth, metrics.height()),
                          Qt::AlignHCenter | Qt::AlignTop, tick.label);
     }
+    InDevicePixels(painter, plots.ratio, [&] {
+        painter.setPen(Line(colours.grid));
+        painter.drawLines(gridLines);
+        painter.setPen(Line(colours.text));
+        painter.drawLines(ticks);
+    });
     const QString title =
         view.elapsedTime ? QStringLiteral("time from the start [s]") : QStringLiteral("local time");
     painter.drawText(
