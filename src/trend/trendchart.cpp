@@ -75,9 +75,12 @@ int XOf(std::int64_t ms, const QRect& plot, const TrendChartView& view) {
     return plot.left() + static_cast<int>(std::clamp<Wide>(column, 0, plot.width() - 1));
 }
 
-// Lines 1 device pixel wide at any device pixel ratio.
-QPen Line(const QColor& colour, Qt::PenStyle style = Qt::SolidLine) {
-    return QPen(colour, 0, style);
+// Lines 1 device pixel wide at any device pixel ratio: where a pixel of the painter is a device
+// pixel, a pen 1 wide (the raster engine's faster path, the same pixels), else a cosmetic one.
+QPen Line(const QPainter& painter, const QColor& colour, Qt::PenStyle style = Qt::SolidLine) {
+    const QTransform transform = painter.deviceTransform();
+    const bool devicePixels = transform.m11() == 1 && transform.m22() == 1;
+    return QPen(colour, devicePixels && style == Qt::SolidLine ? 1 : 0, style);
 }
 
 // The device pixel ratio the painter draws at (a world scale counts too).
@@ -105,7 +108,9 @@ struct Plots {
 template <typename Draw>
 void InDevicePixels(QPainter& painter, qreal ratio, Draw draw) {
     painter.save();
-    painter.scale(1 / ratio, 1 / ratio);
+    if (ratio != 1) {
+        painter.scale(1 / ratio, 1 / ratio);
+    }
     draw();
     painter.restore();
 }
@@ -162,7 +167,7 @@ void PaintValueAxis(QPainter& painter, const Plots& plots, std::pair<double, dou
         }
     }
     InDevicePixels(painter, plots.ratio, [&] {
-        painter.setPen(Line(right ? textColour : gridColour));
+        painter.setPen(Line(painter, right ? textColour : gridColour));
         painter.drawLines(deviceLines);
     });
 }
@@ -190,9 +195,9 @@ void PaintTimeAxis(QPainter& painter, const Plots& plots, const TrendChartView& 
                          Qt::AlignHCenter | Qt::AlignTop, tick.label);
     }
     InDevicePixels(painter, plots.ratio, [&] {
-        painter.setPen(Line(colours.grid));
+        painter.setPen(Line(painter, colours.grid));
         painter.drawLines(gridLines);
-        painter.setPen(Line(colours.text));
+        painter.setPen(Line(painter, colours.text));
         painter.drawLines(ticks);
     });
     const QString title =
@@ -267,9 +272,9 @@ void PaintChannel(QPainter& painter, const TrendChartGeometry& geometry,
             }
         }
     }
-    painter.setPen(Line(band));
+    painter.setPen(Line(painter, band));
     painter.drawLines(bars);
-    painter.setPen(Line(colour));
+    painter.setPen(Line(painter, colour));
     for (const std::vector<int>& run : runs) {
         QPolygon mean;
         for (const int x : run) {
@@ -356,7 +361,7 @@ void PaintMarkers(QPainter& painter, const Plots& plots, const TrendRecorder& re
         const int x = XOf(marker.msSinceEpoch, plot, view);
         const int deviceX = XOf(marker.msSinceEpoch, devicePlot, view);
         InDevicePixels(painter, plots.ratio, [&] {
-            painter.setPen(Line(colour, Qt::DashLine));
+            painter.setPen(Line(painter, colour, Qt::DashLine));
             painter.drawLine(deviceX, devicePlot.top(), deviceX, devicePlot.bottom());
         });
         painter.setPen(colour);
@@ -412,7 +417,7 @@ void PaintLegend(QPainter& painter, const QRect& bounds, const QRect& plot,
                     [&](const auto& column) { return LevelMoved(column, view); })) {
         const int height = metrics.ascent() - 2;
         painter.fillRect(x, baseline - height, height, height, colours.levelMoved);
-        painter.setPen(Line(colours.text));
+        painter.setPen(Line(painter, colours.text));
         painter.drawRect(x, baseline - height, height, height);
         x += height + metrics.horizontalAdvance(QLatin1Char(' '));
         text(QStringLiteral("input level moved"), colours.text);
@@ -578,7 +583,7 @@ void PaintTrendChart(QPainter& painter, const QRect& bounds, const TrendRecorder
     PaintMarkers(painter, plots, recorder, view, colours.marker);
     painter.restore();
     InDevicePixels(painter, ratio, [&] {
-        painter.setPen(Line(colours.text));
+        painter.setPen(Line(painter, colours.text));
         painter.setBrush(Qt::NoBrush);
         painter.drawRect(devicePlot.adjusted(-1, -1, 0, 0));
     });
