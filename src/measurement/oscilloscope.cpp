@@ -20,8 +20,12 @@ int DeviceOf(int logical, qreal ratio) {
 
 // Background, grid lines and centre ticks, 1 device pixel wide at their logical places.
 QImage Background(qreal ratio) {
-    const int w = DeviceOf(Oscilloscope::Width, ratio);
-    const int h = DeviceOf(Oscilloscope::Height, ratio);
+    // Whole device pixels covering the logical picture (a ratio of 1.5 leaves half a pixel).
+    const auto covering = [ratio](int logical) {
+        return static_cast<int>(std::ceil(logical * ratio - 1e-9));
+    };
+    const int w = covering(Oscilloscope::Width);
+    const int h = covering(Oscilloscope::Height);
     QImage image(w, h, QImage::Format_RGB32);
     image.setDevicePixelRatio(ratio);
     image.fill(QColor::fromRgb(Oscilloscope::Teal));
