@@ -171,7 +171,8 @@ void ScopePlotter::drawStep(std::int32_t x0, std::int64_t y0, std::int32_t x1, s
         return;  // a line of no length draws nothing
     }
     if (rise < dx) {
-        // Flatter than a diagonal (only above a ratio of 1): a pixel a column, rows rounded.
+        // Flatter than a diagonal: a pixel a column, rows rounded (at a ratio of 1 only a level
+        // step to the next column, its start point).
         for (std::int64_t k = 0; k < dx; ++k) {
             const std::int64_t row = y0 + direction * ((2 * k * rise + dx) / (2 * dx));
             fillColumn(x0 + static_cast<std::int32_t>(k), row, direction, 0, 0, trace);
