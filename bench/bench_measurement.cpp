@@ -75,7 +75,8 @@ void BM_PassAndReadouts(benchmark::State& bench) {
 BENCHMARK(BM_PassAndReadouts)->ArgNames({"calibrated"})->Arg(0)->Arg(1);
 
 // One whole pass as the window runs it: scope preparation, then measurement and both traces
-// in one loop. Arguments: column step (1/8), trigger on A (0/1).
+// in one loop. Arguments: column step (1/8), trigger on A (0/1), device pixel ratio (1/2: a
+// screen at 200 %, four times the pixels).
 void BM_ScopePass(benchmark::State& bench) {
     const std::vector<StereoFrame> block = SignalBlock();
     const CalibrationState state = State(true);
@@ -88,6 +89,7 @@ void BM_ScopePass(benchmark::State& bench) {
         settings.triggerLevelPositionA = TriggerLevelTop - 1000;
     }
     Oscilloscope scope;
+    scope.setDevicePixelRatio(static_cast<qreal>(bench.range(2)));
     for (auto _ : bench) {
         const DisplayParameters display = DeriveDisplayParameters(state, {2, 2});
         ScopePlotter plotter = scope.begin(block, settings, display);
@@ -98,11 +100,15 @@ void BM_ScopePass(benchmark::State& bench) {
     bench.counters["synchronized"] = scope.synchronized() ? 1 : 0;
 }
 BENCHMARK(BM_ScopePass)
-    ->ArgNames({"step", "trigger"})
-    ->Args({1, 0})
-    ->Args({1, 1})
-    ->Args({8, 0})
-    ->Args({8, 1});
+    ->ArgNames({"step", "trigger", "ratio"})
+    ->Args({1, 0, 1})
+    ->Args({1, 1, 1})
+    ->Args({8, 0, 1})
+    ->Args({8, 1, 1})
+    ->Args({1, 0, 2})
+    ->Args({1, 1, 2})
+    ->Args({8, 0, 2})
+    ->Args({8, 1, 2});
 
 // A measured block through the block handler as the window has it handled: its settings asked
 // of the view, the scope pass at 1:1, the readout texts, the view told.

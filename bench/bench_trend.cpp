@@ -88,7 +88,7 @@ void BM_TrendFeed24h(benchmark::State& bench) {
 BENCHMARK(BM_TrendFeed24h)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 // An 800 x 400 chart of both channels over a span (minutes) ending at the newest reading,
-// after 24 hours.
+// after 24 hours, at a device pixel ratio (2: 1600 x 800 pixels, a column a device pixel).
 void BM_TrendPaint(benchmark::State& bench) {
     static const auto recorder = [] {
         auto full = std::make_unique<TrendRecorder>();
@@ -101,18 +101,22 @@ void BM_TrendPaint(benchmark::State& bench) {
     TrendChartView view;
     view.t1Ms = recorder->latest()->msSinceEpoch;
     view.t0Ms = view.t1Ms - bench.range(0) * 60'000;
-    QImage image(800, 400, QImage::Format_RGB32);
+    const auto ratio = static_cast<qreal>(bench.range(1));
+    QImage image(QSize(800, 400) * ratio, QImage::Format_RGB32);
+    image.setDevicePixelRatio(ratio);
     for (auto _ : bench) {
         QPainter painter(&image);
-        PaintTrendChart(painter, image.rect(), *recorder, view);
+        PaintTrendChart(painter, QRect(0, 0, 800, 400), *recorder, view);
     }
 }
 BENCHMARK(BM_TrendPaint)
-    ->ArgName("span_min")
-    ->Arg(1)
-    ->Arg(30)
-    ->Arg(120)
-    ->Arg(1440)
+    ->ArgNames({"span_min", "ratio"})
+    ->Args({1, 1})
+    ->Args({30, 1})
+    ->Args({120, 1})
+    ->Args({1440, 1})
+    ->Args({1, 2})
+    ->Args({30, 2})
     ->Unit(benchmark::kMicrosecond);
 
 }  // namespace

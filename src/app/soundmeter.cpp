@@ -531,13 +531,20 @@ void TSoundMeter::HelpClick() {
 
 QImage TSoundMeter::readoutPicture() {
     // The scope group, both channel groups and the level bars: the window without its buttons.
+    // As sharp as the screen shows it: at the window's device pixel ratio, the scope's traces
+    // as they were drawn; marked with as many more dots per inch, so that it prints as large.
     const QRegion shown = QRegion(0, 0, 350, height()) + QRegion(350, 0, width() - 350, 240);
-    QImage picture(size(), QImage::Format_RGB32);
+    const qreal ratio = devicePixelRatioF();
+    QImage picture(size() * ratio, QImage::Format_RGB32);
+    picture.setDevicePixelRatio(ratio);
     picture.fill(palette().color(QPalette::Window));
     QPainter painter(&picture);
     render(&painter, QPoint(), shown, QWidget::DrawChildren);
     painter.end();
-    return picture.copy(0, 0, width(), 310);
+    picture = picture.copy(QRect(QPoint(), QSize(width(), 310) * ratio));
+    picture.setDotsPerMeterX(qRound(picture.dotsPerMeterX() * ratio));
+    picture.setDotsPerMeterY(qRound(picture.dotsPerMeterY() * ratio));
+    return picture;
 }
 
 void TSoundMeter::savePicture() {

@@ -103,7 +103,7 @@ QLabel* Caption(QWidget* parent, const QString& text, const QRect& geometry) {
 
 }  // namespace
 
-SoundMeterControls LayOutSoundMeter(QWidget& window, const Oscilloscope& traces) {
+SoundMeterControls LayOutSoundMeter(QWidget& window, Oscilloscope& traces) {
     window.setObjectName(QStringLiteral("SoundMeter"));
     window.setWindowTitle(QString::fromLatin1(MainWindowCaption));
     window.setWindowIcon(AppIcon());

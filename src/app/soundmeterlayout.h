@@ -78,6 +78,6 @@ inline constexpr unsigned ReadoutPanelRgb = 0x008080;
 
 // Lays out the main window's controls at their fixed places, on `window`, the trace area
 // showing `traces`.
-SoundMeterControls LayOutSoundMeter(QWidget& window, const Oscilloscope& traces);
+SoundMeterControls LayOutSoundMeter(QWidget& window, Oscilloscope& traces);
 
 }  // namespace veruziva

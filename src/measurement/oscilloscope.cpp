@@ -2,6 +2,7 @@
 
 #include <QPainter>
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include "platform/runtimeerror.h"
@@ -12,29 +13,36 @@ namespace {
 constexpr std::int32_t TraceWindow = 265;  // a trigger must leave this many frames after it
 constexpr double ScaledLimit = 1e15;       // far outside the picture, safe to attenuate in 64 bits
 
-QPen GridPen() {
-    QPen pen{QColor::fromRgb(Oscilloscope::White)};
-    pen.setWidth(0);
-    pen.setCapStyle(Qt::FlatCap);  // like the line primitive: the end point is not drawn
-    return pen;
+// The device pixel where a logical coordinate starts.
+int DeviceOf(int logical, qreal ratio) {
+    return static_cast<int>(std::floor(logical * ratio + 1e-9));
 }
 
-// Background, grid lines and centre ticks; with the centre line for a repaint.
-QImage Background(bool centreLine) {
-    const int w = Oscilloscope::Width;
-    const int h = Oscilloscope::Height;
+// Background, grid lines and centre ticks, 1 device pixel wide at their logical places.
+QImage Background(qreal ratio) {
+    // Whole device pixels covering the logical picture (a ratio of 1.5 leaves half a pixel).
+    const auto covering = [ratio](int logical) {
+        return static_cast<int>(std::ceil(logical * ratio - 1e-9));
+    };
+    const int w = covering(Oscilloscope::Width);
+    const int h = covering(Oscilloscope::Height);
     QImage image(w, h, QImage::Format_RGB32);
-    QPainter painter(&image);
-    painter.fillRect(0, 0, w, h, QColor::fromRgb(Oscilloscope::Teal));
-    painter.setPen(GridPen());
-    if (centreLine) {
-        painter.drawLine(0, h / 2, w, h / 2);
-    }
-    for (int k = 0; k <= 7; ++k) {
-        painter.drawLine(44 * k, h / 2 - 3, 44 * k, h / 2 + 3);
-    }
+    image.setDevicePixelRatio(ratio);
+    image.fill(QColor::fromRgb(Oscilloscope::Teal));
     for (int k = 0; k <= 6; ++k) {
-        painter.drawLine(0, 40 * k + 13, w, 40 * k + 13);
+        std::fill_n(reinterpret_cast<QRgb*>(image.scanLine(DeviceOf(40 * k + 13, ratio))), w,
+                    Oscilloscope::White);
+    }
+    // The ticks on the centre line, from 3 above to 2 below it.
+    const int h2 = Oscilloscope::Height / 2;
+    for (int y = DeviceOf(h2 - 3, ratio); y < DeviceOf(h2 + 3, ratio); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int k = 0; k <= 7; ++k) {
+            const int x = DeviceOf(44 * k, ratio);
+            if (x < w) {
+                line[x] = Oscilloscope::White;
+            }
+        }
     }
     return image;
 }
@@ -94,16 +102,22 @@ ScopePlotter::ScopePlotter(QImage& image, TouchedColumns& touched, const ScopeSe
                            StereoFrame start)
     : m_bits(image.bits()),
       m_bytesPerLine(image.bytesPerLine()),
+      m_columns(image.width()),
+      m_rows(image.height()),
       m_touched(&touched),
-      m_columnStep(settings.columnStep == 8 ? 8 : 1),
+      m_columnsPerFrame(std::llround(std::ldexp(image.devicePixelRatio(), FixedPoint) /
+                                     (settings.columnStep == 8 ? 8 : 1))),
       m_startFrame(startFrame) {
-    auto setUp = [](Trace& trace, bool show, const ChannelDisplay& channel, int attenuation,
-                    int offset, QRgb colour, std::int16_t startSample) {
+    // Samples are scaled to device rows; the complement and the attenuation's truncation stay
+    // as they are in logical pixels at a ratio of 1.
+    const qreal ratio = image.devicePixelRatio();
+    auto setUp = [ratio](Trace& trace, bool show, const ChannelDisplay& channel, int attenuation,
+                         int offset, QRgb colour, std::int16_t startSample) {
         trace.show = show;
-        trace.scale = channel.scopeFactor;
+        trace.scale = channel.scopeFactor * ratio;
         trace.zero = channel.zero;
         trace.keep = 100 - std::clamp(attenuation, 0, 100);
-        trace.centre = Oscilloscope::TraceCentre + std::clamp(offset, -128, 128);
+        trace.centre = DeviceOf(Oscilloscope::TraceCentre + std::clamp(offset, -128, 128), ratio);
         trace.colour = colour;
         trace.yPrevious = trace.keep * (-trace.scaled(startSample) - 1) / 100;
     };
@@ -116,12 +130,12 @@ ScopePlotter::ScopePlotter(QImage& image, TouchedColumns& touched, const ScopeSe
 
 void ScopePlotter::fillColumn(std::int32_t x, std::int64_t y0, int direction,
                               std::int64_t firstStep, std::int64_t lastStep, const Trace& trace) {
-    if (x < 0 || x >= Oscilloscope::Width || firstStep > lastStep) {
+    if (x < 0 || x >= m_columns || firstStep > lastStep) {
         return;
     }
     // Keep only the steps whose rows lie inside the picture.
     const std::int64_t top = 0;
-    const std::int64_t bottom = Oscilloscope::Height - 1;
+    const std::int64_t bottom = m_rows - 1;
     if (direction > 0) {
         firstStep = std::max(firstStep, top - y0);
         lastStep = std::min(lastStep, bottom - y0);
@@ -145,34 +159,58 @@ void ScopePlotter::fillColumn(std::int32_t x, std::int64_t y0, int direction,
 
 void ScopePlotter::drawStep(std::int32_t x0, std::int64_t y0, std::int32_t x1, std::int64_t y1,
                             const Trace& trace) {
-    const std::int32_t dx = x1 - x0;
-    if (dx != 0 && dx != 1) {
+    const std::int64_t dx = x1 - x0;
+    if (dx < 0) {
         throw RangeCheckError();
     }
     const std::int64_t dy = y1 - y0;
     const int direction = dy < 0 ? -1 : 1;
-    const std::int64_t steps = std::max<std::int64_t>(dx, dy < 0 ? -dy : dy);
+    const std::int64_t rise = dy < 0 ? -dy : dy;
+    const std::int64_t steps = std::max(dx, rise);
     if (steps == 0) {
         return;  // a line of no length draws nothing
     }
-    if (dx == 0 || steps == 1) {
-        // Straight down or up one column, or a single step right: n pixels from the start.
-        fillColumn(x0, y0, direction, 0, steps - 1, trace);
+    if (rise < dx) {
+        // Flatter than a diagonal: a pixel a column, rows rounded (at a ratio of 1 only a level
+        // step to the next column, its start point).
+        for (std::int64_t k = 0; k < dx; ++k) {
+            const std::int64_t row = y0 + direction * ((2 * k * rise + dx) / (2 * dx));
+            fillColumn(x0 + static_cast<std::int32_t>(k), row, direction, 0, 0, trace);
+        }
         return;
     }
-    // Steep step to the next column: the first half in this column, the rest in the next.
-    const std::int64_t switchStep = (steps + 1) / 2;
-    fillColumn(x0, y0, direction, 0, switchStep - 1, trace);
-    fillColumn(x1, y0, direction, switchStep, steps - 1, trace);
+    // A pixel a row: step k lies in the column nearest to k * dx / steps, halves rounded up.
+    // At a ratio of 1 (dx 0 or 1) a steep step puts its first half in this column, the rest in
+    // the next.
+    for (std::int64_t c = 0; c <= dx; ++c) {
+        const std::int64_t first = c == 0 ? 0 : ((2 * c - 1) * steps + 2 * dx - 1) / (2 * dx);
+        const std::int64_t last =
+            c == dx ? steps - 1
+                    : std::min(steps - 1, ((2 * c + 1) * steps + 2 * dx - 1) / (2 * dx) - 1);
+        fillColumn(x0 + static_cast<std::int32_t>(c), y0, direction, first, last, trace);
+    }
+}
+
+void TouchedColumns::resize(int columns) {
+    for (auto& spans : m_spans) {
+        spans.assign(static_cast<std::size_t>(columns), Span{});
+    }
+}
+
+void TouchedColumns::clear() {
+    for (auto& spans : m_spans) {
+        std::fill(spans.begin(), spans.end(), Span{});
+    }
 }
 
 QRect TouchedColumns::bounds() const {
-    std::int32_t left = Columns;
+    const auto columns = static_cast<std::int32_t>(m_spans[0].size());
+    std::int32_t left = columns;
     std::int32_t right = -1;
     std::int32_t top = std::numeric_limits<std::int32_t>::max();
     std::int32_t bottom = -1;
     for (const auto& spans : m_spans) {
-        for (int x = 0; x < Columns; ++x) {
+        for (std::int32_t x = 0; x < columns; ++x) {
             const Span& span = spans[static_cast<std::size_t>(x)];
             if (span.first <= span.last) {
                 left = std::min(left, x);
@@ -201,15 +239,16 @@ void TouchedColumns::restore(QImage& image, const BackgroundRows& background) {
         const qsizetype stride =
             image.bytesPerLine() / static_cast<qsizetype>(sizeof(std::uint32_t));
         for (const auto& spans : m_spans) {
-            for (int x = 0; x < Columns; ++x) {
-                const Span& span = spans[static_cast<std::size_t>(x)];
+            for (std::size_t x = 0; x < spans.size(); ++x) {
+                const Span& span = spans[x];
                 for (std::int32_t y = span.first; y <= span.last; ++y) {
-                    bits[y * stride + x] = background.pixel(x, y);
+                    bits[y * stride + static_cast<qsizetype>(x)] =
+                        background.pixel(static_cast<int>(x), y);
                 }
             }
         }
     }
-    m_spans = {};
+    clear();
 }
 
 BackgroundRows::BackgroundRows(const QImage& background) {
@@ -232,7 +271,45 @@ void BackgroundRows::paint(QImage& image) const {
     }
 }
 
-Oscilloscope::Oscilloscope() : m_background(Background(false)), m_image(Background(true)) {}
+Oscilloscope::Oscilloscope() : m_background(Background(1)), m_image(Background(1)) {
+    m_touched.resize(m_image.width());
+}
+
+void Oscilloscope::setDevicePixelRatio(qreal ratio) {
+    if (!(ratio > 0) || ratio == m_ratio) {
+        return;
+    }
+    const qreal scale = ratio / m_ratio;
+    m_ratio = ratio;
+    const QImage shown = m_image;
+    const BackgroundRows shownBackground = std::move(m_background);
+    m_background = BackgroundRows(Background(ratio));
+    m_image = Background(ratio);
+    m_touched.resize(m_image.width());
+    m_wholeChanged = true;
+    if (!m_noData.isEmpty()) {
+        drawNoData();
+        return;
+    }
+    // The traces are drawn anew by the next block; until then (or while stopped) the last ones
+    // are shown scaled over the new grid.
+    const auto scaled = [scale](int d) { return static_cast<int>(std::floor(d * scale + 1e-9)); };
+    for (int y = 0; y < shown.height(); ++y) {
+        const auto* line = reinterpret_cast<const QRgb*>(shown.constScanLine(y));
+        for (int x = 0; x < shown.width(); ++x) {
+            if (line[x] == shownBackground.pixel(x, y)) {
+                continue;
+            }
+            for (int row = scaled(y); row < std::max(scaled(y + 1), scaled(y) + 1); ++row) {
+                auto* target = reinterpret_cast<QRgb*>(m_image.scanLine(row));
+                for (int column = scaled(x); column < std::max(scaled(x + 1), scaled(x) + 1);
+                     ++column) {
+                    target[column] = line[x];
+                }
+            }
+        }
+    }
+}
 
 ScopePlotter Oscilloscope::begin(std::span<const StereoFrame> frames, const ScopeSettings& settings,
                                  const DisplayParameters& display) {
@@ -241,9 +318,10 @@ ScopePlotter Oscilloscope::begin(std::span<const StereoFrame> frames, const Scop
     }
     if (m_wholeChanged) {
         m_background.paint(m_image);
-        m_touched = TouchedColumns();
+        m_touched.clear();
         m_erased = m_image.rect();
         m_wholeChanged = false;
+        m_noData.clear();
     } else {
         // Only the last traces' pixels differ from the background: no new picture each block.
         m_erased = m_touched.bounds();
@@ -256,22 +334,45 @@ ScopePlotter Oscilloscope::begin(std::span<const StereoFrame> frames, const Scop
                         frames[static_cast<std::size_t>(trigger.startFrame)]);
 }
 
+QRect Oscilloscope::logical(const QRect& device) const {
+    if (device.isEmpty()) {
+        return {};
+    }
+    // The logical pixels that hold the device pixels; where the ratio is not whole, one more
+    // around them, as the window's rounding of the repainted area may differ.
+    const auto toLogical = [this](int d) { return static_cast<int>(std::floor(d / m_ratio)); };
+    const int margin = m_ratio == std::floor(m_ratio) ? 0 : 1;
+    return QRect(QPoint(toLogical(device.left()), toLogical(device.top())),
+                 QPoint(toLogical(device.right()), toLogical(device.bottom())))
+        .adjusted(-margin, -margin, margin, margin)
+        .intersected(QRect(0, 0, Width, Height));
+}
+
 QRect Oscilloscope::changedArea() const {
-    return m_wholeChanged ? m_image.rect() : m_erased.united(m_touched.bounds());
+    return m_wholeChanged ? QRect(0, 0, Width, Height)
+                          : logical(m_erased.united(m_touched.bounds()));
 }
 
 void Oscilloscope::showNoData(const QString& text) {
-    m_image = Background(true);
+    m_noData = text;
     m_wholeChanged = true;
     m_synchronized = false;
+    drawNoData();
+}
+
+void Oscilloscope::drawNoData() {
+    m_background.paint(m_image);
     QPainter painter(&m_image);
     painter.setPen(QColor::fromRgb(White));
     painter.fillRect(QRect(8, TraceCentre - 30, Width - 16, 60), QColor::fromRgb(Teal));
-    painter.drawText(QRect(8, TraceCentre - 30, Width - 16, 60), Qt::AlignCenter, text);
+    painter.drawText(QRect(8, TraceCentre - 30, Width - 16, 60), Qt::AlignCenter, m_noData);
 }
 
 void Oscilloscope::paint(QPainter& painter, const QRect& area) const {
-    painter.drawImage(area.topLeft(), m_image, area);
+    // The area's device pixels, shown at the area's logical size.
+    const QRectF source(area.x() * m_ratio, area.y() * m_ratio, area.width() * m_ratio,
+                        area.height() * m_ratio);
+    painter.drawImage(QPointF(area.topLeft()), m_image, source);
 }
 
 }  // namespace veruziva

@@ -39,9 +39,10 @@ private:
 // restores only those pixels and a repaint shows only what changed.
 class TouchedColumns {
 public:
-    static constexpr int Columns = 265;
     static constexpr std::size_t Traces = 2;
 
+    // Room for a picture this many columns wide; forgets every touch.
+    void resize(int columns);
     void touch(std::size_t trace, std::int32_t x, std::int32_t firstRow, std::int32_t lastRow) {
         Span& span = m_spans[trace][static_cast<std::size_t>(x)];
         span.first = std::min(span.first, firstRow);
@@ -51,13 +52,14 @@ public:
     QRect bounds() const;
     // Puts the background's pixels back where the traces were, and forgets them.
     void restore(QImage& image, const BackgroundRows& background);
+    void clear();
 
 private:
     struct Span {
         std::int32_t first = std::numeric_limits<std::int32_t>::max();  // empty: first above last
         std::int32_t last = -1;
     };
-    std::array<std::array<Span, Columns>, Traces> m_spans{};
+    std::array<std::vector<Span>, Traces> m_spans;
 };
 
 // Where the trigger search puts the start of the trace.
@@ -76,14 +78,13 @@ TriggerResult FindTrigger(std::span<const StereoFrame> frames, const ScopeSettin
 class ScopePlotter {
 public:
     void operator()(std::int32_t frame, std::int16_t a, std::int16_t b) {
-        // The trace starts at frame S, one or eight frames to a column.
-        if (frame < m_startFrame) {
+        // The trace starts at frame S, one or eight frames to a column of the logical picture,
+        // and ends where it has left the picture.
+        if (frame < m_startFrame || m_xPrevious >= m_columns) {
             return;
         }
-        const std::int32_t x = (frame - m_startFrame) / m_columnStep;
-        if (x > LastColumn) {
-            return;
-        }
+        const auto x = static_cast<std::int32_t>(
+            (static_cast<std::int64_t>(frame - m_startFrame) * m_columnsPerFrame) >> FixedPoint);
         m_a.plot(a, m_xPrevious, x, *this);
         m_b.plot(b, m_xPrevious, x, *this);
         m_xPrevious = x;
@@ -93,14 +94,15 @@ public:
 
 private:
     friend class Oscilloscope;
-    static constexpr std::int32_t LastColumn = 265;
+    // Device columns a frame moves the trace on, in units of 2^-16: exact for the usual ratios.
+    static constexpr int FixedPoint = 16;
 
     struct Trace {
         bool show = true;
-        double scale = 1.0 / 128;  // G
+        double scale = 1.0 / 128;  // G, times the device pixel ratio
         std::int32_t zero = 0;
         std::int64_t keep = 100;  // 100 - attenuation
-        std::int64_t centre = 0;  // trace centre plus offset
+        std::int64_t centre = 0;  // trace centre plus offset, in device rows
         std::int64_t yPrevious = 0;
         std::uint32_t colour = 0;
         std::size_t index = 0;  // of the trace in the touched columns
@@ -121,8 +123,8 @@ private:
     ScopePlotter(QImage& image, TouchedColumns& touched, const ScopeSettings& settings,
                  const DisplayParameters& display, std::int32_t startFrame, StereoFrame start);
 
-    // A line from (x0, y0) to (x1, y1), x1 - x0 being 0 or 1: the start point drawn, the end
-    // point not, clipped to the image.
+    // A line from (x0, y0) to (x1, y1), x1 not left of x0: the start point drawn, the end point
+    // not, clipped to the image.
     void drawStep(std::int32_t x0, std::int64_t y0, std::int32_t x1, std::int64_t y1,
                   const Trace& trace);
     void fillColumn(std::int32_t x, std::int64_t y0, int direction, std::int64_t firstStep,
@@ -130,19 +132,23 @@ private:
 
     uchar* m_bits = nullptr;
     qsizetype m_bytesPerLine = 0;
+    std::int32_t m_columns = 0;  // of the image, in device pixels
+    std::int64_t m_rows = 0;
     TouchedColumns* m_touched = nullptr;
-    std::int32_t m_columnStep = 1;
+    std::int64_t m_columnsPerFrame = std::int64_t{1} << FixedPoint;
     std::int32_t m_startFrame = 0;
     std::int32_t m_xPrevious = 0;
     Trace m_a;
     Trace m_b;
 };
 
-// The oscilloscope's picture: a back buffer of 265 x 266 pixels that every handled block
-// redraws, and that a repaint shows as the last block left it.
+// The oscilloscope's picture: a back buffer of 265 x 266 logical pixels that every handled block
+// redraws, and that a repaint shows as the last block left it. It holds as many device pixels as
+// the screen shows there (at a ratio of 2, 530 x 532), so that the traces are drawn at the
+// screen's resolution; grid and texts keep their logical places.
 class Oscilloscope {
 public:
-    static constexpr int Width = 265;
+    static constexpr int Width = 265;  // logical pixels
     static constexpr int Height = 266;
     static constexpr int TraceCentre = 133;  // the fourth grid line
 
@@ -159,9 +165,15 @@ public:
     ScopePlotter begin(std::span<const StereoFrame> frames, const ScopeSettings& settings,
                        const DisplayParameters& display);
 
+    // Draws at this many device pixels per logical pixel from the next block on; until then the
+    // last picture is shown scaled. Allocates only when the ratio changes.
+    void setDevicePixelRatio(qreal ratio);
+    qreal devicePixelRatio() const { return m_ratio; }
+
+    // In device pixels, with the device pixel ratio set.
     const QImage& image() const { return m_image; }
-    // Where the picture may differ from the one before the last begin: the traces it erased
-    // and those drawn since (the whole picture after the no-data text).
+    // In logical pixels: where the picture may differ from the one before the last begin: the
+    // traces it erased and those drawn since (the whole picture after the no-data text).
     QRect changedArea() const;
     // Triggering was on for the last block (the indicator is enabled).
     bool triggerEnabled() const { return m_triggerEnabled; }
@@ -172,11 +184,15 @@ public:
     // would be stale.
     void showNoData(const QString& text);
 
-    // Shows the picture's area at its place from the painter's origin.
+    // Shows the picture's area (logical) at its place from the painter's origin.
     void paint(QPainter& painter, const QRect& area) const;
-    void paint(QPainter& painter) const { paint(painter, m_image.rect()); }
+    void paint(QPainter& painter) const { paint(painter, QRect(0, 0, Width, Height)); }
 
 private:
+    QRect logical(const QRect& device) const;
+    void drawNoData();
+
+    qreal m_ratio = 1;
     BackgroundRows m_background;
     QImage m_image;
     TouchedColumns m_touched;
@@ -184,6 +200,7 @@ private:
     bool m_wholeChanged = true;  // the picture is not the background with traces
     bool m_triggerEnabled = false;
     bool m_synchronized = false;
+    QString m_noData;  // the text shown in place of the traces, if any
 };
 
 }  // namespace veruziva

@@ -75,12 +75,53 @@ int XOf(std::int64_t ms, const QRect& plot, const TrendChartView& view) {
     return plot.left() + static_cast<int>(std::clamp<Wide>(column, 0, plot.width() - 1));
 }
 
+// Lines 1 device pixel wide at any device pixel ratio: where a pixel of the painter is a device
+// pixel, a pen 1 wide (the raster engine's faster path, the same pixels), else a cosmetic one.
+QPen Line(const QPainter& painter, const QColor& colour, Qt::PenStyle style = Qt::SolidLine) {
+    const QTransform transform = painter.deviceTransform();
+    const bool devicePixels = transform.m11() == 1 && transform.m22() == 1;
+    return QPen(colour, devicePixels && style == Qt::SolidLine ? 1 : 0, style);
+}
+
+// The device pixel ratio the painter draws at (a world scale counts too).
+qreal DeviceRatio(const QPainter& painter) {
+    const QTransform transform = painter.deviceTransform();
+    return transform.type() <= QTransform::TxScale && transform.m11() > 0 ? transform.m11() : 1;
+}
+
+// The device pixels a logical rectangle covers.
+QRect DeviceRect(const QRect& logical, qreal ratio) {
+    const auto device = [ratio](int v) { return static_cast<int>(std::lround(v * ratio)); };
+    return QRect(QPoint(device(logical.left()), device(logical.top())),
+                 QPoint(device(logical.right() + 1) - 1, device(logical.bottom() + 1) - 1));
+}
+
+// The plot and what lies in it (traces, grid lines, ticks, bands) are drawn in device pixels,
+// texts in logical ones: the plot, its mapping and its columns at the device's resolution.
+struct Plots {
+    qreal ratio = 1;
+    TrendChartGeometry logical;
+    TrendChartGeometry device;
+};
+
+// Runs draw with the painter's coordinates in device pixels.
+template <typename Draw>
+void InDevicePixels(QPainter& painter, qreal ratio, Draw draw) {
+    painter.save();
+    if (ratio != 1) {
+        painter.scale(1 / ratio, 1 / ratio);
+    }
+    draw();
+    painter.restore();
+}
+
 // Value labels beside the plot, left or right of it, with grid lines or ticks, and the unit
 // over them.
-void PaintValueAxis(QPainter& painter, const TrendChartGeometry& geometry,
-                    std::pair<double, double> range, bool right, char unit,
-                    const QColor& gridColour, const QColor& textColour) {
+void PaintValueAxis(QPainter& painter, const Plots& plots, std::pair<double, double> range,
+                    bool right, char unit, const QColor& gridColour, const QColor& textColour) {
+    const TrendChartGeometry& geometry = plots.logical;
     const QRect& plot = geometry.plot();
+    const QRect& devicePlot = plots.device.plot();
     const QFontMetrics metrics = painter.fontMetrics();
     const int labelWidth = metrics.horizontalAdvance(QStringLiteral("-0000.000"));
     const int unitTop = plot.top() - metrics.height() - 3;
@@ -102,43 +143,63 @@ void PaintValueAxis(QPainter& painter, const TrendChartGeometry& geometry,
     if (!(lines >= 0 && lines <= plot.height())) {
         return;
     }
+    // Lines and labels do not overlap: the lines go in one pass in device pixels.
+    const int tickLength = DeviceRect(QRect(0, 0, TickLength, 1), plots.ratio).width();
+    QList<QLine> deviceLines;
+    painter.setPen(textColour);
     for (int i = 0; i <= static_cast<int>(lines); ++i) {
         const double v = (first + i) * step;
         const double value = std::abs(v) < step * 1e-6 ? 0 : v;
         const int y = geometry.rowOf(value, minimum, maximum);
+        const int deviceY = plots.device.rowOf(value, minimum, maximum);
         const QString label = QString::number(value, 'g', 6);
         if (right) {
-            painter.setPen(textColour);
-            painter.drawLine(plot.right() + 1, y, plot.right() + TickLength, y);
+            deviceLines.append(
+                QLine(devicePlot.right() + 1, deviceY, devicePlot.right() + tickLength, deviceY));
             painter.drawText(QRect(plot.right() + TickLength + 3, y - metrics.height() / 2,
                                    labelWidth, metrics.height()),
                              Qt::AlignLeft | Qt::AlignVCenter, label);
         } else {
-            painter.setPen(gridColour);
-            painter.drawLine(plot.left(), y, plot.right(), y);
-            painter.setPen(textColour);
+            deviceLines.append(QLine(devicePlot.left(), deviceY, devicePlot.right(), deviceY));
             painter.drawText(
                 QRect(0, y - metrics.height() / 2, plot.left() - TickLength - 2, metrics.height()),
                 Qt::AlignRight | Qt::AlignVCenter, label);
         }
     }
+    InDevicePixels(painter, plots.ratio, [&] {
+        painter.setPen(Line(painter, right ? textColour : gridColour));
+        painter.drawLines(deviceLines);
+    });
 }
 
 // A label under each tick and the axis's title under them.
-void PaintTimeAxis(QPainter& painter, const QRect& plot, const TrendChartView& view,
+void PaintTimeAxis(QPainter& painter, const Plots& plots, const TrendChartView& view,
                    const TrendChartColours& colours) {
+    const QRect& plot = plots.logical.plot();
+    const QRect& devicePlot = plots.device.plot();
+    const int tickLength = DeviceRect(QRect(0, 0, 1, TickLength), plots.ratio).height();
     const QFontMetrics metrics = painter.fontMetrics();
     const int labelWidth = metrics.horizontalAdvance(QStringLiteral("00:00:00"));
     const int labelTop = StripTop(plot, 2) + 1;
+    // Grid lines, ticks and labels do not overlap: the lines go in one pass in device pixels.
+    QList<QLine> gridLines;
+    QList<QLine> ticks;
+    painter.setPen(colours.text);
     for (const TrendTimeTick& tick : TrendTimeTicks(view, plot.width(), labelWidth)) {
         const int x = XOf(tick.ms, plot, view);
-        painter.setPen(colours.grid);
-        painter.drawLine(x, plot.top(), x, plot.bottom());
-        painter.setPen(colours.text);
-        painter.drawLine(x, plot.bottom() + 1, x, plot.bottom() + TickLength);
+        const int deviceX = XOf(tick.ms, devicePlot, view);
+        gridLines.append(QLine(deviceX, devicePlot.top(), deviceX, devicePlot.bottom()));
+        ticks.append(
+            QLine(deviceX, devicePlot.bottom() + 1, deviceX, devicePlot.bottom() + tickLength));
         painter.drawText(QRect(x - labelWidth, labelTop, 2 * labelWidth, metrics.height()),
                          Qt::AlignHCenter | Qt::AlignTop, tick.label);
     }
+    InDevicePixels(painter, plots.ratio, [&] {
+        painter.setPen(Line(painter, colours.grid));
+        painter.drawLines(gridLines);
+        painter.setPen(Line(painter, colours.text));
+        painter.drawLines(ticks);
+    });
     const QString title =
         view.elapsedTime ? QStringLiteral("time from the start [s]") : QStringLiteral("local time");
     painter.drawText(
@@ -146,18 +207,18 @@ void PaintTimeAxis(QPainter& painter, const QRect& plot, const TrendChartView& v
         Qt::AlignHCenter | Qt::AlignTop, title);
 }
 
-void PaintGrid(QPainter& painter, const TrendChartGeometry& geometry, const TrendChartView& view,
+void PaintGrid(QPainter& painter, const Plots& plots, const TrendChartView& view,
                const TrendChartColours& colours, const TrendColumns& columns,
                const std::array<std::pair<double, double>, 2>& ranges, bool separate) {
     // With a scale each, the labels take their channel's colour.
     const std::size_t left = view.show[0] || !view.show[1] ? 0 : 1;
-    PaintValueAxis(painter, geometry, ranges[left], false, columns.units[left], colours.grid,
+    PaintValueAxis(painter, plots, ranges[left], false, columns.units[left], colours.grid,
                    separate ? colours.trace[0] : colours.text);
     if (separate) {
-        PaintValueAxis(painter, geometry, ranges[1], true, columns.units[1], colours.grid,
+        PaintValueAxis(painter, plots, ranges[1], true, columns.units[1], colours.grid,
                        colours.trace[1]);
     }
-    PaintTimeAxis(painter, geometry.plot(), view, colours);
+    PaintTimeAxis(painter, plots, view, colours);
 }
 
 void PaintChannel(QPainter& painter, const TrendChartGeometry& geometry,
@@ -211,9 +272,9 @@ void PaintChannel(QPainter& painter, const TrendChartGeometry& geometry,
             }
         }
     }
-    painter.setPen(band);
+    painter.setPen(Line(painter, band));
     painter.drawLines(bars);
-    painter.setPen(colour);
+    painter.setPen(Line(painter, colour));
     for (const std::vector<int>& run : runs) {
         QPolygon mean;
         for (const int x : run) {
@@ -268,23 +329,29 @@ void PaintLevelMoved(QPainter& painter, const QRect& plot, const TrendColumns& c
     drawRun();
 }
 
-void PaintOverloads(QPainter& painter, const QRect& plot, const TrendColumns& columns,
+// In device pixels: a tick a device column.
+void PaintOverloads(QPainter& painter, const Plots& plots, const TrendColumns& columns,
                     const TrendChartView& view, const QColor& colour) {
+    const QRect& plot = plots.logical.plot();
     for (std::size_t channel = 0; channel < 2; ++channel) {
         if (!view.show[channel]) {
             continue;
         }
-        const int top = StripTop(plot, channel);
+        const QRect strip = DeviceRect(
+            QRect(plot.left(), StripTop(plot, channel), plot.width(), StripHeight), plots.ratio);
         for (std::size_t x = 0; x < columns.columns.size(); ++x) {
             if (columns.columns[x][channel].overloads > 0) {
-                painter.fillRect(plot.left() + static_cast<int>(x), top, 1, StripHeight, colour);
+                painter.fillRect(strip.left() + static_cast<int>(x), strip.top(), 1, strip.height(),
+                                 colour);
             }
         }
     }
 }
 
-void PaintMarkers(QPainter& painter, const QRect& plot, const TrendRecorder& recorder,
+void PaintMarkers(QPainter& painter, const Plots& plots, const TrendRecorder& recorder,
                   const TrendChartView& view, const QColor& colour) {
+    const QRect& plot = plots.logical.plot();
+    const QRect& devicePlot = plots.device.plot();
     const QFontMetrics metrics = painter.fontMetrics();
     // Labels close together go on the next line down rather than over each other.
     constexpr int Lines = 4;
@@ -292,8 +359,11 @@ void PaintMarkers(QPainter& painter, const QRect& plot, const TrendRecorder& rec
     freeFrom.fill(std::numeric_limits<int>::min());
     for (const TrendMarker& marker : recorder.markers(view.t0Ms, view.t1Ms)) {
         const int x = XOf(marker.msSinceEpoch, plot, view);
-        painter.setPen(QPen(colour, 0, Qt::DashLine));
-        painter.drawLine(x, plot.top(), x, plot.bottom());
+        const int deviceX = XOf(marker.msSinceEpoch, devicePlot, view);
+        InDevicePixels(painter, plots.ratio, [&] {
+            painter.setPen(Line(painter, colour, Qt::DashLine));
+            painter.drawLine(deviceX, devicePlot.top(), deviceX, devicePlot.bottom());
+        });
         painter.setPen(colour);
         // Right of the line, or left of it where the plot ends.
         const int width = metrics.horizontalAdvance(marker.text);
@@ -347,7 +417,7 @@ void PaintLegend(QPainter& painter, const QRect& bounds, const QRect& plot,
                     [&](const auto& column) { return LevelMoved(column, view); })) {
         const int height = metrics.ascent() - 2;
         painter.fillRect(x, baseline - height, height, height, colours.levelMoved);
-        painter.setPen(colours.text);
+        painter.setPen(Line(painter, colours.text));
         painter.drawRect(x, baseline - height, height, height);
         x += height + metrics.horizontalAdvance(QLatin1Char(' '));
         text(QStringLiteral("input level moved"), colours.text);
@@ -414,6 +484,8 @@ TrendChartGeometry::TrendChartGeometry(const QRect& bounds, const QFontMetrics& 
                        QSize(std::max(1, bounds.width()), std::max(2, bounds.height())));
     }
 }
+
+TrendChartGeometry::TrendChartGeometry(const QRect& plot) : m_plot(plot) {}
 
 std::int64_t TrendChartGeometry::timeAt(int column, int columns, const TrendChartView& view) {
     return static_cast<std::int64_t>(Wide{view.t0Ms} +
@@ -483,35 +555,47 @@ void PaintTrendChart(QPainter& painter, const QRect& bounds, const TrendRecorder
     painter.fillRect(bounds, colours.background);
     const bool separate = TrendSeparateScales(recorder, view);
     const TrendChartGeometry geometry(bounds, painter.fontMetrics(), separate);
+    const qreal ratio = DeviceRatio(painter);
+    const Plots plots{ratio, geometry, TrendChartGeometry(DeviceRect(geometry.plot(), ratio))};
     const QRect& plot = geometry.plot();
-    const TrendColumns columns = recorder.columns(view.t0Ms, view.t1Ms, plot.width());
+    const QRect& devicePlot = plots.device.plot();
+    const TrendColumns columns = recorder.columns(view.t0Ms, view.t1Ms, devicePlot.width());
     const std::array<std::pair<double, double>, 2> ranges =
         TrendValueRanges(columns, view, separate);
 
-    PaintLevelMoved(painter, plot, columns, view, colours.levelMoved);
-    PaintGrid(painter, geometry, view, colours, columns, ranges, separate);
+    InDevicePixels(painter, ratio, [&] {
+        PaintLevelMoved(painter, devicePlot, columns, view, colours.levelMoved);
+    });
+    PaintGrid(painter, plots, view, colours, columns, ranges, separate);
     PaintLegend(painter, bounds, plot, columns, view, colours);
-    PaintOverloads(painter, plot, columns, view, colours.overload);
+    InDevicePixels(painter, ratio,
+                   [&] { PaintOverloads(painter, plots, columns, view, colours.overload); });
     painter.save();
     painter.setClipRect(plot);
-    for (std::size_t channel = 0; channel < 2; ++channel) {
-        if (view.show[channel] && view.t1Ms > view.t0Ms) {
-            PaintChannel(painter, geometry, columns, channel, view, colours.trace[channel],
-                         ranges[channel].first, ranges[channel].second);
+    InDevicePixels(painter, ratio, [&] {
+        for (std::size_t channel = 0; channel < 2; ++channel) {
+            if (view.show[channel] && view.t1Ms > view.t0Ms) {
+                PaintChannel(painter, plots.device, columns, channel, view, colours.trace[channel],
+                             ranges[channel].first, ranges[channel].second);
+            }
         }
-    }
-    PaintMarkers(painter, plot, recorder, view, colours.marker);
+    });
+    PaintMarkers(painter, plots, recorder, view, colours.marker);
     painter.restore();
-    painter.setPen(colours.text);
-    painter.setBrush(Qt::NoBrush);
-    painter.drawRect(plot.adjusted(-1, -1, 0, 0));
+    InDevicePixels(painter, ratio, [&] {
+        painter.setPen(Line(painter, colours.text));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRect(devicePlot.adjusted(-1, -1, 0, 0));
+    });
     painter.restore();
 }
 
-QImage RenderTrendChart(const TrendRecorder& recorder, const TrendChartView& view, QSize size) {
-    QImage image(size, QImage::Format_RGB32);
+QImage RenderTrendChart(const TrendRecorder& recorder, const TrendChartView& view, QSize size,
+                        qreal ratio) {
+    QImage image(size * ratio, QImage::Format_RGB32);
+    image.setDevicePixelRatio(ratio);
     QPainter painter(&image);
-    PaintTrendChart(painter, image.rect(), recorder, view);
+    PaintTrendChart(painter, QRect(QPoint(), size), recorder, view);
     return image;
 }
 

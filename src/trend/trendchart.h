@@ -54,6 +54,8 @@ class TrendChartGeometry {
 public:
     // rightAxis: room for B's own value labels on the right.
     TrendChartGeometry(const QRect& bounds, const QFontMetrics& metrics, bool rightAxis = false);
+    // A plot placed already (the same in device pixels, say).
+    explicit TrendChartGeometry(const QRect& plot);
 
     const QRect& plot() const { return m_plot; }
     // Column x of the plot (0 = its left edge) covers this time on.
@@ -88,10 +90,14 @@ std::vector<TrendTimeTick> TrendTimeTicks(const TrendChartView& view, int width,
 // shown channel the min/max band and the mean line of its readings in one unit (those in
 // another are named in a note above the plot), overloaded stretches as red ticks under the plot,
 // readings at a moved input level as a band behind it, markers as dashed lines.
-// Needs no widget: the meter tool draws its pictures with it too.
+// Needs no widget: the meter tool draws its pictures with it too. Texts and the plot's place are
+// in the painter's logical pixels; the plot's contents and lines are drawn 1 device pixel wide
+// at the painter's device pixel ratio, readings taken at a column a device pixel.
 void PaintTrendChart(QPainter& painter, const QRect& bounds, const TrendRecorder& recorder,
                      const TrendChartView& view);
-QImage RenderTrendChart(const TrendRecorder& recorder, const TrendChartView& view, QSize size);
+// A picture of size logical pixels at a device pixel ratio.
+QImage RenderTrendChart(const TrendRecorder& recorder, const TrendChartView& view, QSize size,
+                        qreal ratio = 1);
 // The chart as a PNG file's bytes.
 QByteArray TrendPng(const TrendRecorder& recorder, const TrendChartView& view, QSize size);
 

@@ -25,6 +25,7 @@
 #include "support/memorysettingsstore.h"
 #include "support/sampledrecordingrows.h"
 #include "support/simbench.h"
+#include "support/twoscreens.h"
 #include "trend/trendwindow.h"
 
 using namespace veruziva;
@@ -117,6 +118,7 @@ private slots:
     void stalledInputShowsNoData();
     void clippingAndRmsOnTheReadouts_data();
     void clippingAndRmsOnTheReadouts();
+    void pictureFromTheContextMenu_data();
     void pictureFromTheContextMenu();
     void trendFromTheContextMenu();
     void inputLevelMovedFromOutside_data();
@@ -613,11 +615,34 @@ void TestSoundMeter::clippingAndRmsOnTheReadouts() {
     QCOMPARE(ui.DisplayL->toolTip(), QStringLiteral("True RMS of the AC part: 0"));
 }
 
+void TestSoundMeter::pictureFromTheContextMenu_data() {
+    QTest::addColumn<QString>("screen");
+    QTest::addColumn<qreal>("ratio");
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<int>("dotsPerMetre");
+    QTest::newRow("ratio 1") << QStringLiteral("one") << qreal{1} << QSize(520, 310) << 3780;
+    // As sharp as shown: twice the pixels, twice the dots per inch to print as large.
+    QTest::newRow("ratio 2") << QStringLiteral("two") << qreal{2} << QSize(1040, 620) << 7560;
+}
+
 void TestSoundMeter::pictureFromTheContextMenu() {
+    QFETCH(QString, screen);
+    QFETCH(qreal, ratio);
+    QFETCH(QSize, size);
+    QFETCH(int, dotsPerMetre);
     Machine m;
     Standard(m);
     const auto window = m.start();
     const SoundMeterControls& ui = window->controls();
+    // Moved to the screen: the scope's picture follows its ratio.
+    window->winId();
+    for (QScreen* s : QGuiApplication::screens()) {
+        if (s->name() == screen) {
+            window->windowHandle()->setScreen(s);
+        }
+    }
+    QCOMPARE(window->scope().devicePixelRatio(), ratio);
+    QCOMPARE(window->scope().image().size(), QSize(265, 266) * ratio);
     ui.StartStop->click();
     m.deliverBlocks(1);
     auto* save = window->findChild<QAction*>(QStringLiteral("SavePicture"));
@@ -626,13 +651,22 @@ void TestSoundMeter::pictureFromTheContextMenu() {
     m.dialogs.saveNames = {m_dir.filePath("panel.png"), QStringLiteral("/dev/full")};
     save->trigger();
     QImage picture(m_dir.filePath("panel.png"));
-    QCOMPARE(picture.size(), QSize(520, 310));
+    QCOMPARE(picture.size(), size);
+    QCOMPARE(picture.dotsPerMeterX(), dotsPerMetre);
+    QCOMPARE(picture.dotsPerMeterY(), dotsPerMetre);
     // The scope's background, the reading's panel, and no buttons: the window colour there.
-    const QPoint scope = ui.Oscilloscope->mapTo(window.get(), QPoint(2, 2));
+    const QPoint scope = ui.Oscilloscope->mapTo(window.get(), QPoint(2, 2)) * ratio;
     QCOMPARE(picture.pixelColor(scope), QColor::fromRgb(Oscilloscope::Teal));
-    QCOMPARE(picture.pixelColor(ui.ValueL->mapTo(window.get(), QPoint(3, 3))), QColor(0, 128, 128));
-    QCOMPARE(picture.pixelColor(ui.StartStop->geometry().center()),
+    QCOMPARE(picture.pixelColor(ui.ValueL->mapTo(window.get(), QPoint(3, 3)) * ratio),
+             QColor(0, 128, 128));
+    QCOMPARE(picture.pixelColor(ui.StartStop->geometry().center() * ratio),
              window->palette().color(QPalette::Window));
+    // The scope as drawn, pixel for pixel: its traces not scaled.
+    const QImage traces = window->scope().image();
+    const QPoint origin = ui.Oscilloscope->mapTo(window.get(), QPoint()) * ratio;
+    QImage shownScope = picture.copy(QRect(origin, traces.size())).convertToFormat(traces.format());
+    shownScope.setDevicePixelRatio(ratio);
+    QCOMPARE(shownScope, traces);
     save->trigger();  // a full disk: said, and the window goes on
     QCOMPARE(m.dialogs.boxes.texts().value(0),
              QStringLiteral("The picture cannot be saved as /dev/full: Disk full"));
@@ -897,5 +931,5 @@ void TestSoundMeter::lostDeviceEndsTheRecording() {
     QVERIFY2(problem.isEmpty(), qPrintable(problem));
 }
 
-QTEST_MAIN(TestSoundMeter)
+QTEST_MAIN_WRAPPER(TestSoundMeter, sim::UseTwoScreens(); QTEST_MAIN_SETUP())
 #include "tst_soundmeter.moc"

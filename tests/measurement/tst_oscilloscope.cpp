@@ -1,4 +1,5 @@
 #include <QtTest>
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -54,7 +55,7 @@ QRgb Pixel(const Oscilloscope& scope, int x, int y) {
 // The rows of column x that hold the colour.
 QList<int> RowsOf(const Oscilloscope& scope, int x, QRgb colour) {
     QList<int> rows;
-    for (int y = 0; y < H; ++y) {
+    for (int y = 0; y < scope.image().height(); ++y) {
         if (Pixel(scope, x, y) == colour) {
             rows.append(y);
         }
@@ -65,7 +66,7 @@ QList<int> RowsOf(const Oscilloscope& scope, int x, QRgb colour) {
 // The columns of row y that hold the colour.
 QList<int> ColumnsOf(const Oscilloscope& scope, int y, QRgb colour) {
     QList<int> columns;
-    for (int x = 0; x < W; ++x) {
+    for (int x = 0; x < scope.image().width(); ++x) {
         if (Pixel(scope, x, y) == colour) {
             columns.append(x);
         }
@@ -73,12 +74,20 @@ QList<int> ColumnsOf(const Oscilloscope& scope, int y, QRgb colour) {
     return columns;
 }
 
-QList<int> Range(int first, int last) {
+QList<int> Range(int first, int last, int step = 1) {
     QList<int> values;
-    for (int v = first; v <= last; ++v) {
+    for (int v = first; v <= last; v += step) {
         values.append(v);
     }
     return values;
+}
+
+// Both lists' values, each once, in order.
+QList<int> Union(QList<int> a, const QList<int>& b) {
+    a.append(b);
+    std::sort(a.begin(), a.end());
+    a.erase(std::unique(a.begin(), a.end()), a.end());
+    return a;
 }
 
 }  // namespace
@@ -87,9 +96,12 @@ class TestOscilloscope : public QObject {
     Q_OBJECT
 
 private slots:
+    void pictureBeforeAnyBlock_data();
     void pictureBeforeAnyBlock();
     void silenceDrawsBothTracesOnePixelAboveCentre_data();
     void silenceDrawsBothTracesOnePixelAboveCentre();
+    void rampIsADiagonal_data();
+    void rampIsADiagonal();
     void rawSampleScale();
     void fullScaleSpans120Pixels();
     void offsetAndAttenuation_data();
@@ -101,6 +113,7 @@ private slots:
     void triggerSearch();
     void triggerOnB();
     void indicatorFollowsEveryBlock();
+    void slowStepShowsEightFramesPerColumn_data();
     void slowStepShowsEightFramesPerColumn();
     void slowStepWindowWithoutTrigger();
     void slowStepStartsAtTheTrigger();
@@ -110,21 +123,43 @@ private slots:
     void absurdScaleIsClipped();
     void aBlockRedrawsLikeAFreshScope_data();
     void aBlockRedrawsLikeAFreshScope();
+    void aRatioChangeKeepsWhatIsShown_data();
+    void aRatioChangeKeepsWhatIsShown();
 };
 
+void TestOscilloscope::pictureBeforeAnyBlock_data() {
+    QTest::addColumn<qreal>("ratio");
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<QList<int>>("grid");
+    QTest::addColumn<QList<int>>("ticks");  // the rows of the centre ticks
+    QTest::addColumn<int>("tickStep");
+    // Ticks at x = 0, 44, ... 264 from y = 130 to 135 (the end point 136 is not drawn).
+    QTest::newRow("ratio 1") << qreal{1} << QSize(265, 266)
+                             << QList<int>{13, 53, 93, 133, 173, 213, 253} << Range(130, 135) << 44;
+    // Every line 1 device pixel wide, at its logical place; ticks over 12 device rows.
+    QTest::newRow("ratio 2") << qreal{2} << QSize(530, 532)
+                             << QList<int>{26, 106, 186, 266, 346, 426, 506} << Range(260, 271)
+                             << 88;
+}
+
 void TestOscilloscope::pictureBeforeAnyBlock() {
-    const Oscilloscope scope;
-    QCOMPARE(scope.image().size(), QSize(265, 266));
-    const QList<int> grid{13, 53, 93, 133, 173, 213, 253};
-    for (int y = 0; y < H; ++y) {
+    QFETCH(qreal, ratio);
+    QFETCH(QSize, size);
+    QFETCH(QList<int>, grid);
+    QFETCH(QList<int>, ticks);
+    QFETCH(int, tickStep);
+    Oscilloscope scope;
+    scope.setDevicePixelRatio(ratio);
+    QCOMPARE(scope.image().size(), size);
+    QCOMPARE(scope.image().devicePixelRatio(), ratio);
+    for (int y = 0; y < size.height(); ++y) {
         const QRgb expected = grid.contains(y) ? Oscilloscope::White : Oscilloscope::Teal;
         QCOMPARE(Pixel(scope, 1, y), expected);
-        QCOMPARE(Pixel(scope, 263, y), expected);
+        QCOMPARE(Pixel(scope, size.width() - 3, y), expected);
     }
-    // Ticks at x = 0, 44, ... 264 from y = 130 to 135 (the end point 136 is not drawn).
-    const QList<int> withTick{13, 53, 93, 130, 131, 132, 133, 134, 135, 173, 213, 253};
-    for (int x = 0; x < W; ++x) {
-        QCOMPARE(RowsOf(scope, x, Oscilloscope::White), x % 44 == 0 ? withTick : grid);
+    const QList<int> withTick = Union(grid, ticks);
+    for (int x = 0; x < size.width(); ++x) {
+        QCOMPARE(RowsOf(scope, x, Oscilloscope::White), x % tickStep == 0 ? withTick : grid);
     }
     QVERIFY(!scope.synchronized());
     QVERIFY(!scope.triggerEnabled());
@@ -134,25 +169,64 @@ void TestOscilloscope::silenceDrawsBothTracesOnePixelAboveCentre_data() {
     QTest::addColumn<bool>("showA");
     QTest::addColumn<bool>("showB");
     QTest::addColumn<QRgb>("colour");
-    QTest::newRow("A in yellow") << true << false << Oscilloscope::Yellow;
-    QTest::newRow("B in aqua") << false << true << Oscilloscope::Aqua;
-    QTest::newRow("both: B drawn over A") << true << true << Oscilloscope::Aqua;
+    QTest::addColumn<qreal>("ratio");
+    QTest::addColumn<int>("row");
+    QTest::addColumn<int>("columns");
+    // The complement puts zero at -1: y = 132 over every column.
+    QTest::newRow("A in yellow") << true << false << Oscilloscope::Yellow << qreal{1} << 132 << W;
+    QTest::newRow("B in aqua") << false << true << Oscilloscope::Aqua << qreal{1} << 132 << W;
+    QTest::newRow("both: B drawn over A")
+        << true << true << Oscilloscope::Aqua << qreal{1} << 132 << W;
+    // One device pixel above the centre line at device row 266.
+    QTest::newRow("both at ratio 2")
+        << true << true << Oscilloscope::Aqua << qreal{2} << 265 << 530;
 }
 
 void TestOscilloscope::silenceDrawsBothTracesOnePixelAboveCentre() {
     QFETCH(bool, showA);
     QFETCH(bool, showB);
     QFETCH(QRgb, colour);
+    QFETCH(qreal, ratio);
+    QFETCH(int, row);
+    QFETCH(int, columns);
     Oscilloscope scope;
+    scope.setDevicePixelRatio(ratio);
     ScopeSettings settings;
     settings.showA = showA;
     settings.showB = showB;
     QCOMPARE(Draw(scope, Constant(0, 0), settings), 0);
-    // The complement puts zero at -1: y = 132 over every column.
-    QCOMPARE(ColumnsOf(scope, 132, colour), Range(0, W - 1));
-    for (int x = 0; x < W; x += 17) {
-        QCOMPARE(RowsOf(scope, x, colour), QList<int>{132});
+    QCOMPARE(ColumnsOf(scope, row, colour), Range(0, columns - 1));
+    for (int x = 0; x < columns; x += 17) {
+        QCOMPARE(RowsOf(scope, x, colour), QList<int>{row});
     }
+}
+
+void TestOscilloscope::rampIsADiagonal_data() {
+    QTest::addColumn<qreal>("ratio");
+    QTest::addColumn<int>("columns");  // that the ramp crosses
+    QTest::addColumn<int>("firstRow");
+    QTest::newRow("ratio 1") << qreal{1} << 100 << 132;
+    // Not 2 x 2 steps: a pixel a device column, a device row higher each.
+    QTest::newRow("ratio 2") << qreal{2} << 200 << 265;
+}
+
+void TestOscilloscope::rampIsADiagonal() {
+    // A rises a pixel a frame (128 raw units) over 100 frames, then stays.
+    QFETCH(qreal, ratio);
+    QFETCH(int, columns);
+    QFETCH(int, firstRow);
+    Frames frames = Constant(0, 0);
+    for (std::size_t i = 0; i < frames.size(); ++i) {
+        frames[i].a = static_cast<std::int16_t>(128 * std::min<std::size_t>(i, 100));
+    }
+    Oscilloscope scope;
+    scope.setDevicePixelRatio(ratio);
+    Draw(scope, frames, OnlyA());
+    for (int x = 0; x < columns; ++x) {
+        QCOMPARE(RowsOf(scope, x, Oscilloscope::Yellow), QList<int>{firstRow - x});
+    }
+    QCOMPARE(ColumnsOf(scope, firstRow - columns, Oscilloscope::Yellow),
+             Range(columns, scope.image().width() - 1));
 }
 
 void TestOscilloscope::rawSampleScale() {
@@ -311,8 +385,17 @@ void TestOscilloscope::indicatorFollowsEveryBlock() {
     QVERIFY(scope.triggerEnabled());
 }
 
+void TestOscilloscope::slowStepShowsEightFramesPerColumn_data() {
+    QTest::addColumn<qreal>("ratio");
+    QTest::addColumn<QList<int>>("rows");
+    QTest::newRow("ratio 1") << qreal{1} << Range(32, 132);
+    QTest::newRow("ratio 2: four frames a device column") << qreal{2} << Range(65, 265);
+}
+
 void TestOscilloscope::slowStepShowsEightFramesPerColumn() {
     // Samples alternate between 0 and 12800: at 1:8 each column spans both values.
+    QFETCH(qreal, ratio);
+    QFETCH(QList<int>, rows);
     Frames frames = Constant(0, 0);
     for (std::size_t i = 1; i < frames.size(); i += 2) {
         frames[i].a = 12800;
@@ -320,9 +403,10 @@ void TestOscilloscope::slowStepShowsEightFramesPerColumn() {
     ScopeSettings settings = OnlyA();
     settings.columnStep = 8;
     Oscilloscope scope;
+    scope.setDevicePixelRatio(ratio);
     Draw(scope, frames, settings);
-    for (int x = 1; x < W; x += 21) {
-        QCOMPARE(RowsOf(scope, x, Oscilloscope::Yellow), Range(32, 132));
+    for (int x = 1; x < scope.image().width(); x += 21) {
+        QCOMPARE(RowsOf(scope, x, Oscilloscope::Yellow), rows);
     }
 }
 
@@ -444,14 +528,30 @@ void TestOscilloscope::aBlockRedrawsLikeAFreshScope_data() {
     QTest::addColumn<bool>("noDataBetween");
     QTest::addColumn<Frames>("after");
     QTest::addColumn<int>("afterStep");
-    QTest::newRow("sine, then silence") << Sine(30000, 50) << 1 << false << Constant(0, 0) << 1;
-    QTest::newRow("silence, then sine") << Constant(0, 0) << 1 << false << Sine(20000, 90) << 1;
+    QTest::addColumn<qreal>("ratioBefore");
+    QTest::addColumn<qreal>("ratio");
+    QTest::newRow("sine, then silence")
+        << Sine(30000, 50) << 1 << false << Constant(0, 0) << 1 << 1.0 << 1.0;
+    QTest::newRow("silence, then sine")
+        << Constant(0, 0) << 1 << false << Sine(20000, 90) << 1 << 1.0 << 1.0;
     QTest::newRow("fast sine at 1:8, then 1:1")
-        << Sine(32000, 7) << 8 << false << Sine(9000, 300) << 1;
+        << Sine(32000, 7) << 8 << false << Sine(9000, 300) << 1 << 1.0 << 1.0;
     QTest::newRow("full swings, then offset")
-        << Sine(32767, 2) << 1 << false << Constant(-12800, 12800) << 8;
+        << Sine(32767, 2) << 1 << false << Constant(-12800, 12800) << 8 << 1.0 << 1.0;
     QTest::newRow("the no-data text, then a block")
-        << Sine(30000, 50) << 1 << true << Sine(10000, 40) << 1;
+        << Sine(30000, 50) << 1 << true << Sine(10000, 40) << 1 << 1.0 << 1.0;
+    QTest::newRow("ratio 2: sine, then silence")
+        << Sine(30000, 50) << 1 << false << Constant(0, 0) << 1 << 2.0 << 2.0;
+    QTest::newRow("ratio 2: silence, then away from the centre")
+        << Constant(0, 0) << 1 << false << Constant(6400, -6400) << 1 << 2.0 << 2.0;
+    QTest::newRow("ratio 2: fast sine at 1:8, then 1:1")
+        << Sine(32000, 7) << 8 << false << Sine(9000, 300) << 1 << 2.0 << 2.0;
+    QTest::newRow("moved to a screen at ratio 2")
+        << Sine(30000, 50) << 1 << false << Sine(10000, 40) << 8 << 1.0 << 2.0;
+    QTest::newRow("moved back to ratio 1")
+        << Sine(30000, 50) << 8 << false << Sine(10000, 40) << 1 << 2.0 << 1.0;
+    QTest::newRow("ratio 1.5") << Sine(30000, 50) << 1 << true << Sine(10000, 40) << 1 << 1.5
+                               << 1.5;
 }
 
 void TestOscilloscope::aBlockRedrawsLikeAFreshScope() {
@@ -462,25 +562,34 @@ void TestOscilloscope::aBlockRedrawsLikeAFreshScope() {
     QFETCH(bool, noDataBetween);
     QFETCH(Frames, after);
     QFETCH(int, afterStep);
+    QFETCH(qreal, ratioBefore);
+    QFETCH(qreal, ratio);
     ScopeSettings first;
     first.columnStep = beforeStep;
     ScopeSettings second;
     second.columnStep = afterStep;
     Oscilloscope scope;
+    scope.setDevicePixelRatio(ratioBefore);
     Draw(scope, before, first);
     if (noDataBetween) {
         scope.showNoData(QStringLiteral("No data"));
     }
+    const uchar* const allocated = scope.image().constBits();
+    scope.setDevicePixelRatio(ratio);
     const QImage shown = scope.image().copy();
     Draw(scope, after, second);
     Oscilloscope fresh;
+    fresh.setDevicePixelRatio(ratio);
     Draw(fresh, after, second);
     QCOMPARE(scope.image(), fresh.image());
-    // A repaint of the changed area alone shows the new picture.
+    // A picture a ratio: no block allocates another.
+    QCOMPARE(scope.image().constBits() == allocated, ratio == ratioBefore);
+    // A repaint of the changed area (logical) alone shows the new picture.
     const QRect changed = scope.changedArea();
-    for (int y = 0; y < H; ++y) {
-        for (int x = 0; x < W; ++x) {
-            if (shown.pixel(x, y) != scope.image().pixel(x, y) && !changed.contains(x, y)) {
+    for (int y = 0; y < shown.height(); ++y) {
+        for (int x = 0; x < shown.width(); ++x) {
+            if (shown.pixel(x, y) != scope.image().pixel(x, y) &&
+                !changed.contains(static_cast<int>(x / ratio), static_cast<int>(y / ratio))) {
                 QFAIL(qPrintable(QStringLiteral("(%1, %2) changed outside %3,%4 %5x%6")
                                      .arg(x)
                                      .arg(y)
@@ -490,6 +599,34 @@ void TestOscilloscope::aBlockRedrawsLikeAFreshScope() {
                                      .arg(changed.height())));
             }
         }
+    }
+}
+
+void TestOscilloscope::aRatioChangeKeepsWhatIsShown_data() {
+    QTest::addColumn<bool>("noData");
+    QTest::newRow("the traces, scaled until the next block") << false;
+    QTest::newRow("the no-data text, drawn anew") << true;
+}
+
+void TestOscilloscope::aRatioChangeKeepsWhatIsShown() {
+    // A stopped scope moved to another screen still shows its last picture.
+    QFETCH(bool, noData);
+    const QString text = QStringLiteral("No data from the input device\nsince 10:00:00");
+    Oscilloscope scope;
+    Draw(scope, Constant(0, 0), ScopeSettings{});
+    if (noData) {
+        scope.showNoData(text);
+    }
+    scope.setDevicePixelRatio(2);
+    QCOMPARE(scope.image().size(), QSize(530, 532));
+    QCOMPARE(scope.changedArea(), QRect(0, 0, W, H));
+    if (noData) {
+        Oscilloscope fresh;
+        fresh.setDevicePixelRatio(2);
+        fresh.showNoData(text);
+        QCOMPARE(scope.image(), fresh.image());
+    } else {
+        QCOMPARE(RowsOf(scope, 100, Oscilloscope::Aqua), QList<int>({264, 265}));
     }
 }
 

@@ -57,6 +57,8 @@ class TestTrendChart : public QObject {
 private slots:
     void constantReadings_data();
     void constantReadings();
+    void rampIsOnePixelAColumn_data();
+    void rampIsOnePixelAColumn();
     void markerIsAVerticalLine_data();
     void markerIsAVerticalLine();
     void overloadsUnderThePlot();
@@ -78,13 +80,17 @@ void TestTrendChart::constantReadings_data() {
     QTest::addColumn<bool>("showB");
     QTest::addColumn<QRgb>("colourA");
     QTest::addColumn<QRgb>("colourB");
+    QTest::addColumn<qreal>("ratio");
     // The scope's yellow and aqua; on white the same hues darker.
-    QTest::newRow("dark") << TrendTheme::Dark << true << true << Yellow << Aqua;
+    QTest::newRow("dark") << TrendTheme::Dark << true << true << Yellow << Aqua << qreal{1};
     QTest::newRow("light") << TrendTheme::Light << true << true << QRgb{0xFF968200}
-                           << QRgb{0xFF008296};
-    QTest::newRow("B hidden") << TrendTheme::Dark << true << false << Yellow << Aqua;
+                           << QRgb{0xFF008296} << qreal{1};
+    QTest::newRow("B hidden") << TrendTheme::Dark << true << false << Yellow << Aqua << qreal{1};
     QTest::newRow("A hidden") << TrendTheme::Light << false << true << QRgb{0xFF968200}
-                              << QRgb{0xFF008296};
+                              << QRgb{0xFF008296} << qreal{1};
+    // Lines a device pixel wide: the plot twice as many pixels each way.
+    QTest::newRow("dark at ratio 2")
+        << TrendTheme::Dark << true << true << Yellow << Aqua << qreal{2};
 }
 
 void TestTrendChart::constantReadings() {
@@ -93,6 +99,7 @@ void TestTrendChart::constantReadings() {
     QFETCH(bool, showB);
     QFETCH(QRgb, colourA);
     QFETCH(QRgb, colourB);
+    QFETCH(qreal, ratio);
     TrendRecorder recorder;
     for (int i = 0; i < 600; ++i) {
         recorder.add({T0 + 100 * i, 5, 2.5, 'V', 'V', false, false});
@@ -103,9 +110,11 @@ void TestTrendChart::constantReadings() {
     view.maximum = 10;
     view.show = {showA, showB};
     view.theme = theme;
-    const QImage image = RenderTrendChart(recorder, view, Size);
+    const QImage image = RenderTrendChart(recorder, view, Size, ratio);
+    QCOMPARE(image.size(), Size * ratio);
     const QRect plot = FindPlot(image, Frame(theme));
-    QVERIFY2(plot.width() > 200 && plot.height() > 100, qPrintable(QDebug::toString(plot)));
+    QVERIFY2(plot.width() > 200 * ratio && plot.height() > 100 * ratio,
+             qPrintable(QDebug::toString(plot)));
     // 0 on the bottom row, 10 on the top one: 5 halfway, 2.5 three quarters down.
     const std::array<std::tuple<bool, QRgb, int>, 2> traces{
         {{showA, colourA, RowAt(plot, 0.5)}, {showB, colourB, RowAt(plot, 0.75)}}};
@@ -116,32 +125,81 @@ void TestTrendChart::constantReadings() {
     }
 }
 
+void TestTrendChart::rampIsOnePixelAColumn_data() {
+    QTest::addColumn<qreal>("ratio");
+    QTest::newRow("ratio 1") << qreal{1};
+    // Drawn at the device's resolution, not 2 x 2 pixel steps.
+    QTest::newRow("ratio 2") << qreal{2};
+}
+
+void TestTrendChart::rampIsOnePixelAColumn() {
+    // A rises from 1 V to 9 V over the minute, on a scale of 0 to 10: a line flatter than a
+    // diagonal, one pixel in each column (but the last: no reading there at ratio 2), each a
+    // row above the last at most.
+    QFETCH(qreal, ratio);
+    TrendRecorder recorder;
+    for (int i = 0; i < 600; ++i) {
+        recorder.add({T0 + 100 * i, 1 + 8 * i / 600.0, 1, 'V', 'V', false, false});
+    }
+    TrendChartView view = Minute();
+    view.autoScale = false;
+    view.maximum = 10;
+    view.show = {true, false};
+    const QImage image = RenderTrendChart(recorder, view, Size, ratio);
+    const QRect plot = FindPlot(image, White);
+    // The frame a device pixel wide.
+    const int middle = plot.top() + plot.height() / 2;
+    QCOMPARE(image.pixel(plot.left() - 1, middle), White);
+    QVERIFY(image.pixel(plot.left() - 2, middle) != White);
+    QCOMPARE(image.pixel(plot.right() + 1, middle), White);
+    QVERIFY(image.pixel(plot.right() + 2, middle) != White);
+    int previous = RowAt(plot, 0.9);
+    for (int x = plot.left(); x < plot.right(); ++x) {
+        QList<int> rows;
+        for (int y = plot.top(); y <= plot.bottom(); ++y) {
+            if (image.pixel(x, y) == Yellow) {
+                rows.append(y);
+            }
+        }
+        QVERIFY2(rows.size() == 1,
+                 qPrintable(QStringLiteral("%1: %2 rows").arg(x).arg(rows.size())));
+        QVERIFY2(rows[0] <= previous && rows[0] >= previous - 1, qPrintable(QString::number(x)));
+        previous = rows[0];
+    }
+    QCOMPARE(previous, RowAt(plot, 0.1));
+}
+
 void TestTrendChart::markerIsAVerticalLine_data() {
     QTest::addColumn<TrendTheme>("theme");
     QTest::addColumn<QRgb>("colour");
-    QTest::newRow("dark") << TrendTheme::Dark << White;
-    QTest::newRow("light") << TrendTheme::Light << QRgb{0xFF5A5A5A};
+    QTest::addColumn<qreal>("ratio");
+    QTest::newRow("dark") << TrendTheme::Dark << White << qreal{1};
+    QTest::newRow("light") << TrendTheme::Light << QRgb{0xFF5A5A5A} << qreal{1};
+    QTest::newRow("light at ratio 2") << TrendTheme::Light << QRgb{0xFF5A5A5A} << qreal{2};
 }
 
 void TestTrendChart::markerIsAVerticalLine() {
     QFETCH(TrendTheme, theme);
     QFETCH(QRgb, colour);
+    QFETCH(qreal, ratio);
     TrendRecorder recorder;
     recorder.add({T0, 1, 1, 'V', 'V', false, false});
     TrendChartView view = Minute();
     view.theme = theme;
-    const QImage unmarked = RenderTrendChart(recorder, view, Size);
+    const QImage unmarked = RenderTrendChart(recorder, view, Size, ratio);
     const QRect plot = FindPlot(unmarked, Frame(theme));
     const int x = plot.left() + plot.width() / 2;
     const QRect column(x, plot.top(), 1, plot.height());
     QCOMPARE(CountInRect(unmarked, column, colour), 0);
     recorder.mark(T0 + 30'000, QStringLiteral("Cal"));
-    const QImage marked = RenderTrendChart(recorder, view, Size);
-    // Dashed: a good part of the column, not all of it.
+    const QImage marked = RenderTrendChart(recorder, view, Size, ratio);
+    // Dashed: a good part of the column, not all of it; a device pixel wide.
     const int dashes = CountInRect(marked, column, colour);
     QVERIFY2(dashes > plot.height() / 3 && dashes < plot.height(),
              qPrintable(QString::number(dashes)));
     QCOMPARE(CountInRect(marked, column.translated(-2, 0), colour), 0);
+    QCOMPARE(CountInRect(marked, column.translated(-1, 0), colour), 0);
+    QCOMPARE(CountInRect(marked, column.translated(1, 0), colour), 0);
 }
 
 void TestTrendChart::overloadsUnderThePlot() {

@@ -2,13 +2,16 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 #include <QTableWidget>
 #include <QtTest>
 #include <deque>
 #include <optional>
 
+#include "support/chartframe.h"
 #include "support/filesizelimit.h"
 #include "support/scriptedmessageboxes.h"
+#include "support/twoscreens.h"
 #include "trend/trendchartwidget.h"
 #include "trend/trendfiles.h"
 #include "trend/trendwindow.h"
@@ -59,6 +62,8 @@ private slots:
     void hoverReadout();
     void exports_data();
     void exports();
+    void chartAtTheScreensRatio_data();
+    void chartAtTheScreensRatio();
 
 private:
     void feed(int count);
@@ -271,5 +276,38 @@ void TestTrendWindow::exports() {
     }
 }
 
-QTEST_MAIN(TestTrendWindow)
+void TestTrendWindow::chartAtTheScreensRatio_data() {
+    QTest::addColumn<QString>("screen");
+    QTest::addColumn<qreal>("ratio");
+    QTest::newRow("ratio 1") << QStringLiteral("one") << qreal{1};
+    QTest::newRow("ratio 2") << QStringLiteral("two") << qreal{2};
+}
+
+void TestTrendWindow::chartAtTheScreensRatio() {
+    // On the screen: a column a device pixel, lines a device pixel wide. For print: the size in
+    // logical pixels, as on any screen.
+    QFETCH(QString, screen);
+    QFETCH(qreal, ratio);
+    for (QScreen* s : QGuiApplication::screens()) {
+        if (s->name() == screen) {
+            m_window->windowHandle()->setScreen(s);
+        }
+    }
+    TrendChartWidget* chart = m_window->Chart();
+    QCOMPARE(chart->devicePixelRatioF(), ratio);
+    feed(600);
+    const QImage shown = chart->grab().toImage();
+    QCOMPARE(shown.size(), chart->size() * ratio);
+    const QRect plot = sim::FindPlot(shown, QRgb{0xFFFFFFFF});
+    QCOMPARE(plot.width(), qRound(chart->plot().width() * ratio));
+    const int middle = plot.top() + plot.height() / 2;
+    QCOMPARE(shown.pixel(plot.left() - 1, middle), QRgb{0xFFFFFFFF});
+    QVERIFY(shown.pixel(plot.left() - 2, middle) != QRgb{0xFFFFFFFF});
+    m_files.answers = {m_dir.filePath(QStringLiteral("print.png"))};
+    m_window->findChild<QPushButton*>(QStringLiteral("SavePng"))->click();
+    QCOMPARE(QImage(m_dir.filePath(QStringLiteral("print.png"))).size(),
+             chart->size().expandedTo(QSize(800, 400)));
+}
+
+QTEST_MAIN_WRAPPER(TestTrendWindow, sim::UseTwoScreens(); QTEST_MAIN_SETUP())
 #include "tst_trendwindow.moc"
