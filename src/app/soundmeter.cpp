@@ -93,13 +93,14 @@ TSoundMeter::TSoundMeter(InstrumentServices services, QWidget* parent)
       m_levelWatch(m_mixer, [this] { return m_state.LineIn; }),
       m_timer(new QTimer(this)),
       m_timerAdapter(*m_timer),
-      m_recording(
-          m_heldBoxes, m_timerAdapter,
-          RecordingHooks{[this] { return m_engine.Running(); }, [this] { StartStopClick(); },
-                         [this](bool recording) { recordingChanged(recording); },
-                         [this] { return m_ui.DisplayL->text(); },
-                         [this] { return m_ui.DisplayR->text(); },
-                         [] { return QLocale::system().decimalPoint(); }, {}}),
+      m_recording(m_heldBoxes, m_timerAdapter,
+                  RecordingHooks{[this] { return m_engine.Running(); },
+                                 [this] { StartStopClick(); },
+                                 [this](bool recording) { recordingChanged(recording); },
+                                 [this] { return m_ui.DisplayL->text(); },
+                                 [this] { return m_ui.DisplayR->text(); },
+                                 [] { return QLocale::system().decimalPoint(); },
+                                 {}}),
       m_blocks(*this, QLocale::system().decimalPoint().toStdString(), &m_engine) {
     m_ui = LayOutSoundMeter(*this, m_scope);
     m_deviceBox->setCombo(m_ui.WaveInDevices);

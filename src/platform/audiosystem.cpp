@@ -20,7 +20,7 @@ AudioSystem Alsa(std::string choice, alsa::ServerDevices server = alsa::ServerDe
     return system;
 }
 
-AudioSystem Server(std::shared_ptr<pulse::SoundServer> server, std::string choice) {
+AudioSystem Server(const std::shared_ptr<pulse::SoundServer>& server, std::string choice) {
     AudioSystem system;
     system.kind = AudioSystemKind::SoundServer;
     system.waveInput = std::make_unique<pulse::PulseWaveInput>(server);

@@ -143,8 +143,8 @@ QByteArray WriteTemporary(const QByteArray& target, const void* data, std::size_
     // Short enough for the longest file name a folder takes.
     const QByteArray base = target.mid(slash + 1).left(200);
     for (int attempt = 0;; ++attempt) {
-        const QByteArray name = folder + (slash < 0 ? "/." : ".") + base + '.' +
-                                QByteArray::number(QRandomGenerator::global()->generate(), 36);
+        QByteArray name = folder + (slash < 0 ? "/." : ".") + base + '.' +
+                          QByteArray::number(QRandomGenerator::global()->generate(), 36);
         OutputFile file;
         try {
             file.createNew(QString::fromLocal8Bit(name));

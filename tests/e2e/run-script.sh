@@ -2,10 +2,12 @@
 # The README's run command as a newcomer meets it: without a display it says that a graphical
 # session is needed; on a desktop whose sound server offers no line input it starts the demo
 # and says why; once the server has a line input it starts the real program; either way in
-# the home folder, with a window.
-# Usage: run-script.sh PACEDFEED
+# the home folder, with a window. The programs are those of BUILD (scripts/run --build-dir), so
+# that the wait times their start alone, not a build of their own.
+# Usage: run-script.sh PACEDFEED BUILD
 set -euo pipefail
 feed=$1
+build=$2
 root=$(cd "$(dirname "$0")/../.." && pwd)
 
 source "$root/scripts/lib/harness.sh"
@@ -33,13 +35,13 @@ start_display
 [ -n "${DISPLAY:-}" ] || fail "the virtual display has no name"
 start_pulse_source "$feed" "Bench microphone input" || fail "no sound server"
 
-# Starts scripts/run (which may first build the programs) and waits for its window, up to five
-# minutes; prints the program's process id.
+# Starts scripts/run on the built programs and waits for its window, up to a minute; prints the
+# program's process id.
 run() {
-    DISPLAY=$DISPLAY "$root/scripts/run" >"$work/run.log" 2>&1 &
+    DISPLAY=$DISPLAY "$root/scripts/run" --build-dir "$build" >"$work/run.log" 2>&1 &
     local script=$!
     local _
-    for _ in $(seq 600); do
+    for _ in $(seq 120); do
         DISPLAY=$DISPLAY xdotool search --name '^Veruziva & Multimeter$' >/dev/null \
             2>>"$work/xdotool.log" && break
         kill -0 "$script" 2>/dev/null || fail "scripts/run ended without a window"
@@ -58,7 +60,7 @@ close() {
 program=$(run)
 grep -q '^Starting veruziva-demo .*(LineIn device NOT available' "$work/run.log" ||
     fail "the demo was not started with its reason"
-[ "$(readlink "/proc/$program/exe")" = "$root/build/programs/src/app/veruziva-demo" ] ||
+[ "$(readlink "/proc/$program/exe")" = "$build/src/app/veruziva-demo" ] ||
     fail "not the demo: $(readlink "/proc/$program/exe")"
 [ "$(readlink "/proc/$program/cwd")" = "$HOME" ] || fail "not started in the home folder"
 close "$program"
@@ -69,7 +71,7 @@ pactl load-module module-null-source source_name=vzline "description='Bench line
 program=$(run)
 grep -q '^Starting veruziva on "0: Bench line in"' "$work/run.log" ||
     fail "the real program was not started"
-[ "$(readlink "/proc/$program/exe")" = "$root/build/programs/src/app/veruziva" ] ||
+[ "$(readlink "/proc/$program/exe")" = "$build/src/app/veruziva" ] ||
     fail "not the real program: $(readlink "/proc/$program/exe")"
 close "$program"
 echo "run-script: no display, the demo on a sound server without line-in, the real program" \

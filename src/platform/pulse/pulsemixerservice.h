@@ -38,7 +38,8 @@ public:
 
 private:
     struct Open {
-        Open(std::string name, SourceMixer mixer) : sourceName(std::move(name)), layout(mixer) {}
+        Open(std::string name, SourceMixer mixer)
+            : sourceName(std::move(name)), layout(std::move(mixer)) {}
         ~Open();
         Open(const Open&) = delete;
         Open& operator=(const Open&) = delete;

@@ -8,6 +8,8 @@ namespace veruziva::pulse {
 
 SourceAccess::~SourceAccess() = default;
 
+// By value for the overrides, which keep it.
+// NOLINTNEXTLINE(performance-unnecessary-value-param)
 std::shared_ptr<void> SourceAccess::watchSources(std::function<void()> /*changed*/) {
     return nullptr;
 }
