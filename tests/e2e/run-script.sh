@@ -63,8 +63,7 @@ if ! grep -q '^ *[0-9]' /proc/asound/cards 2>/dev/null; then
 ' (Input devices are not available)\.$' "$work/run.log" || fail "no server, no card: the reason"
     close "$program"
     # ALSA chosen by hand (the test tools install its server plugin): the plugin's device for
-    # the absent server fails with messages and
-    # blank lines before the tool's reason.
+    # the absent server fails with messages and blank lines before the tool's reason.
     program=$(VERUZIVA_AUDIO=alsa run)
     grep -q '^Starting veruziva-demo .*(Mixer device NOT available\.\.\.\. Set up AUDIO properly!)\.$' \
         "$work/run.log" || fail "ALSA chosen, no server: the reason"
