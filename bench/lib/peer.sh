@@ -1,4 +1,4 @@
-# Sourced by the benchmarks after scripts/lib/harness.sh: the peer our issue measures us against,
+# Sourced by the benchmarks after scripts/lib/harness.sh: the peer our figures compare us with,
 # Debian's xoscope, started on the harness's display and recording from its private sound
 # server's default source through ALSA's PulseAudio plugin.
 
