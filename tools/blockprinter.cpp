@@ -2,10 +2,10 @@
 
 #include <QFileInfo>
 
+#include "base/pngfile.h"
 #include "calibration/displaymode.h"
 #include "calibration/qsettingsstore.h"
 #include "calibration/storedsettings.h"
-#include "recording/pngfile.h"
 #include "streammessageboxes.h"
 
 namespace veruziva::meter {

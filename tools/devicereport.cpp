@@ -10,7 +10,7 @@
 #include "capture/inputselection.h"
 #include "metertool.h"
 #include "mixer/audiomixer.h"
-#include "platform/audiosystem.h"
+#include "platform/audio/audiosystem.h"
 #include "platform/fatalerrors.h"
 #include "streammessageboxes.h"
 
@@ -88,7 +88,8 @@ int RunDeviceReport(const Options& options, bool setLevel, std::FILE* out, std::
     TAudioMixer component(*audio.mixers);
     CaptureEngine engine(waveInput, fatal, nullptr);
     RememberingBox box;
-    InputSelection selection(waveInput, component, engine, state, box, boxes, fatal);
+    InputSelection selection(waveInput, component, engine, state.Device, FlagsOf(state), box, boxes,
+                             fatal);
 
     QString text =
         QStringLiteral("audio: %1\ninput devices:\n").arg(QString::fromStdString(audio.choice));
@@ -121,8 +122,8 @@ int RunDeviceReport(const Options& options, bool setLevel, std::FILE* out, std::
             text += QStringLiteral("chosen: none (no input device has a mixer of its name)\n");
         } else {
             text += QStringLiteral("chosen: device %1, mixer %2 (%3)\n")
-                        .arg(state.SoundDevice)
-                        .arg(state.MixerIndex)
+                        .arg(state.Device.SoundDevice)
+                        .arg(state.Device.MixerIndex)
                         .arg(state.Calibrated ? QStringLiteral("stored with the calibration")
                                               : QStringLiteral("matched by name"));
         }
@@ -130,17 +131,18 @@ int RunDeviceReport(const Options& options, bool setLevel, std::FILE* out, std::
                                                  ? component.Destinations()->DestinationAt(1)
                                                  : nullptr;
         const TMixerConnection* line =
-            recording != nullptr ? recording->Connections.ConnectionAt(state.LineIn) : nullptr;
+            recording != nullptr ? recording->Connections.ConnectionAt(state.Device.LineIn)
+                                 : nullptr;
         text += line != nullptr ? QStringLiteral("line-in: source %1 \"%2\"\n")
-                                      .arg(state.LineIn)
+                                      .arg(state.Device.LineIn)
                                       .arg(QString::fromStdString(line->LineInfo.name))
                                 : QStringLiteral("line-in: none\n");
         // What start-up would do next, and whether the program would start.
         if (setLevel) {
             selection.SetLineInLevelAtStartUp();
             LineLevel level;
-            if (!fatal.endRequested() && state.LineIn >= 0 &&
-                component.GetLineLevel(1, state.LineIn, level)) {
+            if (!fatal.endRequested() && state.Device.LineIn >= 0 &&
+                component.GetLineLevel(1, state.Device.LineIn, level)) {
                 text += QStringLiteral("set: volume %1,%2, mute %3\n")
                             .arg(level.left)
                             .arg(level.right)

@@ -5,18 +5,17 @@
 #include <QLocale>
 #include <QTimer>
 #include <algorithm>
-#include <atomic>
 #include <chrono>
-#include <csignal>
 #include <optional>
 
+#include "base/endsignals.h"
 #include "blockprinter.h"
 #include "capture/captureengine.h"
 #include "capture/captureevent.h"
 #include "capture/inputwatch.h"
 #include "levelreport.h"
 #include "metertool.h"
-#include "platform/audiosystem.h"
+#include "platform/audio/audiosystem.h"
 #include "platform/fatalerrors.h"
 #include "recording/recordingcontrol.h"
 #include "recording/recordingtimer.h"
@@ -181,12 +180,6 @@ public:
     bool failed = false;
 };
 
-std::atomic<bool> Interrupted{false};
-
-extern "C" void OnInterrupt(int /*signal*/) {
-    Interrupted = true;
-}
-
 // How the tool's recording options read as a capture definition.
 CaptureDefinition Definition(const Options& options) {
     CaptureDefinition definition;
@@ -250,24 +243,14 @@ int RunRecording(const Options& options, BlockPrinter& printer, LiveReceiver& li
         live.setRecording(nullptr);
         return ExitFailure;  // its box said why
     }
-    // Ctrl+C ends the recording with its file complete.
-    Interrupted = false;
-    std::signal(SIGINT, OnInterrupt);
-    std::signal(SIGTERM, OnInterrupt);
-    std::signal(SIGHUP, OnInterrupt);
-    QTimer watch;
-    QObject::connect(&watch, &QTimer::timeout, [&recording] {
-        if (Interrupted) {
-            recording.EndRecording();
-        }
-    });
-    watch.start(100);
-    const int status = QCoreApplication::exec();
-    recording.EndRecording();
+    int status = ExitSuccess;
+    {
+        // Ctrl+C, a closed terminal or a logout ends the recording with its file complete.
+        const EndSignals ending([&recording] { recording.EndRecording(); });
+        status = QCoreApplication::exec();
+        recording.EndRecording();
+    }
     live.setRecording(nullptr);
-    std::signal(SIGINT, SIG_DFL);
-    std::signal(SIGTERM, SIG_DFL);
-    std::signal(SIGHUP, SIG_DFL);
     return boxes.failed || fatal.endRequested() || live.inputStalled() ? ExitFailure : status;
 }
 

@@ -7,11 +7,11 @@
 #include <cmath>
 #include <limits>
 
+#include "base/pngfile.h"
 #include "blockprinter.h"
 #include "metertool.h"
 #include "platform/runtimeerror.h"
 #include "plotinput.h"
-#include "recording/pngfile.h"
 #include "trend/trendchart.h"
 #include "trend/trendrecorder.h"
 

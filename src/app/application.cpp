@@ -10,8 +10,8 @@
 #include <exception>
 
 #include "app/dialogs.h"
-#include "app/endsignals.h"
 #include "app/soundmeter.h"
+#include "base/endsignals.h"
 
 namespace veruziva {
 

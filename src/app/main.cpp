@@ -8,7 +8,7 @@
 #include "app/qtdialogs.h"
 #include "app/soundmeter.h"
 #include "calibration/qsettingsstore.h"
-#include "platform/audiosystem.h"
+#include "platform/audio/audiosystem.h"
 
 int main(int argc, char* argv[]) {
     if (!veruziva::GraphicalSessionAvailable("veruziva")) {

@@ -6,8 +6,8 @@
 #include "app/aboutform.h"
 #include "app/dialogs.h"
 #include "app/helpviewer.h"
-#include "calibration/calibrationdialog.h"
-#include "recording/datacapturedialog.h"
+#include "calibration/dialog/calibrationdialog.h"
+#include "recording/dialog/datacapturedialog.h"
 
 class QWidget;
 

@@ -21,11 +21,11 @@
 
 #include "app/dialogs.h"
 #include "app/oscilloscopeview.h"
+#include "base/pngfile.h"
 #include "calibration/calibrationprocedure.h"
 #include "calibration/storedsettings.h"
 #include "capture/captureevent.h"
-#include "recording/pngfile.h"
-#include "trend/trendwindow.h"
+#include "trend/window/trendwindow.h"
 
 namespace veruziva {
 
@@ -87,10 +87,10 @@ TSoundMeter::TSoundMeter(InstrumentServices services, QWidget* parent)
       m_fatal(m_heldBoxes, [this] { m_heldBoxes.later([this] { requestEnd(); }); }),
       m_mixer(m_services.mixers),
       m_engine(m_services.waveInput, m_fatal, PostTo(this)),
-      m_selection(m_services.waveInput, m_mixer, m_engine, m_state, *m_deviceBox,
-                  m_services.dialogs, m_fatal),
+      m_selection(m_services.waveInput, m_mixer, m_engine, m_state.Device, FlagsOf(m_state),
+                  *m_deviceBox, m_services.dialogs, m_fatal),
       m_inputWatch([this] { showNoData(); }),
-      m_levelWatch(m_mixer, [this] { return m_state.LineIn; }),
+      m_levelWatch(m_mixer, [this] { return m_state.Device.LineIn; }),
       m_timer(new QTimer(this)),
       m_timerAdapter(*m_timer),
       m_recording(m_heldBoxes, m_timerAdapter,
@@ -371,7 +371,7 @@ void TSoundMeter::StartStopClick() {
 void TSoundMeter::CalibrateClick() {
     CalibrationHooks hooks;
     hooks.setLineInToFullLevel = [this] {
-        m_mixer.SetLineLevel(1, m_state.LineIn, 0xFFFF, 0xFFFF, 0);
+        m_mixer.SetLineLevel(1, m_state.Device.LineIn, 0xFFFF, 0xFFFF, 0);
         lineInLevelSet();
     };
     hooks.setRangeButtonsEnabled = [this](bool enabled) {
@@ -470,9 +470,9 @@ void TSoundMeter::TriggerEnableClick() {
 }
 
 void TSoundMeter::WaveInDevicesChange(int index) {
-    const int device = m_state.SoundDevice;
+    const int device = m_state.Device.SoundDevice;
     m_selection.WaveInDevicesChange(index, [] { QCoreApplication::processEvents(); });
-    if (m_state.SoundDevice != device) {
+    if (m_state.Device.SoundDevice != device) {
         lineInLevelSet();
     }
 }

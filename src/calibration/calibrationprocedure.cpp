@@ -156,9 +156,9 @@ void CalibrationProcedure::CalibrateClick() {
         }
     } else if (m_state.Calibrated) {
         const std::int32_t device =
-            m_hooks.selectedDevice ? m_hooks.selectedDevice() : m_state.SoundDevice;
+            m_hooks.selectedDevice ? m_hooks.selectedDevice() : m_state.Device.SoundDevice;
         if (m_hooks.selectedDeviceName) {
-            m_state.SoundDeviceName = m_hooks.selectedDeviceName();
+            m_state.Device.SoundDeviceName = m_hooks.selectedDeviceName();
         }
         if (SaveSettings(m_store, m_state, device, m_boxes)) {
             m_boxes.showMessage(QString::fromLatin1(Completed));

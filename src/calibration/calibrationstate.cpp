@@ -14,10 +14,10 @@ double RangeFullScale(int range) {
 
 void ApplyStartupDefaults(CalibrationState& state) {
     state.CalFactor.fill(CalFactorPair{});
-    state.SoundDevice = 0;
-    state.MixerIndex = 0;
-    state.LineIn = -1;
-    state.SoundDeviceName.clear();
+    state.Device.SoundDevice = 0;
+    state.Device.MixerIndex = 0;
+    state.Device.LineIn = -1;
+    state.Device.SoundDeviceName.clear();
     state.ZeroLeft = 0;
     state.ZeroRight = 0;
 }

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 
+#include "capture/devicechoice.h"
 #include "platform/runtimeerror.h"
 
 namespace veruziva {
@@ -65,13 +66,13 @@ struct CalibrationState {
     bool RawDisplay = false;
     double CalibrationValue = 0.0;
 
-    std::int32_t SoundDevice = 0;
-    std::int32_t MixerIndex = 0;
-    std::int32_t LineIn = -1;
-    // The name of the input device the stored calibration was made on; empty when unknown (a
-    // file of an earlier version).
-    std::string SoundDeviceName;
+    DeviceChoice Device;
 };
+
+// The flags the choice of device reads and clears.
+inline CalibrationFlags FlagsOf(CalibrationState& state) {
+    return {state.Calibrated, state.RawDisplay};
+}
 
 // Start-up steps 1 and 2: factors cleared, device settings and zero offsets at their defaults.
 // The raw calibration records are left as they are.

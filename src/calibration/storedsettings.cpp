@@ -10,11 +10,11 @@ namespace {
 std::int32_t& StoredField(CalibrationState& state, std::size_t index) {
     switch (index) {
         case 0:
-            return state.SoundDevice;
+            return state.Device.SoundDevice;
         case 1:
-            return state.MixerIndex;
+            return state.Device.MixerIndex;
         case 2:
-            return state.LineIn;
+            return state.Device.LineIn;
         case 3:
             return state.ZeroLeft;
         case 4:
@@ -39,20 +39,6 @@ std::int32_t& StoredField(CalibrationState& state, std::size_t index) {
 constexpr std::size_t SoundDeviceIndex = 0;
 
 }  // namespace
-
-std::string StoredDeviceName(std::string_view name) {
-    std::string text(name);
-    for (char& c : text) {
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
-            c = ' ';
-        }
-    }
-    const std::size_t first = text.find_first_not_of(' ');
-    if (first == std::string::npos) {
-        return {};
-    }
-    return text.substr(first, text.find_last_not_of(' ') - first + 1);
-}
 
 QString InvalidDataTypeText(const QString& name) {
     return QStringLiteral("Invalid data type for '%1'").arg(name);
@@ -86,7 +72,7 @@ void LoadSettings(SettingsStore& store, CalibrationState& state, MessageBoxes& b
     if (name.status == SettingsStore::ReadStatus::WrongType) {
         boxes.showError(InvalidDataTypeText(nameValue));
     } else if (name.status == SettingsStore::ReadStatus::Ok) {
-        state.SoundDeviceName = StoredDeviceName(name.value.toStdString());
+        state.Device.SoundDeviceName = StoredDeviceName(name.value.toStdString());
     }
     store.close();
 }
@@ -111,7 +97,7 @@ bool SaveSettings(SettingsStore& store, const CalibrationState& state, std::int3
     }
     const QString nameValue = QString::fromLatin1(SoundDeviceNameValue);
     if (!store.writeText(nameValue,
-                         QString::fromStdString(StoredDeviceName(state.SoundDeviceName)))) {
+                         QString::fromStdString(StoredDeviceName(state.Device.SoundDeviceName)))) {
         boxes.showError(FailedToSetDataText(nameValue));
         store.close();
         return false;

@@ -37,9 +37,6 @@ inline constexpr std::array<const char*, 17> StoredValueNames{"Sound device",
 // calibration is never applied to another input that has come to bear that number.
 inline constexpr const char* SoundDeviceNameValue = "Sound device name";
 
-// A device name as stored and compared: control characters as blanks, no blanks around it.
-std::string StoredDeviceName(std::string_view name);
-
 // Highest device number a stored "Sound device" may name (device counts are 8-bit).
 inline constexpr std::int32_t MaxStoredSoundDevice = 254;
 

@@ -1,7 +1,5 @@
 #include "capture/inputselection.h"
 
-#include "calibration/calibrationstate.h"
-#include "calibration/storedsettings.h"
 #include "capture/captureengine.h"
 #include "capture/devicebox.h"
 #include "mixer/audiomixer.h"
@@ -38,12 +36,13 @@ bool NamesMatch(std::string_view deviceName, std::string_view mixerName) {
 }
 
 InputSelection::InputSelection(WaveInput& waveInput, TAudioMixer& mixer, CaptureEngine& engine,
-                               CalibrationState& state, DeviceBox& box, MessageBoxes& boxes,
-                               FatalErrors& fatal)
+                               DeviceChoice& device, CalibrationFlags calibration, DeviceBox& box,
+                               MessageBoxes& boxes, FatalErrors& fatal)
     : m_waveInput(waveInput),
       m_mixer(mixer),
       m_engine(engine),
-      m_state(state),
+      m_device(device),
+      m_calibration(calibration),
       m_box(box),
       m_boxes(boxes),
       m_fatal(fatal) {}
@@ -92,8 +91,8 @@ void InputSelection::MatchDeviceAndMixer() {
         for (std::size_t mixer = 0; mixer < m_mixerNames.size(); ++mixer) {
             if (!m_waveInNames[device].empty() &&
                 NamesMatch(m_waveInNames[device], m_mixerNames[mixer])) {
-                m_state.SoundDevice = static_cast<std::int32_t>(device);
-                m_state.MixerIndex = static_cast<std::int32_t>(mixer);
+                m_device.SoundDevice = static_cast<std::int32_t>(device);
+                m_device.MixerIndex = static_cast<std::int32_t>(mixer);
                 return;
             }
         }
@@ -110,9 +109,9 @@ void InputSelection::SearchLineIn(std::span<const std::string_view> keys) {
     }
     for (int line = 0; line < recording->Connections.ConnectionCount(); ++line) {
         if (NameHoldsKey(recording->Connections.ConnectionAt(line)->LineInfo.name, keys)) {
-            m_state.LineIn = line;
+            m_device.LineIn = line;
         }
-        if (m_state.LineIn >= 0) {
+        if (m_device.LineIn >= 0) {
             return;
         }
     }
@@ -120,8 +119,8 @@ void InputSelection::SearchLineIn(std::span<const std::string_view> keys) {
 
 void InputSelection::openMatchedMixer() {
     // The enumeration leaves the component on the last mixer; the line-in is the device's own.
-    if (m_state.MixerIndex != m_mixer.MixerId()) {
-        m_mixer.setMixerId(m_state.MixerIndex);
+    if (m_device.MixerIndex != m_mixer.MixerId()) {
+        m_mixer.setMixerId(m_device.MixerIndex);
     }
 }
 
@@ -133,34 +132,34 @@ void InputSelection::StartUp() {
 void InputSelection::ChooseAtStartUp() {
     EnumerateDevices();
     EnumerateMixers();
-    if (m_state.Calibrated && !storedDeviceIsHere()) {
+    if (m_calibration.calibrated && !storedDeviceIsHere()) {
         // The card of the stored calibration is not there: choose a device as on a first run.
         m_boxes.showMessage(selectionmessages::StoredDeviceMissing(
-            m_state.SoundDeviceName.empty() ? QStringLiteral("device %1").arg(m_state.SoundDevice)
-                                            : QString::fromStdString(m_state.SoundDeviceName)));
-        m_state.Calibrated = false;
-        m_state.SoundDevice = 0;
-        m_state.MixerIndex = 0;
-        m_state.LineIn = -1;
+            m_device.SoundDeviceName.empty() ? QStringLiteral("device %1").arg(m_device.SoundDevice)
+                                             : QString::fromStdString(m_device.SoundDeviceName)));
+        m_calibration.calibrated = false;
+        m_device.SoundDevice = 0;
+        m_device.MixerIndex = 0;
+        m_device.LineIn = -1;
     }
-    if (!m_state.Calibrated) {
+    if (!m_calibration.calibrated) {
         MatchDeviceAndMixer();
         openMatchedMixer();
         SearchLineIn(StartupLineInKeys);
     } else {
         openMatchedMixer();
     }
-    m_engine.setSoundDevice(m_state.SoundDevice);
-    m_box.setCurrentIndex(m_state.SoundDevice);
+    m_engine.setSoundDevice(m_device.SoundDevice);
+    m_box.setCurrentIndex(m_device.SoundDevice);
 }
 
 bool InputSelection::storedDeviceIsHere() const {
-    if (m_state.SoundDevice < 0 || static_cast<unsigned>(m_state.SoundDevice) >= m_waveInCount) {
+    if (m_device.SoundDevice < 0 || static_cast<unsigned>(m_device.SoundDevice) >= m_waveInCount) {
         return false;
     }
     // A file of an earlier version names no device: its number is all there is to go by.
-    return m_state.SoundDeviceName.empty() ||
-           StoredDeviceName(DeviceIdentity(m_state.SoundDevice)) == m_state.SoundDeviceName;
+    return m_device.SoundDeviceName.empty() ||
+           StoredDeviceName(DeviceIdentity(m_device.SoundDevice)) == m_device.SoundDeviceName;
 }
 
 std::string InputSelection::DeviceIdentity(int device) const {
@@ -170,17 +169,17 @@ std::string InputSelection::DeviceIdentity(int device) const {
 }
 
 bool InputSelection::CheckLineInAtStartUp() {
-    if (m_state.LineIn < 0 && m_state.Calibrated) {
+    if (m_device.LineIn < 0 && m_calibration.calibrated) {
         // Calibrated on a device without a line input: it is used as it was calibrated.
         m_boxes.showMessage(Text(selectionmessages::CalibratedWithoutLineIn));
         return false;
     }
-    if (m_state.LineIn < 0) {
+    if (m_device.LineIn < 0) {
         m_fatal.fail(Text(selectionmessages::NoLineIn));
     }
-    if (!m_state.Calibrated) {
+    if (!m_calibration.calibrated) {
         LineLevel level;
-        if (!m_mixer.GetLineLevel(LineInDestination, m_state.LineIn, level)) {
+        if (!m_mixer.GetLineLevel(LineInDestination, m_device.LineIn, level)) {
             m_fatal.fail(Text(selectionmessages::GetLevelFailed));
         }
     }
@@ -193,19 +192,19 @@ void InputSelection::SetLineInLevelAtStartUp() {
     if (!CheckLineInAtStartUp() || m_fatal.endRequested()) {
         return;
     }
-    if (!m_mixer.SetLineLevel(LineInDestination, m_state.LineIn, FullLevel, FullLevel, 0)) {
+    if (!m_mixer.SetLineLevel(LineInDestination, m_device.LineIn, FullLevel, FullLevel, 0)) {
         m_fatal.fail(Text(selectionmessages::SetLevelFailed));
     }
 }
 
 void InputSelection::WaveInDevicesChange(int selected,
                                          const std::function<void()>& dispatchEvents) {
-    if (selected == m_state.SoundDevice) {
+    if (selected == m_device.SoundDevice) {
         return;
     }
     if (selected < 0 || static_cast<std::size_t>(selected) >= m_waveInNames.size()) {
         // Text typed into the box names no device: nothing to change.
-        m_box.setCurrentIndex(m_state.SoundDevice);
+        m_box.setCurrentIndex(m_device.SoundDevice);
         return;
     }
     bool matched = false;
@@ -213,27 +212,27 @@ void InputSelection::WaveInDevicesChange(int selected,
     for (std::size_t mixer = 0; mixer < m_mixerNames.size(); ++mixer) {
         if (!name.empty() && NamesMatch(name, m_mixerNames[mixer])) {
             matched = true;
-            m_state.MixerIndex = static_cast<std::int32_t>(mixer);
+            m_device.MixerIndex = static_cast<std::int32_t>(mixer);
         }
     }
     if (matched) {
         m_engine.CloseWaveIn();
-        m_state.SoundDevice = selected;
+        m_device.SoundDevice = selected;
         m_engine.setSoundDevice(selected);
-        m_state.Calibrated = false;
-        m_state.RawDisplay = true;
+        m_calibration.calibrated = false;
+        m_calibration.rawDisplay = true;
         m_engine.OpenWaveIn();
         openMatchedMixer();
-        m_state.LineIn = -1;
+        m_device.LineIn = -1;
         SearchLineIn(DeviceChangeLineInKeys);
-        if (m_state.LineIn < 0) {
+        if (m_device.LineIn < 0) {
             m_boxes.showMessage(Text(selectionmessages::NoLineIn));
         }
-        if (!m_mixer.SetLineLevel(LineInDestination, m_state.LineIn, FullLevel, FullLevel, 0)) {
+        if (!m_mixer.SetLineLevel(LineInDestination, m_device.LineIn, FullLevel, FullLevel, 0)) {
             m_boxes.showMessage(Text(selectionmessages::SetLevelFailed));
         }
     } else {
-        m_box.setCurrentIndex(m_state.SoundDevice);
+        m_box.setCurrentIndex(m_device.SoundDevice);
     }
     if (dispatchEvents) {
         dispatchEvents();

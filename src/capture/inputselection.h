@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "capture/devicechoice.h"
 #include "platform/lineinkeys.h"
 
 namespace veruziva {
@@ -18,7 +19,6 @@ class FatalErrors;
 class MessageBoxes;
 class TAudioMixer;
 class WaveInput;
-struct CalibrationState;
 
 namespace selectionmessages {
 inline constexpr const char* NoInputDevices = "Input devices are not available";
@@ -52,8 +52,8 @@ bool NamesMatch(std::string_view deviceName, std::string_view mixerName);
 class InputSelection {
 public:
     InputSelection(WaveInput& waveInput, TAudioMixer& mixer, CaptureEngine& engine,
-                   CalibrationState& state, DeviceBox& box, MessageBoxes& boxes,
-                   FatalErrors& fatal);
+                   DeviceChoice& device, CalibrationFlags calibration, DeviceBox& box,
+                   MessageBoxes& boxes, FatalErrors& fatal);
 
     // False, with the end requested, when the platform reports no input device.
     bool CheckDevicesAvailable();
@@ -91,7 +91,8 @@ private:
     WaveInput& m_waveInput;
     TAudioMixer& m_mixer;
     CaptureEngine& m_engine;
-    CalibrationState& m_state;
+    DeviceChoice& m_device;
+    CalibrationFlags m_calibration;
     DeviceBox& m_box;
     MessageBoxes& m_boxes;
     FatalErrors& m_fatal;

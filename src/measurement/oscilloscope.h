@@ -10,6 +10,7 @@
 #include <span>
 #include <vector>
 
+#include "base/scopecolours.h"
 #include "measurement/displayparameters.h"
 #include "measurement/scopesettings.h"
 #include "platform/captureformat.h"
@@ -152,10 +153,10 @@ public:
     static constexpr int Height = 266;
     static constexpr int TraceCentre = 133;  // the fourth grid line
 
-    static constexpr QRgb Teal = 0xFF008080;
-    static constexpr QRgb White = 0xFFFFFFFF;
-    static constexpr QRgb Yellow = 0xFFFFFF00;  // trace A, lit indicator
-    static constexpr QRgb Aqua = 0xFF00FFFF;    // trace B
+    static constexpr QRgb Teal = scopecolours::Teal;
+    static constexpr QRgb White = scopecolours::White;
+    static constexpr QRgb Yellow = scopecolours::Yellow;  // trace A, lit indicator
+    static constexpr QRgb Aqua = scopecolours::Aqua;      // trace B
 
     Oscilloscope();
 

@@ -2,7 +2,7 @@
 
 #include <QString>
 
-#include "recording/outputfile.h"
+#include "base/outputfile.h"
 
 namespace veruziva {
 

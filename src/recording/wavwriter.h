@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <span>
 
-#include "recording/outputfile.h"
+#include "base/outputfile.h"
 
 namespace veruziva {
 

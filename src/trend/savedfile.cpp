@@ -1,7 +1,7 @@
 #include "trend/savedfile.h"
 
+#include "base/outputfile.h"
 #include "platform/runtimeerror.h"
-#include "recording/outputfile.h"
 
 namespace veruziva {
 

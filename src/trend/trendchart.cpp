@@ -8,8 +8,8 @@
 #include <cmath>
 #include <limits>
 
-#include "measurement/oscilloscope.h"
-#include "recording/pngfile.h"
+#include "base/pngfile.h"
+#include "base/scopecolours.h"
 
 namespace veruziva {
 
@@ -454,11 +454,11 @@ std::vector<TrendTimeTick> TrendTimeTicks(const TrendChartView& view, int width,
 
 TrendChartColours TrendColours(TrendTheme theme) {
     if (theme == TrendTheme::Dark) {
-        return {QColor::fromRgb(Oscilloscope::Teal),
+        return {QColor::fromRgb(scopecolours::Teal),
                 QColor(255, 255, 255, 80),
-                QColor::fromRgb(Oscilloscope::White),
-                {QColor::fromRgb(Oscilloscope::Yellow), QColor::fromRgb(Oscilloscope::Aqua)},
-                QColor::fromRgb(Oscilloscope::White),
+                QColor::fromRgb(scopecolours::White),
+                {QColor::fromRgb(scopecolours::Yellow), QColor::fromRgb(scopecolours::Aqua)},
+                QColor::fromRgb(scopecolours::White),
                 QColor(Qt::red),
                 QColor(64, 140, 96)};  // a quarter of amber over the teal
     }

@@ -34,7 +34,7 @@ void TestDemo::startsOnTheGenerator() {
     QVERIFY(dialogs.boxes.shown().isEmpty());
     QCOMPARE(window.controls().WaveInDevices->currentText(),
              QStringLiteral("Demo signal generator"));
-    QCOMPARE(window.state().LineIn, 1);  // "Line In"
+    QCOMPARE(window.state().Device.LineIn, 1);  // "Line In"
     window.controls().StartStop->click();
     card.waveInput.deliverFrames(FramesPerBuffer);
     QCoreApplication::processEvents();
@@ -92,8 +92,8 @@ void TestDemo::changingToTheIdleCardAndBack() {
         measure();
         // Each card with its own mixer and line-in; the idle one reads its hum.
         QVERIFY2(dialogs.boxes.shown().isEmpty(), qPrintable(dialogs.boxes.texts().join('|')));
-        QCOMPARE(window.state().MixerIndex, device);
-        QVERIFY(window.state().LineIn >= 0);
+        QCOMPARE(window.state().Device.MixerIndex, device);
+        QVERIFY(window.state().Device.LineIn >= 0);
         const int readingB = window.controls().DisplayR->text().trimmed().toInt();
         QVERIFY2(device == 1 ? std::abs(readingB) <= 3 : std::abs(readingB - 1200) <= 6,
                  qPrintable(window.controls().DisplayR->text()));

@@ -11,8 +11,8 @@
 #include "app/application.h"
 #include "app/demo/demobench.h"
 #include "app/soundmeter.h"
-#include "calibration/calibrationdialog.h"
-#include "recording/datacapturedialog.h"
+#include "calibration/dialog/calibrationdialog.h"
+#include "recording/dialog/datacapturedialog.h"
 #include "scripteddialogs.h"
 #include "support/memorysettingsstore.h"
 

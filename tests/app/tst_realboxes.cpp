@@ -13,7 +13,7 @@
 #include "app/qtdialogs.h"
 #include "app/soundmeter.h"
 #include "platform/runtimeerror.h"
-#include "recording/datacapturedialog.h"
+#include "recording/dialog/datacapturedialog.h"
 #include "support/memorysettingsstore.h"
 #include "support/simbench.h"
 

@@ -26,7 +26,7 @@
 #include "support/sampledrecordingrows.h"
 #include "support/simbench.h"
 #include "support/twoscreens.h"
-#include "trend/trendwindow.h"
+#include "trend/window/trendwindow.h"
 
 using namespace veruziva;
 using sim::SimWaveInput;
@@ -62,8 +62,8 @@ struct Machine : sim::SimBench {
     }
     void storeCompleteCalibration(int soundDevice, int mixer, int lineIn) {
         CalibrationState stored;
-        stored.MixerIndex = mixer;
-        stored.LineIn = lineIn;
+        stored.Device.MixerIndex = mixer;
+        stored.Device.LineIn = lineIn;
         for (int r = FirstRange; r <= LastRange; ++r) {
             stored.RawCalibration[r] = {15000 * r, 10000, 10000};
         }
@@ -171,7 +171,7 @@ void TestSoundMeter::firstStart() {
     // The capture is open, stopped; the line-in is turned up and unmuted.
     QVERIFY(m.waveInput.isOpen());
     QVERIFY(!m.waveInput.isRunning());
-    QCOMPARE(window->state().LineIn, 1);
+    QCOMPARE(window->state().Device.LineIn, 1);
     QCOMPARE(m.mixers.values(0, 3), (std::vector<std::int32_t>{65535, 65535}));
     QCOMPARE(m.mixers.values(0, 4), (std::vector<std::int32_t>{0, 0}));
     QCOMPARE(m.endRequests, 0);

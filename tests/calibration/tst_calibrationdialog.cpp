@@ -3,7 +3,7 @@
 #include <QPushButton>
 #include <QtTest>
 
-#include "calibration/calibrationdialog.h"
+#include "calibration/dialog/calibrationdialog.h"
 #include "platform/runtimeerror.h"
 
 using namespace veruziva;

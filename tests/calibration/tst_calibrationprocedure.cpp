@@ -431,8 +431,8 @@ void TestCalibrationProcedure::completeRunIsSavedAndRestored() {
     // below the offset, so it reads the same after the restart only if the stored record keeps
     // the sign of the mean.
     Rig rig;
-    rig.state.SoundDevice = 0;
-    rig.state.LineIn = 3;
+    rig.state.Device.SoundDevice = 0;
+    rig.state.Device.LineIn = 3;
     rig.bench.zero = {12, 1500};
     rig.scriptAllRanges({"0.15", "1.5", "10", "1"});
     for (auto& [range, levels] : rig.bench.rangeLevels) {
@@ -458,7 +458,7 @@ void TestCalibrationProcedure::completeRunIsSavedAndRestored() {
     sim::ScriptedMessageBoxes quiet;
     LoadCalibrationAtStartup(rig.store, restarted, quiet);
     QVERIFY(restarted.Calibrated);
-    QCOMPARE(restarted.LineIn, 3);
+    QCOMPARE(restarted.Device.LineIn, 3);
     for (int range = FirstRange; range <= LastRange; ++range) {
         QVERIFY(qFuzzyCompare(restarted.CalFactor[range].Left, rig.state.CalFactor[range].Left));
         QVERIFY(qFuzzyCompare(restarted.CalFactor[range].Right, rig.state.CalFactor[range].Right));

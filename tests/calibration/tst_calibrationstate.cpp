@@ -49,16 +49,16 @@ void TestCalibrationState::rangeFullScale() {
 void TestCalibrationState::startupDefaultsKeepTheRawRecords() {
     CalibrationState state = StoredCalibration();
     state.CalFactor[2] = {1.0, 2.0};
-    state.SoundDevice = 3;
-    state.MixerIndex = 2;
-    state.LineIn = 5;
+    state.Device.SoundDevice = 3;
+    state.Device.MixerIndex = 2;
+    state.Device.LineIn = 5;
     state.ZeroLeft = 12;
     state.ZeroRight = -7;
     ApplyStartupDefaults(state);
     QCOMPARE(state.CalFactor[2], CalFactorPair{});
-    QCOMPARE(state.SoundDevice, 0);
-    QCOMPARE(state.MixerIndex, 0);
-    QCOMPARE(state.LineIn, -1);
+    QCOMPARE(state.Device.SoundDevice, 0);
+    QCOMPARE(state.Device.MixerIndex, 0);
+    QCOMPARE(state.Device.LineIn, -1);
     QCOMPARE(state.ZeroLeft, 0);
     QCOMPARE(state.ZeroRight, 0);
     QCOMPARE(state.RawCalibration, StoredCalibration().RawCalibration);

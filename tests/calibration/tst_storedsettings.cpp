@@ -13,12 +13,12 @@ namespace {
 // A state in which every stored variable holds a value of its own.
 CalibrationState DistinctState() {
     CalibrationState state;
-    state.SoundDevice = 1;
-    state.MixerIndex = 2;
-    state.LineIn = 3;
+    state.Device.SoundDevice = 1;
+    state.Device.MixerIndex = 2;
+    state.Device.LineIn = 3;
     state.ZeroLeft = -12;
     state.ZeroRight = 7;
-    state.SoundDeviceName = " 0: HDA Intel PCH: ALC892 Analog\n";
+    state.Device.SoundDeviceName = " 0: HDA Intel PCH: ALC892 Analog\n";
     for (int r = FirstRange; r <= LastRange; ++r) {
         state.RawCalibration[r] = {1000 * r, 8000 + r, 9000 + r};
     }
@@ -104,12 +104,12 @@ void TestStoredSettings::saveWritesEveryValueInOrder() {
 void TestStoredSettings::loadReadsEveryValue() {
     MemorySettingsStore store;
     const CalibrationState saved = DistinctState();
-    QVERIFY(SaveSettings(store, saved, saved.SoundDevice, m_boxes));
+    QVERIFY(SaveSettings(store, saved, saved.Device.SoundDevice, m_boxes));
     CalibrationState loaded;
     LoadSettings(store, loaded, m_boxes);
-    QCOMPARE(loaded.SoundDevice, saved.SoundDevice);
-    QCOMPARE(loaded.MixerIndex, saved.MixerIndex);
-    QCOMPARE(loaded.LineIn, saved.LineIn);
+    QCOMPARE(loaded.Device.SoundDevice, saved.Device.SoundDevice);
+    QCOMPARE(loaded.Device.MixerIndex, saved.Device.MixerIndex);
+    QCOMPARE(loaded.Device.LineIn, saved.Device.LineIn);
     QCOMPARE(loaded.ZeroLeft, saved.ZeroLeft);
     QCOMPARE(loaded.ZeroRight, saved.ZeroRight);
     QCOMPARE(loaded.RawCalibration, saved.RawCalibration);
@@ -123,8 +123,8 @@ void TestStoredSettings::missingValuesKeepTheirDefaults() {
     LoadCalibrationAtStartup(store, state, m_boxes);
     QCOMPARE(state.RawCalibration[2].RawValue, 15000);
     QCOMPARE(state.ZeroRight, 5);
-    QCOMPARE(state.LineIn, -1);
-    QCOMPARE(state.SoundDevice, 0);
+    QCOMPARE(state.Device.LineIn, -1);
+    QCOMPARE(state.Device.SoundDevice, 0);
     QVERIFY(!state.Calibrated);
     QVERIFY(m_boxes.shown().isEmpty());
 }
@@ -141,10 +141,10 @@ void TestStoredSettings::wrongTypeIsReportedAndSkipped() {
                                            "Invalid data type for 'Raw Factor 30 V left'",
                                            "Invalid data type for 'Sound device name'"}));
     QCOMPARE(m_boxes.shown().front().kind, ScriptedMessageBoxes::Kind::Error);
-    QCOMPARE(state.MixerIndex, 0);
+    QCOMPARE(state.Device.MixerIndex, 0);
     QCOMPARE(state.RawCalibration[3].RawFactorLeft, 0);
     // The values after the bad ones are still read.
-    QCOMPARE(state.LineIn, 3);
+    QCOMPARE(state.Device.LineIn, 3);
     QCOMPARE(state.RawCalibration[4].RawFactorLeft, 8004);
 }
 
@@ -165,7 +165,7 @@ void TestStoredSettings::soundDeviceOutOfRangeIsIgnored() {
     store.plant("Sound device", stored);
     CalibrationState state;
     LoadSettings(store, state, m_boxes);
-    QCOMPARE(state.SoundDevice, expected);
+    QCOMPARE(state.Device.SoundDevice, expected);
     QVERIFY(m_boxes.shown().isEmpty());
 }
 
@@ -201,11 +201,11 @@ void TestStoredSettings::fileRoundTrip() {
     CalibrationState loaded;
     LoadSettings(store, loaded, m_boxes);
     QVERIFY(m_boxes.shown().isEmpty());
-    QCOMPARE(loaded.SoundDevice, 2);
-    QCOMPARE(loaded.LineIn, saved.LineIn);
+    QCOMPARE(loaded.Device.SoundDevice, 2);
+    QCOMPARE(loaded.Device.LineIn, saved.Device.LineIn);
     QCOMPARE(loaded.ZeroLeft, saved.ZeroLeft);
     QCOMPARE(loaded.RawCalibration, saved.RawCalibration);
-    QCOMPARE(loaded.SoundDeviceName, std::string("0: HDA Intel PCH: ALC892 Analog"));
+    QCOMPARE(loaded.Device.SoundDeviceName, std::string("0: HDA Intel PCH: ALC892 Analog"));
     // The file holds exactly the 17 names and the device's.
     QSettings file(path, QSettings::IniFormat);
     QStringList keys = file.allKeys();
@@ -270,7 +270,7 @@ void TestStoredSettings::fileValuesOfTheWrongType() {
     LoadSettings(store, state, m_boxes);
     QCOMPARE(state.ZeroLeft, expected);
     QCOMPARE(state.ZeroRight, 7);
-    QCOMPARE(state.MixerIndex, 3);
+    QCOMPARE(state.Device.MixerIndex, 3);
     QCOMPARE(m_boxes.texts(),
              accepted ? QStringList{} : QStringList{"Invalid data type for 'Zero left'"});
 }
@@ -327,7 +327,7 @@ void TestStoredSettings::firstRunIsNotCalibrated() {
     CalibrationState state;
     LoadCalibrationAtStartup(store, state, m_boxes);
     QVERIFY(!state.Calibrated);
-    QCOMPARE(state.LineIn, -1);
+    QCOMPARE(state.Device.LineIn, -1);
     for (int r = FirstRange; r <= LastRange; ++r) {
         QCOMPARE(state.CalFactor[r], CalFactorPair{});
     }
@@ -339,7 +339,7 @@ void TestStoredSettings::startupDerivesTheStoredCalibration() {
     CalibrationState saved;
     saved.ZeroLeft = 12;
     saved.ZeroRight = -7;
-    saved.LineIn = 2;
+    saved.Device.LineIn = 2;
     for (int r = FirstRange; r <= LastRange; ++r) {
         saved.RawCalibration[r] = {15000, 8210, 8166};
     }
@@ -352,8 +352,8 @@ void TestStoredSettings::startupDerivesTheStoredCalibration() {
     state.CalFactor[1] = {5.0, 5.0};  // stale factors are cleared first
     LoadCalibrationAtStartup(store, state, m_boxes);
     QVERIFY(state.Calibrated);
-    QCOMPARE(state.SoundDevice, 1);
-    QCOMPARE(state.LineIn, 2);
+    QCOMPARE(state.Device.SoundDevice, 1);
+    QCOMPARE(state.Device.LineIn, 2);
     QCOMPARE(state.CalFactor[2].Left, 15000.0 / ((8210 - 12) * 10000.0));
     QCOMPARE(state.CalFactor[2].Right, 15000.0 / ((8166 + 7) * 10000.0));
 }

@@ -51,7 +51,8 @@ struct Selection {
     explicit Selection(Machine& m)
         : component(m.mixers),
           engine(m.waveInput, m.fatal, nullptr),
-          selection(m.waveInput, component, engine, m.state, m.box, m.boxes, m.fatal) {}
+          selection(m.waveInput, component, engine, m.state.Device, FlagsOf(m.state), m.box,
+                    m.boxes, m.fatal) {}
 };
 
 }  // namespace
@@ -146,9 +147,9 @@ void TestInputSelection::firstStartFindsDeviceMixerAndLineIn() {
     QVERIFY(m.boxes.shown().isEmpty());
     QCOMPARE(m.box.items, QStringList({"Webcam", "Sound Blaster"}));
     QCOMPARE(m.box.current, 1);
-    QCOMPARE(m.state.SoundDevice, 1);
-    QCOMPARE(m.state.MixerIndex, 1);
-    QCOMPARE(m.state.LineIn, 2);
+    QCOMPARE(m.state.Device.SoundDevice, 1);
+    QCOMPARE(m.state.Device.MixerIndex, 1);
+    QCOMPARE(m.state.Device.LineIn, 2);
     QCOMPARE(s.engine.SoundDevice(), 1);
     QCOMPARE(m.lineVolume(blaster, 2), (std::vector<std::int32_t>{65535, 65535}));
     QCOMPARE(m.mixers.values(blaster, 2 + 2 * 2), (std::vector<std::int32_t>{0, 0}));  // unmuted
@@ -164,7 +165,7 @@ void TestInputSelection::startUpTakesTheFirstMatchingMixer() {
     m.addMixer("Sound Two", {"Line"});
     Selection s(m);
     s.selection.StartUp();
-    QCOMPARE(m.state.MixerIndex, 0);
+    QCOMPARE(m.state.Device.MixerIndex, 0);
     QVERIFY(m.fatal.endRequested() == false);
 }
 
@@ -180,16 +181,16 @@ void TestInputSelection::lineInIsSetOnTheDevicesOwnMixer() {
     m.box.current = -1;
     Selection s(m);
     s.selection.StartUp();
-    QCOMPARE(m.state.SoundDevice, 0);
-    QCOMPARE(m.state.MixerIndex, 0);
-    QCOMPARE(m.state.LineIn, 1);
+    QCOMPARE(m.state.Device.SoundDevice, 0);
+    QCOMPARE(m.state.Device.MixerIndex, 0);
+    QCOMPARE(m.state.Device.LineIn, 1);
     QCOMPARE(s.component.ProductName(), std::string("0: Onboard"));
     QCOMPARE(m.lineVolume(onboard, 1), (std::vector<std::int32_t>{65535, 65535}));
     QCOMPARE(m.lineVolume(usb, 1), (std::vector<std::int32_t>{100, 100}));
     // A device change to the USB card finds its own line-in, on its own mixer.
     s.selection.WaveInDevicesChange(1, {});
-    QCOMPARE(m.state.MixerIndex, 1);
-    QCOMPARE(m.state.LineIn, 0);
+    QCOMPARE(m.state.Device.MixerIndex, 1);
+    QCOMPARE(m.state.Device.LineIn, 0);
     QCOMPARE(m.lineVolume(usb, 0), (std::vector<std::int32_t>{65535, 65535}));
 }
 
@@ -206,10 +207,10 @@ void TestInputSelection::storedLineInAtStartUp() {
     Machine m;
     m.addDevice("Card");
     m.addMixer("Card", {firstLine.toStdString(), "Line In", "CD", "Aux"});
-    m.state.LineIn = 3;  // loaded, calibration incomplete
+    m.state.Device.LineIn = 3;  // loaded, calibration incomplete
     Selection s(m);
     s.selection.StartUp();
-    QCOMPARE(m.state.LineIn, lineIn);
+    QCOMPARE(m.state.Device.LineIn, lineIn);
 }
 
 void TestInputSelection::calibratedStartUsesTheStoredNumbers() {
@@ -219,15 +220,15 @@ void TestInputSelection::calibratedStartUsesTheStoredNumbers() {
     m.addMixer("Card A", {"Line"});
     const unsigned second = m.addMixer("Mixer of B", {"Mic", "Aux", "Monitor"});
     m.state.Calibrated = true;
-    m.state.SoundDevice = 1;
-    m.state.MixerIndex = 1;
-    m.state.LineIn = 2;  // no name matching, no search: used as stored
+    m.state.Device.SoundDevice = 1;
+    m.state.Device.MixerIndex = 1;
+    m.state.Device.LineIn = 2;  // no name matching, no search: used as stored
     Selection s(m);
     s.selection.StartUp();
     QVERIFY(m.boxes.shown().isEmpty());
     QCOMPARE(m.box.current, 1);
-    QCOMPARE(m.state.SoundDevice, 1);
-    QCOMPARE(m.state.LineIn, 2);
+    QCOMPARE(m.state.Device.SoundDevice, 1);
+    QCOMPARE(m.state.Device.LineIn, 2);
     QCOMPARE(m.lineVolume(second, 2), (std::vector<std::int32_t>{65535, 65535}));
     QVERIFY(m.state.Calibrated);
 }
@@ -260,20 +261,21 @@ void TestInputSelection::storedDeviceThatIsGone() {
     }
     const unsigned onboard = m.addMixer("Onboard", {"Mic", "Line"});
     m.state.Calibrated = true;
-    m.state.SoundDevice = storedDevice;
-    m.state.SoundDeviceName = storedName.toStdString();
-    m.state.MixerIndex = storedDevice;
-    m.state.LineIn = 0;
+    m.state.Device.SoundDevice = storedDevice;
+    m.state.Device.SoundDeviceName = storedName.toStdString();
+    m.state.Device.MixerIndex = storedDevice;
+    m.state.Device.LineIn = 0;
     Selection s(m);
     s.selection.StartUp();
     QCOMPARE(m.boxes.texts(), message.isEmpty() ? QStringList{} : QStringList{message});
     QVERIFY(!m.fatal.endRequested());
     QCOMPARE(m.state.Calibrated, message.isEmpty());
-    QCOMPARE(m.state.SoundDevice, 0);
+    QCOMPARE(m.state.Device.SoundDevice, 0);
     QCOMPARE(m.box.current, 0);
     // Chosen anew, the line-in is found by name; calibrated, the stored one is used.
-    QCOMPARE(m.state.LineIn, message.isEmpty() ? 0 : 1);
-    QCOMPARE(m.lineVolume(onboard, m.state.LineIn), (std::vector<std::int32_t>{65535, 65535}));
+    QCOMPARE(m.state.Device.LineIn, message.isEmpty() ? 0 : 1);
+    QCOMPARE(m.lineVolume(onboard, m.state.Device.LineIn),
+             (std::vector<std::int32_t>{65535, 65535}));
 }
 
 void TestInputSelection::calibratedWithoutLineIn() {
@@ -283,7 +285,7 @@ void TestInputSelection::calibratedWithoutLineIn() {
     m.addDevice("USB Bench");
     const unsigned mixer = m.addMixer("USB Bench", {"Mic"});
     m.state.Calibrated = true;
-    m.state.LineIn = -1;
+    m.state.Device.LineIn = -1;
     Selection s(m);
     s.selection.StartUp();
     QCOMPARE(m.boxes.texts(), QStringList{CalibratedWithoutLineIn});
@@ -323,14 +325,14 @@ void TestInputSelection::startUpFailures() {
     const std::uint32_t ownVolume = m.mixers.addVolume(mixer, 1, -1, 40);
     const std::uint32_t ownMute = m.mixers.addMute(mixer, 1, -1, 1);
     m.state.Calibrated = calibrated;
-    m.state.LineIn = storedLineIn;
+    m.state.Device.LineIn = storedLineIn;
     Selection s(m);
     s.selection.StartUp();
     // Only the first message is seen; the end is requested and the steps ran on.
     QCOMPARE(m.boxes.texts(), QStringList{message});
     QVERIFY(m.fatal.endRequested());
     QVERIFY(m.endRequests >= 1);
-    QCOMPARE(m.box.current, m.state.SoundDevice);
+    QCOMPARE(m.box.current, m.state.Device.SoundDevice);
     // An ending start-up leaves every level as it was.
     QCOMPARE(m.mixers.values(mixer, ownVolume), (std::vector<std::int32_t>{40, 40}));
     QCOMPARE(m.mixers.values(mixer, ownMute), (std::vector<std::int32_t>{1, 1}));
@@ -358,7 +360,7 @@ void TestInputSelection::deviceWithoutCapabilities() {
     s.selection.StartUp();
     // Later devices keep their own positions; the unreadable one matches no mixer.
     QCOMPARE(m.box.items, QStringList({"Input device 0 (unavailable)", "Card"}));
-    QCOMPARE(m.state.SoundDevice, 1);
+    QCOMPARE(m.state.Device.SoundDevice, 1);
     QVERIFY(m.boxes.shown().isEmpty());
 }
 
@@ -377,14 +379,14 @@ void TestInputSelection::deviceChange() {
     int dispatched = 0;
     s.selection.WaveInDevicesChange(1, [&] { ++dispatched; });
     QCOMPARE(dispatched, 1);
-    QCOMPARE(m.state.SoundDevice, 1);
+    QCOMPARE(m.state.Device.SoundDevice, 1);
     QCOMPARE(s.engine.SoundDevice(), 1);
     QVERIFY(s.engine.Handle() != before);  // closed and opened on the new device
     QVERIFY(m.waveInput.isOpen());
     QVERIFY(!s.engine.Running());
     QVERIFY(!m.state.Calibrated);
     QVERIFY(m.state.RawDisplay);
-    QCOMPARE(m.state.LineIn, 1);  // "Lijn" is a key at a device change
+    QCOMPARE(m.state.Device.LineIn, 1);  // "Lijn" is a key at a device change
     QCOMPARE(m.lineVolume(b, 1), (std::vector<std::int32_t>{65535, 65535}));
     QVERIFY(m.boxes.shown().isEmpty());
 }
@@ -399,9 +401,9 @@ void TestInputSelection::deviceChangeTakesTheLastMatchingMixer() {
     Selection s(m);
     s.selection.StartUp();
     s.selection.WaveInDevicesChange(1, {});
-    QCOMPARE(m.state.MixerIndex, 2);
+    QCOMPARE(m.state.Device.MixerIndex, 2);
     QCOMPARE(s.component.ProductName(), std::string("Sound Two"));
-    QCOMPARE(m.state.LineIn, 1);
+    QCOMPARE(m.state.Device.LineIn, 1);
 }
 
 void TestInputSelection::deviceChangeWithoutMatchingMixer() {
@@ -417,7 +419,7 @@ void TestInputSelection::deviceChangeWithoutMatchingMixer() {
     int dispatched = 0;
     s.selection.WaveInDevicesChange(1, [&] { ++dispatched; });
     QCOMPARE(m.box.current, 0);  // back to the device in use
-    QCOMPARE(m.state.SoundDevice, 0);
+    QCOMPARE(m.state.Device.SoundDevice, 0);
     QCOMPARE(s.engine.Handle(), before);
     QVERIFY(m.waveInput.isOpen());
     QCOMPARE(dispatched, 1);
@@ -449,7 +451,7 @@ void TestInputSelection::deviceChangeProblemsAreOnlyReported() {
     s.selection.WaveInDevicesChange(1, {});
     QCOMPARE(m.boxes.texts(), QStringList({NoLineIn, SetLevelFailed}));
     QVERIFY(!m.fatal.endRequested());
-    QCOMPARE(m.state.SoundDevice, 1);
+    QCOMPARE(m.state.Device.SoundDevice, 1);
 }
 
 void TestInputSelection::mixerThatCannotBeOpenedHasNoName() {
@@ -467,10 +469,10 @@ void TestInputSelection::mixerThatCannotBeOpenedHasNoName() {
     s.selection.StartUp();
     QCOMPARE(s.selection.MixerNames(), (std::vector<std::string>{"Alpha card", ""}));
     s.selection.WaveInDevicesChange(1, {});  // Bravo: no mixer of that name can be used
-    QCOMPARE(m.state.SoundDevice, 0);
-    m.state.SoundDevice = 1;  // as if Bravo were in use; back to Alpha
+    QCOMPARE(m.state.Device.SoundDevice, 0);
+    m.state.Device.SoundDevice = 1;  // as if Bravo were in use; back to Alpha
     s.selection.WaveInDevicesChange(0, {});
-    QCOMPARE(m.state.MixerIndex, 0);
+    QCOMPARE(m.state.Device.MixerIndex, 0);
     QCOMPARE(m.lineVolume(a, 0), (std::vector<std::int32_t>{65535, 65535}));
 }
 

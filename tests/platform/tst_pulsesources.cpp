@@ -175,12 +175,13 @@ void TestPulseSources::startUpOnDesktops() {
     CaptureEngine engine(waveInput, fatal, nullptr);
     CalibrationState state;
     ListBox box;
-    InputSelection selection(waveInput, component, engine, state, box, boxes, fatal);
+    InputSelection selection(waveInput, component, engine, state.Device, FlagsOf(state), box, boxes,
+                             fatal);
     selection.StartUp();
 
     const std::string chosen = server->sources().front().sourceName;
-    QCOMPARE(state.SoundDevice, 0);
-    QCOMPARE(state.MixerIndex, 0);
+    QCOMPARE(state.Device.SoundDevice, 0);
+    QCOMPARE(state.Device.MixerIndex, 0);
     for (std::size_t k = 0; k < before.size(); ++k) {
         const SourceInfo& now = server->state()[k];
         if (lineIn.isEmpty() || now.name != chosen) {
@@ -201,23 +202,24 @@ void TestPulseSources::startUpOnDesktops() {
     }
     QCOMPARE(boxes.texts(), QStringList{});
     const TMixerConnections& lines = component.Destinations()->DestinationAt(1)->Connections;
-    QCOMPARE(QString::fromStdString(lines.ConnectionAt(state.LineIn)->LineInfo.name), lineIn);
+    QCOMPARE(QString::fromStdString(lines.ConnectionAt(state.Device.LineIn)->LineInfo.name),
+             lineIn);
     // The other ports read muted, as they are not in use; muting one leaves the line-in live.
     for (int line = 0; line < lines.ConnectionCount(); ++line) {
         LineLevel level;
         QVERIFY(component.GetLineLevel(1, line, level));
-        QCOMPARE(level.mute, line == state.LineIn ? 0 : 1);
+        QCOMPARE(level.mute, line == state.Device.LineIn ? 0 : 1);
         QCOMPARE(level.left, 65535);
-        QVERIFY(component.SetLineLevel(1, line, -1, -1, 1) || line == state.LineIn);
-        if (line != state.LineIn) {
-            QVERIFY(component.GetLineLevel(1, state.LineIn, level));
+        QVERIFY(component.SetLineLevel(1, line, -1, -1, 1) || line == state.Device.LineIn);
+        if (line != state.Device.LineIn) {
+            QVERIFY(component.GetLineLevel(1, state.Device.LineIn, level));
             QCOMPARE(level.mute, 0);
         }
     }
     // Muting the line-in mutes the source; unmuting a microphone's port switches to it.
-    QVERIFY(component.SetLineLevel(1, state.LineIn, -1, -1, 1));
+    QVERIFY(component.SetLineLevel(1, state.Device.LineIn, -1, -1, 1));
     QVERIFY(server->source(chosen)->mute);
-    const int other = state.LineIn == 0 ? 1 : 0;
+    const int other = state.Device.LineIn == 0 ? 1 : 0;
     QVERIFY(component.SetLineLevel(1, other, -1, -1, 0));
     QCOMPARE(server->source(chosen)->activePort, server->source(chosen)->ports[other].name);
     QVERIFY(!server->source(chosen)->mute);

@@ -5,7 +5,7 @@
 #include <QRadioButton>
 #include <QtTest>
 
-#include "recording/datacapturedialog.h"
+#include "recording/dialog/datacapturedialog.h"
 
 using namespace veruziva;
 

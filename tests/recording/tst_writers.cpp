@@ -8,11 +8,11 @@
 #include <optional>
 #include <vector>
 
+#include "base/fileerror.h"
+#include "base/outputfile.h"
 #include "platform/captureformat.h"
 #include "recording/capturedefinition.h"
 #include "recording/csvwriter.h"
-#include "recording/fileerror.h"
-#include "recording/outputfile.h"
 #include "recording/wavwriter.h"
 #include "support/filesizelimit.h"
 #include "wavcheck.h"

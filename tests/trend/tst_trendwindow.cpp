@@ -12,9 +12,9 @@
 #include "support/filesizelimit.h"
 #include "support/scriptedmessageboxes.h"
 #include "support/twoscreens.h"
-#include "trend/trendchartwidget.h"
 #include "trend/trendfiles.h"
-#include "trend/trendwindow.h"
+#include "trend/window/trendchartwidget.h"
+#include "trend/window/trendwindow.h"
 
 using namespace veruziva;
 

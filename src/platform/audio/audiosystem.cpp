@@ -1,4 +1,4 @@
-#include "platform/audiosystem.h"
+#include "platform/audio/audiosystem.h"
 
 #include <cstdlib>
 #include <string_view>

@@ -1,4 +1,4 @@
-#include "recording/outputfile.h"
+#include "base/outputfile.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -8,7 +8,7 @@
 #include <cerrno>
 #include <cstdlib>
 
-#include "recording/fileerror.h"
+#include "base/fileerror.h"
 
 namespace veruziva {
 

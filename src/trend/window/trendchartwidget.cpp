@@ -1,4 +1,4 @@
-#include "trend/trendchartwidget.h"
+#include "trend/window/trendchartwidget.h"
 
 #include <QMouseEvent>
 #include <QPainter>

@@ -1,4 +1,4 @@
-#include "recording/fileerror.h"
+#include "base/fileerror.h"
 
 #include <cerrno>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "recording/datacapturedialog.h"
+#include "recording/dialog/datacapturedialog.h"
 
 #include <QButtonGroup>
 #include <QFileDialog>

@@ -1,4 +1,4 @@
-#include "trend/trendwindow.h"
+#include "trend/window/trendwindow.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -14,10 +14,10 @@
 
 #include "platform/messageboxes.h"
 #include "trend/savedfile.h"
-#include "trend/trendchartwidget.h"
 #include "trend/trendcsv.h"
 #include "trend/trendfiles.h"
 #include "trend/trendspans.h"
+#include "trend/window/trendchartwidget.h"
 
 namespace veruziva {
 

@@ -1,10 +1,10 @@
-#include "recording/pngfile.h"
+#include "base/pngfile.h"
 
 #include <QBuffer>
 #include <QImage>
 
+#include "base/outputfile.h"
 #include "platform/runtimeerror.h"
-#include "recording/outputfile.h"
 
 namespace veruziva {
 

@@ -1,4 +1,4 @@
-#include "app/endsignals.h"
+#include "base/endsignals.h"
 
 #include <fcntl.h>
 #include <signal.h>

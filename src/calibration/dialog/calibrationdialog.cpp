@@ -1,4 +1,4 @@
-#include "calibration/calibrationdialog.h"
+#include "calibration/dialog/calibrationdialog.h"
 
 #include <QKeyEvent>
 #include <QLabel>
