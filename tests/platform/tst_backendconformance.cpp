@@ -52,6 +52,26 @@ bool WaitUntilDone(const WaveHeader& header, int milliseconds = 6000) {
     return header.done();
 }
 
+// A device opened for a test: a test that fails leaves it reset and closed before its buffers
+// and the receiver of its notifications go.
+class Session {
+public:
+    explicit Session(WaveInput& input) : m_input(input) {}
+    ~Session() {
+        m_input.reset(handle);
+        m_input.close(handle);
+    }
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
+    int open(unsigned device, WaveInNotify notify) {
+        return m_input.open(handle, device, WaveFormat{}, std::move(notify));
+    }
+    WaveInHandle handle = 0;
+
+private:
+    WaveInput& m_input;
+};
+
 enum class Kind { Simulated, Alsa, SoundServer };
 
 // One back end: its two services, the input fed with the signal, and another program's way to
@@ -332,9 +352,10 @@ void TestBackendConformance::rejectedHeaders() {
     QFETCH(int, prepareResult);
     QFETCH(int, addResult);
     WaveInput& input = *backEnd().input;
-    WaveInHandle handle = 0;
-    QCOMPARE(input.open(handle, device(), WaveFormat{}, nullptr), wave::NoError);
     Buffer buffer(length, memory);
+    Session session(input);
+    const WaveInHandle& handle = session.handle;
+    QCOMPARE(session.open(device(), nullptr), wave::NoError);
     if (prepared) {
         QCOMPARE(input.prepareHeader(handle, buffer.header), prepareResult);
     }
@@ -370,10 +391,10 @@ void TestBackendConformance::blocksArriveInOrder() {
     QFETCH(std::uint32_t, recorded);
     WaveInput& input = *backEnd().input;
     Arrivals arrivals;
-    WaveInHandle handle = 0;
-    QCOMPARE(input.open(handle, device(), WaveFormat{}, notified ? arrivals.callback() : nullptr),
-             wave::NoError);
     Buffer buffers[2]{Buffer(length), Buffer(length)};
+    Session session(input);
+    const WaveInHandle& handle = session.handle;
+    QCOMPARE(session.open(device(), notified ? arrivals.callback() : nullptr), wave::NoError);
     for (Buffer& buffer : buffers) {
         QCOMPARE(input.prepareHeader(handle, buffer.header), wave::NoError);
         QCOMPARE(input.addBuffer(handle, buffer.header), wave::NoError);
@@ -422,9 +443,10 @@ void TestBackendConformance::stopAndReset() {
     QFETCH(bool, reset);
     WaveInput& input = *backEnd().input;
     Arrivals arrivals;
-    WaveInHandle handle = 0;
-    QCOMPARE(input.open(handle, device(), WaveFormat{}, arrivals.callback()), wave::NoError);
     Buffer buffers[2];
+    Session session(input);
+    const WaveInHandle& handle = session.handle;
+    QCOMPARE(session.open(device(), arrivals.callback()), wave::NoError);
     for (Buffer& buffer : buffers) {
         input.prepareHeader(handle, buffer.header);
         input.addBuffer(handle, buffer.header);
