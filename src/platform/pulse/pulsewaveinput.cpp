@@ -187,7 +187,8 @@ private:
                 const std::size_t moved =
                     fill(*head, m_carry.data() + m_carryOffset, m_carry.size() - m_carryOffset);
                 m_carryOffset += moved;
-                if (m_carryOffset == m_carry.size()) {
+                // Less than a frame left (the server sends whole ones) would never move.
+                if (m_carryOffset == m_carry.size() || moved == 0) {
                     m_carry.clear();
                     m_carryOffset = 0;
                 }
