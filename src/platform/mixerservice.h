@@ -28,6 +28,14 @@ inline constexpr std::uint32_t ListClass = 0x70000000;
 inline constexpr std::uint32_t UniformFlag = 0x1;
 inline constexpr std::uint32_t MultipleFlag = 0x2;
 inline constexpr std::uint32_t DisabledFlag = 0x80000000;
+
+// Line ids, the same on every service: the component finds a selector's entry by them.
+constexpr std::uint32_t DestinationLineId(std::uint32_t destination) {
+    return 0xFFFF0000U + destination;
+}
+constexpr std::uint32_t SourceLineId(std::uint32_t destination, std::uint32_t source) {
+    return (source << 16U) | destination;
+}
 }  // namespace mixer
 
 struct MixerCaps {

@@ -39,4 +39,21 @@ void MarkReturned(WaveHeader& header) {
     header.flags.store((flags & ~WHDR_INQUEUE) | WHDR_DONE, std::memory_order_release);
 }
 
+std::uint32_t FramesFree(const WaveHeader& header) {
+    const std::uint32_t recorded = header.bytesRecorded.load(std::memory_order_relaxed);
+    return recorded >= header.bufferLength
+               ? 0
+               : (header.bufferLength - recorded) / static_cast<std::uint32_t>(BytesPerFrame);
+}
+
+bool RecordFrames(WaveHeader& header, std::uint32_t frames) {
+    header.bytesRecorded.fetch_add(frames * static_cast<std::uint32_t>(BytesPerFrame),
+                                   std::memory_order_relaxed);
+    return FramesFree(header) == 0;
+}
+
+bool HoldsFrames(const WaveHeader& header) {
+    return header.bytesRecorded.load(std::memory_order_relaxed) > 0;
+}
+
 }  // namespace veruziva

@@ -8,7 +8,9 @@
 
 namespace veruziva {
 
-// The buffer rules every wave-input service keeps, whatever moves its frames.
+// The buffer rules every wave-input service keeps, whatever moves its frames (the simulated
+// one included, so that what the tests see of it holds for the real ones).
+// InvalidParameter for no memory or less than one frame of it.
 int PrepareWaveHeader(WaveHeader& header);
 // NoError when the header may be queued: prepared, and not queued already.
 int QueueableWaveHeader(const WaveHeader& header);
@@ -16,6 +18,14 @@ int UnprepareWaveHeader(WaveHeader& header);
 // Queued: empty, not done. Returned: done, its bytes visible to whoever sees the flag.
 void MarkQueued(WaveHeader& header);
 void MarkReturned(WaveHeader& header);
+// Only whole frames are written: the frames that still fit after bytesRecorded. A buffer whose
+// length is not a whole number of frames comes back with its tail unused.
+std::uint32_t FramesFree(const WaveHeader& header);
+// Counts frames written at data + bytesRecorded; true when no further frame fits, and the
+// buffer is to be returned.
+bool RecordFrames(WaveHeader& header, std::uint32_t frames);
+// Holding any frame: what a stop, or a lost device, returns of the buffer being filled.
+bool HoldsFrames(const WaveHeader& header);
 
 // A service's open streams by handle. Stream needs addBuffer, start, stop, reset, queueEmpty
 // and statistics; the service's calls on a handle go through `call`. The lock guards the table

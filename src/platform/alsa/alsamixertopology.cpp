@@ -8,14 +8,6 @@ namespace {
 constexpr std::uint32_t PlaybackDestination = 0;
 constexpr std::uint32_t CaptureDestination = 1;
 
-constexpr std::uint32_t DestinationLineId(std::uint32_t destination) {
-    return 0xFFFF0000U + destination;
-}
-
-constexpr std::uint32_t SourceLineId(std::uint32_t destination, std::uint32_t source) {
-    return (source << 16U) | destination;
-}
-
 std::string Name(snd_mixer_elem_t* elem) {
     return snd_mixer_selem_get_name(elem);
 }
@@ -68,12 +60,12 @@ TopologyLine MakeLine(std::uint32_t lineId, std::uint32_t destination, std::uint
 
 TopologyLine DestinationLine(std::uint32_t destination, const std::string& name,
                              std::uint32_t channels) {
-    return MakeLine(DestinationLineId(destination), destination, 0, name, channels);
+    return MakeLine(mixer::DestinationLineId(destination), destination, 0, name, channels);
 }
 
 TopologyLine SourceLine(std::uint32_t destination, std::uint32_t source, const std::string& name,
                         std::uint32_t channels) {
-    return MakeLine(SourceLineId(destination, source), destination, source, name, channels);
+    return MakeLine(mixer::SourceLineId(destination, source), destination, source, name, channels);
 }
 
 std::vector<std::string> EnumItemNames(snd_mixer_elem_t* elem) {

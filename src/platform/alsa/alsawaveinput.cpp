@@ -202,8 +202,7 @@ private:
             case Command::Stop:
                 if (m_running) {
                     halt();
-                    if (!m_queue.empty() &&
-                        m_queue.front()->bytesRecorded.load(std::memory_order_relaxed) > 0) {
+                    if (!m_queue.empty() && HoldsFrames(*m_queue.front())) {
                         returnHead(events);
                     }
                 }
@@ -254,15 +253,12 @@ private:
             head = m_queue.front();
         }
         const std::uint32_t recorded = head->bytesRecorded.load(std::memory_order_relaxed);
-        const auto wanted =
-            static_cast<snd_pcm_uframes_t>((head->bufferLength - recorded) / BytesPerFrame);
-        const snd_pcm_sframes_t got = snd_pcm_readi(m_pcm, head->data + recorded, wanted);
+        const snd_pcm_sframes_t got =
+            snd_pcm_readi(m_pcm, head->data + recorded, FramesFree(*head));
         if (got > 0) {
             m_failedRecoveries = 0;
             m_framesCaptured += static_cast<std::uint64_t>(got);
-            head->bytesRecorded.store(recorded + static_cast<std::uint32_t>(got) * BytesPerFrame,
-                                      std::memory_order_relaxed);
-            if (head->bytesRecorded.load(std::memory_order_relaxed) >= head->bufferLength) {
+            if (RecordFrames(*head, static_cast<std::uint32_t>(got))) {
                 const std::lock_guard lock(m_mutex);
                 returnHead(events);
             }
@@ -288,8 +284,7 @@ private:
 
     void loseDevice(Events& events) {
         const std::lock_guard lock(m_mutex);
-        if (!m_queue.empty() &&
-            m_queue.front()->bytesRecorded.load(std::memory_order_relaxed) > 0) {
+        if (!m_queue.empty() && HoldsFrames(*m_queue.front())) {
             returnHead(events);
         }
         m_lost = true;

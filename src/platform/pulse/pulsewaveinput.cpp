@@ -116,8 +116,7 @@ public:
     int stop() {
         MainloopLock lock(m_connection->mainloop());
         halt();
-        if (!m_queue.empty() &&
-            m_queue.front()->bytesRecorded.load(std::memory_order_relaxed) > 0) {
+        if (!m_queue.empty() && HoldsFrames(*m_queue.front())) {
             returnHead();
         }
         return wave::NoError;
@@ -188,7 +187,8 @@ private:
                 const std::size_t moved =
                     fill(*head, m_carry.data() + m_carryOffset, m_carry.size() - m_carryOffset);
                 m_carryOffset += moved;
-                if (m_carryOffset == m_carry.size()) {
+                // Less than a frame left (the server sends whole ones) would never move.
+                if (m_carryOffset == m_carry.size() || moved == 0) {
                     m_carry.clear();
                     m_carryOffset = 0;
                 }
@@ -214,28 +214,27 @@ private:
                 m_carryOffset = 0;
                 pa_stream_drop(m_stream);
             }
-            if (head->bytesRecorded.load(std::memory_order_relaxed) >= head->bufferLength) {
+            if (FramesFree(*head) == 0) {
                 returnHead();
             }
         }
     }
 
+    // Whole frames only: the server's fragments are, and what is left waits in the carry.
     std::size_t fill(WaveHeader& header, const std::byte* data, std::size_t bytes) {
         const std::uint32_t recorded = header.bytesRecorded.load(std::memory_order_relaxed);
-        const std::size_t moved = std::min<std::size_t>(bytes, header.bufferLength - recorded);
-        std::memcpy(header.data + recorded, data, moved);
-        header.bytesRecorded.store(recorded + static_cast<std::uint32_t>(moved),
-                                   std::memory_order_relaxed);
-        m_framesCaptured += moved / BytesPerFrame;
-        return moved;
+        const std::size_t frames = std::min<std::size_t>(bytes / BytesPerFrame, FramesFree(header));
+        std::memcpy(header.data + recorded, data, frames * BytesPerFrame);
+        RecordFrames(header, static_cast<std::uint32_t>(frames));
+        m_framesCaptured += frames;
+        return frames * BytesPerFrame;
     }
 
     void loseDevice() {
         if (m_lost) {
             return;
         }
-        if (!m_queue.empty() &&
-            m_queue.front()->bytesRecorded.load(std::memory_order_relaxed) > 0) {
+        if (!m_queue.empty() && HoldsFrames(*m_queue.front())) {
             returnHead();
         }
         m_lost = true;

@@ -9,14 +9,6 @@ constexpr std::int32_t FullLevel = 65535;
 constexpr std::uint64_t NormalVolume = 0x10000U;  // the server's 100 %
 constexpr std::uint64_t MaxVolume = 0x7FFFFFFFU;  // the server's own limit (PA_VOLUME_MAX)
 
-constexpr std::uint32_t DestinationLineId(std::uint32_t destination) {
-    return 0xFFFF0000U + destination;
-}
-
-constexpr std::uint32_t SourceLineId(std::uint32_t destination, std::uint32_t source) {
-    return (source << 16U) | destination;
-}
-
 // A stereo source has a level per channel; any other is one level for all its channels.
 std::uint32_t LineChannels(const SourceInfo& source) {
     return source.volume.size() == 2 ? 2 : 1;
@@ -65,8 +57,8 @@ SourceMixer::Line SourceMixer::makeLine(std::uint32_t destination, std::uint32_t
     Line line;
     line.line.destination = destination;
     line.line.source = source;
-    line.line.lineId =
-        isDestination ? DestinationLineId(destination) : SourceLineId(destination, source);
+    line.line.lineId = isDestination ? mixer::DestinationLineId(destination)
+                                     : mixer::SourceLineId(destination, source);
     line.line.channels = channels;
     line.line.shortName = FitUtf8(name, 15);
     line.line.name = FitUtf8(name, 63);

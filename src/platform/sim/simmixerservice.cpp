@@ -5,14 +5,6 @@
 namespace veruziva::sim {
 namespace {
 
-constexpr std::uint32_t DestinationLineId(unsigned destination) {
-    return 0xFFFF0000U + destination;
-}
-
-constexpr std::uint32_t SourceLineId(unsigned destination, unsigned source) {
-    return (static_cast<std::uint32_t>(source) << 16U) | destination;
-}
-
 std::uint32_t ValueCount(std::uint32_t channels, std::uint32_t items) {
     return std::max<std::uint32_t>(channels, 1) * std::max<std::uint32_t>(items, 1);
 }
@@ -34,8 +26,14 @@ unsigned SimMixerService::addDestination(unsigned device, const std::string& nam
     Device& d = m_devices.at(device);
     Destination destination;
     const auto index = static_cast<unsigned>(d.destinations.size());
-    destination.line.line = {index, 0, DestinationLineId(index), channels,
-                             0,     0, name.substr(0, 15),       name.substr(0, 63)};
+    destination.line.line = {index,
+                             0,
+                             mixer::DestinationLineId(index),
+                             channels,
+                             0,
+                             0,
+                             name.substr(0, 15),
+                             name.substr(0, 63)};
     d.destinations.push_back(destination);
     d.caps.destinations = static_cast<std::uint32_t>(d.destinations.size());
     return index;
@@ -48,7 +46,7 @@ unsigned SimMixerService::addSource(unsigned device, unsigned destination, const
     Line line;
     line.line = {destination,
                  index,
-                 SourceLineId(destination, index),
+                 mixer::SourceLineId(destination, index),
                  channels,
                  0,
                  0,

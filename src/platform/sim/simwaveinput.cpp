@@ -4,6 +4,8 @@
 #include <chrono>
 #include <cstring>
 
+#include "platform/wavestreams.h"
+
 namespace veruziva::sim {
 
 SimWaveInput::SimWaveInput() = default;
@@ -59,18 +61,15 @@ std::size_t SimWaveInput::fill(std::size_t frames, std::vector<WaveInEvent>& eve
     while (delivered < frames && m_running && !m_lost && !m_queue.empty()) {
         WaveHeader& header = *m_queue.front();
         const std::uint32_t recorded = header.bytesRecorded.load(std::memory_order_relaxed);
-        const std::size_t room = (header.bufferLength - recorded) / sizeof(StereoFrame);
         const std::size_t count =
-            std::min({room, frames - delivered, static_cast<std::size_t>(m_loseAt - m_frame)});
+            std::min({static_cast<std::size_t>(FramesFree(header)), frames - delivered,
+                      static_cast<std::size_t>(m_loseAt - m_frame)});
         for (std::size_t i = 0; i < count; ++i) {
             const StereoFrame frame = m_devices[m_device].signal(m_frame++);
             std::memcpy(header.data + recorded + i * sizeof(StereoFrame), &frame, sizeof(frame));
         }
-        header.bytesRecorded.store(
-            recorded + static_cast<std::uint32_t>(count * sizeof(StereoFrame)),
-            std::memory_order_relaxed);
         delivered += count;
-        if (header.bytesRecorded.load(std::memory_order_relaxed) >= header.bufferLength) {
+        if (RecordFrames(header, static_cast<std::uint32_t>(count))) {
             returnHead(events);
         }
         if (m_frame >= m_loseAt) {
@@ -83,8 +82,7 @@ std::size_t SimWaveInput::fill(std::size_t frames, std::vector<WaveInEvent>& eve
 void SimWaveInput::returnHead(std::vector<WaveInEvent>& events) {
     WaveHeader& header = *m_queue.front();
     m_queue.pop_front();
-    const std::uint32_t flags = header.flags.load(std::memory_order_relaxed);
-    header.flags.store((flags & ~WHDR_INQUEUE) | WHDR_DONE, std::memory_order_release);
+    MarkReturned(header);
     events.push_back(WaveInEvent::BufferDone);
 }
 
@@ -108,7 +106,7 @@ std::size_t SimWaveInput::deliverFrames(std::size_t frames) {
 }
 
 void SimWaveInput::lose(std::vector<WaveInEvent>& events) {
-    if (!m_queue.empty() && m_queue.front()->bytesRecorded.load(std::memory_order_relaxed) > 0) {
+    if (!m_queue.empty() && HoldsFrames(*m_queue.front())) {
         returnHead(events);
     }
     m_lost = true;
@@ -221,11 +219,7 @@ int SimWaveInput::prepareHeader(WaveInHandle handle, WaveHeader& header) {
     if (!validHandle(handle)) {
         return wave::InvalidHandle;
     }
-    if (header.data == nullptr || header.bufferLength == 0) {
-        return wave::InvalidParameter;
-    }
-    header.flags.fetch_or(WHDR_PREPARED, std::memory_order_relaxed);
-    return wave::NoError;
+    return PrepareWaveHeader(header);
 }
 
 int SimWaveInput::addBuffer(WaveInHandle handle, WaveHeader& header) {
@@ -236,15 +230,10 @@ int SimWaveInput::addBuffer(WaveInHandle handle, WaveHeader& header) {
     if (!validHandle(handle)) {
         return wave::InvalidHandle;
     }
-    if ((header.flags.load(std::memory_order_relaxed) & WHDR_PREPARED) == 0) {
-        return wave::Unprepared;
+    if (const int queueable = QueueableWaveHeader(header); queueable != wave::NoError) {
+        return queueable;
     }
-    if ((header.flags.load(std::memory_order_relaxed) & WHDR_INQUEUE) != 0) {
-        return wave::StillRecording;
-    }
-    header.bytesRecorded.store(0, std::memory_order_relaxed);
-    header.flags.store((header.flags.load(std::memory_order_relaxed) & ~WHDR_DONE) | WHDR_INQUEUE,
-                       std::memory_order_relaxed);
+    MarkQueued(header);
     m_queue.push_back(&header);
     std::vector<WaveInEvent> events;
     if (m_delivery == Delivery::Immediate) {
@@ -263,11 +252,7 @@ int SimWaveInput::unprepareHeader(WaveInHandle handle, WaveHeader& header) {
     if (!validHandle(handle)) {
         return wave::InvalidHandle;
     }
-    if ((header.flags.load(std::memory_order_relaxed) & WHDR_INQUEUE) != 0) {
-        return wave::StillRecording;
-    }
-    header.flags.fetch_and(~WHDR_PREPARED, std::memory_order_relaxed);
-    return wave::NoError;
+    return UnprepareWaveHeader(header);
 }
 
 int SimWaveInput::start(WaveInHandle handle) {
@@ -300,8 +285,7 @@ int SimWaveInput::stop(WaveInHandle handle) {
         return wave::InvalidHandle;
     }
     std::vector<WaveInEvent> events;
-    if (m_running && !m_queue.empty() &&
-        m_queue.front()->bytesRecorded.load(std::memory_order_relaxed) > 0) {
+    if (m_running && !m_queue.empty() && HoldsFrames(*m_queue.front())) {
         returnHead(events);
     }
     m_running = false;
@@ -382,10 +366,7 @@ void SimWaveInput::pace() {
         }
         // Sleep until the head buffer is due full, as a card hands on whole periods: one wake
         // a block. A change (stop, a buffer given back) wakes it sooner.
-        const WaveHeader& head = *m_queue.front();
-        const std::size_t room =
-            (head.bufferLength - head.bytesRecorded.load(std::memory_order_relaxed)) /
-            sizeof(StereoFrame);
+        const std::uint32_t room = FramesFree(*m_queue.front());
         const auto full =
             since + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(
                         static_cast<double>(due + room) / SampleRate));
