@@ -1,14 +1,19 @@
 // One measurement pass over a 4096-frame block, as the buffer-done handler runs it.
 #include <benchmark/benchmark.h>
 
+#include <chrono>
 #include <cmath>
 #include <vector>
 
 #include "calibration/displaymode.h"
+#include "capture/inputwatch.h"
 #include "instrument/blockhandler.h"
+#include "instrument/inputwatchsink.h"
+#include "instrument/trendsink.h"
 #include "measurement/blockmeasurement.h"
 #include "measurement/oscilloscope.h"
 #include "measurement/readouts.h"
+#include "trend/trendrecorder.h"
 
 using namespace veruziva;
 
@@ -139,6 +144,27 @@ void BM_BlockHandler(benchmark::State& bench) {
     }
 }
 BENCHMARK(BM_BlockHandler);
+
+// The same with the window's sinks that take every block: the input watch (running, on a timer
+// that is never due) and the trend.
+void BM_BlockHandlerWithSinks(benchmark::State& bench) {
+    const std::vector<StereoFrame> block = SignalBlock();
+    WindowLikeView view;
+    BlockHandler handler(view, ".");
+    InputWatch watch([] {});
+    watch.setTiming(
+        {[] { return InputWatch::Clock::now(); }, [](std::chrono::milliseconds) {}, [] {}});
+    watch.setRunning(true);
+    InputWatchSink watchSink(watch);
+    TrendRecorder trend;
+    TrendSink trendSink(trend);
+    handler.addSink(watchSink);
+    handler.addSink(trendSink);
+    for (auto _ : bench) {
+        handler.measure(block);
+    }
+}
+BENCHMARK(BM_BlockHandlerWithSinks);
 
 }  // namespace
 

@@ -13,6 +13,8 @@
 #include "capture/captureengine.h"
 #include "capture/captureevent.h"
 #include "capture/inputwatch.h"
+#include "instrument/inputwatchsink.h"
+#include "instrument/recordingsink.h"
 #include "levelreport.h"
 #include "metertool.h"
 #include "platform/audio/audiosystem.h"
@@ -69,13 +71,19 @@ public:
     void setEngine(CaptureEngine& engine) {
         m_engine = &engine;
         m_blocks.emplace(m_printer, QLocale::system().decimalPoint().toStdString(), &engine);
-        m_blocks->setInputWatch(&m_watch);
+        m_blocks->addSink(m_watchSink);
         engine.setRunningChanged([this](bool running) { m_watch.setRunning(running); });
     }
     // Recording: blocks go to the recording, and are measured for its rows, not printed.
     void setRecording(RecordingControl* recording) {
         m_recording = recording;
-        m_blocks->setRecording(recording);
+        if (m_recordingSink) {
+            m_blocks->removeSink(*m_recordingSink);
+            m_recordingSink.reset();
+        }
+        if (recording != nullptr) {
+            m_blocks->addSink(m_recordingSink.emplace(*recording));
+        }
     }
     // The input stalled at some time: what was recorded is not the whole time.
     bool inputStalled() const { return m_stalls > 0; }
@@ -160,6 +168,8 @@ private:
     bool m_finished = false;
     int m_exitCode = ExitSuccess;
     InputWatch m_watch;
+    InputWatchSink m_watchSink{m_watch};
+    std::optional<RecordingSink> m_recordingSink;
     std::optional<BlockHandler> m_blocks;
     int m_stalls = 0;
 };

@@ -101,15 +101,16 @@ TSoundMeter::TSoundMeter(InstrumentServices services, QWidget* parent)
                                  [this] { return m_ui.DisplayR->text(); },
                                  [] { return QLocale::system().decimalPoint(); },
                                  {}}),
+      m_views(ViewTable(), ViewParts{m_trend, m_services.dialogs, m_heldBoxes, *this}),
       m_blocks(*this, QLocale::system().decimalPoint().toStdString(), &m_engine) {
     m_ui = LayOutSoundMeter(*this, m_scope);
     m_deviceBox->setCombo(m_ui.WaveInDevices);
     connectControls();
     addContextMenu();
     m_blocks.setHeldBoxes(&m_heldBoxes);
-    m_blocks.setRecording(&m_recording);
-    m_blocks.setInputWatch(&m_inputWatch);
-    m_blocks.setTrend(&m_trend, [] { return QDateTime::currentMSecsSinceEpoch(); });
+    m_blocks.addSink(m_inputWatchSink);
+    m_blocks.addSink(m_recordingSink);
+    m_views.addSinks(m_blocks);
     m_blocks.setPendingEvents([] { QCoreApplication::processEvents(); });
     m_timer->setObjectName(QStringLiteral("MyTimer"));
     m_timer->setTimerType(Qt::PreciseTimer);
@@ -173,11 +174,7 @@ void TSoundMeter::addLevelMark() {
 void TSoundMeter::addContextMenu() {
     // The panel's own layout stays as it is; these live in its context menu, with shortcuts.
     setContextMenuPolicy(Qt::ActionsContextMenu);
-    auto* trend = new QAction(QStringLiteral("Trend..."), this);
-    trend->setObjectName(QStringLiteral("OpenTrend"));
-    trend->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_T));
-    connect(trend, &QAction::triggered, this, &TSoundMeter::showTrend);
-    addAction(trend);
+    m_views.addActions();
     auto* picture = new QAction(QStringLiteral("Save picture..."), this);
     picture->setObjectName(QStringLiteral("SavePicture"));
     picture->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
@@ -185,18 +182,8 @@ void TSoundMeter::addContextMenu() {
     addAction(picture);
 }
 
-void TSoundMeter::showTrend() {
-    if (!m_trendWindow) {
-        m_trendWindow = new TrendWindow(m_trend, m_services.dialogs, m_heldBoxes, this);
-    }
-    m_trendWindow->show();
-    m_trendWindow->raise();
-    m_trendWindow->activateWindow();
-    m_trendWindow->refresh();
-}
-
 TrendWindow* TSoundMeter::trendWindow() const {
-    return m_trendWindow;
+    return qobject_cast<TrendWindow*>(m_views.window("OpenTrend"));
 }
 
 void TSoundMeter::markTrend(const QString& text) {

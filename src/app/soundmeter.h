@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QColor>
-#include <QPointer>
 #include <QWidget>
 #include <array>
 #include <functional>
@@ -10,6 +9,7 @@
 #include <string>
 
 #include "app/soundmeterlayout.h"
+#include "app/views.h"
 #include "calibration/calibrationstate.h"
 #include "calibration/displaymode.h"
 #include "capture/captureengine.h"
@@ -18,6 +18,8 @@
 #include "capture/inputselection.h"
 #include "capture/inputwatch.h"
 #include "instrument/blockhandler.h"
+#include "instrument/inputwatchsink.h"
+#include "instrument/recordingsink.h"
 #include "measurement/oscilloscope.h"
 #include "measurement/readouts.h"
 #include "measurement/triggercontrols.h"
@@ -74,9 +76,8 @@ public:
     // picture, and the picture saved as a PNG file.
     QImage readoutPicture();
     void savePicture();
-    // The trend window (from the context menu, Ctrl+T): the readings over time, recorded from
-    // the start whether it is open or not.
-    void showTrend();
+    // The readings over time, recorded from the start whether the trend window (a view in the
+    // context menu, Ctrl+T) is open or not.
     TrendRecorder& trend() { return m_trend; }
     TrendWindow* trendWindow() const;
     // The handler of a capture buffer coming back.
@@ -158,7 +159,10 @@ private:
     QtRecordingTimer m_timerAdapter;
     RecordingControl m_recording;
     TrendRecorder m_trend;
-    QPointer<TrendWindow> m_trendWindow;
+    // The handler's sinks, made before it and gone after it.
+    InputWatchSink m_inputWatchSink{m_inputWatch};
+    RecordingSink m_recordingSink{m_recording};
+    Views m_views;
     BlockHandler m_blocks;
     char m_unitLetterL = ' ';
     std::array<std::string, 2> m_rmsShown;  // the RMS texts in the readouts' tooltips

@@ -1,11 +1,11 @@
 #include "instrument/blockhandler.h"
 
+#include <algorithm>
+#include <chrono>
+
 #include "capture/captureengine.h"
-#include "capture/inputwatch.h"
 #include "measurement/oscilloscope.h"
 #include "platform/heldblockboxes.h"
-#include "recording/recordingcontrol.h"
-#include "trend/trendrecorder.h"
 
 namespace veruziva {
 
@@ -13,12 +13,56 @@ BlockView::~BlockView() = default;
 
 void BlockView::blockTaken(std::span<const StereoFrame> /*frames*/) {}
 
+BlockSink::~BlockSink() = default;
+
+void BlockSink::blockTaken(std::span<const StereoFrame> /*frames*/) {}
+
+// One block's telling of the sinks: those there at its start, less those removed meanwhile.
+class BlockHandler::SinkPass {
+public:
+    explicit SinkPass(BlockHandler& handler) : m_handler(handler), m_count(handler.m_sinks.size()) {
+        ++m_handler.m_passes;
+    }
+    ~SinkPass() {
+        if (--m_handler.m_passes == 0) {
+            std::erase(m_handler.m_sinks, nullptr);
+        }
+    }
+    SinkPass(const SinkPass&) = delete;
+    SinkPass& operator=(const SinkPass&) = delete;
+
+    // By index: a sink added meanwhile may move the list.
+    template <typename Tell>
+    void tell(Tell tellOne) const {
+        for (std::size_t i = 0; i < m_count; ++i) {
+            if (BlockSink* sink = m_handler.m_sinks[i]) {
+                tellOne(*sink);
+            }
+        }
+    }
+
+private:
+    BlockHandler& m_handler;
+    std::size_t m_count;
+};
+
 BlockHandler::BlockHandler(BlockView& view, std::string decimalSeparator, CaptureEngine* engine)
     : m_view(view), m_decimalSeparator(std::move(decimalSeparator)), m_engine(engine) {}
 
-void BlockHandler::setTrend(TrendRecorder* trend, std::function<std::int64_t()> clock) {
-    m_trend = trend;
-    m_clock = std::move(clock);
+void BlockHandler::addSink(BlockSink& sink) {
+    m_sinks.push_back(&sink);
+}
+
+void BlockHandler::removeSink(BlockSink& sink) {
+    const auto found = std::find(m_sinks.begin(), m_sinks.end(), &sink);
+    if (found == m_sinks.end()) {
+        return;
+    }
+    if (m_passes > 0) {
+        *found = nullptr;
+    } else {
+        m_sinks.erase(found);
+    }
 }
 
 bool BlockHandler::BufferDone() {
@@ -47,22 +91,23 @@ bool BlockHandler::BufferDone() {
 }
 
 void BlockHandler::handleHeldBlock(const BlockSettings& settings) {
+    const SinkPass pass(*this);
     const std::span<const StereoFrame> frames = m_engine->DoneBlock();
     // The recorded bytes go to a continual recording before any other use of the block.
-    if (m_recording != nullptr) {
-        m_recording->AppendBlock(std::as_bytes(frames));
-    }
+    pass.tell([frames](BlockSink& sink) { sink.blockTaken(frames); });
     m_view.blockTaken(frames);
     if (!frames.empty()) {
-        measure(frames, settings);
+        measure(frames, settings, pass);
     }
 }
 
 void BlockHandler::measure(std::span<const StereoFrame> frames) {
-    measure(frames, m_view.blockSettings());
+    const SinkPass pass(*this);
+    measure(frames, m_view.blockSettings(), pass);
 }
 
-void BlockHandler::measure(std::span<const StereoFrame> frames, const BlockSettings& settings) {
+void BlockHandler::measure(std::span<const StereoFrame> frames, const BlockSettings& settings,
+                           const SinkPass& pass) {
     if (settings.scope != nullptr) {
         ScopePlotter plotter =
             settings.scope->begin(frames, settings.scopeSettings, settings.display);
@@ -73,18 +118,11 @@ void BlockHandler::measure(std::span<const StereoFrame> frames, const BlockSetti
                         m_decimalSeparator);
     }
     ++m_blocksMeasured;
-    if (m_watch != nullptr) {
-        m_watch->blockArrived();
-    }
-    if (m_recording != nullptr) {
-        m_recording->BlockMeasured();
-    }
-    if (m_trend != nullptr) {
-        m_trend->add({m_clock(), m_readouts.a.reading, m_readouts.b.reading,
-                      settings.display.a.unitLetter, settings.display.b.unitLetter,
-                      m_readouts.a.overloaded, m_readouts.b.overloaded, m_readouts.a.rms,
-                      m_readouts.b.rms, settings.levelMoved[0], settings.levelMoved[1]});
-    }
+    const MeasuredBlock block{frames, m_readouts, settings,
+                              std::chrono::duration_cast<std::chrono::milliseconds>(
+                                  std::chrono::system_clock::now().time_since_epoch())
+                                  .count()};
+    pass.tell([&block](BlockSink& sink) { sink.blockMeasured(block); });
     m_view.blockMeasured(frames, m_readouts);
 }
 

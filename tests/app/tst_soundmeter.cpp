@@ -121,6 +121,7 @@ private slots:
     void pictureFromTheContextMenu_data();
     void pictureFromTheContextMenu();
     void trendFromTheContextMenu();
+    void contextMenuAsShown();
     void inputLevelMovedFromOutside_data();
     void inputLevelMovedFromOutside();
     void helpAboutAndClose();
@@ -709,6 +710,21 @@ void TestSoundMeter::trendFromTheContextMenu() {
     QCOMPARE(window->trendWindow()->windowTitle(), QStringLiteral("Trend"));
     open->trigger();  // the same window again
     QCOMPARE(window->findChildren<TrendWindow*>().size(), 1);
+}
+
+void TestSoundMeter::contextMenuAsShown() {
+    // The views' table, then the picture: text, shortcut, enabled.
+    Machine m;
+    Standard(m);
+    const auto window = m.start();
+    QCOMPARE(window->contextMenuPolicy(), Qt::ActionsContextMenu);
+    QStringList menu;
+    for (const QAction* action : window->actions()) {
+        menu << QStringLiteral("%1 %2 %3")
+                    .arg(action->text(), action->shortcut().toString())
+                    .arg(action->isEnabled());
+    }
+    QCOMPARE(menu, QStringList({"Trend... Ctrl+T 1", "Save picture... Ctrl+P 1"}));
 }
 
 void TestSoundMeter::helpAboutAndClose() {

@@ -49,6 +49,29 @@ struct Bench : BlockView {
     }
 };
 
+// A sink that logs what it is told (taken: with the blocks measured so far), and runs a
+// change once as it is told a block.
+struct LoggingSink : BlockSink {
+    LoggingSink(Bench& onBench, const char* sinkName)
+        : bench(onBench), name(QString::fromLatin1(sinkName)) {}
+    void blockTaken(std::span<const StereoFrame> /*frames*/) override {
+        bench.log << QStringLiteral("%1 taken %2").arg(name).arg(bench.blocks.blocksMeasured());
+        if (const auto change = std::exchange(onTaken, {})) {
+            change();
+        }
+    }
+    void blockMeasured(const MeasuredBlock& block) override {
+        bench.log << QStringLiteral("%1 measured %2").arg(name).arg(block.readouts.a.reading);
+        if (const auto change = std::exchange(onMeasured, {})) {
+            change();
+        }
+    }
+    Bench& bench;
+    QString name;
+    std::function<void()> onTaken;
+    std::function<void()> onMeasured;
+};
+
 }  // namespace
 
 class TestBlockHandler : public QObject {
@@ -59,6 +82,8 @@ private slots:
     void boxesWaitUntilTheBlockIsGivenBack();
     void failureGivesTheBlockBack();
     void blocksFromElsewhereAreMeasuredAlike();
+    void sinksAreToldInOrder_data();
+    void sinksAreToldInOrder();
 };
 
 void TestBlockHandler::handlesABlockInItsOrder() {
@@ -132,6 +157,67 @@ void TestBlockHandler::blocksFromElsewhereAreMeasuredAlike() {
     QCOMPARE(alone.readouts().a.readingText, bench.blocks.readouts().a.readingText);
     QCOMPARE(alone.readouts().b.frequencyText, bench.blocks.readouts().b.frequencyText);
     QCOMPARE(alone.blocksMeasured(), 1LL);
+}
+
+void TestBlockHandler::sinksAreToldInOrder_data() {
+    // Sinks 1 and 2 are there from the start; a change comes as sink 1 is told the first block.
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<QStringList>("log");  // two blocks, the view's lines without a number
+    QTest::newRow("none") << "none"
+                          << QStringList{"1 taken 0",       "2 taken 0",       "taken",
+                                         "1 measured 1000", "2 measured 1000", "measured",
+                                         "1 taken 1",       "2 taken 1",       "taken",
+                                         "1 measured 1000", "2 measured 1000", "measured"};
+    QTest::newRow("3 added while told")
+        << "add"
+        << QStringList{"1 taken 0",       "2 taken 0", "taken",           "1 measured 1000",
+                       "2 measured 1000", "measured",  "1 taken 1",       "2 taken 1",
+                       "3 taken 1",       "taken",     "1 measured 1000", "2 measured 1000",
+                       "3 measured 1000", "measured"};
+    QTest::newRow("2 removed while told")
+        << "remove" << QStringList{"1 taken 0", "taken", "1 measured 1000", "measured",
+                                   "1 taken 1", "taken", "1 measured 1000", "measured"};
+    // A box raised by the block opens once it is given back; from its event loop a view is
+    // opened (3 added), another closed (2 removed), and a further block handled.
+    QTest::newRow("changed from a box")
+        << "box"
+        << QStringList{
+               "1 taken 0", "2 taken 0", "taken", "1 measured 1000", "2 measured 1000", "measured",
+               "1 taken 1", "3 taken 1", "taken", "1 measured 1000", "3 measured 1000", "measured",
+               "1 taken 2", "3 taken 2", "taken", "1 measured 1000", "3 measured 1000", "measured"};
+}
+
+void TestBlockHandler::sinksAreToldInOrder() {
+    QFETCH(QString, change);
+    QFETCH(QStringList, log);
+    Bench bench;
+    LoggingSink one(bench, "1");
+    LoggingSink two(bench, "2");
+    LoggingSink three(bench, "3");
+    bench.blocks.addSink(one);
+    bench.blocks.addSink(two);
+    if (change == QLatin1String("add")) {
+        one.onMeasured = [&] { bench.blocks.addSink(three); };
+    } else if (change == QLatin1String("remove")) {
+        one.onTaken = [&] { bench.blocks.removeSink(two); };
+    } else if (change == QLatin1String("box")) {
+        one.onMeasured = [&] { bench.held.showMessage(QStringLiteral("box")); };
+        bench.boxes.whileOpen = [&] {
+            bench.blocks.addSink(three);
+            bench.blocks.removeSink(two);
+            bench.service.deliverFrames(FramesPerBuffer);
+            QVERIFY(bench.blocks.BufferDone());
+        };
+    }
+    for (int block = 0; block < 2; ++block) {
+        bench.service.deliverFrames(FramesPerBuffer);
+        QVERIFY(bench.blocks.BufferDone());
+    }
+    bench.log.removeAll(QStringLiteral("events"));
+    bench.log.removeAll(QStringLiteral("settings"));
+    bench.log.replaceInStrings(QStringLiteral("taken 4096 held 1"), QStringLiteral("taken"));
+    bench.log.replaceInStrings(QStringLiteral("measured 4096 1000"), QStringLiteral("measured"));
+    QCOMPARE(bench.log, log);
 }
 
 QTEST_GUILESS_MAIN(TestBlockHandler)
