@@ -8,12 +8,17 @@ namespace {
 ChannelReadout ChannelText(const ChannelMeasurement& measurement, const ChannelDisplay& display,
                            std::string_view decimalSeparator) {
     ChannelReadout readout;
-    readout.reading = Reading(measurement, display);
-    readout.readingText = ReadingText(readout.reading, display, decimalSeparator);
-    readout.frequencyText = FrequencyText(measurement.frequency, decimalSeparator);
+    for (std::size_t i = 0; i < ReadingCount; ++i) {
+        readout.values[i] = ReadingValue(Readings[i], measurement, display);
+        readout.texts[i] =
+            ReadingValueText(Readings[i], readout.values[i], display, decimalSeparator);
+    }
+    readout.reading = readout.values[IndexOfMean];
+    readout.readingText = readout.texts[IndexOfMean];
+    readout.frequencyText = readout.texts[IndexOfFrequency];
     readout.barPosition = measurement.barPosition;
-    readout.rms = RmsReading(measurement, display);
-    readout.rmsText = ReadingText(readout.rms, display, decimalSeparator);
+    readout.rms = readout.values[IndexOfRms];
+    readout.rmsText = readout.texts[IndexOfRms];
     readout.overloaded = measurement.overloaded;
     return readout;
 }
@@ -36,12 +41,11 @@ std::string FrequencyText(std::optional<double> frequency, std::string_view deci
 }
 
 double Reading(const ChannelMeasurement& measurement, const ChannelDisplay& display) {
-    const auto mean = static_cast<double>(measurement.mean);
-    return display.calibrated ? mean * display.factor : mean;
+    return ReadingValue(Readings[IndexOfMean], measurement, display);
 }
 
 double RmsReading(const ChannelMeasurement& measurement, const ChannelDisplay& display) {
-    return display.calibrated ? measurement.acRms * display.factor : measurement.acRms;
+    return ReadingValue(Readings[IndexOfRms], measurement, display);
 }
 
 void ShowMeasurement(Readouts& readouts, const BlockMeasurement& measurement,

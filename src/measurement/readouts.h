@@ -1,11 +1,13 @@
 #pragma once
 
+#include <array>
 #include <optional>
 #include <string>
 #include <string_view>
 
 #include "measurement/blockmeasurement.h"
 #include "measurement/displayparameters.h"
+#include "measurement/readings.h"
 
 namespace veruziva {
 
@@ -19,6 +21,10 @@ struct ChannelReadout {
     double rms = 0.0;             // true RMS of the AC part, in the reading's units
     std::string rmsText = "0  ";  // formatted as the reading
     bool overloaded = false;
+    // Every reading of the table, in its unit and as the tool writes it; the fields above are
+    // the window's view of them.
+    std::array<double, ReadingCount> values{};
+    std::array<std::string, ReadingCount> texts;
 };
 
 struct Readouts {
