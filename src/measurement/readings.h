@@ -49,6 +49,8 @@ inline constexpr ReadingDescriptor Readings[] = {
      [](const ChannelMeasurement& m) { return m.acRms; }, ShownInTrend},
     {"over", "over", "1 where the block clipped, else 0", UnitRule::Whole,
      [](const ChannelMeasurement& m) { return m.overloaded ? 1.0 : 0.0; }, ShownInTrend},
+    {"pp", "pp", "peak-to-peak (highest minus lowest)", UnitRule::Scaled,
+     [](const ChannelMeasurement& m) { return static_cast<double>(m.peakToPeak); }, ShownNowhere},
 };
 
 inline constexpr std::size_t ReadingCount = std::size(Readings);

@@ -19,6 +19,16 @@ Frames SquareAndLimit() {
     return frames;
 }
 
+// A from 1000 up to 3000, wholly above zero; B its negative, wholly below.
+Frames AboveAndBelowZero() {
+    Frames frames;
+    for (int i = 0; i < FramesPerBuffer; ++i) {
+        const auto x = static_cast<std::int16_t>(1000 + i % 2001);
+        frames.push_back({x, static_cast<std::int16_t>(-x)});
+    }
+    return frames;
+}
+
 // Raw, or 0.1 mV a raw unit on a range with four digits and three decimals.
 ChannelDisplay ChannelIn(bool calibrated) {
     ChannelDisplay display;
@@ -64,6 +74,11 @@ void TestReadings::readings_data() {
     QTest::newRow("rms calibrated")
         << "rms" << square << true << 0.1 << "0.100V " << 0.0 << "0.000V ";
     QTest::newRow("over") << "over" << square << true << 0.0 << "0" << 1.0 << "1";
+    QTest::newRow("pp raw") << "pp" << square << false << 2000.0 << "2000  " << 0.0 << "0  ";
+    QTest::newRow("pp calibrated")
+        << "pp" << square << true << 0.2 << "0.200V " << 0.0 << "0.000V ";
+    QTest::newRow("pp above and below zero")
+        << "pp" << AboveAndBelowZero() << false << 2000.0 << "2000  " << 2000.0 << "2000  ";
 }
 
 void TestReadings::readings() {
