@@ -80,10 +80,16 @@ void BlockHandler::measure(std::span<const StereoFrame> frames, const BlockSetti
         m_recording->BlockMeasured();
     }
     if (m_trend != nullptr) {
-        m_trend->add({m_clock(), m_readouts.a.reading, m_readouts.b.reading,
-                      settings.display.a.unitLetter, settings.display.b.unitLetter,
-                      m_readouts.a.overloaded, m_readouts.b.overloaded, m_readouts.a.rms,
-                      m_readouts.b.rms, settings.levelMoved[0], settings.levelMoved[1]});
+        TrendSample sample;
+        sample.msSinceEpoch = m_clock();
+        sample.unitA = settings.display.a.unitLetter;
+        sample.unitB = settings.display.b.unitLetter;
+        for (std::size_t i = 0; i < ReadingCount; ++i) {
+            sample.values[i] = {m_readouts.a.values[i], m_readouts.b.values[i]};
+        }
+        sample.levelMovedA = settings.levelMoved[0];
+        sample.levelMovedB = settings.levelMoved[1];
+        m_trend->add(sample);
     }
     m_view.blockMeasured(frames, m_readouts);
 }
