@@ -67,7 +67,7 @@ void BlockPrinter::blockMeasured(std::span<const StereoFrame> /*frames*/,
         if (m_options.printed[i]) {
             for (const ChannelReadout* channel : {&readouts.a, &readouts.b}) {
                 m_lines += ';';
-                m_lines += channel->texts[i];
+                m_lines += ReadoutText(readouts, *channel, i);
             }
         }
     }

@@ -10,15 +10,17 @@ ChannelReadout ChannelText(const ChannelMeasurement& measurement, const ChannelD
     ChannelReadout readout;
     for (std::size_t i = 0; i < ReadingCount; ++i) {
         readout.values[i] = ReadingValue(Readings[i], measurement, display);
-        readout.texts[i] =
-            ReadingValueText(Readings[i], readout.values[i], display, decimalSeparator);
     }
+    readout.display = display;
+    const auto text = [&](std::size_t i) {
+        return ReadingValueText(Readings[i], readout.values[i], display, decimalSeparator);
+    };
     readout.reading = readout.values[IndexOfMean];
-    readout.readingText = readout.texts[IndexOfMean];
-    readout.frequencyText = readout.texts[IndexOfFrequency];
+    readout.readingText = text(IndexOfMean);
+    readout.frequencyText = text(IndexOfFrequency);
     readout.barPosition = measurement.barPosition;
     readout.rms = readout.values[IndexOfRms];
-    readout.rmsText = readout.texts[IndexOfRms];
+    readout.rmsText = text(IndexOfRms);
     readout.overloaded = measurement.overloaded;
     return readout;
 }
@@ -48,8 +50,15 @@ double RmsReading(const ChannelMeasurement& measurement, const ChannelDisplay& d
     return ReadingValue(Readings[IndexOfRms], measurement, display);
 }
 
+std::string ReadoutText(const Readouts& readouts, const ChannelReadout& channel,
+                        std::size_t reading) {
+    return ReadingValueText(Readings[reading], channel.values[reading], channel.display,
+                            readouts.decimalSeparator);
+}
+
 void ShowMeasurement(Readouts& readouts, const BlockMeasurement& measurement,
                      const DisplayParameters& display, std::string_view decimalSeparator) {
+    readouts.decimalSeparator = decimalSeparator;
     readouts.a = ChannelText(measurement.a, display.a, decimalSeparator);
     readouts.b = ChannelText(measurement.b, display.b, decimalSeparator);
 }

@@ -92,9 +92,9 @@ void TestReadings::readings() {
     ShowMeasurement(readouts, MeasureBlock(frames, PassSettings{{true, 0}, {false, 0}}), display,
                     ".");
     QTEST(readouts.a.values[index], "valueA");
-    QTEST(QString::fromStdString(readouts.a.texts[index]), "textA");
+    QTEST(QString::fromStdString(ReadoutText(readouts, readouts.a, index)), "textA");
     QTEST(readouts.b.values[index], "valueB");
-    QTEST(QString::fromStdString(readouts.b.texts[index]), "textB");
+    QTEST(QString::fromStdString(ReadoutText(readouts, readouts.b, index)), "textB");
 }
 
 QTEST_APPLESS_MAIN(TestReadings)
