@@ -84,8 +84,9 @@ void BlockHandler::measure(std::span<const StereoFrame> frames, const BlockSetti
         sample.msSinceEpoch = m_clock();
         sample.unitA = settings.display.a.unitLetter;
         sample.unitB = settings.display.b.unitLetter;
-        for (std::size_t i = 0; i < ReadingCount; ++i) {
-            sample.values[i] = {m_readouts.a.values[i], m_readouts.b.values[i]};
+        for (std::size_t k = 0; k < TrendReadingCount; ++k) {
+            const std::size_t i = TrendReadings[k];
+            sample.values[k] = {m_readouts.a.values[i], m_readouts.b.values[i]};
         }
         sample.levelMovedA = settings.levelMoved[0];
         sample.levelMovedB = settings.levelMoved[1];

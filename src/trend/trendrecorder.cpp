@@ -101,9 +101,9 @@ void TrendRecorder::add(const TrendSample& sample) {
                                 ? sample.msSinceEpoch
                                 : std::max(sample.msSinceEpoch, m_points.back().msSinceEpoch);
     m_latestValues = sample.values;
-    const std::array<double, 2>& overload = sample.values[IndexOfOverload];
+    const std::array<double, 2>& overload = sample.values[TrendOverload];
     const Point point{ms,
-                      sample.values[IndexOfMean],
+                      sample.values[TrendMean],
                       {sample.unitA, sample.unitB},
                       {overload[0] != 0, overload[1] != 0},
                       {sample.levelMovedA, sample.levelMovedB}};
@@ -125,15 +125,14 @@ void TrendRecorder::addToStatistics(const TrendSample& sample) {
         }
         statistics.unit = units[c];
         ++(moved[c] ? statistics.levelMoved : statistics.count);
-        for (std::size_t i = 0; i < ReadingCount; ++i) {
+        for (std::size_t k = 0; k < TrendReadingCount; ++k) {
             // A reading at a moved level is wrong by an unknown factor: counted, not used. A
             // count (clipping) holds at any level.
-            if ((Readings[i].shown & ShownInTrend) == 0 ||
-                (moved[c] && Readings[i].unit == UnitRule::Scaled)) {
+            if (moved[c] && Readings[TrendReadings[k]].unit == UnitRule::Scaled) {
                 continue;
             }
-            ReadingSums& sums = statistics.readings[i];
-            const double value = sample.values[i][c];
+            ReadingSums& sums = statistics.readings[k];
+            const double value = sample.values[k][c];
             if (sums.count == 0) {
                 sums.minimum = value;
                 sums.maximum = value;
@@ -240,8 +239,12 @@ TrendStatistics TrendRecorder::statistics(TrendChannel channel) const {
 }
 
 TrendReadingStatistics TrendRecorder::statistics(TrendChannel channel, std::size_t reading) const {
-    const ReadingSums& sums = m_statistics[static_cast<std::size_t>(channel)].readings[reading];
+    const std::size_t slot = TrendSlot(reading);
     TrendReadingStatistics result;
+    if (slot == TrendReadingCount) {
+        return result;
+    }
+    const ReadingSums& sums = m_statistics[static_cast<std::size_t>(channel)].readings[slot];
     if (sums.count > 0) {
         const auto n = static_cast<double>(sums.count);
         result = {sums.minimum, sums.maximum, sums.sum / n, std::sqrt(sums.sumOfSquares / n)};

@@ -122,7 +122,7 @@ public:
 
     // A channel's statistics restart when its unit changes: volts and raw numbers do not mix.
     TrendStatistics statistics(TrendChannel channel) const;
-    // Kept for the readings the table shows in the trend.
+    // Kept for the readings the table shows in the trend (none for the others).
     TrendReadingStatistics statistics(TrendChannel channel, std::size_t reading) const;
     bool empty() const { return m_points.empty(); }
     // Changes with every point, marker and reset: a view redraws only when it moved on.
@@ -166,9 +166,9 @@ private:
         std::int64_t count = 0;
     };
     struct Accumulator {
-        std::array<ReadingSums, ReadingCount> readings;
-        std::int64_t count = 0;       // valid readings
-        std::int64_t levelMoved = 0;  // readings at a moved level
+        std::array<ReadingSums, TrendReadingCount> readings;  // per TrendReadings
+        std::int64_t count = 0;                               // valid readings
+        std::int64_t levelMoved = 0;                          // readings at a moved level
         char unit = ' ';
     };
     // The indexes [first, last) of a level's items in [t0, t1].
@@ -188,7 +188,7 @@ private:
 
     FixedRing<Point> m_points;
     // The newest block's readings, most of which its point does not keep.
-    std::array<std::array<double, 2>, ReadingCount> m_latestValues{};
+    std::array<std::array<double, 2>, TrendReadingCount> m_latestValues{};
     bool m_pointsDropped = false;
     std::vector<Level> m_levels;
     std::deque<TrendMarker> m_markers;
