@@ -22,7 +22,7 @@ enum class UnitRule {
 enum ReadingShown : unsigned {
     ShownNowhere = 0,
     ShownInTool = 1,   // the meter tool's columns
-    ShownInTrend = 2,  // the trend: its chart, statistics and CSV
+    ShownInTrend = 2,  // the trend: kept with every block, in its statistics
 };
 
 // One reading of a channel, taken from the block's one measurement pass.
