@@ -133,10 +133,6 @@ void TrendRecorder::addToStatistics(const TrendSample& sample) {
             }
             ReadingSums& sums = statistics.readings[k];
             const double value = sample.values[k][c];
-            if (sums.count == 0) {
-                sums.minimum = value;
-                sums.maximum = value;
-            }
             sums.minimum = std::min(sums.minimum, value);
             sums.maximum = std::max(sums.maximum, value);
             sums.sum += value;

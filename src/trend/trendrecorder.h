@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <limits>
 #include <optional>
 #include <string>
 #include <vector>
@@ -159,8 +160,8 @@ private:
         std::int64_t slotLastMs = 0;  // the last time that the newest bucket's slot holds
     };
     struct ReadingSums {
-        double minimum = 0;
-        double maximum = 0;
+        double minimum = std::numeric_limits<double>::infinity();  // none yet: any value is less
+        double maximum = -std::numeric_limits<double>::infinity();
         double sum = 0;
         double sumOfSquares = 0;
         std::int64_t count = 0;
