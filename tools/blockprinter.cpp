@@ -63,33 +63,27 @@ void BlockPrinter::blockMeasured(std::span<const StereoFrame> /*frames*/,
         m_pictureDrawn = true;
     }
     m_lines += std::to_string(m_block++);
-    for (const std::string* field : {&readouts.a.readingText, &readouts.b.readingText,
-                                     &readouts.a.frequencyText, &readouts.b.frequencyText}) {
-        m_lines += ';';
-        m_lines += *field;
-    }
-    m_lines += ';' + std::to_string(readouts.a.barPosition);
-    m_lines += ';' + std::to_string(readouts.b.barPosition);
-    if (m_options.rms) {
-        for (const ChannelReadout* channel : {&readouts.a, &readouts.b}) {
-            m_lines += ';';
-            m_lines += channel->rmsText;
+    for (std::size_t i = 0; i < ReadingCount; ++i) {
+        if (m_options.printed[i]) {
+            for (const ChannelReadout* channel : {&readouts.a, &readouts.b}) {
+                m_lines += ';';
+                m_lines += ReadoutText(readouts, *channel, i);
+            }
         }
-    }
-    if (m_options.overload) {
-        m_lines += readouts.a.overloaded ? ";1" : ";0";
-        m_lines += readouts.b.overloaded ? ";1" : ";0";
     }
     m_lines += '\n';
 }
 
 std::string BlockPrinter::header() const {
-    std::string header = "block;A;B;fA;fB;barA;barB";
-    if (m_options.rms) {
-        header += ";rmsA;rmsB";
-    }
-    if (m_options.overload) {
-        header += ";overA;overB";
+    std::string header = "block";
+    for (std::size_t i = 0; i < ReadingCount; ++i) {
+        if (m_options.printed[i]) {
+            for (const char channel : {'A', 'B'}) {
+                header += ';';
+                header += Readings[i].column;
+                header += channel;
+            }
+        }
     }
     return header + '\n';
 }

@@ -9,7 +9,9 @@
 
 namespace veruziva::meter {
 
-const char* const Usage =
+namespace {
+
+const char* const UsageHead =
     "Usage: veruziva-meter [MEASURE] [--scope N OUT.png [SCOPE]] FILE\n"
     "       veruziva-meter [MEASURE] [--scope N OUT.png [SCOPE]] --device N --blocks K\n"
     "                      [--grab] [--stats]\n"
@@ -40,6 +42,10 @@ const char* const Usage =
     "                       block's mean), in the reading's format and unit\n"
     "  --overload           also print 1 for a channel whose block reached the card's limits\n"
     "                       (a sample at -32768 or 32767), else 0\n"
+    "  --readings LIST      also print the readings named in LIST, comma-separated, each in\n"
+    "                       two columns, A then B, in this order:\n";
+
+const char* const UsageTail =
     "\n"
     "SCOPE:\n"
     "  --scope N OUT.png    also draw the oscilloscope picture of block N (from 0) into\n"
@@ -102,9 +108,11 @@ const char* const Usage =
     "Exit status: 0 success; 1 capture failed or stalled, or results or picture could not be\n"
     "written; 2 bad usage or unreadable input.\n";
 
-namespace {
-
 using Parsed = std::variant<Options, QString>;
+
+QString Text(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
 
 QList<QCommandLineOption> MeterOptions() {
     QList<QCommandLineOption> options{
@@ -113,8 +121,9 @@ QList<QCommandLineOption> MeterOptions() {
         options.append(QCommandLineOption(QLatin1String(flag)));
     }
     // The usage text is written out in full, so a value name only marks an option taking one.
-    for (const char* valued : {"dc", "calibration", "range", "scope", "step", "trigger", "level",
-                               "device", "blocks", "wav", "csv", "period", "seconds", "plot"}) {
+    for (const char* valued :
+         {"dc", "calibration", "range", "readings", "scope", "step", "trigger", "level", "device",
+          "blocks", "wav", "csv", "period", "seconds", "plot"}) {
         options.append(QCommandLineOption(QLatin1String(valued), {}, QStringLiteral("value")));
     }
     return options;
@@ -186,13 +195,36 @@ Refusal ParseRanges(const CommandLine& line, Options& options) {
     return std::nullopt;
 }
 
-// The MEASURE options: --dc, --calibration, --range, --rms and --overload.
+// --rms and --overload name a reading each; --readings any of them.
+Refusal ParseReadings(const CommandLine& line, Options& options) {
+    options.printed[IndexOfRms] = options.printed[IndexOfRms] || line.isSet("rms");
+    options.printed[IndexOfOverload] = options.printed[IndexOfOverload] || line.isSet("overload");
+    if (!line.isSet("readings")) {
+        return std::nullopt;
+    }
+    for (const QString& id : line.value("readings").split(QLatin1Char(','))) {
+        const std::size_t index = ReadingIndex(id.trimmed().toStdString());
+        if (index == ReadingCount) {
+            QStringList ids;
+            for (const ReadingDescriptor& reading : Readings) {
+                ids.append(Text(reading.id));
+            }
+            return QStringLiteral("--readings takes names of readings: %1; not '%2'")
+                .arg(ids.join(QStringLiteral(", ")), id);
+        }
+        options.printed[index] = true;
+    }
+    return std::nullopt;
+}
+
+// The MEASURE options: --dc, --calibration, --range, --rms, --overload and --readings.
 Refusal ParseReadingSetup(const CommandLine& line, Options& options) {
     if (auto refusal = ParseDc(line, options)) {
         return refusal;
     }
-    options.rms = line.isSet("rms");
-    options.overload = line.isSet("overload");
+    if (auto refusal = ParseReadings(line, options)) {
+        return refusal;
+    }
     if (line.isSet("calibration")) {
         options.calibrationFile = line.value("calibration");
     }
@@ -415,6 +447,15 @@ Parsed ParseFileOrLive(const CommandLine& line) {
 }
 
 }  // namespace
+
+QString UsageText() {
+    QString text = QString::fromLatin1(UsageHead);
+    for (const ReadingDescriptor& reading : Readings) {
+        text += QStringLiteral("                         %1 (%2A;%2B): %3\n")
+                    .arg(Text(reading.id), Text(reading.column), Text(reading.name));
+    }
+    return text + QString::fromLatin1(UsageTail);
+}
 
 std::variant<Options, QString> ParseOptions(const QStringList& arguments) {
     CommandLine line(MeterOptions());

@@ -2,10 +2,12 @@
 
 #include <QString>
 #include <QStringList>
+#include <array>
 #include <optional>
 #include <variant>
 
 #include "calibration/displaymode.h"
+#include "measurement/readings.h"
 #include "measurement/scopesettings.h"
 
 namespace veruziva::meter {
@@ -17,13 +19,22 @@ struct ScopeRequest {
     ScopeSettings settings;
 };
 
+// The readings the tool prints when no option names them.
+constexpr std::array<bool, ReadingCount> DefaultPrinted() {
+    std::array<bool, ReadingCount> printed{};
+    for (std::size_t i = 0; i < ReadingCount; ++i) {
+        printed[i] = (Readings[i].shown & ShownInTool) != 0;
+    }
+    return printed;
+}
+
 struct Options {
     enum class Mode { Help, File, List, Live, Devices, LineIn, Plot };
     Mode mode = Mode::File;
     bool dcA = false;
     bool dcB = false;
-    bool rms = false;       // print each channel's true RMS too
-    bool overload = false;  // print whether each channel clipped
+    // Per reading of the table: its columns are printed (--rms, --overload, --readings).
+    std::array<bool, ReadingCount> printed = DefaultPrinted();
 
     std::optional<QString> calibrationFile;
     RangeSelection ranges;
@@ -41,7 +52,8 @@ struct Options {
     long long seconds = 0;
 };
 
-extern const char* const Usage;
+// The --help text, the readings' names from their table.
+QString UsageText();
 
 // The options, or a message saying what is wrong with the arguments.
 std::variant<Options, QString> ParseOptions(const QStringList& arguments);

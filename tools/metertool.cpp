@@ -69,7 +69,7 @@ int RunMeterTool(const QStringList& arguments, std::FILE* out, std::FILE* err) {
     const Options& options = std::get<Options>(parsed);
     switch (options.mode) {
         case Options::Mode::Help:
-            Print(out, QString::fromLatin1(Usage));
+            Print(out, UsageText());
             return Flushed(out) ? ExitSuccess : ExitFailure;
         case Options::Mode::List:
             return RunList(out, err);

@@ -1,5 +1,6 @@
 #include "measurement/blockmeasurement.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace veruziva::detail {
@@ -8,13 +9,14 @@ ChannelMeasurement ChannelAccumulator::finish(std::int32_t recordedFrames,
                                               const ChannelLevels& levels) const {
     ChannelMeasurement result;
     result.mean = m_accumulator / recordedFrames;
-    result.maximum = levels.maximum;
-    result.minimum = levels.minimum;
-    result.peak = MaxAbs(levels.maximum, levels.minimum);
+    result.maximum = std::max(levels.maximum, 0);
+    result.minimum = std::min(levels.minimum, 0);
+    result.peakToPeak = levels.maximum - levels.minimum;
+    result.peak = MaxAbs(result.maximum, result.minimum);
     result.barPosition = result.peak / 128;
     result.crossingCount = m_crossingCount;
     result.periodSum = m_periodSum;
-    result.overloaded = levels.maximum >= 32767 || levels.minimum <= -32768;
+    result.overloaded = result.maximum >= 32767 || result.minimum <= -32768;
     // The variance from exact integer sums: n*S2 - S1^2 (each at most 2^54 for 4096 frames)
     // loses nothing, unlike E[x^2] - E[x]^2 in floating point.
     const std::int64_t spread =

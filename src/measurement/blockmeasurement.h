@@ -25,10 +25,11 @@ struct PassSettings {
 
 // Result of one pass over a block, per channel.
 struct ChannelMeasurement {
-    std::int64_t mean = 0;  // accumulator div recorded frames, truncated toward zero
-    std::int32_t maximum = 0;
+    std::int64_t mean = 0;     // accumulator div recorded frames, truncated toward zero
+    std::int32_t maximum = 0;  // the extremes with 0 among them: the bar's and the scope's
     std::int32_t minimum = 0;
     std::int32_t peak = 0;         // largest magnitude of any raw sample, 0 to 32768
+    std::int32_t peakToPeak = 0;   // highest raw sample minus the lowest, 0 to 65535
     std::int32_t barPosition = 0;  // peak div 128, 0 to 256
     std::int32_t crossingCount = -1;
     std::uint32_t periodSum = 0;
@@ -108,7 +109,7 @@ BlockMeasurement MeasureBlock(std::span<const StereoFrame> frames, const PassSet
     const StereoFrame first = frames.front();
     detail::ChannelAccumulator a(settings.a, first.a);
     detail::ChannelAccumulator b(settings.b, first.b);
-    detail::LevelSums levels;
+    detail::LevelSums levels(first);
     const auto count = static_cast<std::int32_t>(frames.size());
     const auto each = [&](std::int32_t i) {
         const StereoFrame frame = frames[static_cast<std::size_t>(i)];

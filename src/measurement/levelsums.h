@@ -11,9 +11,9 @@
 
 namespace veruziva::detail {
 
-// A channel's levels over a block: its extremes (from 0: a block of positive samples has the
-// minimum 0), and the sum and the sum of squares of its samples (exact: at most 2^27 and 2^42
-// for 4096 frames).
+// A channel's levels over a block: its extremes (the samples' own: a block of positive samples
+// has a minimum above 0), and the sum and the sum of squares of its samples (exact: at most
+// 2^27 and 2^42 for 4096 frames).
 struct ChannelLevels {
     std::int32_t maximum = 0;
     std::int32_t minimum = 0;
@@ -26,6 +26,20 @@ struct ChannelLevels {
 // time, so true RMS comes for nothing within the one pass over the block.
 class LevelSums {
 public:
+    // The extremes start at the block's first frame, one of its samples.
+    explicit LevelSums(StereoFrame first) {
+        for (std::size_t c = 0; c < 2; ++c) {
+            const std::int32_t x = c == 0 ? first.a : first.b;
+            m_single[c].maximum = x;
+            m_single[c].minimum = x;
+        }
+#if defined(__SSE2__)
+        m_maximum =
+            _mm_set_epi16(first.b, first.b, first.b, first.b, first.a, first.a, first.a, first.a);
+        m_minimum = m_maximum;
+#endif
+    }
+
     void addFour(const StereoFrame* frames) {
 #if defined(__SSE2__)
         // a0 b0 a1 b1 a2 b2 a3 b3 -> a0 a1 a2 a3 b0 b1 b2 b3
@@ -64,8 +78,8 @@ private:
 
     std::array<ChannelLevels, 2> m_single;  // the frames taken one at a time
 #if defined(__SSE2__)
-    __m128i m_maximum = _mm_setzero_si128();  // 16-bit lanes: a a a a b b b b
-    __m128i m_minimum = _mm_setzero_si128();
+    __m128i m_maximum;  // 16-bit lanes: a a a a b b b b
+    __m128i m_minimum;
     __m128i m_sums = _mm_setzero_si128();      // 32-bit lanes: a a b b
     __m128i m_squaresA = _mm_setzero_si128();  // 64-bit lanes
     __m128i m_squaresB = _mm_setzero_si128();

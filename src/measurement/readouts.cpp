@@ -8,12 +8,19 @@ namespace {
 ChannelReadout ChannelText(const ChannelMeasurement& measurement, const ChannelDisplay& display,
                            std::string_view decimalSeparator) {
     ChannelReadout readout;
-    readout.reading = Reading(measurement, display);
-    readout.readingText = ReadingText(readout.reading, display, decimalSeparator);
-    readout.frequencyText = FrequencyText(measurement.frequency, decimalSeparator);
+    for (std::size_t i = 0; i < ReadingCount; ++i) {
+        readout.values[i] = ReadingValue(Readings[i], measurement, display);
+    }
+    readout.display = display;
+    const auto text = [&](std::size_t i) {
+        return ReadingValueText(Readings[i], readout.values[i], display, decimalSeparator);
+    };
+    readout.reading = readout.values[IndexOfMean];
+    readout.readingText = text(IndexOfMean);
+    readout.frequencyText = text(IndexOfFrequency);
     readout.barPosition = measurement.barPosition;
-    readout.rms = RmsReading(measurement, display);
-    readout.rmsText = ReadingText(readout.rms, display, decimalSeparator);
+    readout.rms = readout.values[IndexOfRms];
+    readout.rmsText = text(IndexOfRms);
     readout.overloaded = measurement.overloaded;
     return readout;
 }
@@ -36,16 +43,22 @@ std::string FrequencyText(std::optional<double> frequency, std::string_view deci
 }
 
 double Reading(const ChannelMeasurement& measurement, const ChannelDisplay& display) {
-    const auto mean = static_cast<double>(measurement.mean);
-    return display.calibrated ? mean * display.factor : mean;
+    return ReadingValue(Readings[IndexOfMean], measurement, display);
 }
 
 double RmsReading(const ChannelMeasurement& measurement, const ChannelDisplay& display) {
-    return display.calibrated ? measurement.acRms * display.factor : measurement.acRms;
+    return ReadingValue(Readings[IndexOfRms], measurement, display);
+}
+
+std::string ReadoutText(const Readouts& readouts, const ChannelReadout& channel,
+                        std::size_t reading) {
+    return ReadingValueText(Readings[reading], channel.values[reading], channel.display,
+                            readouts.decimalSeparator);
 }
 
 void ShowMeasurement(Readouts& readouts, const BlockMeasurement& measurement,
                      const DisplayParameters& display, std::string_view decimalSeparator) {
+    readouts.decimalSeparator = decimalSeparator;
     readouts.a = ChannelText(measurement.a, display.a, decimalSeparator);
     readouts.b = ChannelText(measurement.b, display.b, decimalSeparator);
 }

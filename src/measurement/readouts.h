@@ -1,11 +1,13 @@
 #pragma once
 
+#include <array>
 #include <optional>
 #include <string>
 #include <string_view>
 
 #include "measurement/blockmeasurement.h"
 #include "measurement/displayparameters.h"
+#include "measurement/readings.h"
 
 namespace veruziva {
 
@@ -19,12 +21,22 @@ struct ChannelReadout {
     double rms = 0.0;             // true RMS of the AC part, in the reading's units
     std::string rmsText = "0  ";  // formatted as the reading
     bool overloaded = false;
+    // Every reading of the table in its unit, and the display they were taken in; the fields
+    // above are the window's view of them.
+    std::array<double, ReadingCount> values{};
+    ChannelDisplay display;
 };
 
 struct Readouts {
     ChannelReadout a;
     ChannelReadout b;
+    std::string decimalSeparator = ".";
 };
+
+// A reading of the table as the window and the tool write it. Written when asked for: a block
+// writes only the texts that someone shows.
+std::string ReadoutText(const Readouts& readouts, const ChannelReadout& channel,
+                        std::size_t reading);
 
 // The reading in fixed-point format (precision P, D decimals), the unit letter, one blank:
 // "1.500V ", "12.50V ", "1234  ".

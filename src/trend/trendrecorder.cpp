@@ -100,11 +100,12 @@ void TrendRecorder::add(const TrendSample& sample) {
     const std::int64_t ms = m_points.empty()
                                 ? sample.msSinceEpoch
                                 : std::max(sample.msSinceEpoch, m_points.back().msSinceEpoch);
-    m_latestRms = {sample.rmsA, sample.rmsB};
+    m_latestValues = sample.values;
+    const std::array<double, 2>& overload = sample.values[TrendOverload];
     const Point point{ms,
-                      {sample.a, sample.b},
+                      sample.values[TrendMean],
                       {sample.unitA, sample.unitB},
-                      {sample.overloadA, sample.overloadB},
+                      {overload[0] != 0, overload[1] != 0},
                       {sample.levelMovedA, sample.levelMovedB}};
     m_pointsDropped = m_points.push(point) || m_pointsDropped;
     for (Level& level : m_levels) {
@@ -115,10 +116,7 @@ void TrendRecorder::add(const TrendSample& sample) {
 }
 
 void TrendRecorder::addToStatistics(const TrendSample& sample) {
-    const std::array<double, 2> readings{sample.a, sample.b};
     const std::array<char, 2> units{sample.unitA, sample.unitB};
-    const std::array<double, 2> rms{sample.rmsA, sample.rmsB};
-    const std::array<bool, 2> overloads{sample.overloadA, sample.overloadB};
     const std::array<bool, 2> moved{sample.levelMovedA, sample.levelMovedB};
     for (std::size_t c = 0; c < 2; ++c) {
         Accumulator& statistics = m_statistics[c];
@@ -126,23 +124,21 @@ void TrendRecorder::addToStatistics(const TrendSample& sample) {
             statistics = {};
         }
         statistics.unit = units[c];
-        statistics.overloads += overloads[c] ? 1 : 0;
-        // A reading at a moved level is wrong by an unknown factor: counted, not used.
-        if (moved[c]) {
-            ++statistics.levelMoved;
-            continue;
+        ++(moved[c] ? statistics.levelMoved : statistics.count);
+        for (std::size_t k = 0; k < TrendReadingCount; ++k) {
+            // A reading at a moved level is wrong by an unknown factor: counted, not used. A
+            // count (clipping) holds at any level.
+            if (moved[c] && Readings[TrendReadings[k]].unit == UnitRule::Scaled) {
+                continue;
+            }
+            ReadingSums& sums = statistics.readings[k];
+            const double value = sample.values[k][c];
+            sums.minimum = std::min(sums.minimum, value);
+            sums.maximum = std::max(sums.maximum, value);
+            sums.sum += value;
+            sums.sumOfSquares += value * value;
+            ++sums.count;
         }
-        const double value = readings[c];
-        if (statistics.count == 0) {
-            statistics.minimum = value;
-            statistics.maximum = value;
-        }
-        statistics.minimum = std::min(statistics.minimum, value);
-        statistics.maximum = std::max(statistics.maximum, value);
-        statistics.sum += value;
-        statistics.sumOfSquares += value * value;
-        statistics.sumOfRmsSquares += rms[c] * rms[c];
-        ++statistics.count;
     }
 }
 
@@ -227,14 +223,30 @@ TrendStatistics TrendRecorder::statistics(TrendChannel channel) const {
     const Accumulator& a = m_statistics[static_cast<std::size_t>(channel)];
     TrendStatistics result;
     if (a.count > 0) {
-        const auto n = static_cast<double>(a.count);
-        result = {a.minimum, a.maximum, a.sum / n, std::sqrt(a.sumOfSquares / n)};
-        result.signalRms = std::sqrt(a.sumOfRmsSquares / n);
+        const TrendReadingStatistics reading = statistics(channel, IndexOfMean);
+        result = {reading.minimum, reading.maximum, reading.average, reading.rms};
+        result.signalRms = statistics(channel, IndexOfRms).rms;
     }
-    result.overloads = a.overloads;
+    result.overloads = static_cast<std::int64_t>(statistics(channel, IndexOfOverload).sum);
     result.count = a.count;
     result.unit = a.unit;
     result.levelMoved = a.levelMoved;
+    return result;
+}
+
+TrendReadingStatistics TrendRecorder::statistics(TrendChannel channel, std::size_t reading) const {
+    const std::size_t slot = TrendSlot(reading);
+    TrendReadingStatistics result;
+    if (slot == TrendReadingCount) {
+        return result;
+    }
+    const ReadingSums& sums = m_statistics[static_cast<std::size_t>(channel)].readings[slot];
+    if (sums.count > 0) {
+        const auto n = static_cast<double>(sums.count);
+        result = {sums.minimum, sums.maximum, sums.sum / n, std::sqrt(sums.sumOfSquares / n)};
+    }
+    result.sum = sums.sum;
+    result.count = sums.count;
     return result;
 }
 
@@ -243,8 +255,11 @@ std::optional<TrendSample> TrendRecorder::latest() const {
         return std::nullopt;
     }
     const Point& p = m_points.back();
-    TrendSample sample{p.msSinceEpoch, p.reading[0],  p.reading[1],   p.unit[0],     p.unit[1],
-                       p.overload[0],  p.overload[1], m_latestRms[0], m_latestRms[1]};
+    TrendSample sample;
+    sample.msSinceEpoch = p.msSinceEpoch;
+    sample.unitA = p.unit[0];
+    sample.unitB = p.unit[1];
+    sample.values = m_latestValues;
     sample.levelMovedA = p.levelMoved[0];
     sample.levelMovedB = p.levelMoved[1];
     return sample;

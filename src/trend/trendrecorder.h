@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <limits>
 #include <optional>
 #include <string>
 #include <vector>
@@ -28,6 +29,18 @@ struct TrendStatistics {
     double signalRms = 0;
     // Blocks read while the input level was moved: in none of the figures above but overloads.
     std::int64_t levelMoved = 0;
+};
+
+// One reading of the table over a channel's blocks since the last reset (or since its unit last
+// changed): its extremes, mean and root mean square, and its sum (a count for a reading that is
+// 1 or 0). A reading in the reading's unit leaves out the blocks read at a moved input level.
+struct TrendReadingStatistics {
+    double minimum = 0;
+    double maximum = 0;
+    double average = 0;
+    double rms = 0;
+    double sum = 0;
+    std::int64_t count = 0;  // blocks taken; 0 for a reading the trend does not keep
 };
 
 // A channel's valid readings in the columns' unit within one column of the chart (count 0:
@@ -110,6 +123,8 @@ public:
 
     // A channel's statistics restart when its unit changes: volts and raw numbers do not mix.
     TrendStatistics statistics(TrendChannel channel) const;
+    // Kept for the readings the table shows in the trend (none for the others).
+    TrendReadingStatistics statistics(TrendChannel channel, std::size_t reading) const;
     bool empty() const { return m_points.empty(); }
     // Changes with every point, marker and reset: a view redraws only when it moved on.
     std::uint64_t revision() const { return m_revision; }
@@ -144,15 +159,17 @@ private:
         bool dropped = false;
         std::int64_t slotLastMs = 0;  // the last time that the newest bucket's slot holds
     };
-    struct Accumulator {
-        double minimum = 0;
-        double maximum = 0;
+    struct ReadingSums {
+        double minimum = std::numeric_limits<double>::infinity();  // none yet: any value is less
+        double maximum = -std::numeric_limits<double>::infinity();
         double sum = 0;
         double sumOfSquares = 0;
-        double sumOfRmsSquares = 0;
-        std::int64_t overloads = 0;
-        std::int64_t count = 0;       // valid readings
-        std::int64_t levelMoved = 0;  // readings at a moved level
+        std::int64_t count = 0;
+    };
+    struct Accumulator {
+        std::array<ReadingSums, TrendReadingCount> readings;  // per TrendReadings
+        std::int64_t count = 0;                               // valid readings
+        std::int64_t levelMoved = 0;                          // readings at a moved level
         char unit = ' ';
     };
     // The indexes [first, last) of a level's items in [t0, t1].
@@ -171,7 +188,8 @@ private:
     std::size_t levelFor(std::int64_t t0) const;
 
     FixedRing<Point> m_points;
-    std::array<double, 2> m_latestRms{};  // the newest block's, which its point does not keep
+    // The newest block's readings, most of which its point does not keep.
+    std::array<std::array<double, 2>, TrendReadingCount> m_latestValues{};
     bool m_pointsDropped = false;
     std::vector<Level> m_levels;
     std::deque<TrendMarker> m_markers;

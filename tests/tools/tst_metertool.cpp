@@ -160,6 +160,8 @@ private slots:
     void plotOnAFullDisk();
     void extraColumns_data();
     void extraColumns();
+    void readingsOption_data();
+    void readingsOption();
     void dcLevels_data();
     void dcLevels();
     void partialLastBlock();
@@ -503,6 +505,43 @@ void TestMeterTool::extraColumns() {
     });
     const ToolResult result = RunTool(options << path("limits.wav"));
     QCOMPARE(result.exitCode, 0);
+    QTEST(result.lines.value(0), "header");
+    QTEST(result.lines.value(1), "line");
+}
+
+void TestMeterTool::readingsOption_data() {
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QString>("header");
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<QString>("error");
+    // The block of extraColumns; the columns come in the table's order, whatever the option's.
+    QTest::newRow("one") << QStringList{"--readings", "over"}
+                         << "block;A;B;fA;fB;barA;barB;overA;overB"
+                         << "0;32767  ;1000  ;86 ;0 ;256;7;1;0"
+                         << "";
+    QTest::newRow("two, any order") << QStringList{"--readings", "over,rms"}
+                                    << "block;A;B;fA;fB;barA;barB;rmsA;rmsB;overA;overB"
+                                    << "0;32767  ;1000  ;86 ;0 ;256;7;32768  ;0  ;1;0"
+                                    << "";
+    QTest::newRow("a default one and --rms")
+        << QStringList{"--rms", "--readings", "freq,rms"} << "block;A;B;fA;fB;barA;barB;rmsA;rmsB"
+        << "0;32767  ;1000  ;86 ;0 ;256;7;32768  ;0  "
+        << "";
+    QTest::newRow("unknown") << QStringList{"--readings", "rms,volume"} << ""
+                             << ""
+                             << "--readings takes names of readings: mean, freq, bar, rms, "
+                                "over";
+}
+
+void TestMeterTool::readingsOption() {
+    QFETCH(QStringList, options);
+    QFETCH(QString, error);
+    WriteWav(path("limits.wav"), FramesPerBuffer, [](int i) {
+        return StereoFrame{static_cast<std::int16_t>(i % 512 < 256 ? 32767 : -32768), 1000};
+    });
+    const ToolResult result = RunTool(options << path("limits.wav"));
+    QCOMPARE(result.exitCode, error.isEmpty() ? 0 : 2);
+    QVERIFY2(result.errors.contains(error), qPrintable(result.errors));
     QTEST(result.lines.value(0), "header");
     QTEST(result.lines.value(1), "line");
 }

@@ -25,7 +25,60 @@ namespace {
 
 constexpr int DefaultSpanIndex = 1;  // 5 min
 constexpr QSize SmallestPicture(800, 400);
-constexpr int StatisticsColumns = 7;
+// A column of the statistics: a figure of one reading of the table over the blocks, or the
+// count of blocks read at a moved input level (no reading).
+enum class Figure { Minimum, Maximum, Average, Rms, Sum, LevelMoved };
+struct StatisticsColumn {
+    const char* title;
+    std::size_t reading;
+    Figure figure;
+};
+constexpr std::array<StatisticsColumn, 7> Columns{{
+    {"Min", IndexOfMean, Figure::Minimum},
+    {"Max", IndexOfMean, Figure::Maximum},
+    {"Avg", IndexOfMean, Figure::Average},
+    {"RMS", IndexOfMean, Figure::Rms},
+    {"Overloads", IndexOfOverload, Figure::Sum},
+    {"Signal RMS", IndexOfRms, Figure::Rms},
+    {"Level moved", ReadingCount, Figure::LevelMoved},
+}};
+constexpr int StatisticsColumns = static_cast<int>(Columns.size());
+
+double FigureOf(const TrendReadingStatistics& statistics, Figure figure) {
+    switch (figure) {
+        case Figure::Minimum:
+            return statistics.minimum;
+        case Figure::Maximum:
+            return statistics.maximum;
+        case Figure::Average:
+            return statistics.average;
+        case Figure::Rms:
+            return statistics.rms;
+        case Figure::Sum:
+        case Figure::LevelMoved:
+            break;
+    }
+    return statistics.sum;
+}
+
+// Blank until the column has blocks to tell of: a reading in its unit counts only the valid
+// ones, a count every block.
+QString ColumnText(const TrendRecorder& recorder, TrendChannel channel,
+                   const StatisticsColumn& column) {
+    const TrendStatistics blocks = recorder.statistics(channel);
+    if (column.figure == Figure::LevelMoved) {
+        return blocks.count + blocks.levelMoved > 0 ? QString::number(blocks.levelMoved)
+                                                    : QString();
+    }
+    const TrendReadingStatistics reading = recorder.statistics(channel, column.reading);
+    if (reading.count == 0) {
+        return {};
+    }
+    const double value = FigureOf(reading, column.figure);
+    return Readings[column.reading].unit == UnitRule::Scaled
+               ? TrendReadingText(value, blocks.unit)
+               : QString::number(static_cast<qint64>(value));
+}
 
 }  // namespace
 
@@ -70,9 +123,11 @@ TrendWindow::TrendWindow(TrendRecorder& recorder, TrendFiles& files, MessageBoxe
     }
     m_statistics = new QTableWidget(2, StatisticsColumns, this);
     m_statistics->setObjectName(QStringLiteral("Statistics"));
-    m_statistics->setHorizontalHeaderLabels(
-        {QStringLiteral("Min"), QStringLiteral("Max"), QStringLiteral("Avg"), QStringLiteral("RMS"),
-         QStringLiteral("Overloads"), QStringLiteral("Signal RMS"), QStringLiteral("Level moved")});
+    QStringList titles;
+    for (const StatisticsColumn& column : Columns) {
+        titles.append(QString::fromLatin1(column.title));
+    }
+    m_statistics->setHorizontalHeaderLabels(titles);
     m_statistics->setVerticalHeaderLabels({QStringLiteral("A"), QStringLiteral("B")});
     m_statistics->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_statistics->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
@@ -204,21 +259,11 @@ void TrendWindow::autoScaleToggled(bool on) {
 
 void TrendWindow::updateStatistics() {
     for (std::size_t c = 0; c < 2; ++c) {
-        const TrendStatistics s = m_recorder.statistics(static_cast<TrendChannel>(c));
         const int row = static_cast<int>(c);
-        // Blocks read at a moved level are counted, but only valid readings make the figures.
-        const bool any = s.count > 0;
-        const bool blocks = any || s.levelMoved > 0;
-        const std::array<QString, StatisticsColumns> texts = {
-            any ? TrendReadingText(s.minimum, s.unit) : QString(),
-            any ? TrendReadingText(s.maximum, s.unit) : QString(),
-            any ? TrendReadingText(s.average, s.unit) : QString(),
-            any ? TrendReadingText(s.rms, s.unit) : QString(),
-            blocks ? QString::number(s.overloads) : QString(),
-            any ? TrendReadingText(s.signalRms, s.unit) : QString(),
-            blocks ? QString::number(s.levelMoved) : QString()};
         for (int column = 0; column < StatisticsColumns; ++column) {
-            m_statistics->item(row, column)->setText(texts[static_cast<std::size_t>(column)]);
+            m_statistics->item(row, column)
+                ->setText(ColumnText(m_recorder, static_cast<TrendChannel>(c),
+                                     Columns[static_cast<std::size_t>(column)]));
         }
     }
 }
