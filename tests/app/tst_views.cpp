@@ -118,7 +118,7 @@ void TestViews::menuFromTheTable() {
     if (table == QLatin1String("program")) {
         const std::optional<TrendSample> latest = parts.trend.latest();  // the trend's sink fed it
         QVERIFY(latest);
-        QCOMPARE(latest->a, 1000.0);
+        QCOMPARE(latest->values[TrendMean][0], 1000.0);
     }
 }
 
