@@ -26,7 +26,8 @@ endfunction()
 # veruziva_test(<name> SOURCES ... LINKS ... [LABELS ...]): one Qt Test executable, registered
 # with CTest. Labels: unit (the default: in-process, no sound system, fast), integration (real
 # libasound, a private sound server, other processes), system (the real programs end to end),
-# slow (left out of the fast loop, `ctest --preset unit`).
+# slow (left out of the fast loop, `ctest --preset unit`), threads (code of ours on more than one
+# thread: the tsan preset runs these).
 function(veruziva_test name)
     cmake_parse_arguments(ARG "" "" "SOURCES;LINKS;ENVIRONMENT;LABELS" ${ARGN})
     if(NOT ARG_LABELS)
