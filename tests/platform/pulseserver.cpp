@@ -96,6 +96,12 @@ bool PulseServer::start() {
 }
 
 void PulseServer::feed() {
+    // Blocked here as well as ignored: a write to the pipe of a server that has gone fails
+    // instead of signalling, whatever a child started meanwhile does to the disposition.
+    sigset_t pipe;
+    sigemptyset(&pipe);
+    sigaddset(&pipe, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
     const int fd = ::open(m_dir.filePath("fifo").toLocal8Bit().constData(), O_WRONLY);
     if (fd < 0) {
         return;
