@@ -22,6 +22,11 @@ std::int16_t PulseServer::SampleA(std::uint64_t frame) {
     return static_cast<std::int16_t>(static_cast<int>(frame % 30000) - 15000);
 }
 
+std::uint64_t PulseServer::Position(veruziva::StereoFrame frame) {
+    return static_cast<std::uint64_t>(frame.b) * 30000 +
+           static_cast<std::uint64_t>(frame.a + 15000);
+}
+
 std::int16_t PulseServer::SampleB(std::uint64_t frame) {
     return static_cast<std::int16_t>((frame / 30000) % 30000);
 }

@@ -7,6 +7,8 @@
 #include <optional>
 #include <thread>
 
+#include "platform/captureformat.h"
+
 // A private PulseAudio server for tests: a pipe source "vzpipe" ("Bench line in") fed with a
 // paced test signal, a silent source "vzmic" ("Bench microphone") and an output's monitor; the
 // pipe source is also reached by ALSA through a "pulse" PCM that an ALSA configuration in the
@@ -36,6 +38,8 @@ public:
     // channel B counts the rounds.
     static std::int16_t SampleA(std::uint64_t frame);
     static std::int16_t SampleB(std::uint64_t frame);
+    // The inverse: a fed frame's position in the signal.
+    static std::uint64_t Position(veruziva::StereoFrame frame);
 
 private:
     void feed();

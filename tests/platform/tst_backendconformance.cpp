@@ -17,12 +17,6 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-// Every input here delivers the pulse server's feed signal; a frame's position in it.
-std::uint64_t FeedPosition(StereoFrame frame) {
-    return static_cast<std::uint64_t>(frame.b) * 30000 +
-           static_cast<std::uint64_t>(frame.a + 15000);
-}
-
 StereoFrame FeedFrame(std::uint64_t frame) {
     return {PulseServer::SampleA(frame), PulseServer::SampleB(frame)};
 }
@@ -415,9 +409,9 @@ void TestBackendConformance::blocksArriveInOrder() {
         // The frames of the signal, one after the other, within and across buffers.
         for (const StereoFrame frame : buffer.frames()) {
             if (next) {
-                QCOMPARE(FeedPosition(frame), *next);
+                QCOMPARE(PulseServer::Position(frame), *next);
             }
-            next = FeedPosition(frame) + 1;
+            next = PulseServer::Position(frame) + 1;
         }
         QCOMPARE(input.addBuffer(handle, buffer.header), wave::NoError);
     }

@@ -16,16 +16,6 @@
 using namespace veruziva;
 using Clock = std::chrono::steady_clock;
 
-namespace {
-
-// The position of a frame in the feeder's signal.
-std::uint64_t FeedPosition(StereoFrame frame) {
-    return static_cast<std::uint64_t>(frame.b) * 30000 +
-           static_cast<std::uint64_t>(frame.a + 15000);
-}
-
-}  // namespace
-
 // Every test runs on both ways to the sound server: the ALSA "pulse" PCM, and the server's own
 // client library.
 class TestPulseCapture : public QObject {
@@ -109,12 +99,12 @@ void TestPulseCapture::blocksArriveInRealTimeWithTheFedData() {
         QCOMPARE(frames.size(), std::size_t(FramesPerBuffer));
         // The frames are the fed ones, consecutive within and across blocks.
         if (expectedNext) {
-            QCOMPARE(FeedPosition(frames.front()), *expectedNext);
+            QCOMPARE(PulseServer::Position(frames.front()), *expectedNext);
         }
         for (std::size_t i = 1; i < frames.size(); ++i) {
-            QCOMPARE(FeedPosition(frames[i]), FeedPosition(frames[i - 1]) + 1);
+            QCOMPARE(PulseServer::Position(frames[i]), PulseServer::Position(frames[i - 1]) + 1);
         }
-        expectedNext = FeedPosition(frames.back()) + 1;
+        expectedNext = PulseServer::Position(frames.back()) + 1;
         engine.GiveBackBuffer();
     }
     const double seconds =
@@ -194,7 +184,7 @@ void TestPulseCapture::heldBuffersLoseNoFrame() {
     handle();
     std::uint64_t missing = 0;
     for (std::size_t i = 1; i < frames.size(); ++i) {
-        missing += FeedPosition(frames[i]) - FeedPosition(frames[i - 1]) - 1;
+        missing += PulseServer::Position(frames[i]) - PulseServer::Position(frames[i - 1]) - 1;
     }
     const auto statistics = service().statistics(engine.Handle());
     QVERIFY(statistics);
