@@ -1,5 +1,6 @@
 #include "calibration/calibrationprocedure.h"
 
+#include <QDateTime>
 #include <QLocale>
 #include <cmath>
 
@@ -129,6 +130,7 @@ void CalibrationProcedure::CalibrateClick() {
         m_state.CalFactor[r] = CalFactorPair{};
         m_state.RawCalibration[r] = RawCalibrationRecord{};
     }
+    m_state.Made.fill(RangeCalibrationPair{});
     if (m_hooks.setLineInToFullLevel) {
         m_hooks.setLineInToFullLevel();
     }
@@ -160,6 +162,8 @@ void CalibrationProcedure::CalibrateClick() {
         if (m_hooks.selectedDeviceName) {
             m_state.Device.SoundDeviceName = m_hooks.selectedDeviceName();
         }
+        MarkDcCalibration(m_state, QDateTime::currentMSecsSinceEpoch(),
+                          StoredDeviceName(m_state.Device.SoundDeviceName));
         if (SaveSettings(m_store, m_state, device, m_boxes)) {
             m_boxes.showMessage(QString::fromLatin1(Completed));
             if (m_hooks.setRangeButtonsEnabled) {

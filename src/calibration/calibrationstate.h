@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "capture/devicechoice.h"
@@ -55,19 +56,100 @@ struct CalFactorPair {
     bool operator==(const CalFactorPair&) const = default;
 };
 
+// How one channel's range came to its factor: with known DC values on all ranges, or with a
+// sine of known RMS on that range alone.
+enum class CalibrationMethod { None, Dc, Ac };
+
+// The calibration in force on one range of one channel, and when and where it was made.
+struct RangeCalibration {
+    CalibrationMethod method = CalibrationMethod::None;
+    std::int64_t madeAtMs = 0;  // milliseconds since the epoch, UTC; 0 when not known
+    std::string device;         // the input device's name; empty when not known
+    bool operator==(const RangeCalibration&) const = default;
+};
+
+struct RangeCalibrationPair {
+    RangeCalibration Left;
+    RangeCalibration Right;
+    bool operator==(const RangeCalibrationPair&) const = default;
+};
+
+// The channels, as the tables name them: A is left, B is right.
+enum class Side { Left, Right };
+
+// The range number (the tag of the range button that is down) of each channel.
+struct RangeSelection {
+    int a = FirstRange;
+    int b = FirstRange;
+    bool operator==(const RangeSelection&) const = default;
+};
+
 // The instrument's calibration and the remembered device settings: one instance, owned by
 // whoever owns the instrument.
 struct CalibrationState {
     std::int32_t ZeroLeft = 0;
     std::int32_t ZeroRight = 0;
     RangeTable<RawCalibrationRecord> RawCalibration;
+    // The factor in force on each range: from the DC records, or the range's AC factor when
+    // that was made later.
     RangeTable<CalFactorPair> CalFactor;
     bool Calibrated = false;
     bool RawDisplay = false;
     double CalibrationValue = 0.0;
 
     DeviceChoice Device;
+
+    // Volts (amperes) RMS per raw RMS unit, from a sine of known RMS; 0.0 = none.
+    RangeTable<CalFactorPair> AcFactor;
+    // Which factor is in force on each range, and since when; None = the range reads raw.
+    RangeTable<RangeCalibrationPair> Made;
+    // The ranges the board was last set to, when stored.
+    std::optional<RangeSelection> StoredRanges;
 };
+
+template <typename T>
+T& OfSide(T& left, T& right, Side side) {
+    return side == Side::Left ? left : right;
+}
+inline double& FactorOf(CalFactorPair& pair, Side side) {
+    return OfSide(pair.Left, pair.Right, side);
+}
+inline double FactorOf(const CalFactorPair& pair, Side side) {
+    return side == Side::Left ? pair.Left : pair.Right;
+}
+inline RangeCalibration& MadeOf(RangeCalibrationPair& pair, Side side) {
+    return OfSide(pair.Left, pair.Right, side);
+}
+inline const RangeCalibration& MadeOf(const RangeCalibrationPair& pair, Side side) {
+    return side == Side::Left ? pair.Left : pair.Right;
+}
+
+// A range of one channel reads in volts or amperes: a calibration is in force on it.
+bool RangeInForce(const CalibrationState& state, int range, Side side);
+// Some range of some channel is calibrated: the range buttons and the calibrated display are
+// usable.
+bool AnyRangeInForce(const CalibrationState& state);
+// All eight ranges are calibrated: the state Calibrated stands for.
+bool AllRangesInForce(const CalibrationState& state);
+
+// After the stored values are read and the DC factors derived: each range's later calibration
+// in force (an AC factor made after the DC records replaces the DC factor), and DC factors of
+// files that record no method marked as made by DC on the stored device. Calibrated follows.
+void ApplyRangeCalibrations(CalibrationState& state);
+
+// The input in use is `deviceName` (as stored): calibrations made on another device no longer
+// hold, nor do any when `deviceName` is empty. Calibrated follows.
+void KeepCalibrationsOfDevice(CalibrationState& state, const std::string& deviceName);
+
+// Nothing in force (a change of input device): the tables stay, for the stored values.
+void ForgetRangesInForce(CalibrationState& state);
+
+// A calibration with a sine of known RMS on `range` of one channel: factor, when, where.
+void ApplyAcFactor(CalibrationState& state, int range, Side side, double factor,
+                   std::int64_t madeAtMs, const std::string& device);
+
+// A completed DC calibration: all eight ranges in force by DC, made now on `device`.
+void MarkDcCalibration(CalibrationState& state, std::int64_t madeAtMs, const std::string& device);
 
 // The flags the choice of device reads and clears.
 inline CalibrationFlags FlagsOf(CalibrationState& state) {

@@ -19,15 +19,26 @@ ChannelDisplay CalibratedChannel(double factor, int range, std::int32_t zero) {
 }  // namespace
 
 bool CalibratedDisplayInForce(const CalibrationState& state) {
-    return state.Calibrated && !state.RawDisplay;
+    return (state.Calibrated || AnyRangeInForce(state)) && !state.RawDisplay;
+}
+
+std::array<bool, 2> ChannelsCalibrated(const CalibrationState& state, RangeSelection ranges) {
+    const bool display = CalibratedDisplayInForce(state);
+    return {display && RangeInForce(state, ranges.a, Side::Left),
+            display && RangeInForce(state, ranges.b, Side::Right)};
 }
 
 DisplayParameters DeriveDisplayParameters(const CalibrationState& state, RangeSelection ranges) {
-    if (!CalibratedDisplayInForce(state)) {
-        return {};  // raw: G = 1/128, P = 5, D = 0, blank unit letters, zero offsets 0
+    // Raw: G = 1/128, P = 5, D = 0, blank unit letter, zero offset 0.
+    DisplayParameters display;
+    const std::array<bool, 2> calibrated = ChannelsCalibrated(state, ranges);
+    if (calibrated[0]) {
+        display.a = CalibratedChannel(state.CalFactor[ranges.a].Left, ranges.a, state.ZeroLeft);
     }
-    return {CalibratedChannel(state.CalFactor[ranges.a].Left, ranges.a, state.ZeroLeft),
-            CalibratedChannel(state.CalFactor[ranges.b].Right, ranges.b, state.ZeroRight)};
+    if (calibrated[1]) {
+        display.b = CalibratedChannel(state.CalFactor[ranges.b].Right, ranges.b, state.ZeroRight);
+    }
+    return display;
 }
 
 PassSettings MakePassSettings(const DisplayParameters& display, bool acA, bool acB) {
@@ -39,7 +50,7 @@ std::optional<std::string_view> RawDataClick(CalibrationState& state) {
         state.RawDisplay = true;
         return "Raw";
     }
-    if (state.Calibrated) {
+    if (state.Calibrated || AnyRangeInForce(state)) {
         state.RawDisplay = false;
         return "Cal";
     }
@@ -47,7 +58,7 @@ std::optional<std::string_view> RawDataClick(CalibrationState& state) {
 }
 
 std::string_view RawDataCaptionAtStartup(const CalibrationState& state) {
-    return state.Calibrated ? "Cal" : "Raw";
+    return state.Calibrated || AnyRangeInForce(state) ? "Cal" : "Raw";
 }
 
 }  // namespace veruziva

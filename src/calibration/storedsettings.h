@@ -37,6 +37,16 @@ inline constexpr std::array<const char*, 17> StoredValueNames{"Sound device",
 // calibration is never applied to another input that has come to bear that number.
 inline constexpr const char* SoundDeviceNameValue = "Sound device name";
 
+// Stored after the device's name, per range and channel: the AC factor (a decimal text), how
+// the range was calibrated ("DC" or "AC"), when (ISO 8601, UTC) and on which input device; and
+// the ranges the board was last set to. Files without them mean what they always meant.
+QString AcFactorValueName(int range, Side side);
+QString MethodValueName(int range, Side side);
+QString MadeAtValueName(int range, Side side);
+QString MadeOnValueName(int range, Side side);
+inline constexpr const char* RangeLeftValue = "Range left";
+inline constexpr const char* RangeRightValue = "Range right";
+
 // Highest device number a stored "Sound device" may name (device counts are 8-bit).
 inline constexpr std::int32_t MaxStoredSoundDevice = 254;
 
@@ -53,8 +63,17 @@ void LoadSettings(SettingsStore& store, CalibrationState& state, MessageBoxes& b
 bool SaveSettings(SettingsStore& store, const CalibrationState& state, std::int32_t selectedDevice,
                   MessageBoxes& boxes);
 
+// The device values ("Sound device" from `selectedDevice`, "Mixer", "LINE IN", the device's
+// name) and every range's calibration that is in force, after a calibration with a sine; the
+// DC records stay as stored. Reported and ended at the first failed write, as SaveSettings.
+bool SaveAcCalibration(SettingsStore& store, const CalibrationState& state,
+                       std::int32_t selectedDevice, MessageBoxes& boxes);
+
+// The ranges the board is set to, whenever they change.
+bool SaveRanges(SettingsStore& store, RangeSelection ranges, MessageBoxes& boxes);
+
 // The start-up sequence of the calibration: defaults, the stored values, the derived factors
-// and Calibrated.
+// and Calibrated, each range's later calibration in force.
 void LoadCalibrationAtStartup(SettingsStore& store, CalibrationState& state, MessageBoxes& boxes);
 
 QString InvalidDataTypeText(const QString& name);
