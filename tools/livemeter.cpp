@@ -245,7 +245,8 @@ int RunRecording(const Options& options, BlockPrinter& printer, LiveReceiver& li
         return ExitFailure;
     }
     ReadoutUnits units;
-    units.calibratedDisplay = printer.calibratedDisplay();
+    units.calibratedA = printer.calibratedDisplay();
+    units.calibratedB = units.calibratedA;
     units.ampereA = options.ranges.a == AmpereRange;
     units.ampereB = options.ranges.b == AmpereRange;
     recording.SavingClick(Definition(options), units);

@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QFrame>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLocale>
 #include <QPainter>
@@ -66,6 +67,19 @@ void ShowOverload(QFrame* panel, QLabel* display, bool overloaded) {
     }
 }
 
+// How long the note on restored ranges stays, unless a range is clicked first.
+constexpr int RangesNoteMs = 20000;
+
+// Boxes that show nothing: a failure already told once.
+class QuietBoxes : public MessageBoxes {
+public:
+    void showMessage(const QString& /*text*/) override {}
+    Answer confirm(const QString& /*text*/, ConfirmButtons /*buttons*/) override {
+        return Answer::Cancel;
+    }
+    void showError(const QString& /*text*/) override {}
+};
+
 // The reading's tooltip: the true RMS of the channel's AC part.
 void ShowRms(QLabel* display, const std::string& rmsText) {
     const QString tip = QStringLiteral("True RMS of the AC part: %1")
@@ -101,7 +115,19 @@ TSoundMeter::TSoundMeter(InstrumentServices services, QWidget* parent)
                                  [this] { return m_ui.DisplayR->text(); },
                                  [] { return QLocale::system().decimalPoint(); },
                                  {}}),
-      m_views(ViewTable(), ViewParts{m_trend, m_services.dialogs, m_heldBoxes, *this}),
+      m_acCalibration(
+          m_state, m_services.settings, m_heldBoxes,
+          AcCalibrationHooks{
+              [this] { return m_engine.Running(); },
+              [this] {
+                  m_mixer.SetLineLevel(1, m_state.Device.LineIn, 0xFFFF, 0xFFFF, 0);
+                  lineInLevelSet();
+              },
+              [this] { return m_ui.WaveInDevices->currentIndex(); },
+              [this] { return m_selection.DeviceIdentity(m_ui.WaveInDevices->currentIndex()); },
+              [this](int range, bool a, bool b) { acCalibrated(range, a, b); }}),
+      m_views(ViewTable(),
+              ViewParts{m_trend, m_services.dialogs, m_heldBoxes, *this, m_acCalibration}),
       m_blocks(*this, QLocale::system().decimalPoint().toStdString(), &m_engine) {
     m_ui = LayOutSoundMeter(*this, m_scope);
     m_deviceBox->setCombo(m_ui.WaveInDevices);
@@ -117,6 +143,7 @@ TSoundMeter::TSoundMeter(InstrumentServices services, QWidget* parent)
     connect(m_timer, &QTimer::timeout, this, &TSoundMeter::MyTimerTimer);
     m_engine.setRunningChanged([this](bool running) { runningChanged(running); });
     addLevelMark();
+    addRangesNote();
     FormCreate();
 }
 
@@ -143,6 +170,8 @@ void TSoundMeter::connectControls() {
                         const QButtonGroup* group = a ? m_ui.RangeGroupL : m_ui.RangeGroupR;
                         markTrend((a ? QStringLiteral("A: ") : QStringLiteral("B: ")) +
                                   group->button(id)->text());
+                        rangeChosen();
+                        showLevelMark();
                     }
                 });
     }
@@ -169,6 +198,20 @@ void TSoundMeter::addLevelMark() {
     m_mixer.OnLineChange = lineOrControlChanged;
     m_mixer.OnControlChange = lineOrControlChanged;
     m_levelWatch.onMovedChanged = [this] { showLevelMark(); };
+}
+
+void TSoundMeter::addRangesNote() {
+    m_rangeTextColour = m_ui.L03->palette().color(QPalette::Active, QPalette::ButtonText);
+    m_rangesNote = new QPushButton(this);
+    m_rangesNote->setObjectName(QStringLiteral("RangesNote"));
+    const QRect channelB = m_ui.ChannelR->geometry();
+    m_rangesNote->setGeometry(channelB.x(), channelB.bottom() + 2, channelB.width(), 40);
+    QPalette palette = m_rangesNote->palette();
+    palette.setColor(QPalette::Button, QColor(255, 255, 160));
+    palette.setColor(QPalette::ButtonText, Qt::black);
+    m_rangesNote->setPalette(palette);
+    m_rangesNote->hide();
+    connect(m_rangesNote, &QPushButton::clicked, m_rangesNote, &QWidget::hide);
 }
 
 void TSoundMeter::addContextMenu() {
@@ -199,7 +242,16 @@ void TSoundMeter::FormCreate() {
     // Without an input device the end is requested, and start-up runs on to its end.
     m_selection.CheckDevicesAvailable();
     LoadCalibrationAtStartup(m_services.settings, m_state, m_services.dialogs);
+    // A calibration of some ranges keeps its device as a complete one does: the device is used
+    // as stored, and only the ranges calibrated on it hold.
+    m_state.Calibrated = m_state.Calibrated || AnyRangeInForce(m_state);
     m_selection.StartUp();
+    if (m_state.Calibrated) {
+        KeepCalibrationsOfDevice(
+            m_state, StoredDeviceName(m_selection.DeviceIdentity(m_state.Device.SoundDevice)));
+    } else {
+        ForgetRangesInForce(m_state);
+    }
     lineInLevelSet();
     m_engine.OpenWaveIn();
     m_ui.StartStop->setText(QStringLiteral("Start"));
@@ -220,19 +272,87 @@ void TSoundMeter::FormCreate() {
     m_ui.TriggerEnable->setText(QString::fromLatin1(
         m_trigger.caption().data(), static_cast<qsizetype>(m_trigger.caption().size())));
 
-    if (!m_state.Calibrated) {
+    const bool usable = AnyRangeInForce(m_state);
+    if (!usable) {
         m_state.RawDisplay = true;
         for (QAbstractButton* button : m_ui.RangeGroupL->buttons() + m_ui.RangeGroupR->buttons()) {
             button->setEnabled(false);
         }
     }
-    m_ui.L03->setChecked(true);
-    m_ui.R03->setChecked(true);
+    restoreRanges();
     m_ui.FastScope->setChecked(true);
     const std::string_view caption = RawDataCaptionAtStartup(m_state);
     m_ui.RawData->setText(
         QString::fromLatin1(caption.data(), static_cast<qsizetype>(caption.size())));
-    m_state.RawDisplay = !m_state.Calibrated;
+    m_state.RawDisplay = !usable;
+    showRangeCalibration();
+}
+
+void TSoundMeter::restoreRanges() {
+    const RangeSelection stored = m_state.StoredRanges.value_or(RangeSelection{});
+    m_ui.RangeGroupL->button(stored.a)->setChecked(true);
+    m_ui.RangeGroupR->button(stored.b)->setChecked(true);
+    m_savedRanges = stored;
+    if (stored == RangeSelection{}) {
+        return;
+    }
+    // The board may have been reset since: say once which ranges the readings assume.
+    m_rangesNote->setText(QStringLiteral("Ranges as last set: A %1, B %2.\n"
+                                         "Set the board to match, or click a range.")
+                              .arg(RangeCaption(stored.a), RangeCaption(stored.b)));
+    m_rangesNote->show();
+    QTimer::singleShot(RangesNoteMs, m_rangesNote, &QWidget::hide);
+}
+
+void TSoundMeter::rangeChosen() {
+    m_rangesNote->hide();
+    const RangeSelection now = ranges();
+    if (now == m_savedRanges) {
+        return;
+    }
+    m_savedRanges = now;
+    // A failure is told once: the ranges are chosen again at every click.
+    QuietBoxes quiet;
+    MessageBoxes& boxes = m_rangesSaveFailed ? static_cast<MessageBoxes&>(quiet) : m_heldBoxes;
+    if (!SaveRanges(m_services.settings, now, boxes)) {
+        m_rangesSaveFailed = true;
+    }
+}
+
+void TSoundMeter::showRangeCalibration() {
+    for (const Side side : {Side::Left, Side::Right}) {
+        const QButtonGroup* group = side == Side::Left ? m_ui.RangeGroupL : m_ui.RangeGroupR;
+        for (int r = FirstRange; r <= LastRange; ++r) {
+            QAbstractButton* button = group->button(r);
+            const bool inForce = RangeInForce(m_state, r, side);
+            QPalette palette = button->palette();
+            palette.setColor(QPalette::Active, QPalette::ButtonText,
+                             inForce ? m_rangeTextColour
+                                     : palette.color(QPalette::Disabled, QPalette::ButtonText));
+            palette.setColor(QPalette::Inactive, QPalette::ButtonText,
+                             palette.color(QPalette::Active, QPalette::ButtonText));
+            button->setPalette(palette);
+            button->setToolTip(RangeToolTip(m_state, r, side));
+        }
+    }
+}
+
+void TSoundMeter::acCalibrated(int range, bool a, bool b) {
+    for (QAbstractButton* button : m_ui.RangeGroupL->buttons() + m_ui.RangeGroupR->buttons()) {
+        button->setEnabled(true);
+    }
+    if (a) {
+        m_ui.RangeGroupL->button(range)->setChecked(true);
+    }
+    if (b) {
+        m_ui.RangeGroupR->button(range)->setChecked(true);
+    }
+    const std::string_view caption = m_state.RawDisplay ? "Raw" : "Cal";
+    m_ui.RawData->setText(
+        QString::fromLatin1(caption.data(), static_cast<qsizetype>(caption.size())));
+    showRangeCalibration();
+    markTrend(QStringLiteral("Calibration"));
+    showLevelMark();
 }
 
 RangeSelection TSoundMeter::ranges() const {
@@ -376,6 +496,7 @@ void TSoundMeter::CalibrateClick() {
                                    m_services.settings, std::move(hooks));
     const auto before = m_state.RawCalibration;
     procedure.CalibrateClick();
+    showRangeCalibration();
     if (m_state.RawCalibration != before) {
         markTrend(QStringLiteral("Calibration"));
     }
@@ -389,8 +510,8 @@ void TSoundMeter::lineInLevelSet() {
 
 std::array<bool, 2> TSoundMeter::levelMarked() const {
     // Only readings in volts or amperes depend on the level: raw units are what they are.
-    const bool calibrated = CalibratedDisplayInForce(m_state);
-    return {calibrated && m_levelWatch.moved(0), calibrated && m_levelWatch.moved(1)};
+    const std::array<bool, 2> calibrated = ChannelsCalibrated(m_state, ranges());
+    return {calibrated[0] && m_levelWatch.moved(0), calibrated[1] && m_levelWatch.moved(1)};
 }
 
 void TSoundMeter::showLevelMark() {
@@ -460,6 +581,9 @@ void TSoundMeter::WaveInDevicesChange(int index) {
     const int device = m_state.Device.SoundDevice;
     m_selection.WaveInDevicesChange(index, [] { QCoreApplication::processEvents(); });
     if (m_state.Device.SoundDevice != device) {
+        // The calibration was made on the other device: on this one every range reads raw.
+        ForgetRangesInForce(m_state);
+        showRangeCalibration();
         lineInLevelSet();
     }
 }
@@ -493,7 +617,9 @@ void TSoundMeter::requestEnd() {
 
 void TSoundMeter::SavingClick() {
     ReadoutUnits units;
-    units.calibratedDisplay = CalibratedDisplayInForce(m_state);
+    const std::array<bool, 2> calibrated = ChannelsCalibrated(m_state, ranges());
+    units.calibratedA = calibrated[0];
+    units.calibratedB = calibrated[1];
     units.ampereA = m_ui.L3A->isChecked();
     units.ampereB = m_ui.R3A->isChecked();
     m_recording.SavingClick(m_services.dialogs.captureDefinition(), units);

@@ -10,6 +10,7 @@
 
 #include "app/soundmeterlayout.h"
 #include "app/views.h"
+#include "calibration/accalibration.h"
 #include "calibration/calibrationstate.h"
 #include "calibration/displaymode.h"
 #include "capture/captureengine.h"
@@ -104,6 +105,10 @@ public:
     // the level it was set to; a click sets the level back.
     QPushButton* levelMark() const { return m_levelMark; }
     void SetLevelBackClick();
+    // Shown once at start-up over the level bars when the ranges of the last run are restored.
+    QPushButton* rangesNote() const { return m_rangesNote; }
+    // The calibration with a sine of known RMS (a view of the context menu).
+    AcCalibration& acCalibration() { return m_acCalibration; }
 
 protected:
     void customEvent(QEvent* event) override;
@@ -135,6 +140,13 @@ private:
     // The program has set the line-in's level: that is the level the readings hold at.
     void lineInLevelSet();
     void showLevelMark();
+    // The ranges of the last run, chosen at start-up; a change is stored at once.
+    void addRangesNote();
+    void restoreRanges();
+    void rangeChosen();
+    // Each range button's caption greyed, with a tooltip, where its range reads raw.
+    void showRangeCalibration();
+    void acCalibrated(int range, bool a, bool b);
     // Per channel (A, B): its readings are in volts or amperes at a line-in level moved from
     // the one they hold at.
     std::array<bool, 2> levelMarked() const;
@@ -155,10 +167,15 @@ private:
     QPushButton* m_levelMark = nullptr;
     std::array<bool, 2> m_levelMarkShown{false, false};
     std::array<QColor, 2> m_readoutColour;
+    QPushButton* m_rangesNote = nullptr;
+    RangeSelection m_savedRanges;
+    bool m_rangesSaveFailed = false;
+    QColor m_rangeTextColour;
     QTimer* m_timer;
     QtRecordingTimer m_timerAdapter;
     RecordingControl m_recording;
     TrendRecorder m_trend;
+    AcCalibration m_acCalibration;
     // The handler's sinks, made before it and gone after it.
     InputWatchSink m_inputWatchSink{m_inputWatch};
     RecordingSink m_recordingSink{m_recording};

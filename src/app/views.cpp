@@ -2,6 +2,8 @@
 
 #include <QAction>
 
+#include "calibration/accalibration.h"
+#include "calibration/dialog/accalibrationwindow.h"
 #include "instrument/blockhandler.h"
 #include "instrument/trendsink.h"
 #include "trend/window/trendwindow.h"
@@ -9,6 +11,18 @@
 namespace veruziva {
 
 namespace {
+
+// The running capture's blocks, raw, to the calibration with a sine.
+class AcCalibrationSink : public BlockSink {
+public:
+    explicit AcCalibrationSink(AcCalibration& calibration) : m_calibration(calibration) {}
+    void blockMeasured(const MeasuredBlock& block) override {
+        m_calibration.blockTaken(block.frames);
+    }
+
+private:
+    AcCalibration& m_calibration;
+};
 
 // A new view is one more line here; the menu lists them in this order, before "Save picture...".
 const ViewEntry Table[] = {
@@ -20,6 +34,14 @@ const ViewEntry Table[] = {
          return new TrendWindow(parts.trend, parts.files, parts.boxes, &parts.window);
      },
      [](QWidget& window) { static_cast<TrendWindow&>(window).refresh(); }},
+    {"CalibrateWithSine", "Calibrate with a sine...", Qt::CTRL | Qt::Key_K,
+     [](const ViewParts& parts) -> std::unique_ptr<BlockSink> {
+         return std::make_unique<AcCalibrationSink>(parts.acCalibration);
+     },
+     [](const ViewParts& parts, BlockSink* /*sink*/) -> QWidget* {
+         return new AcCalibrationWindow(parts.acCalibration, &parts.window);
+     },
+     nullptr},
 };
 
 }  // namespace

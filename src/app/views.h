@@ -10,6 +10,7 @@
 
 namespace veruziva {
 
+class AcCalibration;
 class BlockHandler;
 class BlockSink;
 class MessageBoxes;
@@ -22,6 +23,7 @@ struct ViewParts {
     TrendFiles& files;
     MessageBoxes& boxes;
     QWidget& window;
+    AcCalibration& acCalibration;
 };
 
 // A window the main window's context menu opens, and what feeds it.

@@ -1,5 +1,7 @@
 #include "calibration/displaymode.h"
 
+#include <QDateTime>
+
 namespace veruziva {
 namespace {
 
@@ -55,6 +57,26 @@ std::optional<std::string_view> RawDataClick(CalibrationState& state) {
         return "Cal";
     }
     return std::nullopt;
+}
+
+QString RangeToolTip(const CalibrationState& state, int range, Side side) {
+    if (!RangeInForce(state, range, side)) {
+        return QStringLiteral(
+            "Not calibrated: this range reads raw units. Calibrate it with a "
+            "sine (context menu) or with the Calibrate button.");
+    }
+    const RangeCalibration& made = MadeOf(state.Made[range], side);
+    QString text = made.method == CalibrationMethod::Ac
+                       ? QStringLiteral("Calibrated with a sine of known RMS")
+                       : QStringLiteral("Calibrated with known DC values");
+    if (made.madeAtMs > 0) {
+        text += QStringLiteral(" on %1").arg(QDateTime::fromMSecsSinceEpoch(made.madeAtMs)
+                                                 .toString(QStringLiteral("yyyy-MM-dd HH:mm")));
+    }
+    if (!made.device.empty()) {
+        text += QStringLiteral(", input %1").arg(QString::fromStdString(made.device));
+    }
+    return text;
 }
 
 std::string_view RawDataCaptionAtStartup(const CalibrationState& state) {

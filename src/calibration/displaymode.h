@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QString>
 #include <array>
 #include <optional>
 #include <string_view>
@@ -27,6 +28,9 @@ PassSettings MakePassSettings(const DisplayParameters& display, bool acA, bool a
 // The "Raw"/"Cal" button: switches RawDisplay and gives the button's new caption, or nothing
 // when the click changes nothing (raw display while no range is calibrated).
 std::optional<std::string_view> RawDataClick(CalibrationState& state);
+
+// A range button's tooltip: how and when its range was calibrated, or that it reads raw.
+QString RangeToolTip(const CalibrationState& state, int range, Side side);
 
 // The caption the button shows at start-up.
 std::string_view RawDataCaptionAtStartup(const CalibrationState& state);

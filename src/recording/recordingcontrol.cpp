@@ -147,8 +147,8 @@ bool RecordingControl::startContinual(const CaptureDefinition& definition, std::
 
 void RecordingControl::startSampled(const CaptureDefinition& definition, std::uint32_t seconds,
                                     ReadoutUnits units) {
-    m_unitA = units.calibratedDisplay ? (units.ampereA ? 'A' : 'V') : ' ';
-    m_unitB = units.calibratedDisplay ? (units.ampereB ? 'A' : 'V') : ' ';
+    m_unitA = units.calibratedA ? (units.ampereA ? 'A' : 'V') : ' ';
+    m_unitB = units.calibratedB ? (units.ampereB ? 'A' : 'V') : ' ';
     if (m_dashIsStandardOutput && definition.nameOfFile == QLatin1String("-")) {
         m_csv.createOnStandardOutput(m_unitA, m_unitB);
     } else {

@@ -47,7 +47,8 @@ inline constexpr int ContinualGraceMs = 1000;
 
 // What decides a sampled recording's unit letters at its start.
 struct ReadoutUnits {
-    bool calibratedDisplay = false;  // Calibrated and not RawDisplay
+    bool calibratedA = false;  // A reads in volts or amperes
+    bool calibratedB = false;
     bool ampereA = false;            // "3 A" down for A
     bool ampereB = false;
 };

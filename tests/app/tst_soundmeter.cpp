@@ -724,7 +724,8 @@ void TestSoundMeter::contextMenuAsShown() {
                     .arg(action->text(), action->shortcut().toString())
                     .arg(action->isEnabled());
     }
-    QCOMPARE(menu, QStringList({"Trend... Ctrl+T 1", "Save picture... Ctrl+P 1"}));
+    QCOMPARE(menu, QStringList({"Trend... Ctrl+T 1", "Calibrate with a sine... Ctrl+K 1",
+                                "Save picture... Ctrl+P 1"}));
 }
 
 void TestSoundMeter::helpAboutAndClose() {
@@ -780,7 +781,7 @@ void TestSoundMeter::calibrationThroughTheWindow() {
     }
     QVERIFY(m.waveInput.notifies());  // back in notified mode, stopped
     QVERIFY(!m.waveInput.isRunning());
-    QCOMPARE(m.settings.writeOrder().size(), 18);
+    QCOMPARE(m.settings.writeOrder().size(), 18 + 3 * 8);  // the 18, then how/when/where per range
     QCOMPARE(m.settings.values().value("Sound device name"), QVariant("Sim Card"));
     ui.RawData->click();
     QCOMPARE(Text(ui.RawData), QStringLiteral("Cal"));

@@ -2,8 +2,10 @@
 #include <QtTest>
 
 #include "app/views.h"
+#include "calibration/accalibration.h"
 #include "instrument/blockhandler.h"
 #include "scripteddialogs.h"
+#include "support/memorysettingsstore.h"
 #include "trend/trendrecorder.h"
 
 using namespace veruziva;
@@ -57,7 +59,10 @@ struct Parts {
     TrendRecorder trend;
     ScriptedDialogs dialogs;
     QWidget window;
-    ViewParts parts{trend, dialogs, dialogs, window};
+    CalibrationState state;
+    MemorySettingsStore store;
+    AcCalibration acCalibration{state, store, dialogs, {}};
+    ViewParts parts{trend, dialogs, dialogs, window, acCalibration};
 };
 
 struct Block : BlockView {
@@ -79,7 +84,9 @@ void TestViews::menuFromTheTable_data() {
     QTest::addColumn<QString>("table");
     QTest::addColumn<QStringList>("actions");  // text, object name, shortcut
     QTest::addColumn<QStringList>("told");     // by the first block, then opening each twice
-    QTest::newRow("program") << "program" << QStringList{"Trend... OpenTrend Ctrl+T"}
+    QTest::newRow("program") << "program"
+                             << QStringList{"Trend... OpenTrend Ctrl+T",
+                                            "Calibrate with a sine... CalibrateWithSine Ctrl+K"}
                              << QStringList{};
     QTest::newRow("two views") << "two views"
                                << QStringList{"Scope... OpenScope Ctrl+K",

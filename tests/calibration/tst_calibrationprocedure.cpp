@@ -290,7 +290,7 @@ void TestCalibrationProcedure::cancelKeepsTheCalibrationInForce() {
     QCOMPARE(rig.state.CalFactor, before.CalFactor);
     QCOMPARE(rig.state.RawCalibration, before.RawCalibration);
     QCOMPARE(rig.rangeButtons, (std::vector<bool>{false, true, false, true}));
-    QCOMPARE(rig.store.writeOrder().size(), 18);  // only the first, completed run wrote
+    QCOMPARE(rig.store.writeOrder().size(), 42);  // only the first, completed run wrote
 }
 
 void TestCalibrationProcedure::zeroEntriesAreAskedAgain_data() {
@@ -451,7 +451,10 @@ void TestCalibrationProcedure::completeRunIsSavedAndRestored() {
     QVERIFY(rig.state.Calibrated);
     QCOMPARE(rig.rangeButtons, (std::vector<bool>{false, true}));
     QCOMPARE(rig.dispatches, 4);
-    QCOMPARE(rig.store.writeOrder().size(), 18);
+    // The 18 values, then how, when and on which device each range of each channel was made.
+    QCOMPARE(rig.store.writeOrder().size(), 18 + 3 * 8);
+    QCOMPARE(rig.store.writeOrder()[18], QStringLiteral("Calibration 0.3V left"));
+    QCOMPARE(rig.store.values().value("Calibration 3.0A right"), QVariant("DC"));
     QVERIFY(rig.service.notifies());
     // The next start derives the same factors from what was stored.
     CalibrationState restarted;

@@ -317,7 +317,7 @@ void TestRecordingControl::sampledHeaderAndComma() {
     w.separator = QStringLiteral(",");
     w.readingA = QStringLiteral("1,234V ");
     w.readingB = QStringLiteral("0,512A ");
-    w.control.SavingClick(Sampled(path("comma.csv"), "1", 1), {true, false, true});
+    w.control.SavingClick(Sampled(path("comma.csv"), "1", 1), {true, true, false, true});
     w.tick();
     w.readingA = QStringLiteral("12,34A ");  // a range change during the recording
     w.tick();
@@ -327,7 +327,7 @@ void TestRecordingControl::sampledHeaderAndComma() {
     // A separator of several bytes (Arabic) is not written: the file keeps single bytes.
     w.separator = QString(QChar(0x066B));
     w.readingA = QStringLiteral("1") + w.separator + QStringLiteral("234V ");
-    w.control.SavingClick(Sampled(path("arabic.csv"), "1", 1), {true, false, true});
+    w.control.SavingClick(Sampled(path("arabic.csv"), "1", 1), {true, true, false, true});
     w.tick();
     QCOMPARE(Read(path("arabic.csv")), QByteArray("time;A[V];B[A]\r\n0.5;1.234;0,512\r\n"));
 }
