@@ -5,6 +5,7 @@
 #include <QFrame>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
@@ -17,6 +18,7 @@
 #include "../recording/wavcheck.h"
 #include "app/oscilloscopeview.h"
 #include "app/soundmeter.h"
+#include "calibration/accalibration.h"
 #include "calibration/calibrationprocedure.h"
 #include "calibration/storedsettings.h"
 #include "capture/captureevent.h"
@@ -126,6 +128,7 @@ private slots:
     void inputLevelMovedFromOutside();
     void helpAboutAndClose();
     void calibrationThroughTheWindow();
+    void calibrationWithASine();
     void sampledRecordingThroughTheWindow_data();
     void sampledRecordingThroughTheWindow();
     void continualRecordingEndsWithTheWindow();
@@ -739,6 +742,60 @@ void TestSoundMeter::helpAboutAndClose() {
     window->controls().Close->click();
     QCOMPARE(m.endRequests, 1);
     QVERIFY(window->endRequested());
+}
+
+void TestSoundMeter::calibrationWithASine() {
+    // Nothing calibrated; channel A's 3 V range with a 1 V RMS square (3000 raw units RMS),
+    // then a restart: the range is in force again, the others read raw.
+    Machine m;
+    Standard(m);
+    m.signal.squareA = 0;
+    m.waveInput.setDelivery(SimWaveInput::Delivery::Immediate);
+    auto window = m.start();
+    const SoundMeterControls* ui = &window->controls();
+    QVERIFY(!ui->L3->isEnabled());
+    ui->StartStop->click();
+    for (QAction* action : window->actions()) {
+        if (action->objectName() == QLatin1String("CalibrateWithSine")) {
+            action->trigger();
+        }
+    }
+    auto* sine = window->findChild<QWidget*>(QStringLiteral("AcCalibrationWindow"));
+    QVERIFY(sine);
+    sine->findChild<QComboBox*>(QStringLiteral("AcRange"))->setCurrentIndex(1);
+    sine->findChild<QCheckBox*>(QStringLiteral("AcChannelB"))->setChecked(false);
+    sine->findChild<QLineEdit*>(QStringLiteral("AcValue"))->setText(QStringLiteral("1,000"));
+    sine->findChild<QPushButton*>(QStringLiteral("AcCalibrate"))->click();
+    m.deliverBlocks(AcSettleBlocks + AcCalibrationBlocks + 1);
+    const QString status = sine->findChild<QLabel*>(QStringLiteral("AcStatus"))->text();
+    QVERIFY2(status.startsWith(QStringLiteral("The 3 V range is calibrated")), qPrintable(status));
+    const double factor = window->state().AcFactor[2].Left;
+    QVERIFY(std::abs(factor * 3000 - 1.0) < 0.002);
+    QCOMPARE(window->state().AcFactor[2].Right, 0.0);
+    QVERIFY(ui->L3->isChecked() && ui->R03->isChecked());
+    QCOMPARE(Text(ui->RawData), QStringLiteral("Cal"));
+    QCOMPARE(ui->DisplayL->text(), QStringLiteral("1.000V "));               // a square: mean = RMS
+    QCOMPARE(ui->DisplayR->text().trimmed().right(1), QStringLiteral("0"));  // raw, no unit
+    QVERIFY(ui->L03->toolTip().startsWith(QStringLiteral("Not calibrated")));
+    QVERIFY(ui->L3->toolTip().startsWith(QStringLiteral("Calibrated with a sine")));
+    QVERIFY(ui->L03->isEnabled());
+
+    window.reset();
+    window = m.start();
+    ui = &window->controls();
+    QVERIFY(ui->L3->isChecked() && ui->R03->isChecked());
+    QVERIFY(window->rangesNote()->isVisibleTo(window.get()));
+    QCOMPARE(window->state().CalFactor[2].Left, factor);
+    QVERIFY(!window->state().Calibrated);
+    QCOMPARE(Text(ui->RawData), QStringLiteral("Cal"));
+    ui->StartStop->click();
+    m.deliverBlocks(1);
+    QCOMPARE(ui->DisplayL->text(), QStringLiteral("1.000V "));
+    ui->L03->click();  // a range that reads raw; the choice is stored at once
+    m.deliverBlocks(1);
+    QVERIFY(!ui->DisplayL->text().contains(QLatin1Char('V')));
+    QVERIFY(!window->rangesNote()->isVisibleTo(window.get()));
+    QCOMPARE(m.settings.values().value("Range left").toInt(), 1);
 }
 
 void TestSoundMeter::calibrationThroughTheWindow() {
