@@ -26,47 +26,82 @@ QString RangeCaption(int range) {
     return QString::fromLatin1(Captions.at(static_cast<std::size_t>(range - FirstRange)));
 }
 
-void AcRmsSums::addBlock(std::span<const StereoFrame> frames) {
-    std::array<ChannelSums, 2> block;
-    for (const StereoFrame& frame : frames) {
-        const std::array<std::int64_t, 2> samples{frame.a, frame.b};
-        for (std::size_t c = 0; c < 2; ++c) {
-            block[c].sum += samples[c];
-            block[c].squares += samples[c] * samples[c];
-            block[c].clipped = block[c].clipped || samples[c] >= 32767 || samples[c] <= -32768;
-        }
-    }
-    for (ChannelSums& channel : block) {
-        channel.frames = static_cast<std::int64_t>(frames.size());
-    }
-    m_blocks.push_back(block);
+namespace {
+
+constexpr std::int64_t WindowFrames = std::int64_t{AcCalibrationBlocks} * FramesPerBuffer;
+constexpr std::int64_t PartFrames = WindowFrames / AcCalibrationParts;
+
+// The Hann window's weight of frame n of a span of `length` frames.
+long double Hann(std::int64_t n, std::int64_t length) {
+    const long double s =
+        std::sin(static_cast<long double>(M_PI) * (static_cast<long double>(n) + 0.5L) /
+                 static_cast<long double>(length));
+    return s * s;
 }
 
-double AcRmsSums::rms(Side side, int first, int count) const {
-    const std::size_t c = side == Side::Left ? 0 : 1;
-    std::int64_t sum = 0;
-    std::int64_t squares = 0;
-    std::int64_t frames = 0;
-    for (int i = first; i < first + count && i < blocks(); ++i) {
-        const ChannelSums& block = m_blocks[static_cast<std::size_t>(i)][c];
-        sum += block.sum;
-        squares += block.squares;
-        frames += block.frames;
-    }
-    if (frames == 0) {
+}  // namespace
+
+double BlockRms(std::span<const StereoFrame> frames, Side side) {
+    if (frames.empty()) {
         return 0.0;
     }
-    // n * sum of squares - sum^2 from exact integer sums; each product is below 2^64, which a
-    // long double's mantissa holds exactly, so only the root is rounded.
-    const long double n = static_cast<long double>(frames);
+    std::int64_t sum = 0;
+    std::int64_t squares = 0;
+    for (const StereoFrame& frame : frames) {
+        const std::int64_t sample = side == Side::Left ? frame.a : frame.b;
+        sum += sample;
+        squares += sample * sample;
+    }
+    // n * S2 - S1^2 from exact integer sums; each product fits a long double's mantissa.
+    const auto n = static_cast<long double>(frames.size());
     const long double spread = n * static_cast<long double>(squares) -
                                static_cast<long double>(sum) * static_cast<long double>(sum);
     return static_cast<double>(std::sqrt(std::max(spread, 0.0L)) / n);
 }
 
+void AcRmsSums::Weighted::add(long double weight, long double sample) {
+    weights += weight;
+    sum += weight * sample;
+    squares += weight * sample * sample;
+}
+
+double AcRmsSums::Weighted::rms() const {
+    if (weights <= 0) {
+        return 0.0;
+    }
+    const long double mean = sum / weights;
+    return static_cast<double>(std::sqrt(std::max(squares / weights - mean * mean, 0.0L)));
+}
+
+void AcRmsSums::addBlock(std::span<const StereoFrame> frames) {
+    for (const StereoFrame& frame : frames) {
+        if (m_frames >= WindowFrames) {
+            break;  // a calibration takes its blocks and no more
+        }
+        const long double whole = Hann(m_frames, WindowFrames);
+        const long double part = Hann(m_frames % PartFrames, PartFrames);
+        const auto partIndex = static_cast<std::size_t>(m_frames / PartFrames);
+        for (std::size_t c = 0; c < 2; ++c) {
+            const int sample = c == 0 ? frame.a : frame.b;
+            Channel& channel = m_channels[c];
+            channel.whole.add(whole, sample);
+            channel.parts[partIndex].add(part, sample);
+            channel.clipped = channel.clipped || sample >= 32767 || sample <= -32768;
+        }
+        ++m_frames;
+    }
+}
+
+double AcRmsSums::rms(Side side) const {
+    return m_channels[side == Side::Left ? 0 : 1].whole.rms();
+}
+
+double AcRmsSums::partRms(Side side, int part) const {
+    return m_channels[side == Side::Left ? 0 : 1].parts.at(static_cast<std::size_t>(part)).rms();
+}
+
 AcFactorResult AcRmsSums::result(Side side, double appliedRms) const {
     AcFactorResult result;
-    const std::size_t c = side == Side::Left ? 0 : 1;
     const QString channel = ChannelName(side);
     if (!(appliedRms > 0.0) || !std::isfinite(appliedRms)) {
         result.refusal = QStringLiteral(
@@ -77,10 +112,8 @@ AcFactorResult AcRmsSums::result(Side side, double appliedRms) const {
         result.refusal = QStringLiteral("The input delivered too few blocks to measure.");
         return result;
     }
-    result.rawRms = rms(side, 0, blocks());
-    const bool clipped = std::any_of(m_blocks.begin(), m_blocks.end(),
-                                     [c](const auto& block) { return block[c].clipped; });
-    if (clipped) {
+    result.rawRms = rms(side);
+    if (m_channels[side == Side::Left ? 0 : 1].clipped) {
         result.refusal = QStringLiteral(
                              "Channel %1 clips: the sine's peaks reach the limits of "
                              "the input. Apply a smaller sine, or the next range up.")
@@ -95,9 +128,8 @@ AcFactorResult AcRmsSums::result(Side side, double appliedRms) const {
                              .arg(channel, Number(result.rawRms, 4), Number(AcMinimumRawRms, 4));
         return result;
     }
-    const int part = blocks() / AcCalibrationParts;
     for (int i = 0; i < AcCalibrationParts; ++i) {
-        const double deviation = std::abs(rms(side, i * part, part) / result.rawRms - 1.0) * 100;
+        const double deviation = std::abs(partRms(side, i) / result.rawRms - 1.0) * 100;
         result.spreadPercent = std::max(result.spreadPercent, deviation);
     }
     if (result.spreadPercent > AcSteadyPercent) {
@@ -157,9 +189,10 @@ void AcCalibration::cancel() {
 }
 
 void AcCalibration::blockTaken(std::span<const StereoFrame> frames) {
-    AcRmsSums last;
-    last.addBlock(frames);
-    m_lastRawRms = {last.rms(Side::Left, 0, 1), last.rms(Side::Right, 0, 1)};
+    if (frames.empty()) {
+        return;
+    }
+    m_lastRawRms = {BlockRms(frames, Side::Left), BlockRms(frames, Side::Right)};
     if (m_measuring) {
         if (m_settle > 0) {
             --m_settle;

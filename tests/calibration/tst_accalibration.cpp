@@ -109,15 +109,14 @@ void TestAcCalibration::factorFromASine() {
         return;
     }
     QVERIFY2(result.refusal.isEmpty(), qPrintable(result.refusal));
-    // The sine's RMS is its amplitude over root 2, the offset removed; the step of an accepted
-    // row moves it by its share of the blocks. Over a window of T seconds that holds no whole
-    // number of periods the RMS is off by up to 1 / (4 pi f T).
-    const double rms =
-        amplitude / std::sqrt(2.0) * std::sqrt(0.75 + 0.25 * std::pow(1 + stepPercent / 100, 2));
-    const double window = static_cast<double>(blocks) * FramesPerBuffer / SampleRate;
-    const double bound = 1 / (4 * M_PI * frequency * window) + 1e-4;
-    QVERIFY2(std::abs(result.factor * rms / value - 1) < bound,
-             qPrintable(QString::number(result.factor * rms / value, 'g', 8)));
+    // The sine's RMS is its amplitude over root 2, the offset removed, whatever part of a
+    // period the span ends in; a step in the last quarter weighs that quarter's share of the
+    // Hann window, 1/4 - 1/(2 pi).
+    const double share = 0.25 - 1 / (2 * M_PI);
+    const double rms = amplitude / std::sqrt(2.0) *
+                       std::sqrt(1 - share + share * std::pow(1 + stepPercent / 100, 2));
+    QVERIFY2(std::abs(result.factor * rms / value - 1) < 2e-5,
+             qPrintable(QString::number(result.factor * rms / value - 1, 'g', 8)));
     QVERIFY(result.spreadPercent <= AcSteadyPercent);
     QVERIFY(!sums.result(Side::Right, value).refusal.isEmpty());  // B grounded: too small
 }
