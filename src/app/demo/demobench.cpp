@@ -51,7 +51,8 @@ double StepLeft(std::uint64_t index, std::uint64_t at) {
 }  // namespace
 
 DemoBench::Source DemoBench::source() const {
-    switch (m_mode.load()) {
+    const Mode mode = m_mode.load();
+    switch (mode) {
         case Mode::TestSignals:
             // A 50 Hz sine on a smaller DC offset on A, a steady DC level on B.
             return {{0, 0}, {800, 1200}, {3000, 0}, 50.0};
@@ -62,7 +63,7 @@ DemoBench::Source DemoBench::source() const {
             // The board scales its range's full scale to 16000 raw units, channel B a little
             // less sensitive than A.
             const double scale = 16000.0 / RangeFullScale(m_range.load());
-            const bool sine = m_mode.load() == Mode::Sine;
+            const bool sine = mode == Mode::Sine;
             const double dc = (sine ? m_offset.load() : m_value.load()) * scale;
             const double peak = sine ? m_value.load() * std::sqrt(2.0) * scale : 0.0;
             return {{ZeroA, ZeroB}, {dc, 0.995 * dc}, {peak, 0.995 * peak}, m_frequency.load()};
