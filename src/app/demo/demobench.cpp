@@ -1,6 +1,7 @@
 #include "app/demo/demobench.h"
 
 #include <QButtonGroup>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QFormLayout>
@@ -9,6 +10,7 @@
 #include <QRadioButton>
 #include <QSignalBlocker>
 #include <QSlider>
+#include <QSpinBox>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
@@ -31,30 +33,113 @@ std::int16_t Clamp(double value) {
     return static_cast<std::int16_t>(std::clamp(std::lround(value), -32768L, 32767L));
 }
 
+// The card's input with AC coupling: its capacitor and the input's resistance make a
+// first-order high-pass, RC = 1/(2 pi corner). A sine of angular frequency w comes out in its
+// steady state, scaled by wRC/sqrt(1+(wRC)^2) and leading by atan(1/(wRC)); sines switched on
+// are not followed through their transient. A change of the source's DC at frame k comes through
+// as a step decaying as exp(-(i-k)/(RC rate)); what is left of the earlier steps at k adds to the
+// new one. So a frame stays a function of its index and of the settings.
+constexpr double CouplingRc = 1.0 / (2 * M_PI * DemoBench::CouplingCornerHz);
+
+double StepLeft(std::uint64_t index, std::uint64_t at) {
+    if (index <= at) {
+        return 1.0;
+    }
+    return std::exp(-static_cast<double>(index - at) / (CouplingRc * SampleRate));
+}
+
 }  // namespace
 
-StereoFrame DemoBench::frame(std::uint64_t index) const {
-    const double a = static_cast<double>(Noise(index, 1));
-    const double b = static_cast<double>(Noise(index, 2));
-    switch (m_mode.load()) {
-        case Mode::TestSignals: {
+DemoBench::Source DemoBench::source() const {
+    const Mode mode = m_mode.load();
+    switch (mode) {
+        case Mode::TestSignals:
             // A 50 Hz sine on a smaller DC offset on A, a steady DC level on B.
-            const double t = static_cast<double>(index) / SampleRate;
-            const double gain = m_gain.load();
-            return {Clamp(gain * (800 + 3000 * std::sin(2 * M_PI * 50 * t)) + a),
-                    Clamp(gain * 1200 + b)};
-        }
+            return {{0, 0}, {800, 1200}, {3000, 0}, 50.0};
         case Mode::Grounded:
-            return {Clamp(ZeroA + a), Clamp(ZeroB + b)};
-        case Mode::DcValue: {
+            return {{ZeroA, ZeroB}, {0, 0}, {0, 0}, 0.0};
+        case Mode::DcValue:
+        case Mode::Sine: {
             // The board scales its range's full scale to 16000 raw units, channel B a little
             // less sensitive than A.
-            const double raw =
-                m_gain.load() * m_value.load() / RangeFullScale(m_range.load()) * 16000.0;
-            return {Clamp(ZeroA + raw + a), Clamp(ZeroB + 0.995 * raw + b)};
+            const double scale = 16000.0 / RangeFullScale(m_range.load());
+            const bool sine = mode == Mode::Sine;
+            const double dc = (sine ? m_offset.load() : m_value.load()) * scale;
+            const double peak = sine ? m_value.load() * std::sqrt(2.0) * scale : 0.0;
+            return {{ZeroA, ZeroB}, {dc, 0.995 * dc}, {peak, 0.995 * peak}, m_frequency.load()};
         }
     }
     return {};
+}
+
+StereoFrame DemoBench::frame(std::uint64_t index) const {
+    std::uint64_t newest = m_newest.load();
+    while (index > newest && !m_newest.compare_exchange_weak(newest, index)) {
+    }
+    Source in = source();
+    double phase = 2 * M_PI * in.hertz * static_cast<double>(index) / SampleRate;
+    if (m_acCoupled.load()) {
+        const std::uint64_t at = m_stepAt.load();
+        const double left = StepLeft(index, at);
+        in.dc = {m_stepA.load() * left, m_stepB.load() * left};
+        const double wrc = 2 * M_PI * in.hertz * CouplingRc;
+        const double pass = wrc / std::sqrt(1 + wrc * wrc);
+        in.peak = {in.peak.a * pass, in.peak.b * pass};
+        phase += std::atan2(1.0, wrc);
+    }
+    const double gain = m_gain.load();
+    const double wave = std::sin(phase);
+    return {Clamp(in.zero.a + gain * (in.dc.a + in.peak.a * wave) + Noise(index, 1)),
+            Clamp(in.zero.b + gain * (in.dc.b + in.peak.b * wave) + Noise(index, 2))};
+}
+
+void DemoBench::setMode(Mode mode) {
+    const Levels before = source().dc;
+    m_mode = mode;
+    dcChanged(before);
+}
+
+void DemoBench::setValue(double value) {
+    const Levels before = source().dc;
+    m_value = value;
+    dcChanged(before);
+}
+
+void DemoBench::setBoardRange(int range) {
+    const Levels before = source().dc;
+    m_range = range;
+    dcChanged(before);
+}
+
+void DemoBench::setOffset(double offset) {
+    const Levels before = source().dc;
+    m_offset = offset;
+    dcChanged(before);
+}
+
+void DemoBench::setFrequency(double hertz) {
+    m_frequency = std::clamp(hertz, MinFrequency, MaxFrequency);
+}
+
+void DemoBench::setAcCoupled(bool on) {
+    if (on && !m_acCoupled.load()) {
+        // Switched in, the capacitor starts empty: the whole DC comes through at first.
+        const std::uint64_t now = m_newest.load();
+        const Levels dc = source().dc;
+        m_stepA = dc.a;
+        m_stepB = dc.b;
+        m_stepAt = now;
+    }
+    m_acCoupled = on;
+}
+
+void DemoBench::dcChanged(Levels before) {
+    const std::uint64_t now = m_newest.load();
+    const Levels after = source().dc;
+    const double left = StepLeft(now, m_stepAt.load());
+    m_stepA = after.a - before.a + m_stepA.load() * left;
+    m_stepB = after.b - before.b + m_stepB.load() * left;
+    m_stepAt = now;
 }
 
 DemoCard::DemoCard(sim::SimWaveInput::Delivery delivery) {
@@ -120,8 +205,10 @@ DemoBenchWindow::DemoBenchWindow(DemoCard& card, QWidget* parent)
     auto* signals_ = new QRadioButton(QStringLiteral("Test signals"), this);
     auto* grounded = new QRadioButton(QStringLiteral("Grounded"), this);
     auto* dc = new QRadioButton(QStringLiteral("DC value, through the board"), this);
+    auto* sine = new QRadioButton(QStringLiteral("Sine of this RMS, through the board"), this);
+    sine->setObjectName(QStringLiteral("DemoSine"));
     signals_->setChecked(true);
-    for (QRadioButton* button : {signals_, grounded, dc}) {
+    for (QRadioButton* button : {signals_, grounded, dc, sine}) {
         group->addButton(button);
         layout->addWidget(button);
     }
@@ -138,7 +225,21 @@ DemoBenchWindow::DemoBenchWindow(DemoCard& card, QWidget* parent)
     range->setCurrentIndex(1);
     form->addRow(QStringLiteral("Value (V or A):"), value);
     form->addRow(QStringLiteral("Board range:"), range);
+    auto* frequency = new QSpinBox(this);
+    frequency->setObjectName(QStringLiteral("DemoFrequency"));
+    frequency->setRange(static_cast<int>(DemoBench::MinFrequency),
+                        static_cast<int>(DemoBench::MaxFrequency));
+    frequency->setValue(50);  // the mains transformer at hand
+    auto* offset = new QDoubleSpinBox(this);
+    offset->setObjectName(QStringLiteral("DemoOffset"));
+    offset->setRange(-40.0, 40.0);
+    offset->setDecimals(3);
+    form->addRow(QStringLiteral("Frequency (Hz):"), frequency);
+    form->addRow(QStringLiteral("DC offset of the source:"), offset);
     layout->addLayout(form);
+    auto* coupled = new QCheckBox(QStringLiteral("AC-coupled input"), this);
+    coupled->setObjectName(QStringLiteral("DemoAcCoupled"));
+    layout->addWidget(coupled);
     // As the desktop's sound settings would move it: a calibrated window then marks its readings.
     auto* level = new QSlider(Qt::Horizontal, this);
     level->setObjectName(QStringLiteral("DemoLineInLevel"));
@@ -172,7 +273,17 @@ DemoBenchWindow::DemoBenchWindow(DemoCard& card, QWidget* parent)
             bench.setMode(DemoBench::Mode::DcValue);
         }
     });
+    connect(sine, &QRadioButton::toggled, this, [&bench](bool on) {
+        if (on) {
+            bench.setMode(DemoBench::Mode::Sine);
+        }
+    });
     connect(value, &QDoubleSpinBox::valueChanged, this, [&bench](double v) { bench.setValue(v); });
+    connect(frequency, &QSpinBox::valueChanged, this,
+            [&bench](int hertz) { bench.setFrequency(hertz); });
+    connect(offset, &QDoubleSpinBox::valueChanged, this,
+            [&bench](double v) { bench.setOffset(v); });
+    connect(coupled, &QCheckBox::toggled, this, [&bench](bool on) { bench.setAcCoupled(on); });
     connect(range, &QComboBox::currentIndexChanged, this,
             [&bench](int index) { bench.setBoardRange(index + FirstRange); });
 }

@@ -12,16 +12,23 @@
 namespace veruziva::demo {
 
 // What the demo's inputs see, as on a bench: the generator's test signals, both inputs
-// grounded, or a DC value applied through the range board. Safe to read from the capture
-// thread while the bench window changes it.
+// grounded, a DC value applied through the range board, or a sine of a known RMS through the
+// board (the way a card whose input blocks DC is calibrated). Safe to read from the capture
+// thread while the bench window changes it; the setters are called from one thread.
 class DemoBench {
 public:
-    enum class Mode { TestSignals, Grounded, DcValue };
+    enum class Mode { TestSignals, Grounded, DcValue, Sine };
 
-    void setMode(Mode mode) { m_mode = mode; }
-    // The value applied (volts, or amperes on the 3 A range) and the range set on the board.
-    void setValue(double value) { m_value = value; }
-    void setBoardRange(int range) { m_range = range; }
+    void setMode(Mode mode);
+    // The value applied (volts, or amperes on the 3 A range; for the sine its RMS) and the
+    // range set on the board.
+    void setValue(double value);
+    void setBoardRange(int range);
+    // The sine's frequency, 10 Hz to 10 kHz, and the DC its source adds, in the value's unit.
+    void setFrequency(double hertz);
+    void setOffset(double offset);
+    // The card's input blocks DC as a coupling capacitor does.
+    void setAcCoupled(bool on);
     // What the card's line-in level passes of the signal: 0 (muted) to 1 (full level).
     void setLineInGain(double gain) { m_gain = gain; }
     Mode mode() const { return m_mode; }
@@ -32,12 +39,40 @@ public:
     // The card's own zero offsets, as a real line input has them.
     static constexpr int ZeroA = 12;
     static constexpr int ZeroB = -7;
+    // The coupling capacitor's corner: a high-pass of first order.
+    static constexpr double CouplingCornerHz = 3.0;
+    static constexpr double MinFrequency = 10.0;
+    static constexpr double MaxFrequency = 10000.0;
 
 private:
+    struct Levels {
+        double a = 0;
+        double b = 0;
+    };
+    // What reaches each input before the card's coupling and line-in level, in raw units: the
+    // card's zero, the source's DC and the peak of its sine.
+    struct Source {
+        Levels zero;
+        Levels dc;
+        Levels peak;
+        double hertz = 0;
+    };
+    Source source() const;
+    void dcChanged(Levels before);
+
     std::atomic<Mode> m_mode{Mode::TestSignals};
     std::atomic<double> m_value{1.5};
     std::atomic<int> m_range{2};
     std::atomic<double> m_gain{1.0};
+    std::atomic<double> m_frequency{50.0};
+    std::atomic<double> m_offset{0.0};
+    std::atomic<bool> m_acCoupled{false};
+    // What the coupling capacitor has not yet taken up of the last change of DC, and when.
+    std::atomic<double> m_stepA{0.0};
+    std::atomic<double> m_stepB{0.0};
+    std::atomic<std::uint64_t> m_stepAt{0};
+    // The newest frame asked for: the bench's "now" when a setting changes.
+    mutable std::atomic<std::uint64_t> m_newest{0};
 };
 
 // The demo's sound cards: the signal generator, and an idle second card to change devices to,
