@@ -210,6 +210,9 @@ void TSoundMeter::addRangesNote() {
     palette.setColor(QPalette::Button, QColor(255, 255, 160));
     palette.setColor(QPalette::ButtonText, Qt::black);
     m_rangesNote->setPalette(palette);
+    QFont font = m_rangesNote->font();
+    font.setPointSizeF(font.pointSizeF() * 0.85);
+    m_rangesNote->setFont(font);
     m_rangesNote->hide();
     connect(m_rangesNote, &QPushButton::clicked, m_rangesNote, &QWidget::hide);
 }
@@ -297,8 +300,7 @@ void TSoundMeter::restoreRanges() {
         return;
     }
     // The board may have been reset since: say once which ranges the readings assume.
-    m_rangesNote->setText(QStringLiteral("Ranges as last set: A %1, B %2.\n"
-                                         "Set the board to match, or click a range.")
+    m_rangesNote->setText(QStringLiteral("Last ranges: A %1, B %2.\nSet the board to match.")
                               .arg(RangeCaption(stored.a), RangeCaption(stored.b)));
     m_rangesNote->show();
     QTimer::singleShot(RangesNoteMs, m_rangesNote, &QWidget::hide);

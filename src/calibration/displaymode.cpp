@@ -62,8 +62,8 @@ std::optional<std::string_view> RawDataClick(CalibrationState& state) {
 QString RangeToolTip(const CalibrationState& state, int range, Side side) {
     if (!RangeInForce(state, range, side)) {
         return QStringLiteral(
-            "Not calibrated: this range reads raw units. Calibrate it with a "
-            "sine (context menu) or with the Calibrate button.");
+            "Not calibrated: reads raw units. Calibrate it with a sine (right-click) or with "
+            "Calibrate.");
     }
     const RangeCalibration& made = MadeOf(state.Made[range], side);
     QString text = made.method == CalibrationMethod::Ac

@@ -78,7 +78,11 @@ AcCalibrationWindow::AcCalibrationWindow(AcCalibration& calibration, QWidget* pa
     buttons->addWidget(m_calibrate);
     buttons->addWidget(close);
     layout->addLayout(buttons);
-    resize(420, sizeHint().height());
+    // A wrapped label asks for too little height until it knows its width: give it both.
+    constexpr int Width = 460;
+    const QMargins margins = layout->contentsMargins();
+    how->setMinimumHeight(how->heightForWidth(Width - margins.left() - margins.right()));
+    resize(Width, sizeHint().height());
 
     connect(m_calibrate, &QPushButton::clicked, this, &AcCalibrationWindow::CalibrateClick);
     connect(m_value, &QLineEdit::returnPressed, this, &AcCalibrationWindow::CalibrateClick);
