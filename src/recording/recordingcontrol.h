@@ -49,7 +49,7 @@ inline constexpr int ContinualGraceMs = 1000;
 struct ReadoutUnits {
     bool calibratedA = false;  // A reads in volts or amperes
     bool calibratedB = false;
-    bool ampereA = false;            // "3 A" down for A
+    bool ampereA = false;  // "3 A" down for A
     bool ampereB = false;
 };
 
