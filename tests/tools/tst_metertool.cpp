@@ -10,6 +10,7 @@
 #include <functional>
 #include <vector>
 
+#include "calibration/accalibration.h"
 #include "calibration/qsettingsstore.h"
 #include "calibration/storedsettings.h"
 #include "platform/captureformat.h"
@@ -169,6 +170,8 @@ private slots:
     void calibratedReadings();
     void decimalSeparatorFollowsTheLocale();
     void incompleteCalibrationReadsRaw();
+    void calibrateWithASine_data();
+    void calibrateWithASine();
     void badUsage_data();
     void badUsage();
     void badInput_data();
@@ -610,6 +613,112 @@ void TestMeterTool::incompleteCalibrationReadsRaw() {
     QCOMPARE(result.exitCode, 0);
     QCOMPARE(result.lines.value(1), QStringLiteral("0;10000  ;5000  ;0 ;0 ;78;39"));
     QVERIFY(result.errors.contains("no complete calibration"));
+}
+
+namespace {
+
+// A sine on A of 64 frames a period (a block holds whole periods), of `amplitude` up to block
+// `step` and `stepped` from there; a fixed sine of 3000 on B.
+FrameFunction SteppedSine(int amplitude, int stepped, int step) {
+    return [=](int i) {
+        const double phase = std::sin(2 * M_PI * (i % 64) / 64.0);
+        const int a = i / FramesPerBuffer < step ? amplitude : stepped;
+        return StereoFrame{
+            static_cast<std::int16_t>(std::clamp(std::lround(a * phase), -32768L, 32767L)),
+            static_cast<std::int16_t>(std::lround(3000 * phase))};
+    };
+}
+
+// The RMS about the mean of A over the blocks a calibration measures.
+double RawRmsOfA(const FrameFunction& frame) {
+    long double sum = 0;
+    long double squares = 0;
+    const int count = AcCalibrationBlocks * FramesPerBuffer;
+    for (int i = 0; i < count; ++i) {
+        sum += frame(i).a;
+        squares += static_cast<long double>(frame(i).a) * frame(i).a;
+    }
+    return static_cast<double>(std::sqrt(squares / count - (sum / count) * (sum / count)));
+}
+
+}  // namespace
+
+void TestMeterTool::calibrateWithASine_data() {
+    QTest::addColumn<FrameFunction>("frame");
+    QTest::addColumn<int>("blocks");
+    QTest::addColumn<bool>("live");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("message");
+    const int all = AcCalibrationBlocks;
+    QTest::newRow("sine") << SteppedSine(10000, 10000, all) << all << false << 0 << "";
+    QTest::newRow("sine, live") << SteppedSine(10000, 10000, all) << 4 * all << true << 0 << "";
+    QTest::newRow("clipped") << SteppedSine(40000, 40000, all) << all << false << 1 << "clips";
+    QTest::newRow("tiny") << SteppedSine(300, 300, all) << all << false << 1 << "too small";
+    QTest::newRow("amplitude steps")
+        << SteppedSine(10000, 10400, all / 2) << all << false << 1 << "not steady";
+    QTest::newRow("too short") << SteppedSine(10000, 10000, all) << all - 1 << false << 2
+                               << "too short to calibrate with";
+}
+
+void TestMeterTool::calibrateWithASine() {
+    QFETCH(FrameFunction, frame);
+    QFETCH(int, blocks);
+    QFETCH(bool, live);
+    QFETCH(int, exitCode);
+    QFETCH(QString, message);
+    const QString settings = path("ac.conf");
+    QFile::remove(settings);
+    if (exitCode != 0) {
+        WriteCalibration(settings, 15000, 10000, 0);
+    }
+    const QByteArray before = ReadFile(settings);
+    QStringList input{path("ac.wav")};
+    QProcessEnvironment environment;
+    if (live) {
+        environment = liveInput(frame, blocks * FramesPerBuffer);
+        input = QStringList{
+            "--device",
+            RunTool({"--list"}, environment).lines.filter("vzlive").value(0).section(';', 0, 0)};
+    } else {
+        WriteWav(path("ac.wav"), blocks * FramesPerBuffer, frame);
+    }
+    const double applied = 1.25;
+    const ToolResult result = RunTool(
+        QStringList{"--calibrate-ac", "2", "1.25", "--channels", "a", "--calibration", settings} +
+            input,
+        environment);
+    QVERIFY2(result.exitCode == exitCode, qPrintable(result.errors));
+    QVERIFY2(result.errors.contains(message), qPrintable(result.errors));
+    if (exitCode != 0) {
+        QCOMPARE(ReadFile(settings), before);
+        QVERIFY(result.lines.isEmpty());
+        return;
+    }
+    QCOMPARE(result.lines.size(), 2);  // the header and channel A
+    QSettingsStore store(settings);
+    QVERIFY(store.open());
+    const double factor = store.readText(AcFactorValueName(2, Side::Left)).value.toDouble();
+    const double expected = applied / RawRmsOfA(frame);
+    QVERIFY2(std::abs(factor / expected - 1) < 1e-6, qPrintable(QString::number(factor)));
+    QCOMPARE(store.readText(AcFactorValueName(2, Side::Right)).status,
+             SettingsStore::ReadStatus::Missing);
+    // Made on the live device, which the settings now name, or on the recording.
+    const QString device = store.readText(MadeOnValueName(2, Side::Left)).value;
+    QCOMPARE(device, live ? store.readText(SoundDeviceNameValue).value : "ac.wav");
+    QVERIFY(!device.isEmpty());
+    store.close();
+
+    WriteWav(path("ac.wav"), blocks * FramesPerBuffer, frame);
+    const ToolResult read =
+        RunTool({"--calibration", settings, "--range", "2,1", "--rms", path("ac.wav")});
+    QCOMPARE(read.exitCode, 0);
+    const QStringList fields = read.lines.value(1).split(';');
+    QCOMPARE(fields.size(), 9);
+    QVERIFY2(fields[7].endsWith("V ") && std::abs(fields[7].chopped(2).toDouble() - applied) < 2e-3,
+             qPrintable(fields[7]));
+    QVERIFY2(fields[8].trimmed().toInt() > 2000, qPrintable(fields[8]));  // raw: no unit
+    QVERIFY2(read.errors.contains("no calibration of channel B's 0.3 V range"),
+             qPrintable(read.errors));
 }
 
 void TestMeterTool::badUsage_data() {
