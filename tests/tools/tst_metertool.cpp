@@ -617,12 +617,13 @@ void TestMeterTool::incompleteCalibrationReadsRaw() {
 
 namespace {
 
-// A sine on A of 64 frames a period (a block holds whole periods), of `amplitude` up to block
-// `step` and `stepped` from there; a fixed sine of 3000 on B.
-FrameFunction SteppedSine(int amplitude, int stepped, int step) {
+// A sine on A of 64 frames a period (a block holds whole periods) and `amplitude`, from the
+// middle of the blocks a calibration measures `later` when that is given; 3000 on B.
+FrameFunction Sine(int amplitude, int later = 0) {
     return [=](int i) {
         const double phase = std::sin(2 * M_PI * (i % 64) / 64.0);
-        const int a = i / FramesPerBuffer < step ? amplitude : stepped;
+        const int a =
+            later != 0 && i / FramesPerBuffer >= AcCalibrationBlocks / 2 ? later : amplitude;
         return StereoFrame{
             static_cast<std::int16_t>(std::clamp(std::lround(a * phase), -32768L, 32767L)),
             static_cast<std::int16_t>(std::lround(3000 * phase))};
@@ -645,24 +646,23 @@ double RawRmsOfA(const FrameFunction& frame) {
 
 void TestMeterTool::calibrateWithASine_data() {
     QTest::addColumn<FrameFunction>("frame");
-    QTest::addColumn<int>("blocks");
+    QTest::addColumn<int>("frames");
     QTest::addColumn<bool>("live");
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<QString>("message");
-    const int all = AcCalibrationBlocks;
-    QTest::newRow("sine") << SteppedSine(10000, 10000, all) << all << false << 0 << "";
-    QTest::newRow("sine, live") << SteppedSine(10000, 10000, all) << 4 * all << true << 0 << "";
-    QTest::newRow("clipped") << SteppedSine(40000, 40000, all) << all << false << 1 << "clips";
-    QTest::newRow("tiny") << SteppedSine(300, 300, all) << all << false << 1 << "too small";
-    QTest::newRow("amplitude steps")
-        << SteppedSine(10000, 10400, all / 2) << all << false << 1 << "not steady";
-    QTest::newRow("too short") << SteppedSine(10000, 10000, all) << all - 1 << false << 2
+    const int all = AcCalibrationBlocks * FramesPerBuffer;
+    QTest::newRow("sine") << Sine(10000) << all << false << 0 << "";
+    QTest::newRow("sine, live") << Sine(10000) << 4 * all << true << 0 << "";
+    QTest::newRow("clipped") << Sine(40000) << all << false << 1 << "clips";
+    QTest::newRow("tiny") << Sine(300) << all << false << 1 << "too small";
+    QTest::newRow("amplitude steps") << Sine(10000, 10400) << all << false << 1 << "not steady";
+    QTest::newRow("too short") << Sine(10000) << all - 1 << false << 2
                                << "too short to calibrate with";
 }
 
 void TestMeterTool::calibrateWithASine() {
     QFETCH(FrameFunction, frame);
-    QFETCH(int, blocks);
+    QFETCH(int, frames);
     QFETCH(bool, live);
     QFETCH(int, exitCode);
     QFETCH(QString, message);
@@ -675,12 +675,12 @@ void TestMeterTool::calibrateWithASine() {
     QStringList input{path("ac.wav")};
     QProcessEnvironment environment;
     if (live) {
-        environment = liveInput(frame, blocks * FramesPerBuffer);
+        environment = liveInput(frame, frames);
         input = QStringList{
             "--device",
             RunTool({"--list"}, environment).lines.filter("vzlive").value(0).section(';', 0, 0)};
     } else {
-        WriteWav(path("ac.wav"), blocks * FramesPerBuffer, frame);
+        WriteWav(path("ac.wav"), frames, frame);
     }
     const double applied = 1.25;
     const ToolResult result = RunTool(
@@ -708,7 +708,7 @@ void TestMeterTool::calibrateWithASine() {
     QVERIFY(!device.isEmpty());
     store.close();
 
-    WriteWav(path("ac.wav"), blocks * FramesPerBuffer, frame);
+    WriteWav(path("ac.wav"), frames, frame);
     const ToolResult read =
         RunTool({"--calibration", settings, "--range", "2,1", "--rms", path("ac.wav")});
     QCOMPARE(read.exitCode, 0);
@@ -747,6 +747,17 @@ void TestMeterTool::badUsage_data() {
     QTest::newRow("--devices and --line-in")
         << QStringList{"--devices", "--line-in"}
         << "--devices and --line-in take only --calibration FILE";
+    QTest::newRow("--calibrate-ac without --calibration")
+        << QStringList{"--calibrate-ac", "3V", "1.5", "a.wav"}
+        << "--calibrate-ac needs --calibration FILE";
+    QTest::newRow("--calibrate-ac on range 5")
+        << QStringList{"--calibrate-ac", "5", "1.5", "--calibration", "x.conf", "a.wav"}
+        << "--calibrate-ac takes a range from 1 to 4, or 0.3V, 3V, 30V or 3A, not '5'";
+    QTest::newRow("--calibrate-ac with a zero sine")
+        << QStringList{"--calibrate-ac", "0.3V", "0", "--calibration", "x.conf", "a.wav"}
+        << "the sine's RMS as a number above 0, not '0'";
+    QTest::newRow("--channels alone")
+        << QStringList{"--channels", "a", "a.wav"} << "--channels belongs to --calibrate-ac";
     QTest::newRow("recording without --device")
         << QStringList{"--wav", "x.wav", "--seconds", "1"}
         << "--wav, --csv, --period and --seconds need --device";
