@@ -40,7 +40,7 @@ const char* const UsageHead =
     "MEASURE:\n"
     "  --dc a|b|ab          measure the named channels as DC (default: both AC)\n"
     "  --calibration FILE   read the calibration from a settings file of the program;\n"
-    "                       a complete calibration gives calibrated readings\n"
+    "                       a channel whose range is calibrated reads in volts or amperes\n"
     "  --range A,B          ranges of channels A and B, 1 to 4 (0.3 V, 3 V, 30 V, 3 A);\n"
     "                       default 1,1; needs --calibration\n"
     "  --rms                also print each channel's true RMS of its AC part (about the\n"
