@@ -1,8 +1,10 @@
 #include "blockprinter.h"
 
 #include <QFileInfo>
+#include <tuple>
 
 #include "base/pngfile.h"
+#include "calibration/accalibration.h"
 #include "calibration/displaymode.h"
 #include "calibration/qsettingsstore.h"
 #include "calibration/storedsettings.h"
@@ -34,11 +36,23 @@ std::optional<QString> BlockPrinter::loadCalibration() {
     QSettingsStore store(path);
     StreamMessageBoxes boxes(m_err);
     LoadCalibrationAtStartup(store, m_state, boxes);
-    m_state.RawDisplay = !m_state.Calibrated;
-    if (!m_state.Calibrated) {
+    // Each channel reads in its unit on a range that is calibrated, raw on one that is not.
+    m_state.RawDisplay = !AnyRangeInForce(m_state);
+    if (m_state.RawDisplay) {
         Print(m_err, QStringLiteral("veruziva-meter: %1 holds no complete calibration; readings "
                                     "are raw\n")
                          .arg(path));
+    } else {
+        const std::array<bool, 2> calibrated = ChannelsCalibrated(m_state, m_options.ranges);
+        for (const auto& [channel, range, inForce] :
+             {std::tuple{'A', m_options.ranges.a, calibrated[0]},
+              std::tuple{'B', m_options.ranges.b, calibrated[1]}}) {
+            if (!inForce) {
+                Print(m_err, QStringLiteral("veruziva-meter: %1 holds no calibration of channel "
+                                            "%2's %3 range; it reads raw\n")
+                                 .arg(path, QChar::fromLatin1(channel), RangeCaption(range)));
+            }
+        }
     }
     m_display = DeriveDisplayParameters(m_state, m_options.ranges);
     m_pass = MakePassSettings(m_display, !m_options.dcA, !m_options.dcB);

@@ -1,7 +1,10 @@
 #include "meteroptions.h"
 
+#include <QLocale>
+#include <cmath>
 #include <limits>
 
+#include "calibration/accalibration.h"
 #include "calibration/calibrationstate.h"
 #include "commandline.h"
 #include "measurement/triggercontrols.h"
@@ -20,6 +23,8 @@ const char* const UsageHead =
     "       veruziva-meter [MEASURE] --plot RECORDING OUT.png\n"
     "       veruziva-meter --list\n"
     "       veruziva-meter --devices | --line-in [--calibration FILE]\n"
+    "       veruziva-meter --calibrate-ac RANGE VALUE [--channels a|b|ab]\n"
+    "                      (--device N | FILE) --calibration FILE\n"
     "\n"
     "Measures a recording (16-bit stereo PCM at 44100 frames/s), or K blocks captured live from\n"
     "an input device, block by block as the instrument's readouts would show it, and prints one\n"
@@ -35,7 +40,7 @@ const char* const UsageHead =
     "MEASURE:\n"
     "  --dc a|b|ab          measure the named channels as DC (default: both AC)\n"
     "  --calibration FILE   read the calibration from a settings file of the program;\n"
-    "                       a complete calibration gives calibrated readings\n"
+    "                       a channel whose range is calibrated reads in volts or amperes\n"
     "  --range A,B          ranges of channels A and B, 1 to 4 (0.3 V, 3 V, 30 V, 3 A);\n"
     "                       default 1,1; needs --calibration\n"
     "  --rms                also print each channel's true RMS of its AC part (about the\n"
@@ -90,6 +95,17 @@ const char* const UsageTail =
     "  --line-in            make start-up's choice and set the line-in level as start-up\n"
     "                       does, and show what was set\n"
     "\n"
+    "Calibration with a sine:\n"
+    "  --calibrate-ac RANGE VALUE\n"
+    "                       calibrate one range, 1 to 4 or 0.3V, 3V, 30V, 3A, with a sine of\n"
+    "                       VALUE volts RMS (amperes on 3A) applied: measure %1 blocks\n"
+    "                       (after %2 let pass from a live device; from the start of a\n"
+    "                       recording) and write the factor to the --calibration FILE (made\n"
+    "                       when it does not exist) as the program's calibration does; prints\n"
+    "                       channel;rawRms;factor, a line per channel; a sine that clips, is\n"
+    "                       too small or not steady is refused and nothing is written\n"
+    "  --channels a|b|ab    the channels it calibrates (default ab)\n"
+    "\n"
     "  -h, --help           show this text\n"
     "\n"
     "Examples:\n"
@@ -100,13 +116,16 @@ const char* const UsageTail =
     "                       shows them calibrated: A on the 3 V range, B on the 3 A range\n"
     "  veruziva-meter --device 0 --csv log.csv --period 1 --seconds 3600\n"
     "  veruziva-meter --plot log.csv log.png\n"
+    "  veruziva-meter --calibrate-ac 3V 1.5 --device 0 \\\n"
+    "                 --calibration ~/.config/Zoruzoz/Veruziva.conf\n"
+    "                       the 3 V range of both channels, with a sine of 1.5 V RMS applied\n"
     "\n"
     "The input devices are the sources of the desktop's sound server (PulseAudio or PipeWire)\n"
     "when one answers, else the sound cards through ALSA; VERUZIVA_AUDIO=pulse or\n"
     "VERUZIVA_AUDIO=alsa forces either.\n"
     "The decimal separator follows the locale (LC_NUMERIC).\n"
-    "Exit status: 0 success; 1 capture failed or stalled, or results or picture could not be\n"
-    "written; 2 bad usage or unreadable input.\n";
+    "Exit status: 0 success; 1 capture failed or stalled, results or picture could not be\n"
+    "written, or a calibration was refused; 2 bad usage or unreadable input.\n";
 
 using Parsed = std::variant<Options, QString>;
 
@@ -123,7 +142,7 @@ QList<QCommandLineOption> MeterOptions() {
     // The usage text is written out in full, so a value name only marks an option taking one.
     for (const char* valued :
          {"dc", "calibration", "range", "readings", "scope", "step", "trigger", "level", "device",
-          "blocks", "wav", "csv", "period", "seconds", "plot"}) {
+          "blocks", "wav", "csv", "period", "seconds", "plot", "calibrate-ac", "channels"}) {
         options.append(QCommandLineOption(QLatin1String(valued), {}, QStringLiteral("value")));
     }
     return options;
@@ -421,8 +440,91 @@ Parsed ParsePlot(const CommandLine& line, const QStringList& positional, Options
     return options;
 }
 
+std::optional<int> AcRangeOf(const QString& text) {
+    // The captions as the range buttons show them, and as the settings file names them.
+    static constexpr std::array<std::array<const char*, 2>, RangeCount> Captions{
+        {{"0.3v", "0.3v"}, {"3v", "3.0v"}, {"30v", "30v"}, {"3a", "3.0a"}}};
+    const QString caption = text.toLower().remove(QLatin1Char(' '));
+    for (int r = FirstRange; r <= LastRange; ++r) {
+        const auto& names = Captions[static_cast<std::size_t>(r - FirstRange)];
+        if (caption == QLatin1String(names[0]) || caption == QLatin1String(names[1])) {
+            return r;
+        }
+    }
+    const auto number = WholeNumber(text, FirstRange, LastRange);
+    return number ? std::optional<int>(static_cast<int>(*number)) : std::nullopt;
+}
+
+// A number above 0, with a point or the locale's decimal separator.
+std::optional<double> AppliedRms(const QString& text) {
+    bool ok = false;
+    double value = text.toDouble(&ok);
+    if (!ok) {
+        value = QLocale::system().toDouble(text, &ok);
+    }
+    return ok && std::isfinite(value) && value > 0.0 ? std::optional<double>(value) : std::nullopt;
+}
+
+// --calibrate-ac RANGE VALUE, the channels, a live device or a recording, and the settings
+// file it writes.
+Parsed ParseCalibrateAc(const CommandLine& line) {
+    if (line.anySet({"dc", "range", "rms", "overload", "readings", "scope", "step", "trigger",
+                     "level", "blocks", "grab", "stats", "wav", "csv", "period", "seconds",
+                     "plot"})) {
+        return QStringLiteral("--calibrate-ac takes only --channels, --device and --calibration");
+    }
+    Options options;
+    options.mode = Options::Mode::CalibrateAc;
+    const auto range = AcRangeOf(line.value("calibrate-ac"));
+    if (!range) {
+        return TakesOnly("--calibrate-ac", "a range from 1 to 4, or 0.3V, 3V, 30V or 3A",
+                         line.value("calibrate-ac"));
+    }
+    options.acRange = *range;
+    QStringList positional = line.positionalArguments();
+    if (positional.isEmpty()) {
+        return QStringLiteral(
+            "--calibrate-ac needs a range and the sine's RMS: --calibrate-ac RANGE VALUE");
+    }
+    const QString value = positional.takeFirst();
+    const auto rms = AppliedRms(value);
+    if (!rms) {
+        return QStringLiteral("--calibrate-ac takes the sine's RMS as a number above 0, not '%1'")
+            .arg(value);
+    }
+    options.acRms = *rms;
+    if (line.isSet("channels")) {
+        const QString channels = line.value("channels").toLower();
+        if (!IsOneOf(channels, {"a", "b", "ab"})) {
+            return TakesOnly("--channels", "a, b or ab", line.value("channels"));
+        }
+        options.acA = channels.contains(QLatin1Char('a'));
+        options.acB = channels.contains(QLatin1Char('b'));
+    }
+    if (!line.isSet("calibration")) {
+        return QStringLiteral(
+            "--calibrate-ac needs --calibration FILE, the settings file it writes");
+    }
+    options.calibrationFile = line.value("calibration");
+    if (line.isSet("device")) {
+        const auto device = WholeNumber(line.value("device"), 0, std::numeric_limits<int>::max());
+        if (!device) {
+            return TakesOnly("--device", "a device number from 0", line.value("device"));
+        }
+        options.device = static_cast<int>(*device);
+        if (!positional.isEmpty()) {
+            return QStringLiteral("--device captures live: no recording file with it");
+        }
+        return options;
+    }
+    return ParseFile(line, positional, options);
+}
+
 // A recording measured or plotted, or the input measured or recorded live.
 Parsed ParseFileOrLive(const CommandLine& line) {
+    if (line.isSet("channels")) {
+        return QStringLiteral("--channels belongs to --calibrate-ac");
+    }
     Options options;
     QStringList positional = line.positionalArguments();
     if (auto refusal = ParseReadingSetup(line, options)) {
@@ -454,7 +556,7 @@ QString UsageText() {
         text += QStringLiteral("                         %1 (%2A;%2B): %3\n")
                     .arg(Text(reading.id), Text(reading.column), Text(reading.name));
     }
-    return text + QString::fromLatin1(UsageTail);
+    return text + QString::fromLatin1(UsageTail).arg(AcCalibrationBlocks).arg(AcSettleBlocks);
 }
 
 std::variant<Options, QString> ParseOptions(const QStringList& arguments) {
@@ -472,6 +574,9 @@ std::variant<Options, QString> ParseOptions(const QStringList& arguments) {
     }
     if (line.anySet({"devices", "line-in"})) {
         return ParseInputSelection(line, arguments);
+    }
+    if (line.isSet("calibrate-ac")) {
+        return ParseCalibrateAc(line);
     }
     return ParseFileOrLive(line);
 }

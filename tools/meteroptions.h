@@ -29,7 +29,7 @@ constexpr std::array<bool, ReadingCount> DefaultPrinted() {
 }
 
 struct Options {
-    enum class Mode { Help, File, List, Live, Devices, LineIn, Plot };
+    enum class Mode { Help, File, List, Live, Devices, LineIn, Plot, CalibrateAc };
     Mode mode = Mode::File;
     bool dcA = false;
     bool dcB = false;
@@ -50,6 +50,11 @@ struct Options {
     QString csvFile;
     int periodIndex = -1;  // into SamplingPeriods
     long long seconds = 0;
+    // --calibrate-ac: the range, the RMS of the sine applied and the channels it calibrates.
+    int acRange = FirstRange;
+    double acRms = 0.0;
+    bool acA = true;
+    bool acB = true;
 };
 
 // The --help text, the readings' names from their table.

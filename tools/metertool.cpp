@@ -2,6 +2,7 @@
 
 #include <QLocale>
 
+#include "accalibrationrun.h"
 #include "blockprinter.h"
 #include "devicereport.h"
 #include "livemeter.h"
@@ -81,6 +82,8 @@ int RunMeterTool(const QStringList& arguments, std::FILE* out, std::FILE* err) {
             return RunDeviceReport(options, true, out, err);
         case Options::Mode::Plot:
             return RunPlot(options, err);
+        case Options::Mode::CalibrateAc:
+            return RunCalibrateAc(options, out, err);
         case Options::Mode::File:
             break;
     }

@@ -10,6 +10,7 @@
 #include <functional>
 #include <vector>
 
+#include "calibration/accalibration.h"
 #include "calibration/qsettingsstore.h"
 #include "calibration/storedsettings.h"
 #include "platform/captureformat.h"
@@ -169,6 +170,8 @@ private slots:
     void calibratedReadings();
     void decimalSeparatorFollowsTheLocale();
     void incompleteCalibrationReadsRaw();
+    void calibrateWithASine_data();
+    void calibrateWithASine();
     void badUsage_data();
     void badUsage();
     void badInput_data();
@@ -612,6 +615,112 @@ void TestMeterTool::incompleteCalibrationReadsRaw() {
     QVERIFY(result.errors.contains("no complete calibration"));
 }
 
+namespace {
+
+// A sine on A of 64 frames a period (a block holds whole periods) and `amplitude`, from the
+// middle of the blocks a calibration measures `later` when that is given; 3000 on B.
+FrameFunction Sine(int amplitude, int later = 0) {
+    return [=](int i) {
+        const double phase = std::sin(2 * M_PI * (i % 64) / 64.0);
+        const int a =
+            later != 0 && i / FramesPerBuffer >= AcCalibrationBlocks / 2 ? later : amplitude;
+        return StereoFrame{
+            static_cast<std::int16_t>(std::clamp(std::lround(a * phase), -32768L, 32767L)),
+            static_cast<std::int16_t>(std::lround(3000 * phase))};
+    };
+}
+
+// The RMS about the mean of A over the blocks a calibration measures.
+double RawRmsOfA(const FrameFunction& frame) {
+    long double sum = 0;
+    long double squares = 0;
+    const int count = AcCalibrationBlocks * FramesPerBuffer;
+    for (int i = 0; i < count; ++i) {
+        sum += frame(i).a;
+        squares += static_cast<long double>(frame(i).a) * frame(i).a;
+    }
+    return static_cast<double>(std::sqrt(squares / count - (sum / count) * (sum / count)));
+}
+
+}  // namespace
+
+void TestMeterTool::calibrateWithASine_data() {
+    QTest::addColumn<FrameFunction>("frame");
+    QTest::addColumn<int>("frames");
+    QTest::addColumn<bool>("live");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("message");
+    const int all = AcCalibrationBlocks * FramesPerBuffer;
+    QTest::newRow("sine") << Sine(10000) << all << false << 0 << "";
+    QTest::newRow("sine, live") << Sine(10000) << 4 * all << true << 0 << "";
+    QTest::newRow("clipped") << Sine(40000) << all << false << 1 << "clips";
+    QTest::newRow("tiny") << Sine(300) << all << false << 1 << "too small";
+    QTest::newRow("amplitude steps") << Sine(10000, 10400) << all << false << 1 << "not steady";
+    QTest::newRow("too short") << Sine(10000) << all - 1 << false << 2
+                               << "too short to calibrate with";
+}
+
+void TestMeterTool::calibrateWithASine() {
+    QFETCH(FrameFunction, frame);
+    QFETCH(int, frames);
+    QFETCH(bool, live);
+    QFETCH(int, exitCode);
+    QFETCH(QString, message);
+    const QString settings = path("ac.conf");
+    QFile::remove(settings);
+    if (exitCode != 0) {
+        WriteCalibration(settings, 15000, 10000, 0);
+    }
+    const QByteArray before = ReadFile(settings);
+    QStringList input{path("ac.wav")};
+    QProcessEnvironment environment;
+    if (live) {
+        environment = liveInput(frame, frames);
+        input = QStringList{
+            "--device",
+            RunTool({"--list"}, environment).lines.filter("vzlive").value(0).section(';', 0, 0)};
+    } else {
+        WriteWav(path("ac.wav"), frames, frame);
+    }
+    const double applied = 1.25;
+    const ToolResult result = RunTool(
+        QStringList{"--calibrate-ac", "2", "1.25", "--channels", "a", "--calibration", settings} +
+            input,
+        environment);
+    QVERIFY2(result.exitCode == exitCode, qPrintable(result.errors));
+    QVERIFY2(result.errors.contains(message), qPrintable(result.errors));
+    if (exitCode != 0) {
+        QCOMPARE(ReadFile(settings), before);
+        QVERIFY(result.lines.isEmpty());
+        return;
+    }
+    QCOMPARE(result.lines.size(), 2);  // the header and channel A
+    QSettingsStore store(settings);
+    QVERIFY(store.open());
+    const double factor = store.readText(AcFactorValueName(2, Side::Left)).value.toDouble();
+    const double expected = applied / RawRmsOfA(frame);
+    QVERIFY2(std::abs(factor / expected - 1) < 1e-6, qPrintable(QString::number(factor)));
+    QCOMPARE(store.readText(AcFactorValueName(2, Side::Right)).status,
+             SettingsStore::ReadStatus::Missing);
+    // Made on the live device, which the settings now name, or on the recording.
+    const QString device = store.readText(MadeOnValueName(2, Side::Left)).value;
+    QCOMPARE(device, live ? store.readText(SoundDeviceNameValue).value : "ac.wav");
+    QVERIFY(!device.isEmpty());
+    store.close();
+
+    WriteWav(path("ac.wav"), frames, frame);
+    const ToolResult read =
+        RunTool({"--calibration", settings, "--range", "2,1", "--rms", path("ac.wav")});
+    QCOMPARE(read.exitCode, 0);
+    const QStringList fields = read.lines.value(1).split(';');
+    QCOMPARE(fields.size(), 9);
+    QVERIFY2(fields[7].endsWith("V ") && std::abs(fields[7].chopped(2).toDouble() - applied) < 2e-3,
+             qPrintable(fields[7]));
+    QVERIFY2(fields[8].trimmed().toInt() > 2000, qPrintable(fields[8]));  // raw: no unit
+    QVERIFY2(read.errors.contains("no calibration of channel B's 0.3 V range"),
+             qPrintable(read.errors));
+}
+
 void TestMeterTool::badUsage_data() {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QString>("message");
@@ -638,6 +747,17 @@ void TestMeterTool::badUsage_data() {
     QTest::newRow("--devices and --line-in")
         << QStringList{"--devices", "--line-in"}
         << "--devices and --line-in take only --calibration FILE";
+    QTest::newRow("--calibrate-ac without --calibration")
+        << QStringList{"--calibrate-ac", "3V", "1.5", "a.wav"}
+        << "--calibrate-ac needs --calibration FILE";
+    QTest::newRow("--calibrate-ac on range 5")
+        << QStringList{"--calibrate-ac", "5", "1.5", "--calibration", "x.conf", "a.wav"}
+        << "--calibrate-ac takes a range from 1 to 4, or 0.3V, 3V, 30V or 3A, not '5'";
+    QTest::newRow("--calibrate-ac with a zero sine")
+        << QStringList{"--calibrate-ac", "0.3V", "0", "--calibration", "x.conf", "a.wav"}
+        << "the sine's RMS as a number above 0, not '0'";
+    QTest::newRow("--channels alone")
+        << QStringList{"--channels", "a", "a.wav"} << "--channels belongs to --calibrate-ac";
     QTest::newRow("recording without --device")
         << QStringList{"--wav", "x.wav", "--seconds", "1"}
         << "--wav, --csv, --period and --seconds need --device";
