@@ -116,7 +116,6 @@ int RunCalibrateAc(const Options& options, std::FILE* out, std::FILE* err) {
             Print(err, QStringLiteral("veruziva-meter: %1\n").arg(*message));
             return ExitBadInput;
         }
-        source.device = QFileInfo(options.file).fileName().toStdString();
     }
 
     std::vector<std::pair<Side, AcFactorResult>> results;
@@ -150,8 +149,10 @@ int RunCalibrateAc(const Options& options, std::FILE* out, std::FILE* err) {
     const std::int64_t now = QDateTime::currentMSecsSinceEpoch();
     std::string text = "channel;rawRms;factor\n";
     for (const auto& [side, result] : results) {
-        ApplyAcFactor(state, options.acRange, side, result.factor, now,
-                      StoredDeviceName(source.device));
+        // A recording is taken as made on the input the settings name (none: any input).
+        ApplyAcFactor(
+            state, options.acRange, side, result.factor, now,
+            source.number ? StoredDeviceName(source.device) : state.Device.SoundDeviceName);
         text += (side == Side::Left ? "A;" : "B;") + Number(result.rawRms, 10).toStdString() + ';' +
                 Number(result.factor, 10).toStdString() + '\n';
     }

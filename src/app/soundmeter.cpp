@@ -245,15 +245,18 @@ void TSoundMeter::FormCreate() {
     // Without an input device the end is requested, and start-up runs on to its end.
     m_selection.CheckDevicesAvailable();
     LoadCalibrationAtStartup(m_services.settings, m_state, m_services.dialogs);
-    // A calibration of some ranges keeps its device as a complete one does: the device is used
-    // as stored, and only the ranges calibrated on it hold.
-    m_state.Calibrated = m_state.Calibrated || AnyRangeInForce(m_state);
+    // A calibration of some ranges keeps its device as a complete one does, when the settings
+    // name the device and its line input (the meter tool stores neither): the device is used as
+    // stored. Either way only the ranges calibrated on the device in use hold.
+    const bool deviceStored = !m_state.Device.SoundDeviceName.empty() && m_state.Device.LineIn >= 0;
+    const bool keepDevice = m_state.Calibrated || (AnyRangeInForce(m_state) && deviceStored);
+    m_state.Calibrated = keepDevice;
     m_selection.StartUp();
-    if (m_state.Calibrated) {
+    if (keepDevice && !m_state.Calibrated) {
+        ForgetRangesInForce(m_state);  // the stored device is not there
+    } else {
         KeepCalibrationsOfDevice(
             m_state, StoredDeviceName(m_selection.DeviceIdentity(m_state.Device.SoundDevice)));
-    } else {
-        ForgetRangesInForce(m_state);
     }
     lineInLevelSet();
     m_engine.OpenWaveIn();

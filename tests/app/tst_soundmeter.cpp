@@ -129,6 +129,8 @@ private slots:
     void helpAboutAndClose();
     void calibrationThroughTheWindow();
     void calibrationWithASine();
+    void rangeCalibratedElsewhere_data();
+    void rangeCalibratedElsewhere();
     void sampledRecordingThroughTheWindow_data();
     void sampledRecordingThroughTheWindow();
     void continualRecordingEndsWithTheWindow();
@@ -796,6 +798,33 @@ void TestSoundMeter::calibrationWithASine() {
     QVERIFY(!ui->DisplayL->text().contains(QLatin1Char('V')));
     QVERIFY(!window->rangesNote()->isVisibleTo(window.get()));
     QCOMPARE(m.settings.values().value("Range left").toInt(), 1);
+}
+
+void TestSoundMeter::rangeCalibratedElsewhere_data() {
+    // A's 3 V range calibrated with a sine by the meter tool, which stores no device of the
+    // window's, on an input the tool names (or none, from a recording).
+    QTest::addColumn<QString>("madeOn");
+    QTest::addColumn<bool>("inForce");
+    QTest::newRow("a recording") << "" << true;
+    QTest::newRow("this card") << "Sim Card" << true;
+    QTest::newRow("another card") << "Other card" << false;
+}
+
+void TestSoundMeter::rangeCalibratedElsewhere() {
+    QFETCH(QString, madeOn);
+    QFETCH(bool, inForce);
+    Machine m;
+    Standard(m);
+    m.settings.plant(AcFactorValueName(2, Side::Left), QStringLiteral("0.0002"));
+    m.settings.plant(MethodValueName(2, Side::Left), QStringLiteral("AC"));
+    m.settings.plant(MadeOnValueName(2, Side::Left), madeOn);
+    const auto window = m.start();
+    QCOMPARE(m.dialogs.boxes.texts(), QStringList());  // chosen as on a first run, silently
+    QCOMPARE(RangeInForce(window->state(), 2, Side::Left), inForce);
+    QVERIFY(!RangeInForce(window->state(), 2, Side::Right));
+    QCOMPARE(window->controls().L3->isEnabled(), inForce);
+    QCOMPARE(Text(window->controls().RawData),
+             inForce ? QStringLiteral("Cal") : QStringLiteral("Raw"));
 }
 
 void TestSoundMeter::calibrationThroughTheWindow() {
