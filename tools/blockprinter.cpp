@@ -102,8 +102,8 @@ std::string BlockPrinter::header() const {
     return header + '\n';
 }
 
-bool BlockPrinter::calibratedDisplay() const {
-    return CalibratedDisplayInForce(m_state);
+std::array<bool, 2> BlockPrinter::calibratedChannels() const {
+    return {m_display.a.calibrated, m_display.b.calibrated};
 }
 
 std::optional<QString> BlockPrinter::missingPicture() const {

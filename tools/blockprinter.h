@@ -35,7 +35,8 @@ public:
 
     long long blocksMeasured() const { return m_block; }
     const Readouts& readouts() const { return m_readouts; }
-    bool calibratedDisplay() const;
+    // Per channel (A, B): reads in volts or amperes.
+    std::array<bool, 2> calibratedChannels() const;
     // After the last block: a message when the picture was asked for and not drawn.
     std::optional<QString> missingPicture() const;
     // Saves the picture, when asked for; false when it cannot be written.

@@ -245,8 +245,8 @@ int RunRecording(const Options& options, BlockPrinter& printer, LiveReceiver& li
         return ExitFailure;
     }
     ReadoutUnits units;
-    units.calibratedA = printer.calibratedDisplay();
-    units.calibratedB = units.calibratedA;
+    units.calibratedA = printer.calibratedChannels()[0];
+    units.calibratedB = printer.calibratedChannels()[1];
     units.ampereA = options.ranges.a == AmpereRange;
     units.ampereB = options.ranges.b == AmpereRange;
     recording.SavingClick(Definition(options), units);
