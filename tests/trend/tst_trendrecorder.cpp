@@ -445,7 +445,13 @@ void TestTrendRecorder::csvMetadataForReaders() {
     recorder.add({T0 + 100, 1.25, -0.5, 'V', 'A', true, false, 0, 0, false, true});
     const QByteArray csv = TrendCsv(recorder.rows(T0, T0 + 1000), metadata);
     QCOMPARE(csv, lines + TrendCsv(recorder.rows(T0, T0 + 1000)));
-    if (QProcess::execute(QStringLiteral("python3"), {"-c", "import pandas"}) != 0) {
+    // The Debian package's interpreter, which python3-pandas is for, before any other on PATH.
+    const QString interpreter = QFile::exists(QStringLiteral("/usr/bin/python3"))
+                                    ? QStringLiteral("/usr/bin/python3")
+                                    : QStringLiteral("python3");
+    QProcess python;
+    python.start(interpreter, {"-c", "import pandas"});
+    if (!python.waitForFinished(60'000) || python.exitCode() != 0) {
         QSKIP("python3-pandas is not installed (scripts/install-deps test installs it)");
     }
     const QString path = m_dir.filePath(QStringLiteral("pandas.csv"));
@@ -453,8 +459,7 @@ void TestTrendRecorder::csvMetadataForReaders() {
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write(csv);
     file.close();
-    QProcess python;
-    python.start(QStringLiteral("python3"),
+    python.start(interpreter,
                  {"-c",
                   "import sys, pandas\n"
                   "t = pandas.read_csv(sys.argv[1], sep=';', comment='#')\n"
