@@ -82,6 +82,18 @@ void TestFileDescription::lines_data() {
                            "Level as calibrated B: no"} +
                dcLines;
 
+    // Another device chosen: the factors stay, for the stored values, and none is in force.
+    CalibrationState forgotten = DcEverywhere();
+    ForgetRangesInForce(forgotten);
+    QTest::newRow("calibrations of another device")
+        << forgotten << context
+        << Head + QStringList{"Range A: 0.3 V",
+                              "Range B: 3 A",
+                              "Unit A: raw units",
+                              "Unit B: raw units",
+                              "Level as calibrated A: yes",
+                              "Level as calibrated B: no"};
+
     // A sine on A's 3 V range alone, on another device: B and A's other ranges read raw.
     CalibrationState ac;
     ApplyAcFactor(ac, 2, Side::Left, 1.0 / 3.0, Made + 250, "USB Audio");
