@@ -57,7 +57,7 @@ struct Parts {
     TrendRecorder trend;
     ScriptedDialogs dialogs;
     QWidget window;
-    ViewParts parts{trend, dialogs, dialogs, window};
+    ViewParts parts{trend, dialogs, dialogs, window, {}};
 };
 
 struct Block : BlockView {
