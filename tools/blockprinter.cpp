@@ -6,6 +6,7 @@
 #include "base/pngfile.h"
 #include "calibration/accalibration.h"
 #include "calibration/displaymode.h"
+#include "calibration/filedescription.h"
 #include "calibration/qsettingsstore.h"
 #include "calibration/storedsettings.h"
 #include "streammessageboxes.h"
@@ -15,6 +16,10 @@ namespace veruziva::meter {
 void Print(std::FILE* stream, const QString& text) {
     const QByteArray bytes = text.toLocal8Bit();
     std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stream);
+}
+
+QString ToolVersion() {
+    return QStringLiteral("veruziva-meter (Veruziva %1)").arg(ProgramVersion());
 }
 
 BlockPrinter::BlockPrinter(const Options& options, std::FILE* err)
@@ -120,13 +125,22 @@ bool BlockPrinter::savePicture() const {
         return true;
     }
     try {
-        SavePng(m_scope.image(), m_options.scope->output);
+        SavePng(m_scope.image(), m_options.scope->output, metadata());
     } catch (const RuntimeError& error) {
         Print(m_err, QStringLiteral("veruziva-meter: cannot write the picture %1: %2\n")
                          .arg(m_options.scope->output, QString::fromUtf8(error.what())));
         return false;
     }
     return true;
+}
+
+FileMetadata BlockPrinter::metadata() const {
+    MeasurementContext context;
+    context.program = ToolVersion();
+    context.device = m_source;
+    context.ranges = m_options.ranges;
+    context.rawDisplay = m_state.RawDisplay;
+    return DescribeMeasurement(m_state, context);
 }
 
 }  // namespace veruziva::meter

@@ -7,6 +7,7 @@
 #include <string>
 #include <utility>
 
+#include "base/filemetadata.h"
 #include "calibration/calibrationstate.h"
 #include "instrument/blockhandler.h"
 #include "measurement/displayparameters.h"
@@ -41,6 +42,11 @@ public:
     std::optional<QString> missingPicture() const;
     // Saves the picture, when asked for; false when it cannot be written.
     bool savePicture() const;
+    // What the blocks come from, for the pictures: the recording's file name or the device's.
+    void setSource(QString source) { m_source = std::move(source); }
+    // What a picture was measured with: the calibration and ranges of the options; the line-in
+    // level is not looked at.
+    FileMetadata metadata() const;
 
 private:
     const Options& m_options;
@@ -51,9 +57,13 @@ private:
     Readouts m_readouts;
     std::string m_lines;
     Oscilloscope m_scope;
+    QString m_source;
     bool m_pictureDrawn = false;
     long long m_block = 0;
 };
+
+// "veruziva-meter (Veruziva 0.1.0)": the program its pictures name.
+QString ToolVersion();
 
 // Writes text to a stream in the locale's encoding.
 void Print(std::FILE* stream, const QString& text);

@@ -341,6 +341,9 @@ int RunLive(const Options& options, std::FILE* out, std::FILE* err) {
     if (options.device >= 0 &&
         service.deviceCaps(static_cast<unsigned>(options.device), device) == wave::NoError) {
         level.emplace(*audio.mixers, device.productName, err);
+        // Named as the calibration names its device.
+        printer.setSource(
+            QString::fromStdString(device.identity.empty() ? device.productName : device.identity));
     }
     if (!options.wavFile.isEmpty() || !options.csvFile.isEmpty()) {
         const int recorded = RunRecording(options, printer, live, engine, fatal, err);

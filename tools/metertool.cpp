@@ -1,5 +1,6 @@
 #include "metertool.h"
 
+#include <QFileInfo>
 #include <QLocale>
 
 #include "accalibrationrun.h"
@@ -27,6 +28,7 @@ int RunFile(const Options& options, std::FILE* out, std::FILE* err) {
     if (const auto message = printer.loadCalibration()) {
         return Fail(err, *message);
     }
+    printer.setSource(QFileInfo(options.file).fileName());
     WavReader reader;
     if (!reader.open(options.file)) {
         return Fail(err, reader.errorText());

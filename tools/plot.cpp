@@ -107,7 +107,7 @@ int RunPlot(const Options& options, std::FILE* err) {
                                   "picture shows its last 24 hours\n"));
     }
     try {
-        SavePng(Chart(series), options.plotOutput);
+        SavePng(Chart(series), options.plotOutput, series.metadata);
     } catch (const RuntimeError& error) {
         Print(err, QStringLiteral("veruziva-meter: cannot write the picture %1: %2\n")
                        .arg(options.plotOutput, QString::fromUtf8(error.what())));

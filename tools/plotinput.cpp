@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <QFile>
+#include <QFileInfo>
 #include <QLocale>
 #include <QRegularExpression>
 #include <cerrno>
@@ -12,6 +13,7 @@
 #include <cstring>
 
 #include "blockprinter.h"
+#include "calibration/filedescription.h"
 #include "instrument/blockhandler.h"
 #include "wavreader.h"
 
@@ -72,6 +74,8 @@ Read ReadSampledRows(QIODevice& input, const QString& path) {
             .arg(path);
     }
     PlotSeries series;
+    // Its rows are readings already: what they were measured with is not in the file.
+    series.metadata = DescribeSource(ToolVersion(), QFileInfo(path).fileName());
     series.unitA = units.captured(1).front().toLatin1();
     series.unitB = units.captured(2).front().toLatin1();
     // An empty read is the end: every line read holds at least its line end.
@@ -124,7 +128,9 @@ Read ReadWavReadings(WavReader& reader, const Options& options, std::FILE* err) 
     if (const auto message = settings.loadCalibration()) {
         return *message;
     }
+    settings.setSource(QFileInfo(options.file).fileName());
     PlotSeries series;
+    series.metadata = settings.metadata();
     ReadingCollector collector(settings, series);
     BlockHandler blocks(collector, QLocale::system().decimalPoint().toStdString());
     for (auto frames = reader.nextBlock(); !frames.empty(); frames = reader.nextBlock()) {

@@ -5,6 +5,7 @@
 #include <variant>
 #include <vector>
 
+#include "base/filemetadata.h"
 #include "meteroptions.h"
 #include "recording/capturedefinition.h"
 
@@ -24,6 +25,7 @@ struct PlotSeries {
     char unitA = ' ';
     char unitB = ' ';
     std::vector<PlotPoint> points;
+    FileMetadata metadata;  // what the readings were measured with, as far as it is known
 };
 
 // The times a sampled recording can hold: its rows come once a period, up to its longest

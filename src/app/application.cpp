@@ -12,13 +12,14 @@
 #include "app/dialogs.h"
 #include "app/soundmeter.h"
 #include "base/endsignals.h"
+#include "base/filemetadata.h"
 
 namespace veruziva {
 
 VeruzivaApplication::VeruzivaApplication(int& argc, char** argv) : QApplication(argc, argv) {
     setOrganizationName(QStringLiteral("Zoruzoz"));
     setApplicationName(QStringLiteral("Veruziva"));
-    setApplicationVersion(QStringLiteral(VERUZIVA_VERSION));
+    setApplicationVersion(ProgramVersion());
     SubstituteFormsFace();
 }
 

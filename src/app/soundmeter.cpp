@@ -24,6 +24,7 @@
 #include "app/oscilloscopeview.h"
 #include "base/pngfile.h"
 #include "calibration/calibrationprocedure.h"
+#include "calibration/filedescription.h"
 #include "calibration/storedsettings.h"
 #include "capture/captureevent.h"
 #include "trend/window/trendwindow.h"
@@ -126,8 +127,8 @@ TSoundMeter::TSoundMeter(InstrumentServices services, QWidget* parent)
               [this] { return m_ui.WaveInDevices->currentIndex(); },
               [this] { return m_selection.DeviceIdentity(m_ui.WaveInDevices->currentIndex()); },
               [this](int range, bool a, bool b) { acCalibrated(range, a, b); }}),
-      m_views(ViewTable(),
-              ViewParts{m_trend, m_services.dialogs, m_heldBoxes, *this, m_acCalibration}),
+      m_views(ViewTable(), ViewParts{m_trend, m_services.dialogs, m_heldBoxes, *this,
+                                     m_acCalibration, [this] { return fileMetadata(); }}),
       m_blocks(*this, QLocale::system().decimalPoint().toStdString(), &m_engine) {
     m_ui = LayOutSoundMeter(*this, m_scope);
     m_deviceBox->setCombo(m_ui.WaveInDevices);
@@ -673,7 +674,7 @@ void TSoundMeter::savePicture() {
         return;
     }
     try {
-        SavePng(readoutPicture(), *name);
+        SavePng(readoutPicture(), *name, fileMetadata());
     } catch (const RuntimeError& error) {
         m_heldBoxes.showMessage(QStringLiteral("The picture cannot be saved as %1: %2")
                                     .arg(*name, QString::fromUtf8(error.what())));
@@ -682,6 +683,17 @@ void TSoundMeter::savePicture() {
 
 void TSoundMeter::AboutClick() {
     m_services.dialogs.showAbout();
+}
+
+FileMetadata TSoundMeter::fileMetadata() const {
+    MeasurementContext context;
+    context.program = QStringLiteral("Veruziva ") + ProgramVersion();
+    context.device =
+        QString::fromStdString(m_selection.DeviceIdentity(m_ui.WaveInDevices->currentIndex()));
+    context.ranges = ranges();
+    context.levelAsCalibrated = {!m_levelWatch.moved(0), !m_levelWatch.moved(1)};
+    context.rawDisplay = m_state.RawDisplay;
+    return DescribeMeasurement(m_state, context);
 }
 
 }  // namespace veruziva

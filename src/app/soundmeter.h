@@ -77,6 +77,8 @@ public:
     // picture, and the picture saved as a PNG file.
     QImage readoutPicture();
     void savePicture();
+    // What a saved picture or trend file was measured with: device, ranges, calibration, level.
+    FileMetadata fileMetadata() const;
     // The readings over time, recorded from the start whether the trend window (a view in the
     // context menu, Ctrl+T) is open or not.
     TrendRecorder& trend() { return m_trend; }

@@ -31,7 +31,9 @@ const ViewEntry Table[] = {
          return std::make_unique<TrendSink>(parts.trend);
      },
      [](const ViewParts& parts, BlockSink* /*sink*/) -> QWidget* {
-         return new TrendWindow(parts.trend, parts.files, parts.boxes, &parts.window);
+         auto* window = new TrendWindow(parts.trend, parts.files, parts.boxes, &parts.window);
+         window->setMetadata(parts.metadata);
+         return window;
      },
      [](QWidget& window) { static_cast<TrendWindow&>(window).refresh(); }},
     {"CalibrateWithSine", "Calibrate with a sine...", Qt::CTRL | Qt::Key_K,

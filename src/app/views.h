@@ -3,10 +3,13 @@
 #include <QKeyCombination>
 #include <QPointer>
 #include <QWidget>
+#include <functional>
 #include <memory>
 #include <span>
 #include <string_view>
 #include <vector>
+
+#include "base/filemetadata.h"
 
 namespace veruziva {
 
@@ -24,6 +27,8 @@ struct ViewParts {
     MessageBoxes& boxes;
     QWidget& window;
     AcCalibration& acCalibration;
+    // What the views' saved files say they were measured with.
+    std::function<FileMetadata()> metadata;
 };
 
 // A window the main window's context menu opens, and what feeds it.

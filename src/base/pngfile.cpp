@@ -8,18 +8,22 @@
 
 namespace veruziva {
 
-QByteArray PngBytes(const QImage& picture) {
+QByteArray PngBytes(const QImage& picture, const FileMetadata& metadata) {
+    QImage described = picture;
+    for (const auto& [key, value] : metadata) {
+        described.setText(key, value);
+    }
     QByteArray png;
     QBuffer buffer(&png);
     buffer.open(QIODevice::WriteOnly);
-    if (!picture.save(&buffer, "PNG")) {
+    if (!described.save(&buffer, "PNG")) {
         throw RuntimeError("the picture cannot be encoded");
     }
     return png;
 }
 
-void SavePng(const QImage& picture, const QString& path) {
-    const QByteArray png = PngBytes(picture);
+void SavePng(const QImage& picture, const QString& path, const FileMetadata& metadata) {
+    const QByteArray png = PngBytes(picture, metadata);
     WriteWholeFile(path, png.constData(), static_cast<std::size_t>(png.size()));
 }
 

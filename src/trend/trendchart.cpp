@@ -599,8 +599,9 @@ QImage RenderTrendChart(const TrendRecorder& recorder, const TrendChartView& vie
     return image;
 }
 
-QByteArray TrendPng(const TrendRecorder& recorder, const TrendChartView& view, QSize size) {
-    return PngBytes(RenderTrendChart(recorder, view, size));
+QByteArray TrendPng(const TrendRecorder& recorder, const TrendChartView& view, QSize size,
+                    const FileMetadata& metadata) {
+    return PngBytes(RenderTrendChart(recorder, view, size), metadata);
 }
 
 }  // namespace veruziva

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "base/filemetadata.h"
 #include "trend/trendrecorder.h"
 
 class QFontMetrics;
@@ -98,7 +99,8 @@ void PaintTrendChart(QPainter& painter, const QRect& bounds, const TrendRecorder
 // A picture of size logical pixels at a device pixel ratio.
 QImage RenderTrendChart(const TrendRecorder& recorder, const TrendChartView& view, QSize size,
                         qreal ratio = 1);
-// The chart as a PNG file's bytes.
-QByteArray TrendPng(const TrendRecorder& recorder, const TrendChartView& view, QSize size);
+// The chart as a PNG file's bytes, the metadata in its text chunks.
+QByteArray TrendPng(const TrendRecorder& recorder, const TrendChartView& view, QSize size,
+                    const FileMetadata& metadata = {});
 
 }  // namespace veruziva

@@ -42,7 +42,7 @@ QString IsoLocalTime(std::int64_t msSinceEpoch) {
                .arg(minutes % 60, 2, 10, QLatin1Char('0'));
 }
 
-QByteArray TrendCsv(const TrendRows& rows) {
+QByteArray TrendCsv(const TrendRows& rows, const FileMetadata& metadata) {
     QString text;
     const TrendRow first = rows.rows.empty() ? TrendRow{} : rows.rows.front();
     text += Header(first, rows.resolutionMs);
@@ -60,12 +60,13 @@ QByteArray TrendCsv(const TrendRows& rows) {
                 QLatin1Char(';') + Number(row.b) + QLatin1Char(';') + LevelMoved(row) +
                 QLatin1Char('\n');
     }
-    return text.toUtf8();
+    return MetadataCommentLines(metadata) + text.toUtf8();
 }
 
 std::optional<QString> SaveTrendCsv(const QString& path, const TrendRecorder& recorder,
-                                    std::int64_t t0, std::int64_t t1) {
-    return SaveFileChecked(path, TrendCsv(recorder.rows(t0, t1)));
+                                    std::int64_t t0, std::int64_t t1,
+                                    const FileMetadata& metadata) {
+    return SaveFileChecked(path, TrendCsv(recorder.rows(t0, t1), metadata));
 }
 
 }  // namespace veruziva

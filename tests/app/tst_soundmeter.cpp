@@ -660,6 +660,9 @@ void TestSoundMeter::pictureFromTheContextMenu() {
     QCOMPARE(picture.size(), size);
     QCOMPARE(picture.dotsPerMeterX(), dotsPerMetre);
     QCOMPARE(picture.dotsPerMeterY(), dotsPerMetre);
+    QCOMPARE(picture.text("Software"), QStringLiteral("Veruziva 0.1.0"));
+    QCOMPARE(picture.text("Unit A"), QStringLiteral("raw units"));
+    QCOMPARE(picture.text("Level as calibrated B"), QStringLiteral("yes"));
     // The scope's background, the reading's panel, and no buttons: the window colour there.
     const QPoint scope = ui.Oscilloscope->mapTo(window.get(), QPoint(2, 2)) * ratio;
     QCOMPARE(picture.pixelColor(scope), QColor::fromRgb(Oscilloscope::Teal));
@@ -715,6 +718,18 @@ void TestSoundMeter::trendFromTheContextMenu() {
     QCOMPARE(window->trendWindow()->windowTitle(), QStringLiteral("Trend"));
     open->trigger();  // the same window again
     QCOMPARE(window->findChildren<TrendWindow*>().size(), 1);
+    // Its file says what the window measured with.
+    m.dialogs.saveNames = {m_dir.filePath("trend.csv")};
+    window->trendWindow()->SaveCsvClick();
+    QFile csv(m_dir.filePath("trend.csv"));
+    QVERIFY(csv.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = csv.readAll().split('\n');
+    QCOMPARE(lines.mid(0, 2),
+             QList<QByteArray>({"# Software: Veruziva 0.1.0", "# Source: Sim Card"}));
+    QCOMPARE(lines.mid(5, 3),
+             QList<QByteArray>({"# Range B: 3 V", "# Unit A: raw units", "# Unit B: raw units"}));
+    QCOMPARE(lines.value(15), "# Calibration B 3 V: DC, factor 0.0003, made unknown, on unknown");
+    QCOMPARE(lines.value(18), "time;elapsed_s;A [V];B [V];level_moved");
 }
 
 void TestSoundMeter::contextMenuAsShown() {

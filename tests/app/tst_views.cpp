@@ -62,7 +62,7 @@ struct Parts {
     CalibrationState state;
     MemorySettingsStore store;
     AcCalibration acCalibration{state, store, dialogs, {}};
-    ViewParts parts{trend, dialogs, dialogs, window, acCalibration};
+    ViewParts parts{trend, dialogs, dialogs, window, acCalibration, {}};
 };
 
 struct Block : BlockView {

@@ -309,6 +309,10 @@ void TestMeterTool::plotPictures() {
     QVERIFY2(result.errors.isEmpty(), qPrintable(result.errors));
     const QImage image(path("plot.png"));
     QCOMPARE(image.size(), QSize(1000, 500));
+    // What it was measured with: the calibration only when the tool measured it.
+    QCOMPARE(image.text("Software"), QStringLiteral("veruziva-meter (Veruziva 0.1.0)"));
+    QCOMPARE(image.text("Source"), QFileInfo(input).fileName());
+    QCOMPARE(image.text("Unit A"), recording.isEmpty() ? QStringLiteral("raw units") : QString());
     const QRect plot = sim::FindPlot(image, qRgb(0, 0, 0));
     QVERIFY2(plot.width() > 700 && plot.height() > 300, qPrintable(QDebug::toString(plot)));
     // A's line (its full colour on the light theme): in the left third lower, in the right
@@ -891,6 +895,13 @@ void TestMeterTool::scopeCalibrated() {
     QCOMPARE(result.lines.value(1).section(';', 1, 1), QStringLiteral("3.000V "));
     const QImage image(path("fullscale.png"));
     QCOMPARE(image.pixel(50, 12), 0xFFFFFF00u);
+    // A file of an earlier version: calibrated by DC, when and where not recorded.
+    QCOMPARE(image.text("Source"), QStringLiteral("fullscale.wav"));
+    QCOMPARE(image.text("Range A"), QStringLiteral("3 V"));
+    QCOMPARE(image.text("Unit A"), QStringLiteral("V"));
+    QCOMPARE(image.text("Level as calibrated A"), QStringLiteral("not checked"));
+    QCOMPARE(image.text("Calibration B 3 A"),
+             QStringLiteral("DC, factor 0.0006, made unknown, on unknown"));
 }
 
 void TestMeterTool::scopeBadUsage_data() {

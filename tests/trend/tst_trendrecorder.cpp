@@ -50,6 +50,8 @@ private slots:
     void spanTexts();
     void csvPoints();
     void csvBucketMeans();
+    void csvMetadataForReaders_data();
+    void csvMetadataForReaders();
     void csvTimeZones_data();
     void csvTimeZones();
     void saveErrors_data();
@@ -421,6 +423,52 @@ void TestTrendRecorder::csvBucketMeans() {
                             "2027-01-15T10:00:00.000+02:00;0.000;4.5;-9;\n"
                             "2027-01-15T10:00:10.000+02:00;10.000;4.5;-9;\n"
                             "2027-01-15T10:00:20.000+02:00;20.000;4.5;-9;\n"));
+}
+
+void TestTrendRecorder::csvMetadataForReaders_data() {
+    QTest::addColumn<FileMetadata>("metadata");
+    QTest::addColumn<QByteArray>("lines");
+    QTest::newRow("none") << FileMetadata{} << QByteArray();
+    QTest::newRow("two pairs") << FileMetadata{{"Software", "Veruziva 0.1.0"}, {"Unit A", "V"}}
+                               << QByteArray("# Software: Veruziva 0.1.0\n# Unit A: V\n");
+    // A line break would start a row of the table; a ';' is no separator in a comment.
+    QTest::newRow("a line break and a ';'")
+        << FileMetadata{{"Source", "Line In;\r\nrear"}, {"Unit B", "raw units"}}
+        << QByteArray("# Source: Line In;  rear\n# Unit B: raw units\n");
+}
+
+void TestTrendRecorder::csvMetadataForReaders() {
+    QFETCH(FileMetadata, metadata);
+    QFETCH(QByteArray, lines);
+    TrendRecorder recorder;
+    recorder.add({T0, 1.5, -0.25, 'V', 'A', false, false});
+    recorder.add({T0 + 100, 1.25, -0.5, 'V', 'A', true, false, 0, 0, false, true});
+    const QByteArray csv = TrendCsv(recorder.rows(T0, T0 + 1000), metadata);
+    QCOMPARE(csv, lines + TrendCsv(recorder.rows(T0, T0 + 1000)));
+    // The Debian package's interpreter, which python3-pandas is for, before any other on PATH.
+    const QString interpreter = QFile::exists(QStringLiteral("/usr/bin/python3"))
+                                    ? QStringLiteral("/usr/bin/python3")
+                                    : QStringLiteral("python3");
+    QProcess python;
+    python.start(interpreter, {"-c", "import pandas"});
+    if (!python.waitForFinished(60'000) || python.exitCode() != 0) {
+        QSKIP("python3-pandas is not installed (scripts/install-deps test installs it)");
+    }
+    const QString path = m_dir.filePath(QStringLiteral("pandas.csv"));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(csv);
+    file.close();
+    python.start(interpreter,
+                 {"-c",
+                  "import sys, pandas\n"
+                  "t = pandas.read_csv(sys.argv[1], sep=';', comment='#')\n"
+                  "print('|'.join(t.columns), len(t), list(t['A [V]']), list(t['level_moved']))\n",
+                  path});
+    QVERIFY(python.waitForFinished(60'000));
+    QCOMPARE(python.readAllStandardError(), QByteArray());
+    QCOMPARE(python.readAllStandardOutput(),
+             QByteArray("time|elapsed_s|A [V]|B [A]|level_moved 2 [1.5, 1.25] [nan, 'B']\n"));
 }
 
 void TestTrendRecorder::csvTimeZones_data() {

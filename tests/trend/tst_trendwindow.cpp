@@ -79,6 +79,9 @@ void TestTrendWindow::init() {
     m_recorder.reset();
     m_boxes.clear();
     m_window = std::make_unique<TrendWindow>(m_recorder, m_files, m_boxes);
+    m_window->setMetadata([] {
+        return FileMetadata{{"Software", "Veruziva 0.1.0"}, {"Source", "Line In"}};
+    });
     m_window->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
 }
@@ -266,13 +269,17 @@ void TestTrendWindow::exports() {
         const QImage image(m_dir.filePath(file));
         QVERIFY(image.width() >= 800 && image.height() >= 400);
         QCOMPARE(image.pixel(0, 0), QRgb{0xFFFFFFFF});  // light: white paper
+        QCOMPARE(image.textKeys(), QStringList({"Software", "Source"}));
+        QCOMPARE(image.text(QStringLiteral("Source")), QStringLiteral("Line In"));
     } else if (!file.isEmpty()) {
         QFile csv(m_dir.filePath(file));
         QVERIFY(csv.open(QIODevice::ReadOnly));
         const QList<QByteArray> lines = csv.readAll().split('\n');
-        QCOMPARE(lines.size(), 32);  // the header, 30 rows, the last line's end
-        QCOMPARE(lines[0], QByteArray("time;elapsed_s;A [V];B [A];level_moved"));
-        QCOMPARE(lines[2], QByteArray("2027-01-15T10:00:00.100+02:00;0.100;2;2.5;"));
+        QCOMPARE(lines.size(), 34);  // two of metadata, the header, 30 rows, the last line's end
+        QCOMPARE(lines[0], QByteArray("# Software: Veruziva 0.1.0"));
+        QCOMPARE(lines[1], QByteArray("# Source: Line In"));
+        QCOMPARE(lines[2], QByteArray("time;elapsed_s;A [V];B [A];level_moved"));
+        QCOMPARE(lines[4], QByteArray("2027-01-15T10:00:00.100+02:00;0.100;2;2.5;"));
     }
 }
 

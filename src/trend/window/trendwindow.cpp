@@ -282,7 +282,8 @@ void TrendWindow::SavePngClick() {
     }
     TrendChartView light = m_chart->view();
     light.theme = TrendTheme::Light;
-    const QByteArray png = TrendPng(m_recorder, light, m_chart->size().expandedTo(SmallestPicture));
+    const QByteArray png =
+        TrendPng(m_recorder, light, m_chart->size().expandedTo(SmallestPicture), metadata());
     if (const auto error = SaveFileChecked(*name, png)) {
         m_boxes.showError(*error);
     }
@@ -295,7 +296,7 @@ void TrendWindow::SaveCsvClick() {
         return;
     }
     const TrendChartView shown = m_chart->view();
-    if (const auto error = SaveTrendCsv(*name, m_recorder, shown.t0Ms, shown.t1Ms)) {
+    if (const auto error = SaveTrendCsv(*name, m_recorder, shown.t0Ms, shown.t1Ms, metadata())) {
         m_boxes.showError(*error);
     }
 }

@@ -3,7 +3,9 @@
 #include <QTimer>
 #include <QWidget>
 #include <cstdint>
+#include <functional>
 
+#include "base/filemetadata.h"
 #include "trend/trendchart.h"
 #include "trend/trendrecorder.h"
 
@@ -33,6 +35,9 @@ public:
 
     TrendWindow(TrendRecorder& recorder, TrendFiles& files, MessageBoxes& boxes,
                 QWidget* parent = nullptr);
+
+    // What the saved files say they were measured with, asked as each is saved.
+    void setMetadata(std::function<FileMetadata()> metadata) { m_metadata = std::move(metadata); }
 
     // The recorder's, for callers that hold only the window; it redraws whatever reaches the
     // recorder, by any way.
@@ -68,10 +73,12 @@ private:
     void refreshLater();
     void autoScaleToggled(bool on);
     void updateStatistics();
+    FileMetadata metadata() const { return m_metadata ? m_metadata() : FileMetadata{}; }
 
     TrendRecorder& m_recorder;
     TrendFiles& m_files;
     MessageBoxes& m_boxes;
+    std::function<FileMetadata()> m_metadata;
     TrendChartWidget* m_chart;
     QComboBox* m_span;
     QCheckBox* m_autoScale;
