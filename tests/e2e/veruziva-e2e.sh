@@ -166,7 +166,10 @@ save_as "Save PNG" "$work/trend.png"
 identify -format %m "$work/trend.png" | grep -qx PNG || fail "the trend's PNG: $(identify "$work/trend.png")"
 xdotool mousemove --window "$trend" $((WIDTH - 45)) $((HEIGHT - 22)) click 1
 save_as "Save CSV" "$work/trend.csv"
-head -n1 "$work/trend.csv" | grep -q '^time;elapsed_s;A' || fail "trend CSV: $(head -n2 "$work/trend.csv")"
+# What it was measured with, in '#' lines, then the table.
+grep -q '^# Source: vzpipe' "$work/trend.csv" || fail "trend CSV names no source: $(head -n3 "$work/trend.csv")"
+grep -v '^#' "$work/trend.csv" | head -n1 | grep -q '^time;elapsed_s;A' ||
+    fail "trend CSV: $(grep -v '^#' "$work/trend.csv" | head -n2)"
 [ "$(grep -c '^20[0-9-]*T' "$work/trend.csv")" -gt 20 ] || fail "trend CSV rows: $(wc -l <"$work/trend.csv")"
 
 # Close ends the program (the main window raised above the trend's).
