@@ -1,7 +1,9 @@
+#include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
@@ -11,6 +13,7 @@
 
 #include "app/demo/demobench.h"
 #include "app/soundmeter.h"
+#include "calibration/accalibration.h"
 #include "calibration/calibrationprocedure.h"
 #include "scripteddialogs.h"
 #include "support/memorysettingsstore.h"
@@ -89,6 +92,7 @@ private slots:
     void sineOfAKnownRms();
     void aCoupledInputLetsADcChangeDecay();
     void benchWindowSetsTheSineAndTheCoupling();
+    void aSineCalibratesOneRangeOfACoupledInput();
 };
 
 void TestDemo::sineOfAKnownRms_data() {
@@ -303,6 +307,64 @@ void TestDemo::aWholeCalibrationCompletesWithTheSuggestedValues() {
     card.waveInput.deliverFrames(FramesPerBuffer);
     QCoreApplication::processEvents();
     QCOMPARE(window.controls().DisplayL->text(), QStringLiteral("1.500V "));
+}
+
+void TestDemo::aSineCalibratesOneRangeOfACoupledInput() {
+    // The bench's 1.000 V RMS sine on 0.5 V of DC, through the 3 V range into an input that
+    // blocks DC; 1001.3 Hz holds whole periods in a block, so each block reads what all do.
+    DemoCard card(sim::SimWaveInput::Delivery::Manual);
+    card.bench.setMode(DemoBench::Mode::Sine);
+    card.bench.setBoardRange(2);
+    card.bench.setValue(1.0);
+    card.bench.setOffset(0.5);
+    card.bench.setFrequency(93.0 * SampleRate / FramesPerBuffer);
+    card.bench.setAcCoupled(true);
+    MemorySettingsStore settings;
+    ScriptedDialogs dialogs;
+    auto window = std::make_unique<TSoundMeter>(
+        InstrumentServices{card.waveInput, card.mixers, settings, dialogs, {}});
+    const auto block = [&] {
+        card.waveInput.deliverFrames(FramesPerBuffer);
+        QCoreApplication::processEvents();
+    };
+    window->controls().StartStop->click();
+    for (int i = 0; i < 4; ++i) {
+        block();  // the coupling capacitor charges
+    }
+    for (QAction* action : window->actions()) {
+        if (action->objectName() == QLatin1String("CalibrateWithSine")) {
+            action->trigger();
+        }
+    }
+    auto* sine = window->findChild<QWidget*>(QStringLiteral("AcCalibrationWindow"));
+    QVERIFY(sine);
+    sine->findChild<QLineEdit*>(QStringLiteral("AcValue"))->setText(QStringLiteral("1.000"));
+    sine->findChild<QPushButton*>(QStringLiteral("AcCalibrate"))->click();
+    for (int i = 0; i < AcSettleBlocks + AcCalibrationBlocks + 1; ++i) {
+        block();
+    }
+    QVERIFY2(window->state().AcFactor[2] != CalFactorPair{},
+             qPrintable(sine->findChild<QLabel*>(QStringLiteral("AcStatus"))->text()));
+    // The rectified mean, 2 sqrt(2) / pi of the RMS, and the true RMS in the tooltip.
+    const SoundMeterControls* ui = &window->controls();
+    for (QLabel* display : {ui->DisplayL, ui->DisplayR}) {
+        QCOMPARE(display->text(), QStringLiteral("0.900V "));
+        QCOMPARE(display->toolTip(), QStringLiteral("True RMS of the AC part: 1.000V"));
+    }
+    ui->L03->click();
+    block();
+    QVERIFY(!ui->DisplayL->text().contains(QLatin1Char('V')));  // not calibrated: raw
+    ui->L3->click();
+
+    window.reset();
+    window = std::make_unique<TSoundMeter>(
+        InstrumentServices{card.waveInput, card.mixers, settings, dialogs, {}});
+    ui = &window->controls();
+    QVERIFY(ui->L3->isChecked() && ui->R3->isChecked());
+    ui->StartStop->click();
+    block();
+    QCOMPARE(ui->DisplayL->text(), QStringLiteral("0.900V "));
+    QVERIFY2(dialogs.boxes.shown().isEmpty(), qPrintable(dialogs.boxes.texts().join('|')));
 }
 
 QTEST_MAIN(TestDemo)
