@@ -162,6 +162,34 @@ void WriteRangeCalibrations(Writer& writer, const CalibrationState& state) {
     }
 }
 
+// A file of an earlier version records no method for its DC ranges: they were made on the
+// device the file names, which a calibration with a sine may now change. Each is recorded so
+// first, so that it does not pass for a calibration of the new device.
+void RecordDcRangesOfEarlierFiles(SettingsStore& store, Writer& writer) {
+    for (int r = FirstRange; r <= LastRange; ++r) {
+        const QString name =
+            QString::fromLatin1(StoredValueNames[5 + static_cast<std::size_t>(r - FirstRange)]);
+        const SettingsStore::ReadResult value = store.readInteger(name);
+        if (value.status != SettingsStore::ReadStatus::Ok || value.value == 0) {
+            return;  // no DC calibration of all four ranges: none in force
+        }
+    }
+    const SettingsStore::TextResult device =
+        store.readText(QString::fromLatin1(SoundDeviceNameValue));
+    const QString deviceName =
+        device.status == SettingsStore::ReadStatus::Ok ? device.value : QString();
+    for (int r = FirstRange; r <= LastRange; ++r) {
+        for (const Side side : {Side::Left, Side::Right}) {
+            if (store.readText(MethodValueName(r, side)).status ==
+                SettingsStore::ReadStatus::Missing) {
+                writer.text(MethodValueName(r, side), MethodText(CalibrationMethod::Dc));
+                writer.text(MadeAtValueName(r, side), QString());
+                writer.text(MadeOnValueName(r, side), deviceName);
+            }
+        }
+    }
+}
+
 }  // namespace
 
 QString AcFactorValueName(int range, Side side) {
@@ -261,6 +289,7 @@ bool SaveAcCalibration(SettingsStore& store, const CalibrationState& state,
         return false;
     }
     Writer writer(store, boxes);
+    RecordDcRangesOfEarlierFiles(store, writer);
     writer.integer(QString::fromLatin1(StoredValueNames[0]), selectedDevice);
     writer.integer(QString::fromLatin1(StoredValueNames[1]), state.Device.MixerIndex);
     writer.integer(QString::fromLatin1(StoredValueNames[2]), state.Device.LineIn);

@@ -188,6 +188,16 @@ void TestAcCalibration::savedAndLoadedAgain() {
         QDateTime(QDate(2026, 12, 9), QTime(20, 30), Qt::UTC).toMSecsSinceEpoch();
     ApplyAcFactor(state, 3, Side::Right, 0.0123456789012345, when, "Card X");
     QVERIFY(SaveAcCalibration(store, state, 0, boxes));
+    // On another card: the DC ranges of the earlier file do not pass for calibrations of it.
+    CalibrationState other = state;
+    other.Device.SoundDeviceName = "Card Y";
+    MemorySettingsStore otherStore;
+    PlantDcCalibration(otherStore);
+    ApplyAcFactor(other, 1, Side::Left, 0.002, when, "Card Y");
+    QVERIFY(SaveAcCalibration(otherStore, other, 1, boxes));
+    LoadCalibrationAtStartup(otherStore, other, boxes);
+    KeepCalibrationsOfDevice(other, "Card Y");
+    QCOMPARE(InForce(other), QStringLiteral("A---/----"));
     QVERIFY(SaveRanges(store, {2, 3}, boxes));
     QCOMPARE(store.values().value("Calibration time 30 V right"), QVariant("2026-12-09T20:30:00Z"));
     CalibrationState again;
