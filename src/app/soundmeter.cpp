@@ -556,6 +556,9 @@ void TSoundMeter::SetLevelBackClick() {
 
 void TSoundMeter::runningChanged(bool running) {
     m_inputWatch.setRunning(running);
+    if (!running) {
+        m_acCalibration.cancel();  // no more blocks will come to measure
+    }
     m_ui.StartStop->setText(running ? QStringLiteral("Stop") : QStringLiteral("Start"));
     m_ui.WaveInDevices->setEnabled(!running);
     m_ui.Calibrate->setEnabled(!running);

@@ -782,7 +782,13 @@ void TestSoundMeter::calibrationWithASine() {
     sine->findChild<QComboBox*>(QStringLiteral("AcRange"))->setCurrentIndex(1);
     sine->findChild<QCheckBox*>(QStringLiteral("AcChannelB"))->setChecked(false);
     sine->findChild<QLineEdit*>(QStringLiteral("AcValue"))->setText(QStringLiteral("1,000"));
-    sine->findChild<QPushButton*>(QStringLiteral("AcCalibrate"))->click();
+    auto* calibrate = sine->findChild<QPushButton*>(QStringLiteral("AcCalibrate"));
+    calibrate->click();
+    ui->StartStop->click();  // stopped while measuring: nothing changes, nothing waits
+    QCOMPARE(calibrate->text(), QStringLiteral("Calibrate"));
+    QVERIFY(!window->acCalibration().measuring());
+    ui->StartStop->click();
+    calibrate->click();
     m.deliverBlocks(AcSettleBlocks + AcCalibrationBlocks + 1);
     const QString status = sine->findChild<QLabel*>(QStringLiteral("AcStatus"))->text();
     QVERIFY2(status.startsWith(QStringLiteral("The 3 V range is calibrated")), qPrintable(status));
