@@ -12,6 +12,7 @@
 #include "calibration/qsettingsstore.h"
 #include "calibration/storedsettings.h"
 #include "capture/captureengine.h"
+#include "livemeter.h"
 #include "metertool.h"
 #include "platform/audio/audiosystem.h"
 #include "platform/fatalerrors.h"
@@ -60,11 +61,7 @@ bool CaptureLive(int device, AcRmsSums& sums, Source& source, std::FILE* err) {
     char name[] = "veruziva-meter";
     char* argv[] = {name, nullptr};
     QCoreApplication application(argc, argv);
-    const AudioSystem audio = OpenAudioSystem();
-    if (!audio.problem.empty()) {
-        Print(err,
-              QStringLiteral("veruziva-meter: %1\n").arg(QString::fromStdString(audio.problem)));
-    }
+    const AudioSystem audio = OpenAudioTelling(err);
     WaveInput& service = *audio.waveInput;
     WaveInCaps caps;
     if (service.deviceCaps(static_cast<unsigned>(device), caps) == wave::NoError) {

@@ -285,12 +285,17 @@ int Finish(int status, BlockPrinter& printer, std::FILE* out, std::FILE* err) {
 
 }  // namespace
 
-int RunList(std::FILE* out, std::FILE* err) {
-    const AudioSystem audio = OpenAudioSystem();
+AudioSystem OpenAudioTelling(std::FILE* err) {
+    AudioSystem audio = OpenAudioSystem();
     if (!audio.problem.empty()) {
         Print(err,
               QStringLiteral("veruziva-meter: %1\n").arg(QString::fromStdString(audio.problem)));
     }
+    return audio;
+}
+
+int RunList(std::FILE* out, std::FILE* err) {
+    const AudioSystem audio = OpenAudioTelling(err);
     WaveInput& service = *audio.waveInput;
     std::string text =
         audio.kind == AudioSystemKind::Alsa ? "device;name;alsa\n" : "device;name;source\n";
@@ -323,11 +328,7 @@ int RunLive(const Options& options, std::FILE* out, std::FILE* err) {
     char* argv[] = {name, nullptr};
     QCoreApplication application(argc, argv);
 
-    const AudioSystem audio = OpenAudioSystem();
-    if (!audio.problem.empty()) {
-        Print(err,
-              QStringLiteral("veruziva-meter: %1\n").arg(QString::fromStdString(audio.problem)));
-    }
+    const AudioSystem audio = OpenAudioTelling(err);
     WaveInput& service = *audio.waveInput;
     StreamMessageBoxes boxes(err);
     FatalErrors fatal(boxes, [] { QCoreApplication::exit(ExitFailure); });

@@ -3,8 +3,12 @@
 #include <cstdio>
 
 #include "meteroptions.h"
+#include "platform/audio/audiosystem.h"
 
 namespace veruziva::meter {
+
+// The sound system the live modes use; a problem in choosing it is told on `err`.
+AudioSystem OpenAudioTelling(std::FILE* err);
 
 // Lists the input devices: number, name, ALSA device name.
 int RunList(std::FILE* out, std::FILE* err);

@@ -94,27 +94,19 @@ StereoFrame DemoBench::frame(std::uint64_t index) const {
 }
 
 void DemoBench::setMode(Mode mode) {
-    const Levels before = source().dc;
-    m_mode = mode;
-    dcChanged(before);
+    changeSource([&] { m_mode = mode; });
 }
 
 void DemoBench::setValue(double value) {
-    const Levels before = source().dc;
-    m_value = value;
-    dcChanged(before);
+    changeSource([&] { m_value = value; });
 }
 
 void DemoBench::setBoardRange(int range) {
-    const Levels before = source().dc;
-    m_range = range;
-    dcChanged(before);
+    changeSource([&] { m_range = range; });
 }
 
 void DemoBench::setOffset(double offset) {
-    const Levels before = source().dc;
-    m_offset = offset;
-    dcChanged(before);
+    changeSource([&] { m_offset = offset; });
 }
 
 void DemoBench::setFrequency(double hertz) {

@@ -59,6 +59,13 @@ private:
     };
     Source source() const;
     void dcChanged(Levels before);
+    // A setting of the source changed: the DC it applies before and after it goes to dcChanged.
+    template <typename Change>
+    void changeSource(Change change) {
+        const Levels before = source().dc;
+        change();
+        dcChanged(before);
+    }
 
     std::atomic<Mode> m_mode{Mode::TestSignals};
     std::atomic<double> m_value{1.5};
