@@ -105,6 +105,8 @@ struct CalibrationState {
     RangeTable<RangeCalibrationPair> Made;
     // The ranges the board was last set to, when stored.
     std::optional<RangeSelection> StoredRanges;
+    // The sample clock's error in parts per million (0: none measured).
+    double SampleClockPpm = 0.0;
 };
 
 template <typename T>

@@ -115,6 +115,19 @@ void LoadRanges(SettingsStore& store, CalibrationState& state, MessageBoxes& box
     state.StoredRanges = RangeSelection{ranges[0], ranges[1]};
 }
 
+void LoadSampleClock(SettingsStore& store, CalibrationState& state, MessageBoxes& boxes) {
+    const QString name = QString::fromLatin1(SampleClockValue);
+    if (const auto text = ReadText(store, name, boxes)) {
+        bool ok = false;
+        const double ppm = text->trimmed().toDouble(&ok);
+        if (ok && std::isfinite(ppm) && std::abs(ppm) <= MaxStoredClockPpm) {
+            state.SampleClockPpm = ppm;
+        } else {
+            boxes.showError(InvalidDataTypeText(name));
+        }
+    }
+}
+
 // Each write in order; the first that fails is reported and ends the save.
 class Writer {
 public:
@@ -248,6 +261,7 @@ void LoadSettings(SettingsStore& store, CalibrationState& state, MessageBoxes& b
         }
     }
     LoadRanges(store, state, boxes);
+    LoadSampleClock(store, state, boxes);
     store.close();
 }
 
@@ -308,6 +322,18 @@ bool SaveRanges(SettingsStore& store, RangeSelection ranges, MessageBoxes& boxes
     Writer writer(store, boxes);
     writer.integer(QString::fromLatin1(RangeLeftValue), ranges.a);
     writer.integer(QString::fromLatin1(RangeRightValue), ranges.b);
+    store.close();
+    return writer.ok();
+}
+
+bool SaveSampleClock(SettingsStore& store, double ppm, MessageBoxes& boxes) {
+    const QString name = QString::fromLatin1(SampleClockValue);
+    if (!store.open()) {
+        boxes.showError(FailedToSetDataText(name));
+        return false;
+    }
+    Writer writer(store, boxes);
+    writer.text(name, QString::number(ppm, 'g', 17));
     store.close();
     return writer.ok();
 }

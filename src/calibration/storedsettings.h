@@ -46,6 +46,10 @@ QString MadeAtValueName(int range, Side side);
 QString MadeOnValueName(int range, Side side);
 inline constexpr const char* RangeLeftValue = "Range left";
 inline constexpr const char* RangeRightValue = "Range right";
+// Last, the sample clock's error in parts per million (a decimal text), as the analyzer
+// measured it against a reference; it corrects the analyzer's frequencies only.
+inline constexpr const char* SampleClockValue = "Sample clock ppm";
+inline constexpr double MaxStoredClockPpm = 2000.0;
 
 // Highest device number a stored "Sound device" may name (device counts are 8-bit).
 inline constexpr std::int32_t MaxStoredSoundDevice = 254;
@@ -71,6 +75,9 @@ bool SaveAcCalibration(SettingsStore& store, const CalibrationState& state,
 
 // The ranges the board is set to, whenever they change.
 bool SaveRanges(SettingsStore& store, RangeSelection ranges, MessageBoxes& boxes);
+
+// The sample clock's correction, as the analyzer's clock calibration stores it.
+bool SaveSampleClock(SettingsStore& store, double ppm, MessageBoxes& boxes);
 
 // The start-up sequence of the calibration: defaults, the stored values, the derived factors
 // and Calibrated, each range's later calibration in force.
