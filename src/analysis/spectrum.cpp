@@ -23,7 +23,7 @@ Spectrum ComputeSpectrum(std::span<const double> samples, const FftWindow& windo
     double sum = 0.0;
     for (int n = 0; n < size; ++n) {
         input[n] = samples[n] * weights[n];
-        sum += samples[n];
+        sum += input[n];
     }
     fft.transform();
 
@@ -33,7 +33,8 @@ Spectrum ComputeSpectrum(std::span<const double> samples, const FftWindow& windo
     spectrum.window = window.kind();
     spectrum.noiseBandwidthBins = window.noiseBandwidthBins();
     spectrum.lobeHalfWidth = window.lobeHalfWidth();
-    spectrum.dc = sum / size;
+    // Weighted as the bins are, so that a tone of a part period adds nothing to it.
+    spectrum.dc = sum / (window.coherentGain() * size);
     // A sine of amplitude A at a bin centre gives |X| = A / 2 x sum(w): its RMS squared is
     // 2 |X|^2 / sum(w)^2. DC and Nyquist have no mirror bin.
     const double gain = window.coherentGain() * size;

@@ -29,7 +29,8 @@ struct Spectrum {
     double noiseBandwidthBins = 1.0;
     int lobeHalfWidth = 1;
     std::vector<double> power;  // size/2 + 1 bins; bin 0 holds the DC's square
-    // The signed DC (mean) of the span, in the input's units (the power spectrum loses its sign).
+    // The signed DC of the span (its mean, weighted with the window), in the input's units: the
+    // power spectrum loses its sign.
     double dc = 0.0;
 
     double binHz() const { return sampleRate / size; }
