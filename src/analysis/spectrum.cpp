@@ -176,12 +176,16 @@ bool SpectrumAnalyzer::update() {
         return false;
     }
     const int start = (m_next - size + MaxSpectrumSize) % MaxSpectrumSize;
+    // The span lies in the ring in at most two pieces: from its start to the ring's end, and on
+    // from the ring's beginning.
+    const auto first = m_ring.begin() + start;
+    const auto firstPiece = std::min<std::ptrdiff_t>(size, MaxSpectrumSize - start);
     for (int channel = 0; channel < 2; ++channel) {
-        for (int n = 0; n < size; ++n) {
-            const StereoFrame& frame =
-                m_ring[static_cast<std::size_t>((start + n) % MaxSpectrumSize)];
-            m_samples[static_cast<std::size_t>(n)] = channel == 0 ? frame.a : frame.b;
-        }
+        const auto sample = [channel](const StereoFrame& frame) {
+            return double(channel == 0 ? frame.a : frame.b);
+        };
+        const auto next = std::transform(first, first + firstPiece, m_samples.begin(), sample);
+        std::transform(m_ring.begin(), m_ring.begin() + (size - firstPiece), next, sample);
         m_averagers[static_cast<std::size_t>(channel)].add(
             ComputeSpectrum(m_samples, *m_window, *m_fft));
     }

@@ -55,7 +55,14 @@ int HighestBin(const Spectrum& spectrum, int first, int last) {
     return best;
 }
 
-double Median(std::vector<double> values) {
+// The median bin: the noise floor, however many bins tones and their skirts take. Every
+// fourth bin tells it as well as all of them, in a quarter of the time.
+double MedianBin(const std::vector<double>& power) {
+    std::vector<double> values;
+    values.reserve(power.size() / 4 + 1);
+    for (std::size_t k = 0; k < power.size(); k += 4) {
+        values.push_back(power[k]);
+    }
     if (values.empty()) {
         return 0.0;
     }
@@ -214,7 +221,7 @@ ToneMeasurements MeasureTone(const Spectrum& spectrum, const ToneOptions& option
     const int bins = spectrum.bins();
     const int lobe = spectrum.lobeHalfWidth;
     const double clock = 1.0 + options.clockPpm * 1e-6;
-    const double floor = Median(spectrum.power);
+    const double floor = MedianBin(spectrum.power);
 
     BinMap map(spectrum);
     const BinSpan dcSpan{0, std::min(lobe, bins - 1)};
