@@ -14,15 +14,23 @@ bool ValidSpectrumSize(int size) {
 
 Spectrum ComputeSpectrum(std::span<const double> samples, const FftWindow& window, RealFft& fft,
                          double sampleRate) {
-    const int size = fft.size();
-    if (static_cast<int>(samples.size()) != size || window.size() != size) {
+    if (static_cast<int>(samples.size()) != fft.size()) {
         throw std::invalid_argument("spectrum span");
+    }
+    std::copy(samples.begin(), samples.end(), fft.input().begin());
+    return ComputeSpectrumInPlace(window, fft, sampleRate);
+}
+
+Spectrum ComputeSpectrumInPlace(const FftWindow& window, RealFft& fft, double sampleRate) {
+    const int size = fft.size();
+    if (window.size() != size) {
+        throw std::invalid_argument("spectrum window");
     }
     const std::span<const double> weights = window.weights();
     const std::span<double> input = fft.input();
     double sum = 0.0;
     for (int n = 0; n < size; ++n) {
-        input[n] = samples[n] * weights[n];
+        input[n] *= weights[n];
         sum += input[n];
     }
     fft.transform();
@@ -137,7 +145,6 @@ void SpectrumAnalyzer::setSettings(const AnalyzerSettings& settings) {
     if (replan) {
         m_window = std::make_unique<FftWindow>(settings.window, settings.size);
         m_fft = std::make_unique<RealFft>(settings.size);
-        m_samples.assign(static_cast<std::size_t>(settings.size), 0.0);
     }
     for (SpectrumAverager& averager : m_averagers) {
         averager = SpectrumAverager(settings.averaging);
@@ -184,10 +191,10 @@ bool SpectrumAnalyzer::update() {
         const auto sample = [channel](const StereoFrame& frame) {
             return double(channel == 0 ? frame.a : frame.b);
         };
-        const auto next = std::transform(first, first + firstPiece, m_samples.begin(), sample);
+        const auto next = std::transform(first, first + firstPiece, m_fft->input().begin(), sample);
         std::transform(m_ring.begin(), m_ring.begin() + (size - firstPiece), next, sample);
         m_averagers[static_cast<std::size_t>(channel)].add(
-            ComputeSpectrum(m_samples, *m_window, *m_fft));
+            ComputeSpectrumInPlace(*m_window, *m_fft));
     }
     m_sinceUpdate = 0;
     return true;

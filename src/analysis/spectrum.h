@@ -74,6 +74,9 @@ private:
 // The power spectrum of one channel's samples: the window applied, scaled as Spectrum says.
 Spectrum ComputeSpectrum(std::span<const double> samples, const FftWindow& window, RealFft& fft,
                          double sampleRate = SampleRate);
+// The same of the samples already in the transform's input (which it overwrites).
+Spectrum ComputeSpectrumInPlace(const FftWindow& window, RealFft& fft,
+                                double sampleRate = SampleRate);
 
 struct AnalyzerSettings {
     int size = 16384;
@@ -117,7 +120,6 @@ private:
     std::int64_t m_sinceUpdate = 0;
     std::unique_ptr<FftWindow> m_window;
     std::unique_ptr<RealFft> m_fft;
-    std::vector<double> m_samples;
     std::array<SpectrumAverager, 2> m_averagers;
 };
 

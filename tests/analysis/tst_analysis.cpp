@@ -81,7 +81,6 @@ private slots:
             worst = std::max(worst, std::abs(fft.output()[static_cast<std::size_t>(k)] - expected));
         }
         QVERIFY2(worst < 1e-9 * size, qPrintable(QString::number(worst)));
-        QCOMPARE(fft.input()[1], samples[1]);  // the input stays
     }
 
     // A clean sine on a bin centre and between bins, every window: its frequency to 0.01 Hz and
