@@ -28,10 +28,8 @@ Spectrum ComputeSpectrumInPlace(const FftWindow& window, RealFft& fft, double sa
     }
     const std::span<const double> weights = window.weights();
     const std::span<double> input = fft.input();
-    double sum = 0.0;
     for (int n = 0; n < size; ++n) {
         input[n] *= weights[n];
-        sum += input[n];
     }
     fft.transform();
 
@@ -41,8 +39,9 @@ Spectrum ComputeSpectrumInPlace(const FftWindow& window, RealFft& fft, double sa
     spectrum.window = window.kind();
     spectrum.noiseBandwidthBins = window.noiseBandwidthBins();
     spectrum.lobeHalfWidth = window.lobeHalfWidth();
-    // Weighted as the bins are, so that a tone of a part period adds nothing to it.
-    spectrum.dc = sum / (window.coherentGain() * size);
+    // Bin 0 is the weighted sum of the samples: their mean weighted as the bins are, so that a
+    // tone of a part period adds nothing to it.
+    spectrum.dc = fft.output()[0].real() / (window.coherentGain() * size);
     // A sine of amplitude A at a bin centre gives |X| = A / 2 x sum(w): its RMS squared is
     // 2 |X|^2 / sum(w)^2. DC and Nyquist have no mirror bin.
     const double gain = window.coherentGain() * size;

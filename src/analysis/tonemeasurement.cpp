@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <numbers>
 
 namespace veruziva {
 
@@ -145,17 +146,20 @@ public:
         const double threshold = floor / 10.0;
         const int centre = static_cast<int>(std::lround(bin));
         const int reach = m_spectrum.bins() / 4;
+        const double sine = std::abs(std::sin(std::numbers::pi * (bin - centre)));
         for (const int direction : {-1, 1}) {
             for (int d = m_spectrum.lobeHalfWidth + 1; d <= reach; ++d) {
                 const int k = centre + direction * d;
                 if (k < 0 || k >= m_spectrum.bins()) {
                     break;
                 }
-                const double offset = k - bin;
-                if (power * Squared(Envelope(offset)) <= threshold) {
+                // Outside the main lobe the response is the envelope times |sin(pi offset)|,
+                // the same at every bin.
+                const double envelope = power * Squared(Envelope(k - bin));
+                if (envelope <= threshold) {
                     break;
                 }
-                if (power * Squared(Response(m_spectrum, offset)) > threshold &&
+                if (envelope * sine * sine > threshold &&
                     m_kinds[static_cast<std::size_t>(k)] == Noise) {
                     m_kinds[static_cast<std::size_t>(k)] = Skirt;
                 }
