@@ -49,6 +49,7 @@ enum class AveragingMode {
 struct AveragingSettings {
     AveragingMode mode = AveragingMode::None;
     int count = 8;
+    bool operator==(const AveragingSettings&) const = default;
 };
 
 // Successive power spectra of one channel folded into one.
