@@ -296,7 +296,10 @@ void AnalyzerWindow::settingsChanged() {
     m_averageCount->setEnabled(settings.averaging.mode == AveragingMode::Linear ||
                                settings.averaging.mode == AveragingMode::Exponential);
     SpectrumAnalyzer& analyzer = m_analysis.analyzer();
-    if (settings == analyzer.settings()) {
+    const AnalyzerSettings& now = analyzer.settings();
+    if (settings.size == now.size && settings.window == now.window &&
+        settings.averaging.mode == now.averaging.mode &&
+        settings.averaging.count == now.averaging.count) {
         return;
     }
     analyzer.setSettings(settings);
