@@ -99,8 +99,8 @@ void TestAnalyzerWindow::feed(const std::vector<Tone>& a, const std::vector<Tone
     const auto sample = [this](const std::vector<Tone>& tones) {
         double value = 0.0;
         for (const Tone& tone : tones) {
-            value += tone.amplitude *
-                     std::sin(2 * std::numbers::pi * tone.hz * static_cast<double>(m_frame) / 44100);
+            value += tone.amplitude * std::sin(2 * std::numbers::pi * tone.hz *
+                                               static_cast<double>(m_frame) / 44100);
         }
         return static_cast<std::int16_t>(std::lround(value));
     };
@@ -113,7 +113,8 @@ void TestAnalyzerWindow::feed(const std::vector<Tone>& a, const std::vector<Tone
 }
 
 QStringList TestAnalyzerWindow::rows(int channel) const {
-    const QTableWidget* table = channel == 0 ? m_window->MeasurementsA() : m_window->MeasurementsB();
+    const QTableWidget* table =
+        channel == 0 ? m_window->MeasurementsA() : m_window->MeasurementsB();
     QStringList texts;
     for (int row = 0; row < table->rowCount(); ++row) {
         texts << table->item(row, 0)->text() + QLatin1Char(' ') + table->item(row, 1)->text();
@@ -162,7 +163,8 @@ void TestAnalyzerWindow::cursors() {
     QCOMPARE(plot->cursorText(0), QStringLiteral("1: B 2756.25 Hz  -12.25 dBFS"));
     QCOMPARE(plot->cursorText(1), QStringLiteral("2: B 5512.50 Hz  -32.25 dBFS"));
     QCOMPARE(plot->deltaText(), QStringLiteral("\u0394 2756.25 Hz  -20.00 dB"));
-    QVERIFY(m_window->CursorReadout()->text().endsWith(QStringLiteral("\u0394 2756.25 Hz  -20.00 dB")));
+    QVERIFY(
+        m_window->CursorReadout()->text().endsWith(QStringLiteral("\u0394 2756.25 Hz  -20.00 dB")));
 }
 
 void TestAnalyzerWindow::exports_data() {
@@ -173,22 +175,18 @@ void TestAnalyzerWindow::exports_data() {
                          << "spectrum.png" << QString();
     QTest::newRow("CSV") << "SaveCsv"
                          << "spectrum.csv" << QString();
-    QTest::newRow("PNG on a full disk")
-        << "SavePng"
-        << "/dev/full"
-        << "Could not save /dev/full: Disk full";
-    QTest::newRow("CSV on a full disk")
-        << "SaveCsv"
-        << "/dev/full"
-        << "Could not save /dev/full: Disk full";
-    QTest::newRow("PNG without access")
-        << "SavePng"
-        << "/sys/spectrum.png"
-        << "Could not save /sys/spectrum.png: File access denied";
-    QTest::newRow("CSV without access")
-        << "SaveCsv"
-        << "/sys/spectrum.csv"
-        << "Could not save /sys/spectrum.csv: File access denied";
+    QTest::newRow("PNG on a full disk") << "SavePng"
+                                        << "/dev/full"
+                                        << "Could not save /dev/full: Disk full";
+    QTest::newRow("CSV on a full disk") << "SaveCsv"
+                                        << "/dev/full"
+                                        << "Could not save /dev/full: Disk full";
+    QTest::newRow("PNG without access") << "SavePng"
+                                        << "/sys/spectrum.png"
+                                        << "Could not save /sys/spectrum.png: File access denied";
+    QTest::newRow("CSV without access") << "SaveCsv"
+                                        << "/sys/spectrum.csv"
+                                        << "Could not save /sys/spectrum.csv: File access denied";
 }
 
 void TestAnalyzerWindow::exports() {
@@ -216,10 +214,11 @@ void TestAnalyzerWindow::exports() {
     QFile file(path);
     QVERIFY(file.open(QIODevice::ReadOnly));
     const QList<QByteArray> lines = file.readAll().split('\n');
-    QCOMPARE(lines.mid(0, 8), QList<QByteArray>({"# Software: Veruziva 0.1.0",
-                                                 "# Spectrum size: 16384", "# Window: Blackman-Harris",
-                                                 "# Averaging: None", "# Sample clock: Clock: +0.0 ppm",
-                                                 "# A unit: dBV", "# B unit: dBFS", "frequency;A;B"}));
+    QCOMPARE(lines.mid(0, 8),
+             QList<QByteArray>({"# Software: Veruziva 0.1.0", "# Spectrum size: 16384",
+                                "# Window: Blackman-Harris", "# Averaging: None",
+                                "# Sample clock: Clock: +0.0 ppm", "# A unit: dBV",
+                                "# B unit: dBFS", "frequency;A;B"}));
     QCOMPARE(lines.size(), 8 + 8192 + 1);  // bins 1 to Nyquist, the last line ended
     QVERIFY2(lines[8 + 1023].startsWith("2756.2500;"), lines[8 + 1023]);
     QVERIFY2(lines[8 + 1023].endsWith(";-12.247"), lines[8 + 1023]);
@@ -233,11 +232,9 @@ void TestAnalyzerWindow::clockCalibration_data() {
     QTest::addColumn<QString>("message");
     QTest::addColumn<QString>("label");
     QTest::addColumn<QString>("frequency");  // A's, as the table shows it afterwards
-    QTest::newRow("50 ppm") << 1000.05 << true << false << 50.0 << QString()
-                            << "Clock: +50.0 ppm"
+    QTest::newRow("50 ppm") << 1000.05 << true << false << 50.0 << QString() << "Clock: +50.0 ppm"
                             << "Frequency 1000.05 Hz";
-    QTest::newRow("-30 ppm") << 999.97 << true << false << -30.0 << QString()
-                             << "Clock: -30.0 ppm"
+    QTest::newRow("-30 ppm") << 999.97 << true << false << -30.0 << QString() << "Clock: -30.0 ppm"
                              << "Frequency 999.97 Hz";
     QTest::newRow("a wrong reference")
         << 1005.0 << true << false << 0.0

@@ -108,8 +108,7 @@ AnalyzerWindow::AnalyzerWindow(LiveAnalysis& analysis, SampleClockStore& clock, 
     }
     m_cursorReadout = new QLabel(this);
     m_cursorReadout->setObjectName(QStringLiteral("CursorReadout"));
-    m_cursorReadout->setText(
-        QStringLiteral("Click: cursor 1; right or shift click: cursor 2"));
+    m_cursorReadout->setText(QStringLiteral("Click: cursor 1; right or shift click: cursor 2"));
     m_reference = new QDoubleSpinBox(this);
     m_reference->setObjectName(QStringLiteral("Reference"));
     m_reference->setRange(1.0, SampleRate / 2.0);
@@ -256,7 +255,8 @@ void AnalyzerWindow::showMeasurements() {
         for (int row = 0; row < rows; ++row) {
             const ToneField& field = fields[static_cast<std::size_t>(row)];
             for (int column = 0; column < 2; ++column) {
-                const QString text = QString::fromStdString(column == 0 ? field.caption : field.text);
+                const QString text =
+                    QString::fromStdString(column == 0 ? field.caption : field.text);
                 QTableWidgetItem* item = table->item(row, column);
                 if (item == nullptr) {
                     table->setItem(row, column, new QTableWidgetItem(text));
@@ -270,7 +270,8 @@ void AnalyzerWindow::showMeasurements() {
 
 void AnalyzerWindow::showCursors() {
     QStringList parts;
-    for (const QString& part : {m_plot->cursorText(0), m_plot->cursorText(1), m_plot->deltaText()}) {
+    for (const QString& part :
+         {m_plot->cursorText(0), m_plot->cursorText(1), m_plot->deltaText()}) {
         if (!part.isEmpty()) {
             parts.append(part);
         }
@@ -281,10 +282,9 @@ void AnalyzerWindow::showCursors() {
 }
 
 void AnalyzerWindow::showClock() {
-    m_clockCorrection->setText(
-        QStringLiteral("Clock: %1%2 ppm")
-            .arg(m_clock.ppm() < 0 ? QString() : QStringLiteral("+"),
-                 QString::number(m_clock.ppm(), 'f', 1)));
+    m_clockCorrection->setText(QStringLiteral("Clock: %1%2 ppm")
+                                   .arg(m_clock.ppm() < 0 ? QString() : QStringLiteral("+"),
+                                        QString::number(m_clock.ppm(), 'f', 1)));
 }
 
 void AnalyzerWindow::settingsChanged() {
@@ -332,12 +332,11 @@ FileMetadata AnalyzerWindow::metadata() const {
     const Spectrum& spectrum = m_plot->spectrum(m_plot->spectrum(0).empty() ? 1 : 0);
     pairs.emplace_back(QStringLiteral("Spectrum size"), QString::number(spectrum.size));
     pairs.emplace_back(QStringLiteral("Window"), m_window->currentText());
-    pairs.emplace_back(QStringLiteral("Averaging"),
-                       m_averageCount->isEnabled()
-                           ? QStringLiteral("%1, N = %2")
-                                 .arg(m_averaging->currentText())
-                                 .arg(m_averageCount->value())
-                           : m_averaging->currentText());
+    pairs.emplace_back(QStringLiteral("Averaging"), m_averageCount->isEnabled()
+                                                        ? QStringLiteral("%1, N = %2")
+                                                              .arg(m_averaging->currentText())
+                                                              .arg(m_averageCount->value())
+                                                        : m_averaging->currentText());
     pairs.emplace_back(QStringLiteral("Sample clock"), m_clockCorrection->text());
     return pairs;
 }

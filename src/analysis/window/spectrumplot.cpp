@@ -18,6 +18,7 @@ constexpr double DbSpan = 160.0;  // a 16-bit converter's floor at the longest s
 constexpr double DbStep = 20.0;
 constexpr double DbHeadroom = 10.0;  // room over the highest peak for its marker
 constexpr int MinLabelGap = 12;
+constexpr double HarmonicOverFloor = 10.0;  // 10 dB over the mean noise per bin
 
 const QColor Background = QColor::fromRgb(scopecolours::Teal);
 const QColor Text = QColor::fromRgb(scopecolours::White);
@@ -92,13 +93,14 @@ void SpectrumPlot::setView(const SpectrumPlotView& view) {
     update();
 }
 
-QRect SpectrumPlot::plot() const {
+void SpectrumPlot::placePlot() {
     const QFontMetrics metrics = fontMetrics();
     const int left = metrics.horizontalAdvance(QStringLiteral("-160.0")) + 10;
     const int top = metrics.height() * 2 + 4;
     const int bottom = metrics.height() * 2 + 8;
-    return rect().adjusted(left, top, -metrics.horizontalAdvance(QStringLiteral("20k")) / 2 - 6,
-                           -bottom);
+    const int right =
+        m_axis.separate ? left : metrics.horizontalAdvance(QStringLiteral("20k")) / 2 + 6;
+    m_plot = rect().adjusted(left, top, -right, -bottom);
 }
 
 double SpectrumPlot::binHz(int channel) const {
@@ -107,10 +109,11 @@ double SpectrumPlot::binHz(int channel) const {
 }
 
 double SpectrumPlot::xOf(double hz) const {
-    const QRect area = plot();
+    const QRect& area = m_plot;
     double fraction = 0.0;
     if (m_view.logFrequency) {
-        fraction = std::log(std::max(hz, 1e-9) / m_axis.fLow) / std::log(m_axis.fHigh / m_axis.fLow);
+        fraction =
+            std::log(std::max(hz, 1e-9) / m_axis.fLow) / std::log(m_axis.fHigh / m_axis.fLow);
     } else {
         fraction = (hz - m_axis.fLow) / (m_axis.fHigh - m_axis.fLow);
     }
@@ -118,7 +121,10 @@ double SpectrumPlot::xOf(double hz) const {
 }
 
 double SpectrumPlot::hzAt(double x) const {
-    const QRect area = plot();
+    const QRect& area = m_plot;
+    if (area.width() <= 0) {
+        return m_axis.fLow;
+    }
     const double fraction = (x - area.left()) / area.width();
     if (m_view.logFrequency) {
         return m_axis.fLow * std::pow(m_axis.fHigh / m_axis.fLow, fraction);
@@ -126,10 +132,11 @@ double SpectrumPlot::hzAt(double x) const {
     return m_axis.fLow + fraction * (m_axis.fHigh - m_axis.fLow);
 }
 
-double SpectrumPlot::yOf(double level) const {
-    const QRect area = plot();
-    const double fraction =
-        std::clamp((level - m_axis.levelLow) / (m_axis.levelHigh - m_axis.levelLow), 0.0, 1.0);
+double SpectrumPlot::yOf(int channel, double level) const {
+    const QRect& area = m_plot;
+    const auto c = static_cast<std::size_t>(channel);
+    const double fraction = std::clamp(
+        (level - m_axis.levelLow[c]) / (m_axis.levelHigh[c] - m_axis.levelLow[c]), 0.0, 1.0);
     return area.top() + (1.0 - fraction) * area.height();
 }
 
@@ -160,7 +167,7 @@ QString SpectrumPlot::levelText(int channel, double level) const {
 void SpectrumPlot::updateAxis() {
     double sampleRate = SampleRate;
     double lowestBin = 0.0;
-    double highest = m_view.volts ? 0.0 : -1000.0;
+    std::array<double, 2> highest{m_view.volts ? 0.0 : -1000.0, m_view.volts ? 0.0 : -1000.0};
     for (int c = 0; c < 2; ++c) {
         const Spectrum& spectrum = m_spectra[static_cast<std::size_t>(c)];
         if (spectrum.empty() || !m_view.show[static_cast<std::size_t>(c)]) {
@@ -169,16 +176,26 @@ void SpectrumPlot::updateAxis() {
         sampleRate = spectrum.sampleRate;
         lowestBin = std::max(lowestBin, binHz(c));
         const auto peak = std::max_element(spectrum.power.begin() + 1, spectrum.power.end());
-        highest = std::max(highest, levelOf(c, *peak));
+        highest[static_cast<std::size_t>(c)] = levelOf(c, *peak);
     }
+    placePlot();
     m_axis.fHigh = sampleRate / 2 * (1.0 + m_view.clockPpm / 1e6);
     m_axis.fLow = m_view.logFrequency ? std::max(LowestLogHz, lowestBin) : 0.0;
-    if (m_view.volts) {
-        m_axis.levelLow = 0.0;
-        m_axis.levelHigh = NiceCeiling(highest * 1.1);
-    } else {
-        m_axis.levelHigh = highest > -1000.0 ? std::ceil((highest + DbHeadroom) / DbStep) * DbStep : 0.0;
-        m_axis.levelLow = m_axis.levelHigh - DbSpan;
+    // Levels in dB share an axis; RMS levels too unless one is in volts and the other raw.
+    m_axis.separate =
+        m_view.volts && m_view.show[0] && m_view.show[1] && levelUnit(0) != levelUnit(1);
+    if (!m_axis.separate) {
+        highest.fill(std::max(highest[0], highest[1]));
+    }
+    for (std::size_t c = 0; c < 2; ++c) {
+        if (m_view.volts) {
+            m_axis.levelLow[c] = 0.0;
+            m_axis.levelHigh[c] = NiceCeiling(highest[c] * 1.1);
+        } else {
+            m_axis.levelHigh[c] =
+                highest[c] > -1000.0 ? std::ceil((highest[c] + DbHeadroom) / DbStep) * DbStep : 0.0;
+            m_axis.levelLow[c] = m_axis.levelHigh[c] - DbSpan;
+        }
     }
     updateTraces();
 }
@@ -211,7 +228,7 @@ void SpectrumPlot::updateTraces() {
                 continue;
             }
             if (open) {
-                trace.emplace_back(x, yOf(levelOf(c, best)));
+                trace.emplace_back(x, yOf(c, levelOf(c, best)));
             }
             open = true;
             column = binColumn;
@@ -219,13 +236,14 @@ void SpectrumPlot::updateTraces() {
             x = binX;
         }
         if (open) {
-            trace.emplace_back(x, yOf(levelOf(c, best)));
+            trace.emplace_back(x, yOf(c, levelOf(c, best)));
         }
     }
 }
 
 void SpectrumPlot::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
+    placePlot();
     updateTraces();
 }
 
@@ -266,8 +284,8 @@ void SpectrumPlot::placeCursor(int cursor, int x) {
         }
         const double step = binHz(c);
         const int low = std::max(1, static_cast<int>(std::ceil(hzAt(x - SnapPixels) / step)));
-        const int high =
-            std::min(spectrum.bins() - 1, static_cast<int>(std::floor(hzAt(x + SnapPixels) / step)));
+        const int high = std::min(spectrum.bins() - 1,
+                                  static_cast<int>(std::floor(hzAt(x + SnapPixels) / step)));
         for (int bin = low; bin <= high; ++bin) {
             const double power = spectrum.power[static_cast<std::size_t>(bin)];
             if (power > best) {
@@ -323,14 +341,54 @@ QString SpectrumPlot::deltaText() const {
 }
 
 void SpectrumPlot::mousePressEvent(QMouseEvent* event) {
-    const bool second = event->button() == Qt::RightButton ||
-                        (event->button() == Qt::LeftButton &&
-                         (event->modifiers() & Qt::ShiftModifier) != 0);
+    const bool second =
+        event->button() == Qt::RightButton ||
+        (event->button() == Qt::LeftButton && (event->modifiers() & Qt::ShiftModifier) != 0);
     if (event->button() != Qt::LeftButton && !second) {
         QWidget::mousePressEvent(event);
         return;
     }
     placeCursor(second ? 1 : 0, qRound(event->position().x()));
+}
+
+void SpectrumPlot::paintLevelAxis(QPainter& painter, int channel, bool right) {
+    const QRect area = plot();
+    const QFontMetrics metrics = fontMetrics();
+    const auto c = static_cast<std::size_t>(channel);
+    const double low = m_axis.levelLow[c];
+    const double high = m_axis.levelHigh[c];
+    const double step = m_view.volts ? high / 5 : DbStep;
+    QPen hairline(Grid(110));
+    hairline.setWidthF(1.0 / devicePixelRatioF());
+    hairline.setCosmetic(true);
+    for (int i = 0; low + i * step <= high + step / 2; ++i) {
+        const double level = low + i * step;
+        const double y = yOf(channel, level);
+        if (!right) {
+            painter.setPen(hairline);
+            painter.drawLine(QPointF(area.left(), y), QPointF(area.right(), y));
+        }
+        painter.setPen(m_axis.separate ? Traces[c] : Text);
+        const QString label = QString::number(level, 'g', 5);
+        const QRect box =
+            right ? QRect(area.right() + 5, qRound(y) - metrics.height() / 2,
+                          width() - area.right() - 5, metrics.height())
+                  : QRect(0, qRound(y) - metrics.height() / 2, area.left() - 5, metrics.height());
+        painter.drawText(box, (right ? Qt::AlignLeft : Qt::AlignRight) | Qt::AlignVCenter, label);
+    }
+    // The axis's unit over it: per channel when they differ.
+    QString unit = levelUnit(channel);
+    if (!right && !m_axis.separate && m_view.show[0] && m_view.show[1] && levelUnit(1) != unit) {
+        unit = QStringLiteral("A %1, B %2").arg(unit, levelUnit(1));
+    } else if (m_axis.separate) {
+        unit = ChannelName(channel) + QLatin1Char(' ') + unit;
+    }
+    if (m_view.volts) {
+        unit += QStringLiteral(" RMS");
+    }
+    painter.setPen(m_axis.separate ? Traces[c] : Text);
+    painter.drawText(QRect(right ? area.right() - 200 : 4, 2, 200, metrics.height()),
+                     (right ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter, unit);
 }
 
 void SpectrumPlot::paintEvent(QPaintEvent* /*event*/) {
@@ -385,32 +443,16 @@ void SpectrumPlot::paintEvent(QPaintEvent* /*event*/) {
         painter.drawText(left, area.bottom() + 4 + metrics.ascent(), label);
     }
     painter.setPen(Text);
-    painter.drawText(QRect(area.left(), area.bottom() + 4 + metrics.height(), area.width(),
-                           metrics.height()),
-                     Qt::AlignHCenter, QStringLiteral("Frequency (Hz)"));
+    painter.drawText(
+        QRect(area.left(), area.bottom() + 4 + metrics.height(), area.width(), metrics.height()),
+        Qt::AlignHCenter, QStringLiteral("Frequency (Hz)"));
 
-    // Level grid.
-    const double levelStep = m_view.volts ? m_axis.levelHigh / 5 : DbStep;
-    for (double level = m_axis.levelLow; level <= m_axis.levelHigh + levelStep / 2;
-         level += levelStep) {
-        const double y = yOf(level);
-        hairline.setColor(Grid(110));
-        painter.setPen(hairline);
-        painter.drawLine(QPointF(area.left(), y), QPointF(area.right(), y));
-        painter.setPen(Text);
-        const QString label = QString::number(level, 'g', 4);
-        painter.drawText(QRect(0, qRound(y) - metrics.height() / 2, area.left() - 5,
-                               metrics.height()),
-                         Qt::AlignRight | Qt::AlignVCenter, label);
+    // Level grid, and B's own labels on the right when it has an axis of its own.
+    const int first = m_view.show[0] || !m_view.show[1] ? 0 : 1;
+    paintLevelAxis(painter, first, false);
+    if (m_axis.separate) {
+        paintLevelAxis(painter, 1, true);
     }
-    // The axis's unit, per channel when they differ.
-    QString unit = levelUnit(0);
-    if (m_view.show[0] && m_view.show[1] && levelUnit(1) != unit) {
-        unit = QStringLiteral("A %1, B %2").arg(unit, levelUnit(1));
-    } else if (!m_view.show[0] && m_view.show[1]) {
-        unit = levelUnit(1);
-    }
-    painter.drawText(4, metrics.ascent() + 2, unit + (m_view.volts ? QStringLiteral(" RMS") : QString()));
 
     painter.save();
     painter.setClipRect(area.adjusted(0, -metrics.height(), 1, 1));
@@ -448,11 +490,15 @@ void SpectrumPlot::paintEvent(QPaintEvent* /*event*/) {
                     peak = bin;
                 }
             }
-            if (peak >= spectrum.bins()) {
+            // Harmonics lost in the noise are not marked: they would hide the floor.
+            const double power =
+                peak < spectrum.bins() ? spectrum.power[static_cast<std::size_t>(peak)] : 0.0;
+            if (n > 1 && (power < HarmonicOverFloor * tone.noiseFloorPower ||
+                          levelOf(c, power) <= m_axis.levelLow[static_cast<std::size_t>(c)] ||
+                          (m_view.volts && yOf(c, levelOf(c, power)) > plot().bottom() - 8))) {
                 continue;
             }
-            const QPointF tip(xOf(hz),
-                              yOf(levelOf(c, spectrum.power[static_cast<std::size_t>(peak)])) - 3);
+            const QPointF tip(xOf(hz), yOf(c, levelOf(c, power)) - 3);
             const QPointF triangle[3] = {tip, tip + QPointF(-4, -7), tip + QPointF(4, -7)};
             painter.setPen(Qt::NoPen);
             painter.setBrush(Traces[static_cast<std::size_t>(c)]);
@@ -462,7 +508,9 @@ void SpectrumPlot::paintEvent(QPaintEvent* /*event*/) {
                        : QString::number(n);
             painter.setPen(Text);
             const int width = metrics.horizontalAdvance(label);
-            painter.drawText(QPointF(tip.x() - width / 2.0, tip.y() - 9), label);
+            const double left =
+                std::clamp(tip.x() - width / 2.0, area.left() + 2.0, area.right() - width - 2.0);
+            painter.drawText(QPointF(left, tip.y() - 9), label);
         }
     }
 

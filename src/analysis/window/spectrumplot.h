@@ -16,7 +16,7 @@ namespace veruziva {
 // How the plot shows the spectra.
 struct SpectrumPlotView {
     bool logFrequency = true;
-    bool volts = false;  // the level axis in RMS units, else in dB
+    bool volts = false;                    // the level axis in RMS units, else in dB
     std::array<bool, 2> show{true, true};  // A, B
     double clockPpm = 0.0;                 // the frequencies read are corrected by it
 };
@@ -51,7 +51,7 @@ public:
     const ChannelScale& scale(int channel) const { return m_scales.at(channel); }
 
     // The plot's rectangle inside the axes, and where a frequency lies on it.
-    QRect plot() const;
+    const QRect& plot() const { return m_plot; }
     double xOf(double hz) const;
 
     // Places cursor 0 or 1 at the highest bin near x (widget coordinates); none near: cleared.
@@ -74,14 +74,18 @@ private:
     struct Axis {
         double fLow = 20.0;
         double fHigh = 22050.0;
-        double levelLow = -160.0;
-        double levelHigh = 0.0;
+        // Per channel: in RMS units of two kinds (volts and raw), a range each, B's on the right.
+        std::array<double, 2> levelLow{-160.0, -160.0};
+        std::array<double, 2> levelHigh{0.0, 0.0};
+        bool separate = false;
     };
     double levelOf(int channel, double power) const;
     double binHz(int channel) const;
     double hzAt(double x) const;
-    double yOf(double level) const;
+    double yOf(int channel, double level) const;
+    void paintLevelAxis(QPainter& painter, int channel, bool right);
     void updateAxis();
+    void placePlot();
     // Per channel, the polyline through the highest bin of each pixel column (or each bin where
     // bins are wider than a column): made once per new spectrum, not per paint.
     void updateTraces();
@@ -99,6 +103,7 @@ private:
     std::array<std::optional<SpectrumCursor>, 2> m_cursors;
     std::unique_ptr<FftWindow> m_window;  // for the scalloping's correction at a cursor
     Axis m_axis;
+    QRect m_plot;  // placed as the axes and the size change, not at every bin
 };
 
 }  // namespace veruziva
