@@ -132,6 +132,13 @@ void TestViews::menuFromTheTable() {
         QVERIFY(latest);
         QCOMPARE(latest->values[TrendMean][0], 1000.0);
         QCOMPARE(parts.analysis.analyzer().framesHeld(), FramesPerBuffer);  // and the analyzer's
+        // The analyzer's clock correction: stored, then in force; not stored, the old one stays.
+        QVERIFY(parts.clock.store(12.5));
+        QCOMPARE(parts.store.values().value("Sample clock ppm").toString(), "12.5");
+        QCOMPARE(parts.state.SampleClockPpm, 12.5);
+        parts.store.failWritesFrom(QStringLiteral("Sample clock ppm"));
+        QVERIFY(!parts.clock.store(-3.0));
+        QCOMPARE(parts.clock.ppm(), 12.5);
     }
 }
 
