@@ -87,6 +87,9 @@ void SpectrumPlot::setSpectra(const std::array<const Spectrum*, 2>& spectra,
 }
 
 void SpectrumPlot::setView(const SpectrumPlotView& view) {
+    if (view == m_view) {
+        return;
+    }
     m_view = view;
     refreshCursors();
     updateAxis();
@@ -178,6 +181,8 @@ void SpectrumPlot::updateAxis() {
         const auto peak = std::max_element(spectrum.power.begin() + 1, spectrum.power.end());
         highest[static_cast<std::size_t>(c)] = levelOf(c, *peak);
     }
+    const Axis before = m_axis;
+    const QRect placed = m_plot;
     placePlot();
     m_axis.fHigh = sampleRate / 2 * (1.0 + m_view.clockPpm / 1e6);
     m_axis.fLow = m_view.logFrequency ? std::max(LowestLogHz, lowestBin) : 0.0;
@@ -197,11 +202,17 @@ void SpectrumPlot::updateAxis() {
             m_axis.levelLow[c] = m_axis.levelHigh[c] - DbSpan;
         }
     }
+    if (!(m_axis == before) || m_plot != placed || m_gridView != m_view) {
+        m_grid = QPixmap();
+        m_gridView = m_view;
+    }
     updateTraces();
 }
 
 void SpectrumPlot::updateTraces() {
     const double ratio = devicePixelRatioF();
+    const int firstColumn = static_cast<int>(std::floor(m_plot.left() * ratio));
+    const int endColumn = static_cast<int>(std::ceil((m_plot.right() + 2) * ratio));
     for (int c = 0; c < 2; ++c) {
         std::vector<QPointF>& trace = m_traces[static_cast<std::size_t>(c)];
         trace.clear();
@@ -210,39 +221,28 @@ void SpectrumPlot::updateTraces() {
             continue;
         }
         const double step = binHz(c);
-        const int first = std::max(1, static_cast<int>(std::ceil(m_axis.fLow / step - 1e-9)));
-        // Bins sharing a device pixel column: their highest, so that no peak is lost.
-        long column = 0;
-        double x = 0.0;
-        double best = 0.0;
-        bool open = false;
-        for (int bin = first; bin < spectrum.bins(); ++bin) {
-            const double power = spectrum.power[static_cast<std::size_t>(bin)];
-            const double binX = xOf(bin * step);
-            const long binColumn = std::lround(std::floor(binX * ratio));
-            if (open && binColumn == column) {
-                if (power > best) {
-                    best = power;
-                    x = binX;
-                }
+        // A device pixel column at a time, its highest bin, so that no peak is lost; where
+        // bins are wider than a column, each bin where it lies. A logarithm per column, not per
+        // bin.
+        int low = std::max(1, static_cast<int>(std::ceil(hzAt(firstColumn / ratio) / step)));
+        for (int column = firstColumn; column < endColumn && low < spectrum.bins(); ++column) {
+            const int high = std::min(
+                spectrum.bins(), static_cast<int>(std::ceil(hzAt((column + 1) / ratio) / step)));
+            if (high <= low) {
                 continue;
             }
-            if (open) {
-                trace.emplace_back(x, yOf(c, levelOf(c, best)));
-            }
-            open = true;
-            column = binColumn;
-            best = power;
-            x = binX;
-        }
-        if (open) {
-            trace.emplace_back(x, yOf(c, levelOf(c, best)));
+            const auto begin = spectrum.power.begin();
+            const auto best = std::max_element(begin + low, begin + high);
+            const int bin = static_cast<int>(best - begin);
+            trace.emplace_back(xOf(bin * step), yOf(c, levelOf(c, *best)));
+            low = high;
         }
     }
 }
 
 void SpectrumPlot::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
+    m_grid = QPixmap();
     placePlot();
     updateTraces();
 }
@@ -391,8 +391,7 @@ void SpectrumPlot::paintLevelAxis(QPainter& painter, int channel, bool right) {
                      (right ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter, unit);
 }
 
-void SpectrumPlot::paintEvent(QPaintEvent* /*event*/) {
-    QPainter painter(this);
+void SpectrumPlot::paintGrid(QPainter& painter) {
     painter.fillRect(rect(), Background);
     const QRect area = plot();
     const QFontMetrics metrics = fontMetrics();
@@ -453,10 +452,42 @@ void SpectrumPlot::paintEvent(QPaintEvent* /*event*/) {
     if (m_axis.separate) {
         paintLevelAxis(painter, 1, true);
     }
+    hairline.setColor(Grid(200));
+    painter.setPen(hairline);
+    painter.drawRect(QRectF(area).adjusted(0, 0, -1.0 / ratio, -1.0 / ratio));
+}
+
+void SpectrumPlot::paintEvent(QPaintEvent* /*event*/) {
+    const double ratio = devicePixelRatioF();
+    // Background, grid and axes change with the axes alone: drawn once for many spectra.
+    if (m_grid.isNull() || m_grid.size() != size() * ratio || m_grid.devicePixelRatio() != ratio) {
+        m_grid = QPixmap(size() * ratio);
+        m_grid.setDevicePixelRatio(ratio);
+        QPainter gridPainter(&m_grid);
+        paintGrid(gridPainter);
+    }
+    QPainter painter(this);
+    painter.drawPixmap(0, 0, m_grid);
+    const QRect area = plot();
+    const QFontMetrics metrics = fontMetrics();
 
     painter.save();
     painter.setClipRect(area.adjusted(0, -metrics.height(), 1, 1));
-    painter.setRenderHint(QPainter::Antialiasing);
+    // The cursors under the traces: a dashed line each, numbered at the top.
+    for (int i = 0; i < 2; ++i) {
+        const std::optional<SpectrumCursor>& cursor = m_cursors[static_cast<std::size_t>(i)];
+        if (!cursor) {
+            continue;
+        }
+        const double x = xOf(cursor->bin * binHz(cursor->channel));
+        QPen pen(Cursor);
+        pen.setStyle(Qt::DashLine);
+        pen.setCosmetic(true);
+        painter.setPen(pen);
+        painter.drawLine(QPointF(x, area.top()), QPointF(x, area.bottom()));
+        painter.setPen(Cursor);
+        painter.drawText(QPointF(x + 3, area.top() + metrics.ascent()), QString::number(i + 1));
+    }
     for (std::size_t c = 0; c < 2; ++c) {
         if (m_traces[c].empty()) {
             continue;
@@ -514,21 +545,6 @@ void SpectrumPlot::paintEvent(QPaintEvent* /*event*/) {
         }
     }
 
-    // The cursors: a dashed line each, numbered at the top.
-    for (int i = 0; i < 2; ++i) {
-        const std::optional<SpectrumCursor>& cursor = m_cursors[static_cast<std::size_t>(i)];
-        if (!cursor) {
-            continue;
-        }
-        const double x = xOf(cursor->bin * binHz(cursor->channel));
-        QPen pen(Cursor);
-        pen.setStyle(Qt::DashLine);
-        pen.setCosmetic(true);
-        painter.setPen(pen);
-        painter.drawLine(QPointF(x, area.top()), QPointF(x, area.bottom()));
-        painter.setPen(Cursor);
-        painter.drawText(QPointF(x + 3, area.top() + metrics.ascent()), QString::number(i + 1));
-    }
     painter.restore();
 
     // The readouts of the cursors over the plot.
@@ -542,9 +558,6 @@ void SpectrumPlot::paintEvent(QPaintEvent* /*event*/) {
     const QString readout = parts.join(QStringLiteral("    "));
     painter.drawText(QRect(area.left(), 2 + metrics.height(), area.width(), metrics.height()),
                      Qt::AlignLeft | Qt::AlignVCenter, readout);
-    hairline.setColor(Grid(200));
-    painter.setPen(hairline);
-    painter.drawRect(QRectF(area).adjusted(0, 0, -1.0 / ratio, -1.0 / ratio));
 }
 
 }  // namespace veruziva

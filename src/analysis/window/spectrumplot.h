@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QPixmap>
 #include <QPointF>
 #include <QString>
 #include <QWidget>
@@ -19,6 +20,7 @@ struct SpectrumPlotView {
     bool volts = false;                    // the level axis in RMS units, else in dB
     std::array<bool, 2> show{true, true};  // A, B
     double clockPpm = 0.0;                 // the frequencies read are corrected by it
+    bool operator==(const SpectrumPlotView&) const = default;
 };
 
 // One cursor: a bin of a channel, placed by a click.
@@ -78,11 +80,13 @@ private:
         std::array<double, 2> levelLow{-160.0, -160.0};
         std::array<double, 2> levelHigh{0.0, 0.0};
         bool separate = false;
+        bool operator==(const Axis&) const = default;
     };
     double levelOf(int channel, double power) const;
     double binHz(int channel) const;
     double hzAt(double x) const;
     double yOf(int channel, double level) const;
+    void paintGrid(QPainter& painter);
     void paintLevelAxis(QPainter& painter, int channel, bool right);
     void updateAxis();
     void placePlot();
@@ -104,6 +108,8 @@ private:
     std::unique_ptr<FftWindow> m_window;  // for the scalloping's correction at a cursor
     Axis m_axis;
     QRect m_plot;  // placed as the axes and the size change, not at every bin
+    QPixmap m_grid;
+    SpectrumPlotView m_gridView;  // the view the grid was drawn for
 };
 
 }  // namespace veruziva
