@@ -3,6 +3,7 @@
 #include <QDoubleSpinBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 #include <QTableWidget>
 #include <QtTest>
 #include <cmath>
@@ -15,6 +16,7 @@
 #include "support/filesizelimit.h"
 #include "support/scriptedmessageboxes.h"
 #include "support/scriptedtrendfiles.h"
+#include "support/twoscreens.h"
 
 using namespace veruziva;
 
@@ -64,6 +66,8 @@ private slots:
     void clockCalibration_data();
     void clockCalibration();
     void freezeKeepsThePicture();
+    void plotAtTheScreensRatio_data();
+    void plotAtTheScreensRatio();
 
 private:
     // A 1 kHz sine of 16384 raw units peak on A, two tones 20 dB apart on B.
@@ -286,5 +290,36 @@ void TestAnalyzerWindow::freezeKeepsThePicture() {
     QVERIFY(m_window->Plot()->grab().toImage() != before);
 }
 
-QTEST_MAIN(TestAnalyzerWindow)
+void TestAnalyzerWindow::plotAtTheScreensRatio_data() {
+    QTest::addColumn<QString>("screen");
+    QTest::addColumn<qreal>("ratio");
+    QTest::newRow("ratio 1") << QStringLiteral("one") << qreal{1};
+    QTest::newRow("ratio 2") << QStringLiteral("two") << qreal{2};
+}
+
+void TestAnalyzerWindow::plotAtTheScreensRatio() {
+    // The picture at the screen's resolution, its lines a device pixel wide.
+    QFETCH(QString, screen);
+    QFETCH(qreal, ratio);
+    for (QScreen* s : QGuiApplication::screens()) {
+        if (s->name() == screen) {
+            m_window->windowHandle()->setScreen(s);
+        }
+    }
+    SpectrumPlot* plot = m_window->Plot();
+    QCOMPARE(plot->devicePixelRatioF(), ratio);
+    feed();
+    const QImage shown = plot->grab().toImage();
+    QCOMPARE(shown.size(), plot->size() * ratio);
+    // The 100 Hz grid line, over the traces.
+    const int y = qRound((plot->plot().top() + 3) * ratio);
+    const int x = qRound(plot->xOf(100.0) * ratio);
+    int lit = 0;
+    for (int column = x - 3; column <= x + 3; ++column) {
+        lit += shown.pixel(column, y) != QRgb{0xFF008080} ? 1 : 0;
+    }
+    QCOMPARE(lit, 1);
+}
+
+QTEST_MAIN_WRAPPER(TestAnalyzerWindow, sim::UseTwoScreens(); QTEST_MAIN_SETUP())
 #include "tst_analyzerwindow.moc"
