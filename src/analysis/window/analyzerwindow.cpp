@@ -41,6 +41,12 @@ QString ChannelName(std::size_t channel) {
     return channel == 0 ? QStringLiteral("A") : QStringLiteral("B");
 }
 
+// "+12.3 ppm", "-4.0 ppm".
+QString ClockText(double ppm) {
+    return (ppm < 0 ? QString() : QStringLiteral("+")) + QString::number(ppm, 'f', 1) +
+           QStringLiteral(" ppm");
+}
+
 QComboBox* Combo(const char* name, QWidget* parent) {
     auto* combo = new QComboBox(parent);
     combo->setObjectName(QString::fromLatin1(name));
@@ -282,9 +288,7 @@ void AnalyzerWindow::showCursors() {
 }
 
 void AnalyzerWindow::showClock() {
-    m_clockCorrection->setText(QStringLiteral("Clock: %1%2 ppm")
-                                   .arg(m_clock.ppm() < 0 ? QString() : QStringLiteral("+"),
-                                        QString::number(m_clock.ppm(), 'f', 1)));
+    m_clockCorrection->setText(QStringLiteral("Clock: ") + ClockText(m_clock.ppm()));
 }
 
 void AnalyzerWindow::settingsChanged() {
@@ -337,7 +341,7 @@ FileMetadata AnalyzerWindow::metadata() const {
                                                               .arg(m_averaging->currentText())
                                                               .arg(m_averageCount->value())
                                                         : m_averaging->currentText());
-    pairs.emplace_back(QStringLiteral("Sample clock"), m_clockCorrection->text());
+    pairs.emplace_back(QStringLiteral("Sample clock"), ClockText(m_clock.ppm()));
     return pairs;
 }
 
