@@ -50,7 +50,9 @@ public:
     void SaveCsvClick();
     void CalibrateClockClick();
 
-    const ToneMeasurements& tone(int channel) const { return m_tones.at(channel); }
+    const ToneMeasurements& tone(int channel) const {
+        return m_tones.at(static_cast<std::size_t>(channel));
+    }
     bool frozen() const;
 
     SpectrumPlot* Plot() const { return m_plot; }

@@ -107,7 +107,7 @@ void SpectrumPlot::placePlot() {
 }
 
 double SpectrumPlot::binHz(int channel) const {
-    const Spectrum& spectrum = m_spectra.at(channel);
+    const Spectrum& spectrum = m_spectra.at(static_cast<std::size_t>(channel));
     return spectrum.binHz() * (1.0 + m_view.clockPpm / 1e6);
 }
 
@@ -144,7 +144,7 @@ double SpectrumPlot::yOf(int channel, double level) const {
 }
 
 double SpectrumPlot::levelOf(int channel, double power) const {
-    const ChannelScale& scale = m_scales.at(channel);
+    const ChannelScale& scale = m_scales.at(static_cast<std::size_t>(channel));
     if (m_view.volts) {
         return PowerToRms(power, scale);
     }
@@ -152,7 +152,7 @@ double SpectrumPlot::levelOf(int channel, double power) const {
 }
 
 QString SpectrumPlot::levelUnit(int channel) const {
-    const ChannelScale& scale = m_scales.at(channel);
+    const ChannelScale& scale = m_scales.at(static_cast<std::size_t>(channel));
     if (m_view.volts) {
         return scale.calibrated() ? QString(QLatin1Char(scale.unit)) : QStringLiteral("raw");
     }
@@ -248,7 +248,7 @@ void SpectrumPlot::resizeEvent(QResizeEvent* event) {
 }
 
 const FftWindow& SpectrumPlot::window(int channel) {
-    const Spectrum& spectrum = m_spectra.at(channel);
+    const Spectrum& spectrum = m_spectra.at(static_cast<std::size_t>(channel));
     if (!m_window || m_window->kind() != spectrum.window || m_window->size() != spectrum.size) {
         m_window = std::make_unique<FftWindow>(spectrum.window, spectrum.size);
     }
@@ -256,7 +256,7 @@ const FftWindow& SpectrumPlot::window(int channel) {
 }
 
 SpectrumCursor SpectrumPlot::cursorAt(int channel, int bin) {
-    const Spectrum& spectrum = m_spectra.at(channel);
+    const Spectrum& spectrum = m_spectra.at(static_cast<std::size_t>(channel));
     const auto& power = spectrum.power;
     const auto k = static_cast<std::size_t>(bin);
     SpectrumCursor cursor{channel, bin, bin * binHz(channel), power[k]};
@@ -274,7 +274,7 @@ SpectrumCursor SpectrumPlot::cursorAt(int channel, int bin) {
 }
 
 void SpectrumPlot::placeCursor(int cursor, int x) {
-    std::optional<SpectrumCursor>& placed = m_cursors.at(cursor);
+    std::optional<SpectrumCursor>& placed = m_cursors.at(static_cast<std::size_t>(cursor));
     placed.reset();
     double best = -1.0;
     for (int c = 0; c < 2; ++c) {
@@ -310,8 +310,9 @@ void SpectrumPlot::refreshCursors() {
         if (!cursor) {
             continue;
         }
-        const Spectrum& spectrum = m_spectra.at(cursor->channel);
-        if (cursor->bin >= spectrum.bins() || !m_view.show.at(cursor->channel)) {
+        const Spectrum& spectrum = m_spectra.at(static_cast<std::size_t>(cursor->channel));
+        if (cursor->bin >= spectrum.bins() ||
+            !m_view.show.at(static_cast<std::size_t>(cursor->channel))) {
             cursor.reset();  // a new size: the bin is another frequency now
             continue;
         }
@@ -320,7 +321,7 @@ void SpectrumPlot::refreshCursors() {
 }
 
 QString SpectrumPlot::cursorText(int index) const {
-    const std::optional<SpectrumCursor>& cursor = m_cursors.at(index);
+    const std::optional<SpectrumCursor>& cursor = m_cursors.at(static_cast<std::size_t>(index));
     if (!cursor) {
         return {};
     }
@@ -374,7 +375,8 @@ void SpectrumPlot::paintLevelAxis(QPainter& painter, int channel, bool right) {
             right ? QRect(area.right() + 5, qRound(y) - metrics.height() / 2,
                           width() - area.right() - 5, metrics.height())
                   : QRect(0, qRound(y) - metrics.height() / 2, area.left() - 5, metrics.height());
-        painter.drawText(box, (right ? Qt::AlignLeft : Qt::AlignRight) | Qt::AlignVCenter, label);
+        const Qt::Alignment side = right ? Qt::AlignLeft : Qt::AlignRight;
+        painter.drawText(box, static_cast<int>(side | Qt::AlignVCenter), label);
     }
     // The axis's unit over it: per channel when they differ.
     QString unit = levelUnit(channel);
@@ -387,8 +389,10 @@ void SpectrumPlot::paintLevelAxis(QPainter& painter, int channel, bool right) {
         unit += QStringLiteral(" RMS");
     }
     painter.setPen(m_axis.separate ? Traces[c] : Text);
-    painter.drawText(QRect(right ? area.right() - 200 : 4, 2, 200, metrics.height()),
-                     (right ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter, unit);
+    painter.drawText(
+        QRect(right ? area.right() - 200 : 4, 2, 200, metrics.height()),
+        static_cast<int>(Qt::Alignment(right ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter),
+        unit);
 }
 
 void SpectrumPlot::paintGrid(QPainter& painter) {

@@ -49,8 +49,12 @@ public:
                     const std::array<ToneMeasurements, 2>& tones);
     void setView(const SpectrumPlotView& view);
     const SpectrumPlotView& view() const { return m_view; }
-    const Spectrum& spectrum(int channel) const { return m_spectra.at(channel); }
-    const ChannelScale& scale(int channel) const { return m_scales.at(channel); }
+    const Spectrum& spectrum(int channel) const {
+        return m_spectra.at(static_cast<std::size_t>(channel));
+    }
+    const ChannelScale& scale(int channel) const {
+        return m_scales.at(static_cast<std::size_t>(channel));
+    }
 
     // The plot's rectangle inside the axes, and where a frequency lies on it.
     const QRect& plot() const { return m_plot; }
@@ -59,7 +63,9 @@ public:
     // Places cursor 0 or 1 at the highest bin near x (widget coordinates); none near: cleared.
     void placeCursor(int cursor, int x);
     void clearCursors();
-    const std::optional<SpectrumCursor>& cursor(int index) const { return m_cursors.at(index); }
+    const std::optional<SpectrumCursor>& cursor(int index) const {
+        return m_cursors.at(static_cast<std::size_t>(index));
+    }
     // "A 1000.00 Hz  -6.02 dBFS", the difference "Δ 1000.00 Hz  -20.00 dB"; empty when not set.
     QString cursorText(int index) const;
     QString deltaText() const;
