@@ -114,4 +114,15 @@ double FftWindow::response(double offset) const {
     return std::abs(std::sin(std::numbers::pi * d) / std::numbers::pi * total) / sum.a[0];
 }
 
+double FftWindow::sideLobeEnvelope(double offset) const {
+    const CosineSum& sum = SumOf(m_kind);
+    const double d = std::abs(offset);
+    double total = 0.0;
+    for (int m = 0; m < sum.terms; ++m) {
+        const double sign = m % 2 == 0 ? 1.0 : -1.0;
+        total += sign * sum.a[m] * d / (d * d - double(m) * m);
+    }
+    return std::abs(total / std::numbers::pi) / sum.a[0];
+}
+
 }  // namespace veruziva

@@ -40,6 +40,9 @@ public:
     // peak at the centre (1 at 0): for the interpolation between bins and the level's
     // correction.
     double response(double offset) const;
+    // The height of the side lobes about `offset` (beyond the main lobe): the response with
+    // its sine factor taken as 1, a bound the response never crosses there.
+    double sideLobeEnvelope(double offset) const;
 
 private:
     WindowKind m_kind;

@@ -14,16 +14,22 @@ bool ValidSpectrumSize(int size) {
 
 Spectrum ComputeSpectrum(std::span<const double> samples, const FftWindow& window, RealFft& fft,
                          double sampleRate) {
-    const int size = fft.size();
-    if (static_cast<int>(samples.size()) != size || window.size() != size) {
+    if (static_cast<int>(samples.size()) != fft.size()) {
         throw std::invalid_argument("spectrum span");
+    }
+    std::copy(samples.begin(), samples.end(), fft.input().begin());
+    return ComputeSpectrumInPlace(window, fft, sampleRate);
+}
+
+Spectrum ComputeSpectrumInPlace(const FftWindow& window, RealFft& fft, double sampleRate) {
+    const int size = fft.size();
+    if (window.size() != size) {
+        throw std::invalid_argument("spectrum window");
     }
     const std::span<const double> weights = window.weights();
     const std::span<double> input = fft.input();
-    double sum = 0.0;
     for (int n = 0; n < size; ++n) {
-        input[n] = samples[n] * weights[n];
-        sum += samples[n];
+        input[n] *= weights[n];
     }
     fft.transform();
 
@@ -33,7 +39,9 @@ Spectrum ComputeSpectrum(std::span<const double> samples, const FftWindow& windo
     spectrum.window = window.kind();
     spectrum.noiseBandwidthBins = window.noiseBandwidthBins();
     spectrum.lobeHalfWidth = window.lobeHalfWidth();
-    spectrum.dc = sum / size;
+    // Bin 0 is the weighted sum of the samples: their mean weighted as the bins are, so that a
+    // tone of a part period adds nothing to it.
+    spectrum.dc = fft.output()[0].real() / (window.coherentGain() * size);
     // A sine of amplitude A at a bin centre gives |X| = A / 2 x sum(w): its RMS squared is
     // 2 |X|^2 / sum(w)^2. DC and Nyquist have no mirror bin.
     const double gain = window.coherentGain() * size;
@@ -136,7 +144,6 @@ void SpectrumAnalyzer::setSettings(const AnalyzerSettings& settings) {
     if (replan) {
         m_window = std::make_unique<FftWindow>(settings.window, settings.size);
         m_fft = std::make_unique<RealFft>(settings.size);
-        m_samples.assign(static_cast<std::size_t>(settings.size), 0.0);
     }
     for (SpectrumAverager& averager : m_averagers) {
         averager = SpectrumAverager(settings.averaging);
@@ -175,14 +182,18 @@ bool SpectrumAnalyzer::update() {
         return false;
     }
     const int start = (m_next - size + MaxSpectrumSize) % MaxSpectrumSize;
+    // The span lies in the ring in at most two pieces: from its start to the ring's end, and on
+    // from the ring's beginning.
+    const auto first = m_ring.begin() + start;
+    const auto firstPiece = std::min<std::ptrdiff_t>(size, MaxSpectrumSize - start);
     for (int channel = 0; channel < 2; ++channel) {
-        for (int n = 0; n < size; ++n) {
-            const StereoFrame& frame =
-                m_ring[static_cast<std::size_t>((start + n) % MaxSpectrumSize)];
-            m_samples[static_cast<std::size_t>(n)] = channel == 0 ? frame.a : frame.b;
-        }
+        const auto sample = [channel](const StereoFrame& frame) {
+            return double(channel == 0 ? frame.a : frame.b);
+        };
+        const auto next = std::transform(first, first + firstPiece, m_fft->input().begin(), sample);
+        std::transform(m_ring.begin(), m_ring.begin() + (size - firstPiece), next, sample);
         m_averagers[static_cast<std::size_t>(channel)].add(
-            ComputeSpectrum(m_samples, *m_window, *m_fft));
+            ComputeSpectrumInPlace(*m_window, *m_fft));
     }
     m_sinceUpdate = 0;
     return true;

@@ -29,7 +29,8 @@ struct Spectrum {
     double noiseBandwidthBins = 1.0;
     int lobeHalfWidth = 1;
     std::vector<double> power;  // size/2 + 1 bins; bin 0 holds the DC's square
-    // The signed DC (mean) of the span, in the input's units (the power spectrum loses its sign).
+    // The signed DC of the span (its mean, weighted with the window), in the input's units: the
+    // power spectrum loses its sign.
     double dc = 0.0;
 
     double binHz() const { return sampleRate / size; }
@@ -73,6 +74,9 @@ private:
 // The power spectrum of one channel's samples: the window applied, scaled as Spectrum says.
 Spectrum ComputeSpectrum(std::span<const double> samples, const FftWindow& window, RealFft& fft,
                          double sampleRate = SampleRate);
+// The same of the samples already in the transform's input (which it overwrites).
+Spectrum ComputeSpectrumInPlace(const FftWindow& window, RealFft& fft,
+                                double sampleRate = SampleRate);
 
 struct AnalyzerSettings {
     int size = 16384;
@@ -116,7 +120,6 @@ private:
     std::int64_t m_sinceUpdate = 0;
     std::unique_ptr<FftWindow> m_window;
     std::unique_ptr<RealFft> m_fft;
-    std::vector<double> m_samples;
     std::array<SpectrumAverager, 2> m_averagers;
 };
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <numbers>
 
 namespace veruziva {
 
@@ -10,6 +11,9 @@ namespace {
 
 // A tone stands out when its peak bin is this far above the spectrum's median bin.
 constexpr double ToneAboveMedian = 100.0;  // 20 dB
+// and is more than the rounding of the transform: a sine of 0.01 units RMS, far under what a
+// 16-bit converter resolves.
+constexpr double MinTonePower = 1e-4;
 constexpr double Tiny = 1e-300;
 
 double Db(double ratio) {
@@ -28,21 +32,17 @@ BinSpan LobeAround(const Spectrum& spectrum, double bin) {
             std::min(spectrum.bins() - 1, centre + spectrum.lobeHalfWidth)};
 }
 
-double LobePower(const Spectrum& spectrum, const BinSpan& span) {
-    double sum = 0.0;
-    for (int k = span.first; k <= span.last; ++k) {
-        sum += spectrum.power[static_cast<std::size_t>(k)];
-    }
-    return sum / spectrum.noiseBandwidthBins;
-}
-
-// The window's response at `offset` bins, as the spectrum's window.
-double Response(const Spectrum& spectrum, double offset) {
+// The spectrum's window, for its response (which does not depend on the size).
+const FftWindow& WindowOf(const Spectrum& spectrum) {
     static thread_local std::optional<FftWindow> window;
     if (!window || window->kind() != spectrum.window) {
-        window.emplace(spectrum.window, 16);  // the response does not depend on the size
+        window.emplace(spectrum.window, 16);
     }
-    return window->response(offset);
+    return *window;
+}
+
+double Response(const Spectrum& spectrum, double offset) {
+    return WindowOf(spectrum).response(offset);
 }
 
 int HighestBin(const Spectrum& spectrum, int first, int last) {
@@ -56,7 +56,14 @@ int HighestBin(const Spectrum& spectrum, int first, int last) {
     return best;
 }
 
-double Median(std::vector<double> values) {
+// The median bin: the noise floor, however many bins tones and their skirts take. Every
+// fourth bin tells it as well as all of them, in a quarter of the time.
+double MedianBin(const std::vector<double>& power) {
+    std::vector<double> values;
+    values.reserve(power.size() / 4 + 1);
+    for (std::size_t k = 0; k < power.size(); k += 4) {
+        values.push_back(power[k]);
+    }
     if (values.empty()) {
         return 0.0;
     }
@@ -106,6 +113,109 @@ double InterpolatedPeakBin(const Spectrum& spectrum, int bin) {
     return bin + direction * (low + high) / 2.0;
 }
 
+namespace {
+
+// The bins of one spectrum sorted into what each reading sums.
+class BinMap {
+public:
+    enum Kind : unsigned char { Noise, Dc, Fundamental, Harmonic, Skirt };
+
+    explicit BinMap(const Spectrum& spectrum)
+        : m_spectrum(spectrum), m_kinds(static_cast<std::size_t>(spectrum.bins()), Noise) {}
+
+    Kind kind(int k) const { return m_kinds[static_cast<std::size_t>(k)]; }
+
+    // Marks a lobe's bins that are still noise; their power over the noise bandwidth.
+    double takeLobe(const BinSpan& span, Kind kind) {
+        double sum = 0.0;
+        for (int k = span.first; k <= span.last; ++k) {
+            if (m_kinds[static_cast<std::size_t>(k)] == Noise) {
+                m_kinds[static_cast<std::size_t>(k)] = kind;
+                sum += m_spectrum.power[static_cast<std::size_t>(k)];
+            }
+        }
+        return sum / m_spectrum.noiseBandwidthBins;
+    }
+
+    // Marks the bins on either side of a lobe where what a source of `power` at `bin` leaks
+    // through the window's side lobes stands above a tenth of the noise floor: they are left
+    // out of the noise, and the noise under them is taken as the mean of the rest (IEEE 1241's
+    // handling of the bins about the tone). A window whose skirt would cover more than a
+    // quarter of the spectrum (rectangular, a loud tone) leaks into the rest as it shows.
+    void markSkirt(double bin, double power, double floor) {
+        const double threshold = floor / 10.0;
+        const int centre = static_cast<int>(std::lround(bin));
+        const int reach = m_spectrum.bins() / 4;
+        const double sine = std::abs(std::sin(std::numbers::pi * (bin - centre)));
+        for (const int direction : {-1, 1}) {
+            for (int d = m_spectrum.lobeHalfWidth + 1; d <= reach; ++d) {
+                const int k = centre + direction * d;
+                if (k < 0 || k >= m_spectrum.bins()) {
+                    break;
+                }
+                // Outside the main lobe the response is the envelope times |sin(pi offset)|,
+                // the same at every bin.
+                const double envelope = power * Squared(Envelope(k - bin));
+                if (envelope <= threshold) {
+                    break;
+                }
+                if (envelope * sine * sine > threshold &&
+                    m_kinds[static_cast<std::size_t>(k)] == Noise) {
+                    m_kinds[static_cast<std::size_t>(k)] = Skirt;
+                }
+            }
+        }
+    }
+
+    // The noise: the mean of the noise bins, over every bin that is not DC, fundamental or
+    // harmonic.
+    struct NoiseSum {
+        double power = 0.0;  // over the noise bandwidth
+        double perBin = 0.0;
+    };
+    NoiseSum noise() const {
+        double sum = 0.0;
+        int counted = 0;
+        int covered = 0;
+        for (int k = 0; k < m_spectrum.bins(); ++k) {
+            const Kind kind = m_kinds[static_cast<std::size_t>(k)];
+            if (kind == Noise) {
+                sum += m_spectrum.power[static_cast<std::size_t>(k)];
+                ++counted;
+            }
+            covered += kind == Noise || kind == Skirt ? 1 : 0;
+        }
+        if (counted == 0) {
+            return {};
+        }
+        const double perBin = sum / counted;
+        return {perBin * covered / m_spectrum.noiseBandwidthBins, perBin};
+    }
+
+    // The highest bin that is neither DC, the fundamental nor a skirt.
+    int highestSpur() const {
+        int best = -1;
+        for (int k = 0; k < m_spectrum.bins(); ++k) {
+            const Kind kind = m_kinds[static_cast<std::size_t>(k)];
+            if ((kind == Noise || kind == Harmonic) &&
+                (best < 0 || m_spectrum.power[static_cast<std::size_t>(k)] >
+                                 m_spectrum.power[static_cast<std::size_t>(best)])) {
+                best = k;
+            }
+        }
+        return best;
+    }
+
+private:
+    static double Squared(double value) { return value * value; }
+    double Envelope(double offset) const { return WindowOf(m_spectrum).sideLobeEnvelope(offset); }
+
+    const Spectrum& m_spectrum;
+    std::vector<Kind> m_kinds;
+};
+
+}  // namespace
+
 ToneMeasurements MeasureTone(const Spectrum& spectrum, const ToneOptions& options) {
     ToneMeasurements tone;
     if (spectrum.empty()) {
@@ -114,8 +224,12 @@ ToneMeasurements MeasureTone(const Spectrum& spectrum, const ToneOptions& option
     tone.dc = spectrum.dc;
     const int bins = spectrum.bins();
     const int lobe = spectrum.lobeHalfWidth;
-    const BinSpan dcSpan{0, std::min(lobe, bins - 1)};
     const double clock = 1.0 + options.clockPpm * 1e-6;
+    const double floor = MedianBin(spectrum.power);
+
+    BinMap map(spectrum);
+    const BinSpan dcSpan{0, std::min(lobe, bins - 1)};
+    map.takeLobe(dcSpan, BinMap::Dc);
 
     int peak = -1;
     if (options.fundamentalHz) {
@@ -125,91 +239,56 @@ ToneMeasurements MeasureTone(const Spectrum& spectrum, const ToneOptions& option
     } else {
         peak = HighestBin(spectrum, dcSpan.last + 1, bins - 1);
     }
-    const double median = Median(spectrum.power);
-    std::vector<bool> taken(static_cast<std::size_t>(bins), false);
-    const auto take = [&](const BinSpan& span) {
-        for (int k = span.first; k <= span.last; ++k) {
-            taken[static_cast<std::size_t>(k)] = true;
-        }
-    };
-    take(dcSpan);
-    const auto noiseOfRest = [&](double& power, double& perBin, double& highest, int& highestBin) {
-        power = 0.0;
-        int count = 0;
-        highest = 0.0;
-        highestBin = -1;
-        for (int k = 0; k < bins; ++k) {
-            if (!taken[static_cast<std::size_t>(k)]) {
-                const double p = spectrum.power[static_cast<std::size_t>(k)];
-                power += p;
-                ++count;
-                if (p > highest) {
-                    highest = p;
-                    highestBin = k;
-                }
-            }
-        }
-        perBin = count > 0 ? power / count : 0.0;
-        power /= spectrum.noiseBandwidthBins;
-    };
-
-    if (peak < 0 || spectrum.power[static_cast<std::size_t>(peak)] <= 0.0 ||
-        spectrum.power[static_cast<std::size_t>(peak)] < ToneAboveMedian * median) {
-        double unusedHighest = 0.0;
-        int unusedBin = 0;
-        double power = 0.0;
-        noiseOfRest(power, tone.noiseFloorPower, unusedHighest, unusedBin);
-        tone.noiseRms = std::sqrt(power);
+    const double peakPower = peak >= 0 ? spectrum.power[static_cast<std::size_t>(peak)] : 0.0;
+    if (peakPower <= MinTonePower || peakPower < ToneAboveMedian * floor) {
+        map.markSkirt(0.0, spectrum.dc * spectrum.dc, floor);
+        const BinMap::NoiseSum noise = map.noise();
+        tone.noiseRms = std::sqrt(noise.power);
+        tone.noiseFloorPower = noise.perBin;
         return tone;
     }
     tone.found = true;
     const double peakBin = InterpolatedPeakBin(spectrum, peak);
     tone.frequencyHz = peakBin * spectrum.binHz() * clock;
-    tone.levelRms = std::sqrt(spectrum.power[static_cast<std::size_t>(peak)]) /
-                    Response(spectrum, peakBin - peak);
-
-    const BinSpan fundamentalSpan = LobeAround(spectrum, peakBin);
-    const double fundamental = LobePower(spectrum, fundamentalSpan);
-    take(fundamentalSpan);
-
-    // Everything else but DC: harmonics and noise, before the harmonics are set apart.
-    double rest = 0.0;
-    double unusedPerBin = 0.0;
-    double spur = 0.0;
-    int spurBin = -1;
-    noiseOfRest(rest, unusedPerBin, spur, spurBin);
+    tone.levelRms = std::sqrt(peakPower) / Response(spectrum, peakBin - peak);
+    const double fundamental = map.takeLobe(LobeAround(spectrum, peakBin), BinMap::Fundamental);
 
     double harmonics = 0.0;
+    std::vector<std::pair<double, double>> harmonicPowers;
     for (int h = 2; h <= options.highestHarmonic; ++h) {
         const double at = peakBin * h;
         if (at + lobe >= bins - 1) {
             break;  // the harmonics from here on lie beyond Nyquist
         }
-        const BinSpan span = LobeAround(spectrum, at);
-        // Lobes that overlap the fundamental's or another harmonic's (a tone a few bins above
-        // DC) count once.
-        double power = 0.0;
-        for (int k = span.first; k <= span.last; ++k) {
-            if (!taken[static_cast<std::size_t>(k)]) {
-                power += spectrum.power[static_cast<std::size_t>(k)];
-            }
-        }
-        harmonics += power / spectrum.noiseBandwidthBins;
-        take(span);
+        // A lobe that overlaps the fundamental's or another harmonic's counts once.
+        const double power = map.takeLobe(LobeAround(spectrum, at), BinMap::Harmonic);
+        harmonics += power;
+        harmonicPowers.emplace_back(at, power);
         ++tone.harmonics;
     }
-    double noise = 0.0;
-    double unusedHighest = 0.0;
-    int unusedBin = 0;
-    noiseOfRest(noise, tone.noiseFloorPower, unusedHighest, unusedBin);
-    tone.noiseRms = std::sqrt(noise);
+    map.markSkirt(0.0, spectrum.dc * spectrum.dc, floor);
+    map.markSkirt(peakBin, tone.levelRms * tone.levelRms, floor);
+    for (const auto& [at, power] : harmonicPowers) {
+        map.markSkirt(at, power, floor);
+    }
+    const BinMap::NoiseSum noise = map.noise();
+    tone.noiseRms = std::sqrt(noise.power);
+    tone.noiseFloorPower = noise.perBin;
+    const double rest = harmonics + noise.power;
 
     tone.thdRatio = std::sqrt(harmonics / fundamental);
     tone.thdNoiseRatio = std::sqrt(rest / fundamental);
     tone.sinadDb = -Db(rest / fundamental);
-    tone.snrDb = -Db(noise / fundamental);
-    tone.sfdrDb = Db(tone.levelRms * tone.levelRms / std::max(spur, Tiny));
-    tone.spurHz = spurBin >= 0 ? spurBin * spectrum.binHz() * clock : 0.0;
+    tone.snrDb = -Db(noise.power / fundamental);
+    const int spur = map.highestSpur();
+    if (spur >= 0) {
+        // The spur's level and place are read as the fundamental's: between bins.
+        const double spurBin = InterpolatedPeakBin(spectrum, spur);
+        const double spurPower = spectrum.power[static_cast<std::size_t>(spur)] /
+                                 std::pow(Response(spectrum, spurBin - spur), 2.0);
+        tone.sfdrDb = Db(tone.levelRms * tone.levelRms / std::max(spurPower, Tiny));
+        tone.spurHz = spurBin * spectrum.binHz() * clock;
+    }
     return tone;
 }
 
