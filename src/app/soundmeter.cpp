@@ -127,8 +127,9 @@ TSoundMeter::TSoundMeter(InstrumentServices services, QWidget* parent)
               [this] { return m_ui.WaveInDevices->currentIndex(); },
               [this] { return m_selection.DeviceIdentity(m_ui.WaveInDevices->currentIndex()); },
               [this](int range, bool a, bool b) { acCalibrated(range, a, b); }}),
-      m_views(ViewTable(), ViewParts{m_trend, m_services.dialogs, m_heldBoxes, *this,
-                                     m_acCalibration, [this] { return fileMetadata(); }}),
+      m_views(ViewTable(),
+              ViewParts{m_trend, m_services.dialogs, m_heldBoxes, *this, m_acCalibration,
+                        m_analysis, m_sampleClock, [this] { return fileMetadata(); }}),
       m_blocks(*this, QLocale::system().decimalPoint().toStdString(), &m_engine) {
     m_ui = LayOutSoundMeter(*this, m_scope);
     m_deviceBox->setCombo(m_ui.WaveInDevices);

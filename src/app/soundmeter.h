@@ -8,7 +8,9 @@
 #include <span>
 #include <string>
 
+#include "analysis/liveanalysis.h"
 #include "app/soundmeterlayout.h"
+#include "app/storedsampleclock.h"
 #include "app/views.h"
 #include "calibration/accalibration.h"
 #include "calibration/calibrationstate.h"
@@ -111,6 +113,8 @@ public:
     QPushButton* rangesNote() const { return m_rangesNote; }
     // The calibration with a sine of known RMS (a view of the context menu).
     AcCalibration& acCalibration() { return m_acCalibration; }
+    // The analyzer's data (a view of the context menu, Ctrl+Y).
+    LiveAnalysis& analysis() { return m_analysis; }
 
 protected:
     void customEvent(QEvent* event) override;
@@ -178,6 +182,9 @@ private:
     RecordingControl m_recording;
     TrendRecorder m_trend;
     AcCalibration m_acCalibration;
+    // The analyzer's data, fed from the start, and the sample clock's correction it reads with.
+    LiveAnalysis m_analysis;
+    StoredSampleClock m_sampleClock{m_state, m_services.settings, m_heldBoxes};
     // The handler's sinks, made before it and gone after it.
     InputWatchSink m_inputWatchSink{m_inputWatch};
     RecordingSink m_recordingSink{m_recording};

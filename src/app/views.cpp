@@ -2,6 +2,8 @@
 
 #include <QAction>
 
+#include "analysis/window/analyzerwindow.h"
+#include "app/spectrumsink.h"
 #include "calibration/accalibration.h"
 #include "calibration/dialog/accalibrationwindow.h"
 #include "instrument/blockhandler.h"
@@ -36,6 +38,17 @@ const ViewEntry Table[] = {
          return window;
      },
      [](QWidget& window) { static_cast<TrendWindow&>(window).refresh(); }},
+    {"OpenAnalyzer", "Analyzer...", Qt::CTRL | Qt::Key_Y,
+     [](const ViewParts& parts) -> std::unique_ptr<BlockSink> {
+         return std::make_unique<SpectrumSink>(parts.analysis);
+     },
+     [](const ViewParts& parts, BlockSink* /*sink*/) -> QWidget* {
+         auto* window = new AnalyzerWindow(parts.analysis, parts.sampleClock, parts.files,
+                                           parts.boxes, &parts.window);
+         window->setMetadata(parts.metadata);
+         return window;
+     },
+     nullptr},
     {"CalibrateWithSine", "Calibrate with a sine...", Qt::CTRL | Qt::Key_K,
      [](const ViewParts& parts) -> std::unique_ptr<BlockSink> {
          return std::make_unique<AcCalibrationSink>(parts.acCalibration);

@@ -16,7 +16,9 @@ namespace veruziva {
 class AcCalibration;
 class BlockHandler;
 class BlockSink;
+class LiveAnalysis;
 class MessageBoxes;
+class SampleClockStore;
 class TrendFiles;
 class TrendRecorder;
 
@@ -27,6 +29,8 @@ struct ViewParts {
     MessageBoxes& boxes;
     QWidget& window;
     AcCalibration& acCalibration;
+    LiveAnalysis& analysis;
+    SampleClockStore& sampleClock;
     // What the views' saved files say they were measured with.
     std::function<FileMetadata()> metadata;
 };

@@ -1,6 +1,8 @@
 #include <QAction>
 #include <QtTest>
 
+#include "analysis/liveanalysis.h"
+#include "app/storedsampleclock.h"
 #include "app/views.h"
 #include "calibration/accalibration.h"
 #include "instrument/blockhandler.h"
@@ -62,7 +64,9 @@ struct Parts {
     CalibrationState state;
     MemorySettingsStore store;
     AcCalibration acCalibration{state, store, dialogs, {}};
-    ViewParts parts{trend, dialogs, dialogs, window, acCalibration, {}};
+    LiveAnalysis analysis;
+    StoredSampleClock clock{state, store, dialogs};
+    ViewParts parts{trend, dialogs, dialogs, window, acCalibration, analysis, clock, {}};
 };
 
 struct Block : BlockView {
@@ -86,6 +90,7 @@ void TestViews::menuFromTheTable_data() {
     QTest::addColumn<QStringList>("told");     // by the first block, then opening each twice
     QTest::newRow("program") << "program"
                              << QStringList{"Trend... OpenTrend Ctrl+T",
+                                            "Analyzer... OpenAnalyzer Ctrl+Y",
                                             "Calibrate with a sine... CalibrateWithSine Ctrl+K"}
                              << QStringList{};
     QTest::newRow("two views") << "two views"
@@ -126,6 +131,14 @@ void TestViews::menuFromTheTable() {
         const std::optional<TrendSample> latest = parts.trend.latest();  // the trend's sink fed it
         QVERIFY(latest);
         QCOMPARE(latest->values[TrendMean][0], 1000.0);
+        QCOMPARE(parts.analysis.analyzer().framesHeld(), FramesPerBuffer);  // and the analyzer's
+        // The analyzer's clock correction: stored, then in force; not stored, the old one stays.
+        QVERIFY(parts.clock.store(12.5));
+        QCOMPARE(parts.store.values().value("Sample clock ppm").toString(), "12.5");
+        QCOMPARE(parts.state.SampleClockPpm, 12.5);
+        parts.store.failWritesFrom(QStringLiteral("Sample clock ppm"));
+        QVERIFY(!parts.clock.store(-3.0));
+        QCOMPARE(parts.clock.ppm(), 12.5);
     }
 }
 

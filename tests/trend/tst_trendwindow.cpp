@@ -11,8 +11,8 @@
 #include "support/chartframe.h"
 #include "support/filesizelimit.h"
 #include "support/scriptedmessageboxes.h"
+#include "support/scriptedtrendfiles.h"
 #include "support/twoscreens.h"
-#include "trend/trendfiles.h"
 #include "trend/window/trendchartwidget.h"
 #include "trend/window/trendwindow.h"
 
@@ -22,21 +22,7 @@ namespace {
 
 constexpr std::int64_t T0 = 1'800'000'000'000;  // 10:00:00 in the tests' time zone
 
-// Answers the save dialogs from a script; nothing left: cancelled.
-class ScriptedTrendFiles : public TrendFiles {
-public:
-    std::optional<QString> askSaveFileName(const QString& caption, const QString&) override {
-        captions.append(caption);
-        if (answers.empty()) {
-            return std::nullopt;
-        }
-        const QString answer = answers.front();
-        answers.pop_front();
-        return answer;
-    }
-    std::deque<QString> answers;
-    QStringList captions;
-};
+using sim::ScriptedTrendFiles;
 
 QStringList RowTexts(const QTableWidget* table, int row) {
     QStringList texts;
