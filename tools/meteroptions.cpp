@@ -4,6 +4,7 @@
 #include <cmath>
 #include <limits>
 
+#include "analysis/spectrum.h"
 #include "calibration/accalibration.h"
 #include "calibration/calibrationstate.h"
 #include "commandline.h"
@@ -136,13 +137,15 @@ QString Text(std::string_view text) {
 QList<QCommandLineOption> MeterOptions() {
     QList<QCommandLineOption> options{
         QCommandLineOption(QStringList{QStringLiteral("h"), QStringLiteral("help")})};
-    for (const char* flag : {"list", "grab", "stats", "devices", "line-in", "rms", "overload"}) {
+    for (const char* flag :
+         {"list", "grab", "stats", "devices", "line-in", "rms", "overload", "distortion"}) {
         options.append(QCommandLineOption(QLatin1String(flag)));
     }
     // The usage text is written out in full, so a value name only marks an option taking one.
     for (const char* valued :
-         {"dc", "calibration", "range", "readings", "scope", "step", "trigger", "level", "device",
-          "blocks", "wav", "csv", "period", "seconds", "plot", "calibrate-ac", "channels"}) {
+         {"dc",    "calibration",  "range",    "readings", "scope",       "step",   "trigger",
+          "level", "device",       "blocks",   "wav",      "csv",         "period", "seconds",
+          "plot",  "calibrate-ac", "channels", "spectrum", "fundamental", "window", "average"}) {
         options.append(QCommandLineOption(QLatin1String(valued), {}, QStringLiteral("value")));
     }
     return options;
@@ -456,7 +459,7 @@ std::optional<int> AcRangeOf(const QString& text) {
 }
 
 // A number above 0, with a point or the locale's decimal separator.
-std::optional<double> AppliedRms(const QString& text) {
+std::optional<double> PositiveNumber(const QString& text) {
     bool ok = false;
     double value = text.toDouble(&ok);
     if (!ok) {
@@ -468,9 +471,10 @@ std::optional<double> AppliedRms(const QString& text) {
 // --calibrate-ac RANGE VALUE, the channels, a live device or a recording, and the settings
 // file it writes.
 Parsed ParseCalibrateAc(const CommandLine& line) {
-    if (line.anySet({"dc", "range", "rms", "overload", "readings", "scope", "step", "trigger",
-                     "level", "blocks", "grab", "stats", "wav", "csv", "period", "seconds",
-                     "plot"})) {
+    if (line.anySet({"dc",       "range",       "rms",    "overload", "readings", "scope",
+                     "step",     "trigger",     "level",  "blocks",   "grab",     "stats",
+                     "wav",      "csv",         "period", "seconds",  "plot",     "distortion",
+                     "spectrum", "fundamental", "window", "average"})) {
         return QStringLiteral("--calibrate-ac takes only --channels, --device and --calibration");
     }
     Options options;
@@ -487,7 +491,7 @@ Parsed ParseCalibrateAc(const CommandLine& line) {
             "--calibrate-ac needs a range and the sine's RMS: --calibrate-ac RANGE VALUE");
     }
     const QString value = positional.takeFirst();
-    const auto rms = AppliedRms(value);
+    const auto rms = PositiveNumber(value);
     if (!rms) {
         return QStringLiteral("--calibrate-ac takes the sine's RMS as a number above 0, not '%1'")
             .arg(value);
@@ -520,10 +524,111 @@ Parsed ParseCalibrateAc(const CommandLine& line) {
     return ParseFile(line, positional, options);
 }
 
+Refusal ParseWindow(const CommandLine& line, Options& options) {
+    if (!line.isSet("window")) {
+        return std::nullopt;
+    }
+    const auto window = WindowByName(line.value("window").toLower().toStdString());
+    if (!window) {
+        return TakesOnly("--window", "rectangular, hann, flattop or blackman-harris",
+                         line.value("window"));
+    }
+    options.window = *window;
+    return std::nullopt;
+}
+
+// --distortion's --fundamental HZ and --blocks K, or --spectrum SIZE's --average N.
+Refusal ParseAnalysisMode(const CommandLine& line, Options& options) {
+    if (options.mode == Options::Mode::Distortion) {
+        if (line.isSet("fundamental")) {
+            const auto hz = PositiveNumber(line.value("fundamental"));
+            if (!hz || *hz >= SampleRate / 2.0) {
+                return TakesOnly("--fundamental", "a frequency above 0 and below 22050 Hz",
+                                 line.value("fundamental"));
+            }
+            options.fundamentalHz = *hz;
+        }
+        if (line.isSet("device")) {
+            const auto blocks = WholeNumber(line.value("blocks"), 1, 1000000);
+            if (!blocks) {
+                return QStringLiteral("--distortion from --device needs --blocks K with K from 1");
+            }
+            options.blocks = *blocks;
+        }
+        return std::nullopt;
+    }
+    const auto size = WholeNumber(line.value("spectrum"), MinSpectrumSize, MaxSpectrumSize);
+    if (!size || !ValidSpectrumSize(static_cast<int>(*size))) {
+        return TakesOnly("--spectrum", "a size of 4096, 8192, 16384, 32768 or 65536",
+                         line.value("spectrum"));
+    }
+    options.spectrumSize = static_cast<int>(*size);
+    if (line.isSet("average")) {
+        const auto averages = WholeNumber(line.value("average"), 1, 10000);
+        if (!averages) {
+            return TakesOnly("--average", "a number of spectra from 1 to 10000",
+                             line.value("average"));
+        }
+        options.averages = static_cast<int>(*averages);
+    }
+    return std::nullopt;
+}
+
+// --distortion or --spectrum SIZE: the window, the calibration and ranges, and a live device
+// or a recording.
+Parsed ParseAnalysis(const CommandLine& line) {
+    Options options;
+    options.mode = line.isSet("distortion") ? Options::Mode::Distortion : Options::Mode::Spectrum;
+    const bool distortion = options.mode == Options::Mode::Distortion;
+    if (distortion && line.isSet("spectrum")) {
+        return QStringLiteral("--distortion and --spectrum go one at a time");
+    }
+    if (line.anySet({"dc", "rms", "overload", "readings", "scope", "step", "trigger", "level",
+                     "grab", "stats", "wav", "csv", "period", "seconds", "plot", "channels"}) ||
+        line.isSet(distortion ? "average" : "fundamental") ||
+        (!distortion && line.isSet("blocks"))) {
+        return distortion ? QStringLiteral(
+                                "--distortion takes only --fundamental, --window, "
+                                "--calibration, --range, --device and --blocks")
+                          : QStringLiteral(
+                                "--spectrum takes only --window, --average, "
+                                "--calibration, --range and --device");
+    }
+    if (line.isSet("calibration")) {
+        options.calibrationFile = line.value("calibration");
+    }
+    for (const auto parse : {ParseRanges, ParseWindow, ParseAnalysisMode}) {
+        if (auto refusal = parse(line, options)) {
+            return *refusal;
+        }
+    }
+    const QStringList positional = line.positionalArguments();
+    if (line.isSet("device")) {
+        const auto device = WholeNumber(line.value("device"), 0, std::numeric_limits<int>::max());
+        if (!device) {
+            return TakesOnly("--device", "a device number from 0", line.value("device"));
+        }
+        options.device = static_cast<int>(*device);
+        if (!positional.isEmpty()) {
+            return QStringLiteral("--device captures live: no recording file with it");
+        }
+        return options;
+    }
+    if (line.isSet("blocks")) {
+        return QStringLiteral("--blocks needs --device");
+    }
+    return ParseFile(line, positional, options);
+}
+
 // A recording measured or plotted, or the input measured or recorded live.
 Parsed ParseFileOrLive(const CommandLine& line) {
     if (line.isSet("channels")) {
         return QStringLiteral("--channels belongs to --calibrate-ac");
+    }
+    if (line.anySet({"fundamental", "window", "average"})) {
+        return QStringLiteral(
+            "--fundamental, --window and --average belong to --distortion and "
+            "--spectrum");
     }
     Options options;
     QStringList positional = line.positionalArguments();
@@ -577,6 +682,9 @@ std::variant<Options, QString> ParseOptions(const QStringList& arguments) {
     }
     if (line.isSet("calibrate-ac")) {
         return ParseCalibrateAc(line);
+    }
+    if (line.anySet({"distortion", "spectrum"})) {
+        return ParseAnalysis(line);
     }
     return ParseFileOrLive(line);
 }
