@@ -15,7 +15,7 @@ inline constexpr double FullScaleRms = 32768.0 / 1.4142135623730951;
 // none (0) while its range reads raw.
 struct ChannelScale {
     double factor = 0.0;
-    char unit = 'V';  // 'V' or 'A'
+    char unit = 'V';    // 'V' or 'A'
     double zero = 0.0;  // the channel's zero offset in raw units, taken from the DC when scaled
     bool calibrated() const { return factor > 0.0; }
 };
@@ -45,11 +45,11 @@ struct ToneMeasurements {
     double thdNoiseRatio = 0.0;  // (harmonics + noise) RMS / fundamental's RMS
     double snrDb = 0.0;
     double sinadDb = 0.0;
-    double sfdrDb = 0.0;         // dBc
-    double spurHz = 0.0;         // where the highest spur is
-    double noiseRms = 0.0;       // everything but DC, fundamental and harmonics
+    double sfdrDb = 0.0;           // dBc
+    double spurHz = 0.0;           // where the highest spur is
+    double noiseRms = 0.0;         // everything but DC, fundamental and harmonics
     double noiseFloorPower = 0.0;  // the mean noise power per bin (the floor a plot shows)
-    int harmonics = 0;           // harmonics below Nyquist that were counted
+    int harmonics = 0;             // harmonics below Nyquist that were counted
 };
 
 ToneMeasurements MeasureTone(const Spectrum& spectrum, const ToneOptions& options = {});
