@@ -812,7 +812,7 @@ void TestMeterTool::spectra_data() {
         << QStringList{"--spectrum", "8192", "--average", "2", "LIVE"} << Tones({{onBin, -6}})
         << 24 * FramesPerBuffer << "" << spectrum + Expected{{"averages", 2, 0}};
     QTest::newRow("too short to measure") << QStringList{"--distortion"} << harmonics
-                                          << MinSpectrumSize - 1 << "too short" << Expected{};
+                                          << FramesPerBuffer - 1 << "too short" << Expected{};
     QTest::newRow("too short a span")
         << QStringList{"--spectrum", "8192"} << harmonics << 8191 << "too short" << Expected{};
     QTest::newRow("bad size") << QStringList{"--spectrum", "5000"} << harmonics << threeSeconds
