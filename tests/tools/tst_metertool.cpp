@@ -893,6 +893,12 @@ void TestMeterTool::badUsage_data() {
         << "the sine's RMS as a number above 0, not '0'";
     QTest::newRow("--channels alone")
         << QStringList{"--channels", "a", "a.wav"} << "--channels belongs to --calibrate-ac";
+    QTest::newRow("--window without --distortion or --spectrum")
+        << QStringList{"--window", "hann", "a.wav"}
+        << "--fundamental, --window and --average belong to --distortion and --spectrum";
+    QTest::newRow("--spectrum with --blocks")
+        << QStringList{"--spectrum", "4096", "--device", "0", "--blocks", "2"}
+        << "--spectrum takes only --window, --average, --calibration, --range and --device";
     QTest::newRow("recording without --device")
         << QStringList{"--wav", "x.wav", "--seconds", "1"}
         << "--wav, --csv, --period and --seconds need --device";
