@@ -36,6 +36,8 @@ public:
 
     long long blocksMeasured() const { return m_block; }
     const Readouts& readouts() const { return m_readouts; }
+    const CalibrationState& state() const { return m_state; }
+    const DisplayParameters& display() const { return m_display; }
     // Per channel (A, B): reads in volts or amperes.
     std::array<bool, 2> calibratedChannels() const;
     // After the last block: a message when the picture was asked for and not drawn.

@@ -10,6 +10,7 @@
 
 #include "base/endsignals.h"
 #include "blockprinter.h"
+#include "calibration/accalibration.h"
 #include "capture/captureengine.h"
 #include "capture/captureevent.h"
 #include "capture/inputwatch.h"
@@ -85,6 +86,11 @@ public:
             m_blocks->addSink(m_recordingSink.emplace(*recording));
         }
     }
+    // Blocks go to the sink only, none is printed.
+    void setCollecting(BlockSink& sink) {
+        m_collecting = true;
+        m_blocks->addSink(sink);
+    }
     // The input stalled at some time: what was recorded is not the whole time.
     bool inputStalled() const { return m_stalls > 0; }
 
@@ -115,6 +121,12 @@ protected:
         const std::string lines = m_printer.takeLines();
         if (m_recording != nullptr) {
             return;  // measured for the recording's rows, not printed
+        }
+        if (m_collecting) {
+            if (m_printer.blocksMeasured() >= m_options.blocks) {
+                finish(ExitSuccess);
+            }
+            return;
         }
         // Each block's line as it comes: the reader of a pipe sees the input live.
         std::fwrite(lines.data(), 1, lines.size(), m_out);
@@ -166,12 +178,29 @@ private:
     std::FILE* m_err;
     Statistics& m_statistics;
     bool m_finished = false;
+    bool m_collecting = false;
     int m_exitCode = ExitSuccess;
     InputWatch m_watch;
     InputWatchSink m_watchSink{m_watch};
     std::optional<RecordingSink> m_recordingSink;
     std::optional<BlockHandler> m_blocks;
     int m_stalls = 0;
+};
+
+// Hands on the frames of every block from the `skip`th on.
+class FrameSink : public BlockSink {
+public:
+    FrameSink(long long skip, const TakeFrames& take) : m_skip(skip), m_take(take) {}
+    void blockMeasured(const MeasuredBlock& block) override {
+        if (m_seen++ >= m_skip) {
+            m_take(block.frames);
+        }
+    }
+
+private:
+    long long m_skip;
+    long long m_seen = 0;
+    const TakeFrames& m_take;
 };
 
 // A recording from a terminal: every box is a line on the error stream; the size question is
@@ -315,6 +344,47 @@ int RunList(std::FILE* out, std::FILE* err) {
         return ExitFailure;
     }
     return ExitSuccess;
+}
+
+int CaptureBlocks(const Options& options, long long blocks, const TakeFrames& take, QString& source,
+                  std::FILE* err) {
+    Options counted = options;
+    counted.blocks = AcSettleBlocks + blocks;
+    BlockPrinter printer(counted, err);  // measures raw: the blocks are only counted
+    int argc = 1;
+    char name[] = "veruziva-meter";
+    char* argv[] = {name, nullptr};
+    QCoreApplication application(argc, argv);
+
+    const AudioSystem audio = OpenAudioTelling(err);
+    WaveInput& service = *audio.waveInput;
+    StreamMessageBoxes boxes(err);
+    FatalErrors fatal(boxes, [] { QCoreApplication::exit(ExitFailure); });
+    Statistics statistics;
+    LiveReceiver live(counted, printer, nullptr, err, statistics);
+    CaptureEngine engine(service, fatal, PostTo(&live));
+    live.setEngine(engine);
+    FrameSink sink(AcSettleBlocks, take);
+    live.setCollecting(sink);
+    engine.setSoundDevice(options.device);
+    WaveInCaps device;
+    std::optional<LevelReport> level;
+    if (service.deviceCaps(static_cast<unsigned>(options.device), device) == wave::NoError) {
+        level.emplace(*audio.mixers, device.productName, err);
+        source =
+            QString::fromStdString(device.identity.empty() ? device.productName : device.identity);
+    }
+    int status = ExitFailure;
+    engine.OpenWaveIn();
+    if (!fatal.endRequested()) {
+        if (engine.StartStop()) {
+            status = QCoreApplication::exec();
+        } else {
+            Print(err, QStringLiteral("veruziva-meter: the input device cannot be opened\n"));
+        }
+    }
+    engine.CloseWaveIn();
+    return fatal.endRequested() ? ExitFailure : status;
 }
 
 int RunLive(const Options& options, std::FILE* out, std::FILE* err) {

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <limits>
 
+#include "analysis/spectrum.h"
 #include "calibration/accalibration.h"
 #include "calibration/calibrationstate.h"
 #include "commandline.h"
@@ -25,6 +26,10 @@ const char* const UsageHead =
     "       veruziva-meter --devices | --line-in [--calibration FILE]\n"
     "       veruziva-meter --calibrate-ac RANGE VALUE [--channels a|b|ab]\n"
     "                      (--device N | FILE) --calibration FILE\n"
+    "       veruziva-meter --distortion [--fundamental HZ] [--window NAME]\n"
+    "                      [--calibration FILE [--range A,B]] (--device N --blocks K | FILE)\n"
+    "       veruziva-meter --spectrum SIZE [--window NAME] [--average N]\n"
+    "                      [--calibration FILE [--range A,B]] (--device N | FILE)\n"
     "\n"
     "Measures a recording (16-bit stereo PCM at 44100 frames/s), or K blocks captured live from\n"
     "an input device, block by block as the instrument's readouts would show it, and prints one\n"
@@ -106,6 +111,50 @@ const char* const UsageTail =
     "                       too small or not steady is refused and nothing is written\n"
     "  --channels a|b|ab    the channels it calibrates (default ab)\n"
     "\n"
+    "Distortion and spectra (the definitions of IEEE 1241 and AES17):\n"
+    "  --distortion         measure the sine on each channel: from the spectrum of the whole\n"
+    "                       recording, or of K blocks captured live after %2 blocks let pass,\n"
+    "                       of the largest size of 4096, 8192, 16384, 32768 or 65536 frames\n"
+    "                       that they fill (fewer than 4096 frames are refused), averaged\n"
+    "                       linearly over all their whole spans of that size from the start;\n"
+    "                       prints a line per channel of key=value fields in this order:\n"
+    "                         A frequency_hz=1000.000 level_dbfs=-6.00 ... dc_raw=0.32\n"
+    "                       frequency_hz   the tone's frequency between bins in Hz, with\n"
+    "                                      the sample clock's correction of --calibration\n"
+    "                       level_dbfs     its RMS in dB of a full-scale sine's (0 dBFS)\n"
+    "                       level_v        on a calibrated range: its RMS in volts (level_a:\n"
+    "                                      amperes on the 3 A range)\n"
+    "                       level_dbv      the same in dB of 1 V (level_dba: of 1 A)\n"
+    "                       thd_percent    THD: harmonics 2 to 10 (those below 22050 Hz)\n"
+    "                       thd_db         over the tone, RMS, in % and dB\n"
+    "                       thdn_percent   THD+N: everything but DC and the tone over the\n"
+    "                       thdn_db        tone, in % and dB\n"
+    "                       snr_db         SNR: the tone over everything but DC, the tone\n"
+    "                                      and its harmonics\n"
+    "                       sinad_db       SINAD: the tone over everything but DC and it\n"
+    "                       sfdr_db        SFDR: the tone over the highest other bin, dBc\n"
+    "                       noise_floor_dbfs  the mean noise power per bin (_dbv, _dba on a\n"
+    "                                      calibrated range)\n"
+    "                       dc_raw         the mean in raw units (dc_v, dc_a on a calibrated\n"
+    "                                      range: less its zero offset)\n"
+    "                       Hz with 3 decimals, dB with 2, % with 4 significant digits, the\n"
+    "                       others with 6. A channel whose highest peak stands less than 20 dB\n"
+    "                       above its median bin prints \"A no tone\" and its noise floor and\n"
+    "                       DC only\n"
+    "  --fundamental HZ     the tone is the highest peak near HZ (default: the highest peak)\n"
+    "  --window NAME        the window the spectra are taken with: rectangular, hann, flattop\n"
+    "                       or blackman-harris (default)\n"
+    "  --spectrum SIZE      print both channels' spectra of SIZE frames, 4096, 8192, 16384,\n"
+    "                       32768 or 65536, as CSV: '#' lines of what they were measured with\n"
+    "                       (source, ranges, window, size, averages, each channel's unit), the\n"
+    "                       header frequency;A;B, then SIZE/2 rows, a bin each from the first\n"
+    "                       above DC up to 22050 Hz: its frequency in Hz and each channel's\n"
+    "                       level in dBFS, or dBV (dBA) on a calibrated range; the decimal\n"
+    "                       separator is always '.'\n"
+    "  --average N          the linear mean of the spectra of N successive spans (default 1):\n"
+    "                       from a recording up to N from its start (it must hold one), live\n"
+    "                       N x SIZE frames after %2 blocks let pass\n"
+    "\n"
     "  -h, --help           show this text\n"
     "\n"
     "Examples:\n"
@@ -119,6 +168,8 @@ const char* const UsageTail =
     "  veruziva-meter --calibrate-ac 3V 1.5 --device 0 \\\n"
     "                 --calibration ~/.config/Zoruzoz/Veruziva.conf\n"
     "                       the 3 V range of both channels, with a sine of 1.5 V RMS applied\n"
+    "  veruziva-meter --distortion --fundamental 1000 bench.wav\n"
+    "  veruziva-meter --spectrum 16384 --average 8 --device 0 > spectrum.csv\n"
     "\n"
     "The input devices are the sources of the desktop's sound server (PulseAudio or PipeWire)\n"
     "when one answers, else the sound cards through ALSA; VERUZIVA_AUDIO=pulse or\n"
@@ -136,13 +187,15 @@ QString Text(std::string_view text) {
 QList<QCommandLineOption> MeterOptions() {
     QList<QCommandLineOption> options{
         QCommandLineOption(QStringList{QStringLiteral("h"), QStringLiteral("help")})};
-    for (const char* flag : {"list", "grab", "stats", "devices", "line-in", "rms", "overload"}) {
+    for (const char* flag :
+         {"list", "grab", "stats", "devices", "line-in", "rms", "overload", "distortion"}) {
         options.append(QCommandLineOption(QLatin1String(flag)));
     }
     // The usage text is written out in full, so a value name only marks an option taking one.
     for (const char* valued :
-         {"dc", "calibration", "range", "readings", "scope", "step", "trigger", "level", "device",
-          "blocks", "wav", "csv", "period", "seconds", "plot", "calibrate-ac", "channels"}) {
+         {"dc",    "calibration",  "range",    "readings", "scope",       "step",   "trigger",
+          "level", "device",       "blocks",   "wav",      "csv",         "period", "seconds",
+          "plot",  "calibrate-ac", "channels", "spectrum", "fundamental", "window", "average"}) {
         options.append(QCommandLineOption(QLatin1String(valued), {}, QStringLiteral("value")));
     }
     return options;
@@ -456,7 +509,7 @@ std::optional<int> AcRangeOf(const QString& text) {
 }
 
 // A number above 0, with a point or the locale's decimal separator.
-std::optional<double> AppliedRms(const QString& text) {
+std::optional<double> PositiveNumber(const QString& text) {
     bool ok = false;
     double value = text.toDouble(&ok);
     if (!ok) {
@@ -468,9 +521,10 @@ std::optional<double> AppliedRms(const QString& text) {
 // --calibrate-ac RANGE VALUE, the channels, a live device or a recording, and the settings
 // file it writes.
 Parsed ParseCalibrateAc(const CommandLine& line) {
-    if (line.anySet({"dc", "range", "rms", "overload", "readings", "scope", "step", "trigger",
-                     "level", "blocks", "grab", "stats", "wav", "csv", "period", "seconds",
-                     "plot"})) {
+    if (line.anySet({"dc",       "range",       "rms",    "overload", "readings", "scope",
+                     "step",     "trigger",     "level",  "blocks",   "grab",     "stats",
+                     "wav",      "csv",         "period", "seconds",  "plot",     "distortion",
+                     "spectrum", "fundamental", "window", "average"})) {
         return QStringLiteral("--calibrate-ac takes only --channels, --device and --calibration");
     }
     Options options;
@@ -487,7 +541,7 @@ Parsed ParseCalibrateAc(const CommandLine& line) {
             "--calibrate-ac needs a range and the sine's RMS: --calibrate-ac RANGE VALUE");
     }
     const QString value = positional.takeFirst();
-    const auto rms = AppliedRms(value);
+    const auto rms = PositiveNumber(value);
     if (!rms) {
         return QStringLiteral("--calibrate-ac takes the sine's RMS as a number above 0, not '%1'")
             .arg(value);
@@ -520,10 +574,111 @@ Parsed ParseCalibrateAc(const CommandLine& line) {
     return ParseFile(line, positional, options);
 }
 
+Refusal ParseWindow(const CommandLine& line, Options& options) {
+    if (!line.isSet("window")) {
+        return std::nullopt;
+    }
+    const auto window = WindowByName(line.value("window").toLower().toStdString());
+    if (!window) {
+        return TakesOnly("--window", "rectangular, hann, flattop or blackman-harris",
+                         line.value("window"));
+    }
+    options.window = *window;
+    return std::nullopt;
+}
+
+// --distortion's --fundamental HZ and --blocks K, or --spectrum SIZE's --average N.
+Refusal ParseAnalysisMode(const CommandLine& line, Options& options) {
+    if (options.mode == Options::Mode::Distortion) {
+        if (line.isSet("fundamental")) {
+            const auto hz = PositiveNumber(line.value("fundamental"));
+            if (!hz || *hz >= SampleRate / 2.0) {
+                return TakesOnly("--fundamental", "a frequency above 0 and below 22050 Hz",
+                                 line.value("fundamental"));
+            }
+            options.fundamentalHz = *hz;
+        }
+        if (line.isSet("device")) {
+            const auto blocks = WholeNumber(line.value("blocks"), 1, 1000000);
+            if (!blocks) {
+                return QStringLiteral("--distortion from --device needs --blocks K with K from 1");
+            }
+            options.blocks = *blocks;
+        }
+        return std::nullopt;
+    }
+    const auto size = WholeNumber(line.value("spectrum"), MinSpectrumSize, MaxSpectrumSize);
+    if (!size || !ValidSpectrumSize(static_cast<int>(*size))) {
+        return TakesOnly("--spectrum", "a size of 4096, 8192, 16384, 32768 or 65536",
+                         line.value("spectrum"));
+    }
+    options.spectrumSize = static_cast<int>(*size);
+    if (line.isSet("average")) {
+        const auto averages = WholeNumber(line.value("average"), 1, 10000);
+        if (!averages) {
+            return TakesOnly("--average", "a number of spectra from 1 to 10000",
+                             line.value("average"));
+        }
+        options.averages = static_cast<int>(*averages);
+    }
+    return std::nullopt;
+}
+
+// --distortion or --spectrum SIZE: the window, the calibration and ranges, and a live device
+// or a recording.
+Parsed ParseAnalysis(const CommandLine& line) {
+    Options options;
+    options.mode = line.isSet("distortion") ? Options::Mode::Distortion : Options::Mode::Spectrum;
+    const bool distortion = options.mode == Options::Mode::Distortion;
+    if (distortion && line.isSet("spectrum")) {
+        return QStringLiteral("--distortion and --spectrum go one at a time");
+    }
+    if (line.anySet({"dc", "rms", "overload", "readings", "scope", "step", "trigger", "level",
+                     "grab", "stats", "wav", "csv", "period", "seconds", "plot", "channels"}) ||
+        line.isSet(distortion ? "average" : "fundamental") ||
+        (!distortion && line.isSet("blocks"))) {
+        return distortion ? QStringLiteral(
+                                "--distortion takes only --fundamental, --window, "
+                                "--calibration, --range, --device and --blocks")
+                          : QStringLiteral(
+                                "--spectrum takes only --window, --average, "
+                                "--calibration, --range and --device");
+    }
+    if (line.isSet("calibration")) {
+        options.calibrationFile = line.value("calibration");
+    }
+    for (const auto parse : {ParseRanges, ParseWindow, ParseAnalysisMode}) {
+        if (auto refusal = parse(line, options)) {
+            return *refusal;
+        }
+    }
+    const QStringList positional = line.positionalArguments();
+    if (line.isSet("device")) {
+        const auto device = WholeNumber(line.value("device"), 0, std::numeric_limits<int>::max());
+        if (!device) {
+            return TakesOnly("--device", "a device number from 0", line.value("device"));
+        }
+        options.device = static_cast<int>(*device);
+        if (!positional.isEmpty()) {
+            return QStringLiteral("--device captures live: no recording file with it");
+        }
+        return options;
+    }
+    if (line.isSet("blocks")) {
+        return QStringLiteral("--blocks needs --device");
+    }
+    return ParseFile(line, positional, options);
+}
+
 // A recording measured or plotted, or the input measured or recorded live.
 Parsed ParseFileOrLive(const CommandLine& line) {
     if (line.isSet("channels")) {
         return QStringLiteral("--channels belongs to --calibrate-ac");
+    }
+    if (line.anySet({"fundamental", "window", "average"})) {
+        return QStringLiteral(
+            "--fundamental, --window and --average belong to --distortion and "
+            "--spectrum");
     }
     Options options;
     QStringList positional = line.positionalArguments();
@@ -577,6 +732,9 @@ std::variant<Options, QString> ParseOptions(const QStringList& arguments) {
     }
     if (line.isSet("calibrate-ac")) {
         return ParseCalibrateAc(line);
+    }
+    if (line.anySet({"distortion", "spectrum"})) {
+        return ParseAnalysis(line);
     }
     return ParseFileOrLive(line);
 }

@@ -6,6 +6,7 @@
 #include <optional>
 #include <variant>
 
+#include "analysis/fftwindow.h"
 #include "calibration/displaymode.h"
 #include "measurement/readings.h"
 #include "measurement/scopesettings.h"
@@ -29,7 +30,18 @@ constexpr std::array<bool, ReadingCount> DefaultPrinted() {
 }
 
 struct Options {
-    enum class Mode { Help, File, List, Live, Devices, LineIn, Plot, CalibrateAc };
+    enum class Mode {
+        Help,
+        File,
+        List,
+        Live,
+        Devices,
+        LineIn,
+        Plot,
+        CalibrateAc,
+        Distortion,
+        Spectrum
+    };
     Mode mode = Mode::File;
     bool dcA = false;
     bool dcB = false;
@@ -55,6 +67,12 @@ struct Options {
     double acRms = 0.0;
     bool acA = true;
     bool acB = true;
+    // --distortion and --spectrum: the window, the tone looked for, the spectrum's size and
+    // the spans averaged.
+    WindowKind window = WindowKind::BlackmanHarris;
+    std::optional<double> fundamentalHz;
+    int spectrumSize = 0;
+    int averages = 1;
 };
 
 // The --help text, the readings' names from their table.

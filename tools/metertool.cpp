@@ -4,6 +4,7 @@
 #include <QLocale>
 
 #include "accalibrationrun.h"
+#include "analysisrun.h"
 #include "blockprinter.h"
 #include "devicereport.h"
 #include "livemeter.h"
@@ -86,6 +87,10 @@ int RunMeterTool(const QStringList& arguments, std::FILE* out, std::FILE* err) {
             return RunPlot(options, err);
         case Options::Mode::CalibrateAc:
             return RunCalibrateAc(options, out, err);
+        case Options::Mode::Distortion:
+            return RunDistortion(options, out, err);
+        case Options::Mode::Spectrum:
+            return RunSpectrum(options, out, err);
         case Options::Mode::File:
             break;
     }

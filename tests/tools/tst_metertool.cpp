@@ -172,6 +172,8 @@ private slots:
     void incompleteCalibrationReadsRaw();
     void calibrateWithASine_data();
     void calibrateWithASine();
+    void spectra_data();
+    void spectra();
     void badUsage_data();
     void badUsage();
     void badInput_data();
@@ -725,6 +727,135 @@ void TestMeterTool::calibrateWithASine() {
              qPrintable(read.errors));
 }
 
+namespace {
+
+// The RMS of a sine whose peaks reach full scale: 0 dBFS.
+const double FullScaleRms = 32768 / std::sqrt(2.0);
+
+// Sines on A, each its frequency in Hz and its level in dBFS; B silent.
+FrameFunction Tones(const QList<QPair<double, double>>& tones) {
+    return [=](int i) {
+        double a = 0;
+        for (const auto& [hz, dbfs] : tones) {
+            a += FullScaleRms * std::sqrt(2.0) * std::pow(10, dbfs / 20) *
+                 std::sin(2 * M_PI * hz * i / SampleRate);
+        }
+        return StereoFrame{static_cast<std::int16_t>(std::lround(a)), 0};
+    };
+}
+
+// The figures the tool printed, by name: --distortion's "A.frequency_hz" and the others of its
+// lines ("A.tone" 0 after "A no tone", else 1); --spectrum's "rows" under its header, "peak_hz"
+// and "peak_A" of A's highest row, and "averages" of its comment lines.
+QMap<QString, double> Figures(const QStringList& lines) {
+    QMap<QString, double> figures;
+    const bool spectrum = lines.contains("frequency;A;B");
+    for (const QString& line : lines) {
+        if (!spectrum) {
+            const QStringList words = line.split(' ');
+            figures[words[0] + ".tone"] = words.value(1) == "no" ? 0 : 1;
+            for (const QString& word : words.filter("=")) {
+                figures[words[0] + '.' + word.section('=', 0, 0)] = word.section('=', 1).toDouble();
+            }
+        } else if (line.startsWith("# Averages: ")) {
+            figures["averages"] = line.section(' ', 2, 2).toDouble();
+        } else if (!line.startsWith('#') && line != "frequency;A;B") {
+            figures["rows"] += 1;
+            const double level = line.section(';', 1, 1).toDouble();
+            if (!figures.contains("peak_A") || level > figures["peak_A"]) {
+                figures["peak_A"] = level;
+                figures["peak_hz"] = line.section(';', 0, 0).toDouble();
+            }
+        }
+    }
+    return figures;
+}
+
+using Expected = QList<std::tuple<QString, double, double>>;  // figure, value, tolerance
+
+}  // namespace
+
+void TestMeterTool::spectra_data() {
+    QTest::addColumn<QStringList>("arguments");  // "CAL" the calibration; "LIVE": live input
+    QTest::addColumn<FrameFunction>("frame");
+    QTest::addColumn<int>("frames");
+    QTest::addColumn<QString>("message");  // an error's, with status 2; empty: success
+    QTest::addColumn<Expected>("expected");
+    const FrameFunction harmonics = Tones({{1000, -6}, {2000, -66}, {3000, -76}});
+    const double thd =
+        20 * std::log10(std::hypot(std::pow(10, -60 / 20.0), std::pow(10, -70 / 20.0)));
+    const Expected measured{{"A.frequency_hz", 1000, 0.01},
+                            {"A.thd_db", thd, 0.1},
+                            {"A.level_dbfs", -6, 0.01},
+                            {"B.tone", 0, 0}};
+    const int threeSeconds = 3 * SampleRate;
+    QTest::newRow("distortion") << QStringList{"--distortion"} << harmonics << threeSeconds << ""
+                                << measured;
+    QTest::newRow("distortion, live") << QStringList{"--distortion", "LIVE", "--blocks", "16"}
+                                      << harmonics << 24 * FramesPerBuffer << "" << measured;
+    // Range 2 reads 3 V per 10000 raw units.
+    QTest::newRow("distortion in volts")
+        << QStringList{"--distortion", "--calibration", "CAL", "--range", "2,1"} << harmonics
+        << threeSeconds << ""
+        << Expected{{"A.level_v", FullScaleRms * std::pow(10, -6 / 20.0) * 3e-4, 1e-4}};
+    QTest::newRow("the smaller tone named")
+        << QStringList{"--distortion", "--fundamental", "2500", "--window", "hann"}
+        << Tones({{1000, -6}, {2500, -30}}) << threeSeconds << ""
+        << Expected{{"A.frequency_hz", 2500, 0.01}, {"A.level_dbfs", -30, 0.01}};
+    // 186 bins of 8192 frames: 1001.22 Hz, on a bin; the file holds two spans of the four.
+    const double onBin = 186.0 * SampleRate / 8192;
+    const Expected spectrum{{"rows", 4096, 0}, {"peak_hz", onBin, 0.01}, {"peak_A", -6, 0.01}};
+    QTest::newRow("spectrum") << QStringList{"--spectrum", "8192", "--average", "4"}
+                              << Tones({{onBin, -6}}) << 20000 << ""
+                              << spectrum + Expected{{"averages", 2, 0}};
+    QTest::newRow("spectrum, live")
+        << QStringList{"--spectrum", "8192", "--average", "2", "LIVE"} << Tones({{onBin, -6}})
+        << 24 * FramesPerBuffer << "" << spectrum + Expected{{"averages", 2, 0}};
+    QTest::newRow("too short to measure") << QStringList{"--distortion"} << harmonics
+                                          << FramesPerBuffer - 1 << "too short" << Expected{};
+    QTest::newRow("too short a span")
+        << QStringList{"--spectrum", "8192"} << harmonics << 8191 << "too short" << Expected{};
+    QTest::newRow("bad size") << QStringList{"--spectrum", "5000"} << harmonics << threeSeconds
+                              << "--spectrum takes a size of 4096, 8192" << Expected{};
+    QTest::newRow("bad window") << QStringList{"--distortion", "--window", "hamming"} << harmonics
+                                << threeSeconds << "--window takes rectangular, hann" << Expected{};
+}
+
+void TestMeterTool::spectra() {
+    QFETCH(QStringList, arguments);
+    QFETCH(FrameFunction, frame);
+    QFETCH(int, frames);
+    QFETCH(QString, message);
+    QFETCH(Expected, expected);
+    WriteCalibration(path("spectra.conf"), 15000, 10000, 0);
+    arguments.replaceInStrings(QRegularExpression("^CAL$"), path("spectra.conf"));
+    QProcessEnvironment environment;
+    if (arguments.contains("LIVE")) {
+        environment = liveInput(frame, frames);
+        const QString device =
+            RunTool({"--list"}, environment).lines.filter("vzlive").value(0).section(';', 0, 0);
+        arguments.replace(arguments.indexOf("LIVE"), "--device");
+        arguments.insert(arguments.indexOf("--device") + 1, device);
+    } else {
+        WriteWav(path("spectra.wav"), frames, frame);
+        arguments << path("spectra.wav");
+    }
+    const ToolResult result = RunTool(arguments, environment);
+    QVERIFY2(result.exitCode == (message.isEmpty() ? 0 : 2), qPrintable(result.errors));
+    QVERIFY2(result.errors.contains(message), qPrintable(result.errors));
+    const QMap<QString, double> figures = Figures(result.lines);
+    for (const auto& [name, value, tolerance] : expected) {
+        QVERIFY2(figures.contains(name) && std::abs(figures[name] - value) <= tolerance,
+                 qPrintable(QStringLiteral("%1: %2, not %3 within %4")
+                                .arg(name)
+                                .arg(figures.value(name))
+                                .arg(value)
+                                .arg(tolerance)));
+    }
+    QVERIFY(!message.isEmpty() || !figures.isEmpty());
+    QVERIFY(message.isEmpty() || result.lines.isEmpty());
+}
+
 void TestMeterTool::badUsage_data() {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QString>("message");
@@ -762,6 +893,12 @@ void TestMeterTool::badUsage_data() {
         << "the sine's RMS as a number above 0, not '0'";
     QTest::newRow("--channels alone")
         << QStringList{"--channels", "a", "a.wav"} << "--channels belongs to --calibrate-ac";
+    QTest::newRow("--window without --distortion or --spectrum")
+        << QStringList{"--window", "hann", "a.wav"}
+        << "--fundamental, --window and --average belong to --distortion and --spectrum";
+    QTest::newRow("--spectrum with --blocks")
+        << QStringList{"--spectrum", "4096", "--device", "0", "--blocks", "2"}
+        << "--spectrum takes only --window, --average, --calibration, --range and --device";
     QTest::newRow("recording without --device")
         << QStringList{"--wav", "x.wav", "--seconds", "1"}
         << "--wav, --csv, --period and --seconds need --device";
