@@ -15,7 +15,7 @@ struct CosineSum {
     std::string_view name;
     std::string_view caption;
     std::array<double, 5> a;
-    int terms;
+    std::size_t terms;
     int lobeHalfWidth;  // the main lobe spans `terms` bins each side; one more holds its skirt
 };
 
@@ -37,6 +37,17 @@ constexpr CosineSum Windows[] = {
      4,
      5},
 };
+
+// The kernels' sum at `d` bins (d >= 0, not a whole bin) without the common sin(pi d) / pi,
+// relative to the response at the centre.
+double KernelSum(const CosineSum& sum, double d) {
+    double total = 0.0;
+    for (std::size_t m = 0; m < sum.terms; ++m) {
+        const double sign = m % 2 == 0 ? 1.0 : -1.0;
+        total += sign * sum.a[m] * d / (d * d - double(m) * double(m));
+    }
+    return total / sum.a[0];
+}
 
 const CosineSum& SumOf(WindowKind kind) {
     for (const CosineSum& window : Windows) {
@@ -66,18 +77,19 @@ std::optional<WindowKind> WindowByName(std::string_view name) {
     return std::nullopt;
 }
 
-FftWindow::FftWindow(WindowKind kind, int size) : m_kind(kind), m_weights(size) {
+FftWindow::FftWindow(WindowKind kind, int size) : m_kind(kind) {
     if (size < 2) {
         throw std::invalid_argument("window size");
     }
+    m_weights.resize(static_cast<std::size_t>(size));
     const CosineSum& sum = SumOf(kind);
     double total = 0.0;
     double squares = 0.0;
-    for (int n = 0; n < size; ++n) {
+    for (std::size_t n = 0; n < m_weights.size(); ++n) {
         double w = 0.0;
-        for (int m = 0; m < sum.terms; ++m) {
+        for (std::size_t m = 0; m < sum.terms; ++m) {
             const double sign = m % 2 == 0 ? 1.0 : -1.0;
-            w += sign * sum.a[m] * std::cos(2.0 * std::numbers::pi * m * n / size);
+            w += sign * sum.a[m] * std::cos(2.0 * std::numbers::pi * double(m * n) / size);
         }
         m_weights[n] = w;
         total += w;
@@ -100,29 +112,17 @@ double FftWindow::response(double offset) const {
     const double d = std::abs(offset);
     const double nearest = std::round(d);
     if (std::abs(d - nearest) < 1e-9) {
-        const int m = static_cast<int>(nearest);
+        const auto m = static_cast<std::size_t>(nearest);
         if (m >= sum.terms) {
             return 0.0;
         }
         return m == 0 ? 1.0 : sum.a[m] / 2.0 / sum.a[0];
     }
-    double total = 0.0;
-    for (int m = 0; m < sum.terms; ++m) {
-        const double sign = m % 2 == 0 ? 1.0 : -1.0;
-        total += sign * sum.a[m] * d / (d * d - double(m) * m);
-    }
-    return std::abs(std::sin(std::numbers::pi * d) / std::numbers::pi * total) / sum.a[0];
+    return std::abs(std::sin(std::numbers::pi * d) / std::numbers::pi * KernelSum(sum, d));
 }
 
 double FftWindow::sideLobeEnvelope(double offset) const {
-    const CosineSum& sum = SumOf(m_kind);
-    const double d = std::abs(offset);
-    double total = 0.0;
-    for (int m = 0; m < sum.terms; ++m) {
-        const double sign = m % 2 == 0 ? 1.0 : -1.0;
-        total += sign * sum.a[m] * d / (d * d - double(m) * m);
-    }
-    return std::abs(total / std::numbers::pi) / sum.a[0];
+    return std::abs(KernelSum(SumOf(m_kind), std::abs(offset)) / std::numbers::pi);
 }
 
 }  // namespace veruziva

@@ -29,7 +29,9 @@ public:
     SpectrumAnalyzer& analyzer() { return m_analyzer; }
     const SpectrumAnalyzer& analyzer() const { return m_analyzer; }
     // Channel 0 is A (left), 1 is B (right).
-    const ChannelScale& scale(int channel) const { return m_scales.at(static_cast<std::size_t>(channel)); }
+    const ChannelScale& scale(int channel) const {
+        return m_scales.at(static_cast<std::size_t>(channel));
+    }
 
 private:
     SpectrumAnalyzer m_analyzer;

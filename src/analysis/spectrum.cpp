@@ -28,7 +28,7 @@ Spectrum ComputeSpectrumInPlace(const FftWindow& window, RealFft& fft, double sa
     }
     const std::span<const double> weights = window.weights();
     const std::span<double> input = fft.input();
-    for (int n = 0; n < size; ++n) {
+    for (std::size_t n = 0; n < input.size(); ++n) {
         input[n] *= weights[n];
     }
     fft.transform();

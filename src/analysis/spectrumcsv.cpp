@@ -17,8 +17,8 @@ QString UnitOf(const ChannelScale& scale) {
 QByteArray SpectrumCsv(const Spectrum& a, const Spectrum& b, const ChannelScale& scaleA,
                        const ChannelScale& scaleB, const FileMetadata& metadata) {
     FileMetadata lines = metadata;
-    lines.emplace_back(QStringLiteral("A unit"), UnitOf(scaleA));
-    lines.emplace_back(QStringLiteral("B unit"), UnitOf(scaleB));
+    lines.emplace_back(QStringLiteral("A levels"), UnitOf(scaleA));
+    lines.emplace_back(QStringLiteral("B levels"), UnitOf(scaleB));
     QByteArray csv = MetadataCommentLines(lines);
     csv += "frequency;A;B\n";
     const Spectrum& shape = a.empty() ? b : a;

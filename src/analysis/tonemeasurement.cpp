@@ -87,9 +87,10 @@ double InterpolatedPeakBin(const Spectrum& spectrum, int bin) {
     if (bin <= 0 || bin >= spectrum.bins() - 1) {
         return bin;
     }
-    const double left = spectrum.power[static_cast<std::size_t>(bin - 1)];
-    const double right = spectrum.power[static_cast<std::size_t>(bin + 1)];
-    const double peak = spectrum.power[static_cast<std::size_t>(bin)];
+    const auto at = static_cast<std::size_t>(bin);
+    const double left = spectrum.power[at - 1];
+    const double right = spectrum.power[at + 1];
+    const double peak = spectrum.power[at];
     if (peak <= 0.0) {
         return bin;
     }

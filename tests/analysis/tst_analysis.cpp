@@ -327,8 +327,8 @@ private slots:
                         {{QStringLiteral("Window"), QStringLiteral("hann")}});
         const QList<QByteArray> lines = csv.split('\n');
         QCOMPARE(lines[0], QByteArray("# Window: hann"));
-        QCOMPARE(lines[1], QByteArray("# A unit: dBV"));
-        QCOMPARE(lines[2], QByteArray("# B unit: dBFS"));
+        QCOMPARE(lines[1], QByteArray("# A levels: dBV"));
+        QCOMPARE(lines[2], QByteArray("# B levels: dBFS"));
         QCOMPARE(lines[3], QByteArray("frequency;A;B"));
         QCOMPARE(lines.size(), 4 + 2048 + 1);
         const QList<QByteArray> peak = lines[4 + 92].split(';');  // bin 93, 1001.3 Hz

@@ -221,7 +221,7 @@ void TestAnalyzerWindow::exports() {
     QCOMPARE(lines.mid(0, 8),
              QList<QByteArray>({"# Software: Veruziva 0.1.0", "# Spectrum size: 16384",
                                 "# Window: Blackman-Harris", "# Averaging: None",
-                                "# Sample clock: +0.0 ppm", "# A unit: dBV", "# B unit: dBFS",
+                                "# Sample clock: +0.0 ppm", "# A levels: dBV", "# B levels: dBFS",
                                 "frequency;A;B"}));
     QCOMPARE(lines.size(), 8 + 8192 + 1);  // bins 1 to Nyquist, the last line ended
     QVERIFY2(lines[8 + 1023].startsWith("2756.2500;"), lines[8 + 1023]);
