@@ -545,7 +545,9 @@ void SpectrumPlot::paintEvent(QPaintEvent* /*event*/) {
             const int width = metrics.horizontalAdvance(label);
             const double left =
                 std::clamp(tip.x() - width / 2.0, area.left() + 2.0, area.right() - width - 2.0);
-            painter.drawText(QPointF(left, tip.y() - 9), label);
+            // B's tone label a line above A's: on the same tone they would cover each other.
+            const double lift = n == 1 && c == 1 ? metrics.height() : 0.0;
+            painter.drawText(QPointF(left, tip.y() - 9 - lift), label);
         }
     }
 
