@@ -184,9 +184,11 @@ void TestPulseMixer::meterToolSaysWhenTheLevelMoves() {
     QVERIFY(m_server.pactl({"set-source-volume", "vzpipe", QString::number(before.volumes[0]),
                             QString::number(before.volumes[1])}));
     QVERIFY(tool.state() == QProcess::NotRunning || tool.waitForFinished(30000));
-    QCOMPARE(tool.exitCode(), 0);
+    // What it said tells why it failed (a sanitizer's report among it).
+    const QByteArray standardError = tool.readAllStandardError();
+    QVERIFY2(tool.exitCode() == 0, standardError.constData());
     const QStringList errors =
-        QString::fromLocal8Bit(tool.readAllStandardError()).split('\n', Qt::SkipEmptyParts);
+        QString::fromLocal8Bit(standardError).split('\n', Qt::SkipEmptyParts);
     QCOMPARE(errors, (QStringList{
                          "veruziva-meter: the input level of \"Bench line in\" has moved (volume " +
                              said + ", live): calibrated readings do not hold at this level",
