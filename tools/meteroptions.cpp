@@ -520,6 +520,19 @@ std::optional<double> PositiveNumber(const QString& text) {
 
 // --calibrate-ac RANGE VALUE, the channels, a live device or a recording, and the settings
 // file it writes.
+// --device N: a live input, with no recording file beside it.
+Refusal ParseDevice(const CommandLine& line, const QStringList& positional, Options& options) {
+    const auto device = WholeNumber(line.value("device"), 0, std::numeric_limits<int>::max());
+    if (!device) {
+        return TakesOnly("--device", "a device number from 0", line.value("device"));
+    }
+    options.device = static_cast<int>(*device);
+    if (!positional.isEmpty()) {
+        return QStringLiteral("--device captures live: no recording file with it");
+    }
+    return std::nullopt;
+}
+
 Parsed ParseCalibrateAc(const CommandLine& line) {
     if (line.anySet({"dc",       "range",       "rms",    "overload", "readings", "scope",
                      "step",     "trigger",     "level",  "blocks",   "grab",     "stats",
@@ -561,13 +574,8 @@ Parsed ParseCalibrateAc(const CommandLine& line) {
     }
     options.calibrationFile = line.value("calibration");
     if (line.isSet("device")) {
-        const auto device = WholeNumber(line.value("device"), 0, std::numeric_limits<int>::max());
-        if (!device) {
-            return TakesOnly("--device", "a device number from 0", line.value("device"));
-        }
-        options.device = static_cast<int>(*device);
-        if (!positional.isEmpty()) {
-            return QStringLiteral("--device captures live: no recording file with it");
+        if (const Refusal refusal = ParseDevice(line, positional, options)) {
+            return *refusal;
         }
         return options;
     }
@@ -654,13 +662,8 @@ Parsed ParseAnalysis(const CommandLine& line) {
     }
     const QStringList positional = line.positionalArguments();
     if (line.isSet("device")) {
-        const auto device = WholeNumber(line.value("device"), 0, std::numeric_limits<int>::max());
-        if (!device) {
-            return TakesOnly("--device", "a device number from 0", line.value("device"));
-        }
-        options.device = static_cast<int>(*device);
-        if (!positional.isEmpty()) {
-            return QStringLiteral("--device captures live: no recording file with it");
+        if (const Refusal refusal = ParseDevice(line, positional, options)) {
+            return *refusal;
         }
         return options;
     }
