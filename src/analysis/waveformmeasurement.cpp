@@ -17,6 +17,9 @@ constexpr double HysteresisShare = 0.1;
 // The low and high state levels between `minimum` and `maximum`.
 std::pair<double, double> StateLevels(std::span<const double> samples, double minimum,
                                       double maximum) {
+    if (maximum <= minimum) {
+        return {minimum, maximum};
+    }
     std::array<long long, HistogramBins> counts{};
     std::array<double, HistogramBins> sums{};
     const double width = (maximum - minimum) / HistogramBins;
@@ -85,7 +88,9 @@ std::vector<Crossing> MidCrossings(std::span<const double> s, double mid, double
 std::optional<double> EdgeTime(std::span<const double> s, double at, double before, double after,
                                double from, double to) {
     const bool rising = to > from;
-    const auto beyond = [rising](double x, double level) { return rising ? x >= level : x <= level; };
+    const auto beyond = [rising](double x, double level) {
+        return rising ? x >= level : x <= level;
+    };
     const auto shortOf = [rising](double x, double level) {
         return rising ? x <= level : x >= level;
     };
@@ -125,11 +130,10 @@ void MeasureTransitions(std::span<const double> s, double sampleRate, WaveformMe
     for (const Crossing& c : crossings) {
         byDirection[c.rising ? 1 : 0].push_back(c.at);
     }
-    const std::vector<double>& edges =
-        byDirection[1].size() >= 2 ? byDirection[1] : byDirection[0];
+    const std::vector<double>& edges = byDirection[1].size() >= 2 ? byDirection[1] : byDirection[0];
     if (edges.size() >= 2) {
-        m.period = (edges.back() - edges.front()) / static_cast<double>(edges.size() - 1) /
-                   sampleRate;
+        m.period =
+            (edges.back() - edges.front()) / static_cast<double>(edges.size() - 1) / sampleRate;
     }
     std::array<double, 2> widths{};  // negative, positive
     std::array<int, 2> pulses{};

@@ -79,22 +79,24 @@ std::optional<double> Duty(const std::optional<double>& width, const WaveformMea
 // Every measurement, in the order the tool prints them. A new one: what it needs in
 // WaveformMeasurement and one line here.
 inline constexpr WaveformDescriptor WaveformMeasurements[] = {
-    {"max", "Maximum", WaveformUnit::Channel, [](const WaveformMeasurement& m) {
+    {"max", "Maximum", WaveformUnit::Channel,
+     [](const WaveformMeasurement& m) {
          return m.samples ? std::optional(m.maximum) : std::nullopt;
      }},
-    {"min", "Minimum", WaveformUnit::Channel, [](const WaveformMeasurement& m) {
+    {"min", "Minimum", WaveformUnit::Channel,
+     [](const WaveformMeasurement& m) {
          return m.samples ? std::optional(m.minimum) : std::nullopt;
      }},
-    {"pp", "Peak-to-peak", WaveformUnit::Channel, [](const WaveformMeasurement& m) {
+    {"pp", "Peak-to-peak", WaveformUnit::Channel,
+     [](const WaveformMeasurement& m) {
          return m.samples ? std::optional(m.maximum - m.minimum) : std::nullopt;
      }},
-    {"mean", "Mean", WaveformUnit::Channel, [](const WaveformMeasurement& m) {
-         return m.samples ? std::optional(m.mean) : std::nullopt;
-     }},
-    {"rms", "RMS", WaveformUnit::Channel, [](const WaveformMeasurement& m) {
-         return m.samples ? std::optional(m.rms) : std::nullopt;
-     }},
-    {"acrms", "AC RMS", WaveformUnit::Channel, [](const WaveformMeasurement& m) {
+    {"mean", "Mean", WaveformUnit::Channel,
+     [](const WaveformMeasurement& m) { return m.samples ? std::optional(m.mean) : std::nullopt; }},
+    {"rms", "RMS", WaveformUnit::Channel,
+     [](const WaveformMeasurement& m) { return m.samples ? std::optional(m.rms) : std::nullopt; }},
+    {"acrms", "AC RMS", WaveformUnit::Channel,
+     [](const WaveformMeasurement& m) {
          return m.samples ? std::optional(m.acRms) : std::nullopt;
      }},
     {"freq", "Frequency", WaveformUnit::Hertz, waveform::Frequency},
