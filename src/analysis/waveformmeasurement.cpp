@@ -202,18 +202,6 @@ WaveformMeasurement MeasureWaveform(std::span<const double> samples, double samp
     return m;
 }
 
-namespace waveform {
-
-std::optional<double> Frequency(const WaveformMeasurement& m) {
-    return m.period ? std::optional(1.0 / *m.period) : std::nullopt;
-}
-
-std::optional<double> Duty(const std::optional<double>& width, const WaveformMeasurement& m) {
-    return width && m.period ? std::optional(100.0 * *width / *m.period) : std::nullopt;
-}
-
-}  // namespace waveform
-
 std::string WaveformUnitText(WaveformUnit unit, const ChannelScale& scale) {
     switch (unit) {
         case WaveformUnit::Channel:

@@ -31,10 +31,10 @@ namespace veruziva {
 // Period: from the first to the last rising mid crossing (falling ones when there are fewer than
 // two rising), divided by the periods between them; frequency its inverse. Positive width: the
 // mean time from a rising to the next falling mid crossing, negative width the reverse; duty
-// (+ and -): the width over the period, in %. Rise time: the mean over the rising edges that
-// pass from below the 10 % level to above the 90 % level within the trace of the time between
-// the last 10 % crossing before the edge and the first 90 % crossing after it; fall time the
-// same from 90 % down to 10 %.
+// (+ and -): the width over the period, in %. Rise time: from the last 10 % crossing before a
+// rising edge's mid crossing to the first 90 % crossing after it, averaged over the edges that
+// get from one to the other between their neighbouring mid crossings; fall time the same from
+// 90 % down to 10 %.
 struct WaveformMeasurement {
     std::size_t samples = 0;
     double maximum = 0.0;
@@ -49,6 +49,14 @@ struct WaveformMeasurement {
     std::optional<double> negativeWidth;
     std::optional<double> riseTime;
     std::optional<double> fallTime;
+
+    std::optional<double> frequency() const {
+        return period ? std::optional(1.0 / *period) : std::nullopt;
+    }
+    // A width over the period, in %.
+    std::optional<double> duty(const std::optional<double>& width) const {
+        return width && period ? std::optional(100.0 * *width / *period) : std::nullopt;
+    }
 };
 
 // Measures the samples (raw units) taken at `sampleRate` per second.
@@ -70,11 +78,6 @@ struct WaveformDescriptor {
     WaveformUnit unit;
     std::optional<double> (*measure)(const WaveformMeasurement&);
 };
-
-namespace waveform {
-std::optional<double> Frequency(const WaveformMeasurement& m);
-std::optional<double> Duty(const std::optional<double>& width, const WaveformMeasurement& m);
-}  // namespace waveform
 
 // Every measurement, in the order the tool prints them. A new one: what it needs in
 // WaveformMeasurement and one line here.
@@ -99,13 +102,14 @@ inline constexpr WaveformDescriptor WaveformMeasurements[] = {
      [](const WaveformMeasurement& m) {
          return m.samples ? std::optional(m.acRms) : std::nullopt;
      }},
-    {"freq", "Frequency", WaveformUnit::Hertz, waveform::Frequency},
+    {"freq", "Frequency", WaveformUnit::Hertz,
+     [](const WaveformMeasurement& m) { return m.frequency(); }},
     {"period", "Period", WaveformUnit::Seconds,
      [](const WaveformMeasurement& m) { return m.period; }},
     {"duty+", "Positive duty", WaveformUnit::Percent,
-     [](const WaveformMeasurement& m) { return waveform::Duty(m.positiveWidth, m); }},
+     [](const WaveformMeasurement& m) { return m.duty(m.positiveWidth); }},
     {"duty-", "Negative duty", WaveformUnit::Percent,
-     [](const WaveformMeasurement& m) { return waveform::Duty(m.negativeWidth, m); }},
+     [](const WaveformMeasurement& m) { return m.duty(m.negativeWidth); }},
     {"width+", "Positive width", WaveformUnit::Seconds,
      [](const WaveformMeasurement& m) { return m.positiveWidth; }},
     {"width-", "Negative width", WaveformUnit::Seconds,
