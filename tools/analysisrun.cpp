@@ -12,6 +12,7 @@
 #include "analysis/spectrum.h"
 #include "analysis/spectrumcsv.h"
 #include "analysis/tonemeasurement.h"
+#include "analysis/waveformmeasurement.h"
 #include "blockprinter.h"
 #include "livemeter.h"
 #include "metertool.h"
@@ -206,7 +207,90 @@ bool Written(std::FILE* out, const QByteArray& text, std::FILE* err) {
     return true;
 }
 
+// The waveform measurements of each block, a line per block.
+class BlockMeasurements {
+public:
+    BlockMeasurements(const Options& options, const std::array<ChannelScale, 2>& scales)
+        : m_options(options), m_scales(scales) {}
+
+    QString header() const {
+        QString header = QStringLiteral("block");
+        for (const std::size_t index : m_options.measurements) {
+            const WaveformDescriptor& measurement = WaveformMeasurements[index];
+            for (std::size_t channel = 0; channel < m_scales.size(); ++channel) {
+                header += QStringLiteral(";%1%2[%3]")
+                              .arg(QLatin1String(measurement.id.data(),
+                                                 static_cast<qsizetype>(measurement.id.size())),
+                                   channel == 0 ? QStringLiteral("A") : QStringLiteral("B"),
+                                   QString::fromStdString(
+                                       WaveformUnitText(measurement.unit, m_scales[channel])));
+            }
+        }
+        return header + QLatin1Char('\n');
+    }
+
+    // The block's line.
+    QString measure(std::span<const StereoFrame> frames) {
+        std::array<WaveformMeasurement, 2> measured;
+        for (std::size_t channel = 0; channel < measured.size(); ++channel) {
+            m_samples.clear();
+            for (const StereoFrame& frame : frames) {
+                m_samples.push_back(channel == 0 ? frame.a : frame.b);
+            }
+            measured[channel] = MeasureWaveform(m_samples, SampleRate, m_scales[channel]);
+        }
+        QString line = QString::number(m_block++);
+        for (const std::size_t index : m_options.measurements) {
+            for (const WaveformMeasurement& channel : measured) {
+                line += QLatin1Char(';');
+                if (const auto value = WaveformMeasurements[index].measure(channel)) {
+                    line += QString::number(*value, 'g', 6)
+                                .replace(QLatin1Char('.'), QLocale::system().decimalPoint());
+                }
+            }
+        }
+        return line + QLatin1Char('\n');
+    }
+
+private:
+    const Options& m_options;
+    std::array<ChannelScale, 2> m_scales;
+    std::vector<double> m_samples;
+    long long m_block = 0;
+};
+
 }  // namespace
+
+int RunMeasure(const Options& options, std::FILE* out, std::FILE* err) {
+    BlockPrinter printer(options, err);
+    if (const auto message = printer.loadCalibration()) {
+        return Fail(err, *message);
+    }
+    BlockMeasurements blocks(options, {ScaleOf(printer.display().a), ScaleOf(printer.display().b)});
+    QString text = blocks.header();
+    const TakeFrames take = [&](std::span<const StereoFrame> frames) {
+        text += blocks.measure(frames);
+    };
+    if (options.device >= 0) {
+        QString source;
+        if (const int status = CaptureBlocks(options, options.blocks, take, source, err);
+            status != ExitSuccess) {
+            return status;
+        }
+    } else {
+        WavReader reader;
+        if (!reader.open(options.file)) {
+            return Fail(err, reader.errorText());
+        }
+        for (auto frames = reader.nextBlock(); !frames.empty(); frames = reader.nextBlock()) {
+            take(frames);
+        }
+        if (!reader.errorText().isEmpty()) {
+            return Fail(err, reader.errorText());
+        }
+    }
+    return Written(out, text.toLocal8Bit(), err) ? ExitSuccess : ExitFailure;
+}
 
 int RunDistortion(const Options& options, std::FILE* out, std::FILE* err) {
     BlockPrinter printer(options, err);

@@ -14,4 +14,8 @@ int RunDistortion(const Options& options, std::FILE* out, std::FILE* err);
 // measured with.
 int RunSpectrum(const Options& options, std::FILE* out, std::FILE* err);
 
+// Prints the waveform measurements named in the options of each block of a recording or of live
+// blocks, a line per block.
+int RunMeasure(const Options& options, std::FILE* out, std::FILE* err);
+
 }  // namespace veruziva::meter

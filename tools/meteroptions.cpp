@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "analysis/spectrum.h"
+#include "analysis/waveformmeasurement.h"
 #include "calibration/accalibration.h"
 #include "calibration/calibrationstate.h"
 #include "commandline.h"
@@ -30,6 +31,8 @@ const char* const UsageHead =
     "                      [--calibration FILE [--range A,B]] (--device N --blocks K | FILE)\n"
     "       veruziva-meter --spectrum SIZE [--window NAME] [--average N]\n"
     "                      [--calibration FILE [--range A,B]] (--device N | FILE)\n"
+    "       veruziva-meter --measure NAMES [--calibration FILE [--range A,B]]\n"
+    "                      (--device N --blocks K | FILE)\n"
     "\n"
     "Measures a recording (16-bit stereo PCM at 44100 frames/s), or K blocks captured live from\n"
     "an input device, block by block as the instrument's readouts would show it, and prints one\n"
@@ -153,7 +156,27 @@ const char* const UsageTail =
     "                       separator is always '.'\n"
     "  --average N          the linear mean of the spectra of N successive spans (default 1):\n"
     "                       from a recording up to N from its start (it must hold one), live\n"
-    "                       N x SIZE frames after %2 blocks let pass\n"
+    "                       N x SIZE frames after %2 blocks let pass\n";
+
+const char* const UsageMeasure =
+    "\n"
+    "Waveform measurements (a bench scope's; transitions as IEEE 181 defines them):\n"
+    "  --measure NAMES      measure each block of 4096 frames of a recording, or K blocks\n"
+    "                       captured live after %1 blocks let pass, and print a line per block:\n"
+    "                         block;maxA[V];maxB[V];freqA[Hz];freqB[Hz]\n"
+    "                       the block number from 0, then each named measurement of A and of B,\n"
+    "                       in the order named, to 6 significant digits; the header gives each\n"
+    "                       column's unit: V (A on the 3 A range) on a calibrated range, else\n"
+    "                       raw, and Hz, s or %; a field is empty where the block holds no full\n"
+    "                       period or no edge. NAMES: comma-separated, or all:\n";
+
+const char* const UsageEnd =
+    "                       Low and high are the modes of the lower and upper halves of the\n"
+    "                       block's histogram where these are flat tops, else its minimum and\n"
+    "                       maximum. Frequency, period, widths and duty come from the crossings\n"
+    "                       of the level halfway between, each counted once the signal is 10 %\n"
+    "                       of low to high beyond it, from the first to the last in the block;\n"
+    "                       rise and fall times from 10 % to 90 % of low to high\n"
     "\n"
     "  -h, --help           show this text\n"
     "\n"
@@ -170,6 +193,7 @@ const char* const UsageTail =
     "                       the 3 V range of both channels, with a sine of 1.5 V RMS applied\n"
     "  veruziva-meter --distortion --fundamental 1000 bench.wav\n"
     "  veruziva-meter --spectrum 16384 --average 8 --device 0 > spectrum.csv\n"
+    "  veruziva-meter --measure freq,duty+,rise bench.wav\n"
     "\n"
     "The input devices are the sources of the desktop's sound server (PulseAudio or PipeWire)\n"
     "when one answers, else the sound cards through ALSA; VERUZIVA_AUDIO=pulse or\n"
@@ -193,9 +217,10 @@ QList<QCommandLineOption> MeterOptions() {
     }
     // The usage text is written out in full, so a value name only marks an option taking one.
     for (const char* valued :
-         {"dc",    "calibration",  "range",    "readings", "scope",       "step",   "trigger",
-          "level", "device",       "blocks",   "wav",      "csv",         "period", "seconds",
-          "plot",  "calibrate-ac", "channels", "spectrum", "fundamental", "window", "average"}) {
+         {"dc",          "calibration", "range",   "readings",     "scope",    "step",
+          "trigger",     "level",       "device",  "blocks",       "wav",      "csv",
+          "period",      "seconds",     "plot",    "calibrate-ac", "channels", "spectrum",
+          "fundamental", "window",      "average", "measure"}) {
         options.append(QCommandLineOption(QLatin1String(valued), {}, QStringLiteral("value")));
     }
     return options;
@@ -537,7 +562,7 @@ Parsed ParseCalibrateAc(const CommandLine& line) {
     if (line.anySet({"dc",       "range",       "rms",    "overload", "readings", "scope",
                      "step",     "trigger",     "level",  "blocks",   "grab",     "stats",
                      "wav",      "csv",         "period", "seconds",  "plot",     "distortion",
-                     "spectrum", "fundamental", "window", "average"})) {
+                     "spectrum", "fundamental", "window", "average",  "measure"})) {
         return QStringLiteral("--calibrate-ac takes only --channels, --device and --calibration");
     }
     Options options;
@@ -632,6 +657,21 @@ Refusal ParseAnalysisMode(const CommandLine& line, Options& options) {
     return std::nullopt;
 }
 
+// A live device (--device N) or a recording.
+Parsed ParseSource(const CommandLine& line, Options options) {
+    const QStringList positional = line.positionalArguments();
+    if (line.isSet("device")) {
+        if (const Refusal refusal = ParseDevice(line, positional, options)) {
+            return *refusal;
+        }
+        return options;
+    }
+    if (line.isSet("blocks")) {
+        return QStringLiteral("--blocks needs --device");
+    }
+    return ParseFile(line, positional, options);
+}
+
 // --distortion or --spectrum SIZE: the window, the calibration and ranges, and a live device
 // or a recording.
 Parsed ParseAnalysis(const CommandLine& line) {
@@ -660,17 +700,54 @@ Parsed ParseAnalysis(const CommandLine& line) {
             return *refusal;
         }
     }
-    const QStringList positional = line.positionalArguments();
-    if (line.isSet("device")) {
-        if (const Refusal refusal = ParseDevice(line, positional, options)) {
-            return *refusal;
+    return ParseSource(line, options);
+}
+
+// --measure NAMES: the measurements, the calibration and ranges, and K blocks of a live device
+// or a recording.
+Parsed ParseMeasure(const CommandLine& line) {
+    if (line.anySet({"distortion", "spectrum"})) {
+        return QStringLiteral("--measure goes alone, without --distortion or --spectrum");
+    }
+    if (line.anySet({"dc", "rms", "overload", "readings", "scope", "step", "trigger", "level",
+                     "grab", "stats", "wav", "csv", "period", "seconds", "plot", "channels",
+                     "fundamental", "window", "average"})) {
+        return QStringLiteral("--measure takes only --calibration, --range, --device and --blocks");
+    }
+    Options options;
+    options.mode = Options::Mode::Measure;
+    const QString names = line.value("measure");
+    for (const QString& name : names.split(QLatin1Char(','))) {
+        const std::size_t index = WaveformMeasurementIndex(name.trimmed().toStdString());
+        if (name.trimmed() == QLatin1String("all")) {
+            for (std::size_t i = 0; i < WaveformMeasurementCount; ++i) {
+                options.measurements.push_back(i);
+            }
+        } else if (index < WaveformMeasurementCount) {
+            options.measurements.push_back(index);
+        } else {
+            QStringList ids;
+            for (const WaveformDescriptor& measurement : WaveformMeasurements) {
+                ids.append(Text(measurement.id));
+            }
+            return QStringLiteral("--measure takes names of measurements: %1 or all; not '%2'")
+                .arg(ids.join(QStringLiteral(", ")), name);
         }
-        return options;
     }
-    if (line.isSet("blocks")) {
-        return QStringLiteral("--blocks needs --device");
+    if (line.isSet("calibration")) {
+        options.calibrationFile = line.value("calibration");
     }
-    return ParseFile(line, positional, options);
+    if (auto refusal = ParseRanges(line, options)) {
+        return *refusal;
+    }
+    if (line.isSet("device")) {
+        const auto blocks = WholeNumber(line.value("blocks"), 1, 1000000);
+        if (!blocks) {
+            return QStringLiteral("--measure from --device needs --blocks K with K from 1");
+        }
+        options.blocks = *blocks;
+    }
+    return ParseSource(line, options);
 }
 
 // A recording measured or plotted, or the input measured or recorded live.
@@ -714,7 +791,17 @@ QString UsageText() {
         text += QStringLiteral("                         %1 (%2A;%2B): %3\n")
                     .arg(Text(reading.id), Text(reading.column), Text(reading.name));
     }
-    return text + QString::fromLatin1(UsageTail).arg(AcCalibrationBlocks).arg(AcSettleBlocks);
+    text += QString::fromLatin1(UsageTail).arg(AcCalibrationBlocks).arg(AcSettleBlocks);
+    text += QString::fromLatin1(UsageMeasure).arg(AcSettleBlocks);
+    for (const WaveformDescriptor& measurement : WaveformMeasurements) {
+        text += QStringLiteral("                         %1 %2 (%3)\n")
+                    .arg(Text(measurement.id), -7)
+                    .arg(Text(measurement.caption),
+                         measurement.unit == WaveformUnit::Channel
+                             ? QStringLiteral("V, A or raw")
+                             : QString::fromStdString(WaveformUnitText(measurement.unit, {})));
+    }
+    return text + QString::fromLatin1(UsageEnd);
 }
 
 std::variant<Options, QString> ParseOptions(const QStringList& arguments) {
@@ -735,6 +822,9 @@ std::variant<Options, QString> ParseOptions(const QStringList& arguments) {
     }
     if (line.isSet("calibrate-ac")) {
         return ParseCalibrateAc(line);
+    }
+    if (line.isSet("measure")) {
+        return ParseMeasure(line);
     }
     if (line.anySet({"distortion", "spectrum"})) {
         return ParseAnalysis(line);

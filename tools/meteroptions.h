@@ -5,6 +5,7 @@
 #include <array>
 #include <optional>
 #include <variant>
+#include <vector>
 
 #include "analysis/fftwindow.h"
 #include "calibration/displaymode.h"
@@ -40,7 +41,8 @@ struct Options {
         Plot,
         CalibrateAc,
         Distortion,
-        Spectrum
+        Spectrum,
+        Measure
     };
     Mode mode = Mode::File;
     bool dcA = false;
@@ -73,6 +75,8 @@ struct Options {
     std::optional<double> fundamentalHz;
     int spectrumSize = 0;
     int averages = 1;
+    // --measure: the waveform measurements printed, indices into WaveformMeasurements.
+    std::vector<std::size_t> measurements;
 };
 
 // The --help text, the readings' names from their table.

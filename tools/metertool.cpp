@@ -91,6 +91,8 @@ int RunMeterTool(const QStringList& arguments, std::FILE* out, std::FILE* err) {
             return RunDistortion(options, out, err);
         case Options::Mode::Spectrum:
             return RunSpectrum(options, out, err);
+        case Options::Mode::Measure:
+            return RunMeasure(options, out, err);
         case Options::Mode::File:
             break;
     }

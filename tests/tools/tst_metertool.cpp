@@ -174,6 +174,8 @@ private slots:
     void calibrateWithASine();
     void spectra_data();
     void spectra();
+    void waveformMeasurements_data();
+    void waveformMeasurements();
     void badUsage_data();
     void badUsage();
     void badInput_data();
@@ -854,6 +856,97 @@ void TestMeterTool::spectra() {
     }
     QVERIFY(!message.isEmpty() || !figures.isEmpty());
     QVERIFY(message.isEmpty() || result.lines.isEmpty());
+}
+
+namespace {
+
+// A square of 98.7 frames a period on A, high (10000) 30 % of it, with ramps of 10 frames; B at
+// 500.
+StereoFrame SquareAndDc(int i) {
+    const double p = std::fmod(i, 98.7);
+    const double high = 0.3 * 98.7;
+    const double a = p < 10          ? -10000 + 2000 * p
+                     : p < high      ? 10000
+                     : p < high + 10 ? 10000 - 2000 * (p - high)
+                                     : -10000;
+    return StereoFrame{static_cast<std::int16_t>(std::lround(a)), 500};
+}
+
+}  // namespace
+
+void TestMeterTool::waveformMeasurements_data() {
+    QTest::addColumn<QStringList>("arguments");  // "CAL" the calibration; "LIVE": live input
+    QTest::addColumn<QString>("message");        // an error's, with status 2; empty: success
+    QTest::addColumn<QString>("header");         // empty: not looked at
+    QTest::addColumn<int>("blocks");
+    QTest::addColumn<Expected>("expected");  // block 0's fields by column; NaN: empty
+    const double none = std::nan("");
+    const Expected square{{"freqA[Hz]", SampleRate / 98.7, 1e-3},
+                          {"freqB[Hz]", none, 0},
+                          {"duty+A[%]", 30, 0.01},
+                          {"duty+B[%]", none, 0},
+                          {"maxA[raw]", 10000, 0},
+                          {"maxB[raw]", 500, 0}};
+    QTest::newRow("named") << QStringList{"--measure", "freq,duty+,max"} << ""
+                           << "block;freqA[Hz];freqB[Hz];duty+A[%];duty+B[%];maxA[raw];maxB[raw]"
+                           << 4 << square;
+    QTest::newRow("live") << QStringList{"--measure", "freq,duty+,max", "LIVE", "--blocks", "2"}
+                          << ""
+                          << "" << 2 << square;
+    // Range 2 reads 3 V per 10000 raw units.
+    QTest::newRow("in volts") << QStringList{"--measure", "pp,rise", "--calibration",
+                                             "CAL",       "--range", "2,1"}
+                              << ""
+                              << "block;ppA[V];ppB[V];riseA[s];riseB[s]" << 4
+                              << Expected{{"ppA[V]", 6, 1e-9},
+                                          {"riseA[s]", 0.8 * 10 / SampleRate, 0.01e-6}};
+    QTest::newRow("all") << QStringList{"--measure", "all"} << ""
+                         << "" << 4
+                         << Expected{{"fallA[s]", 0.8 * 10 / SampleRate, 0.01e-6},
+                                     {"acrmsB[raw]", 0, 0},
+                                     {"meanB[raw]", 500, 0}};
+    QTest::newRow("unknown name") << QStringList{"--measure", "freq,jitter"}
+                                  << "--measure takes names of measurements: "
+                                  << "" << 0 << Expected{};
+    QTest::newRow("with --window") << QStringList{"--measure", "freq", "--window", "hann"}
+                                   << "--measure takes only --calibration"
+                                   << "" << 0 << Expected{};
+}
+
+void TestMeterTool::waveformMeasurements() {
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, message);
+    QFETCH(QString, header);
+    QFETCH(int, blocks);
+    QFETCH(Expected, expected);
+    WriteCalibration(path("measure.conf"), 15000, 10000, 0);
+    arguments.replaceInStrings(QRegularExpression("^CAL$"), path("measure.conf"));
+    QProcessEnvironment environment;
+    if (arguments.contains("LIVE")) {
+        environment = liveInput(SquareAndDc, 24 * FramesPerBuffer);
+        arguments[arguments.indexOf("LIVE")] =
+            "--device=" +
+            RunTool({"--list"}, environment).lines.filter("vzlive").value(0).section(';', 0, 0);
+    } else {
+        WriteWav(path("measure.wav"), 3 * FramesPerBuffer + 100, SquareAndDc);
+        arguments << path("measure.wav");
+    }
+    const ToolResult result = RunTool(arguments, environment);
+    QVERIFY2(result.exitCode == (message.isEmpty() ? 0 : 2), qPrintable(result.errors));
+    QVERIFY2(result.errors.contains(message), qPrintable(result.errors));
+    QCOMPARE(result.lines.size(), message.isEmpty() ? blocks + 1 : 0);
+    if (!header.isEmpty()) {
+        QCOMPARE(result.lines.value(0), header);
+    }
+    const QStringList columns = result.lines.value(0).split(';');
+    const QStringList fields = result.lines.value(1).split(';');
+    for (const auto& [column, value, tolerance] : expected) {
+        const QString field = fields.value(columns.indexOf(column), "missing");
+        QVERIFY2(std::isnan(value)
+                     ? field.isEmpty()
+                     : !field.isEmpty() && std::abs(field.toDouble() - value) <= tolerance,
+                 qPrintable(QStringLiteral("%1: '%2', not %3").arg(column, field).arg(value)));
+    }
 }
 
 void TestMeterTool::badUsage_data() {
