@@ -20,9 +20,10 @@ inline constexpr double RollFromSecondsPerDivision = 0.2;
 // The ring of frames holds the longest span.
 inline constexpr double LongestSecondsPerDivision = TimeBaseSteps.back();
 
-// The span's length in frames; not whole below a few samples per division.
+// The span's length in frames; not whole below a few samples per division. Rounded to a
+// millionth, so that a decimal time base's whole span is not a hair above its frames.
 inline double SpanFrames(double secondsPerDivision) {
-    return secondsPerDivision * ScopeDivisions * SampleRate;
+    return std::round(secondsPerDivision * ScopeDivisions * SampleRate * 1e6) / 1e6;
 }
 
 inline bool Rolls(double secondsPerDivision) {
