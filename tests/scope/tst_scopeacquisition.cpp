@@ -215,8 +215,12 @@ private slots:
         scope.setSecondsPerDivision(1e-3);
         scope.setTrigger(Trigger(TriggerMode::Normal, 3000, TriggerSlope::Rising, position));
         Feed feed(signal, Silence());
-        for (int block = 0; block < 4; ++block) {
-            feed.blocks(scope, 1);
+        // The first crossing, at 391, has too few frames before it for 100 %.
+        for (const int frames : {600, FramesPerBuffer, FramesPerBuffer, FramesPerBuffer}) {
+            feed.blocks(scope, 1, frames);
+            if (scope.count() == 0) {
+                continue;
+            }
             const Acquisition& taken = scope.latest();
             QVERIFY(taken.triggered);
             QCOMPARE(taken.a.size(), 443U);
@@ -228,6 +232,7 @@ private slots:
             QVERIFY(taken.a[at] < 3000 && taken.a[at + 1] >= 3000);
             QVERIFY(SamplesAre(taken.a, taken.firstFrame, signal));
         }
+        QVERIFY(scope.count() > 0);
     }
 
     // Four blocks of a 1 kHz sine or of silence, then three of silence: what the modes made of
