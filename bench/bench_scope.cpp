@@ -1,0 +1,79 @@
+// The measuring scope's work per block: the block through the acquisition engine at a few time
+// bases, and the longest span brought down to a plot's columns.
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <numbers>
+#include <vector>
+
+#include "scope/minmaxcolumns.h"
+#include "scope/scopeacquisition.h"
+
+using namespace veruziva;
+
+namespace {
+
+// A 1 kHz sine on A, a 50 Hz hum with noise on B.
+std::vector<StereoFrame> BenchBlock() {
+    std::vector<StereoFrame> frames(FramesPerBuffer);
+    for (std::size_t n = 0; n < frames.size(); ++n) {
+        const double t = double(n) / SampleRate;
+        const double a = 16000 * std::sin(2 * std::numbers::pi * 1000 * t);
+        const double b =
+            3000 * std::sin(2 * std::numbers::pi * 50 * t) + std::sin(double(n) * 12.9898) * 40;
+        frames[n] = {static_cast<std::int16_t>(std::lround(a)),
+                     static_cast<std::int16_t>(std::lround(b))};
+    }
+    return frames;
+}
+
+// One block, the time base in microseconds per division: triggered below 200 ms/div, rolling
+// from there on; the averaged row averages 16.
+void BM_BlockThroughEngine(benchmark::State& state) {
+    const std::vector<StereoFrame> block = BenchBlock();
+    ScopeAcquisition scope;
+    scope.setSecondsPerDivision(double(state.range(0)) * 1e-6);
+    ScopeTrigger trigger;
+    trigger.mode = TriggerMode::Auto;
+    scope.setTrigger(trigger);
+    scope.setAveraging(static_cast<int>(state.range(1)));
+    // The ring full, as after a while.
+    for (int n = 0; n < 220; ++n) {
+        scope.addFrames(block);
+    }
+    for (auto _ : state) {
+        scope.addFrames(block);
+        benchmark::DoNotOptimize(scope.shown().a.data());
+    }
+}
+BENCHMARK(BM_BlockThroughEngine)
+    ->Args({1000, 1})
+    ->Args({1000, 16})
+    ->Args({100000, 1})
+    ->Args({2000000, 1})
+    ->Unit(benchmark::kMicrosecond);
+
+// Both channels of the longest span (2 s/div, 882002 samples) into 1000 columns.
+void BM_ColumnsOfLongestSpan(benchmark::State& state) {
+    const std::vector<StereoFrame> block = BenchBlock();
+    ScopeAcquisition scope;
+    scope.setSecondsPerDivision(2.0);
+    for (int n = 0; n < 220; ++n) {
+        scope.addFrames(block);
+    }
+    const Acquisition& shown = scope.shown();
+    std::vector<MinMax> a;
+    std::vector<MinMax> b;
+    for (auto _ : state) {
+        MinMaxColumns(shown.a, 1000, a);
+        MinMaxColumns(shown.b, 1000, b);
+        benchmark::DoNotOptimize(a.data());
+        benchmark::DoNotOptimize(b.data());
+    }
+    state.counters["samples"] = double(shown.a.size());
+}
+BENCHMARK(BM_ColumnsOfLongestSpan)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();

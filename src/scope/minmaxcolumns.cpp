@@ -1,0 +1,76 @@
+#include "scope/minmaxcolumns.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+
+#if defined(__SSE2__)
+#include <immintrin.h>
+#endif
+
+namespace veruziva {
+
+namespace {
+
+// The least and greatest of a column's samples (at least one). The compiler does not turn a
+// float minimum into vector instructions by itself (NaN's rules), so SSE does it here: a
+// column of the longest span holds some 900 samples.
+MinMax Extremes(std::span<const float> samples) {
+    float low = samples[0];
+    float high = low;
+    std::size_t n = 0;
+#if defined(__SSE2__)
+    if (samples.size() >= 4) {
+        __m128 lows = _mm_set1_ps(low);
+        __m128 highs = lows;
+        for (; n + 4 <= samples.size(); n += 4) {
+            const __m128 four = _mm_loadu_ps(&samples[n]);
+            lows = _mm_min_ps(lows, four);
+            highs = _mm_max_ps(highs, four);
+        }
+        std::array<float, 4> lanes{};
+        _mm_storeu_ps(lanes.data(), lows);
+        low = *std::min_element(lanes.begin(), lanes.end());
+        _mm_storeu_ps(lanes.data(), highs);
+        high = *std::max_element(lanes.begin(), lanes.end());
+    }
+#endif
+    for (; n < samples.size(); ++n) {
+        low = std::min(low, samples[n]);
+        high = std::max(high, samples[n]);
+    }
+    return {low, high};
+}
+
+}  // namespace
+
+std::vector<MinMax> MinMaxColumns(std::span<const float> trace, int columns) {
+    std::vector<MinMax> out;
+    MinMaxColumns(trace, columns, out);
+    return out;
+}
+
+void MinMaxColumns(std::span<const float> trace, int columns, std::vector<MinMax>& out) {
+    out.clear();
+    if (columns <= 0) {
+        return;
+    }
+    const auto samples = static_cast<std::uint64_t>(trace.size());
+    const auto wanted = static_cast<std::uint64_t>(columns);
+    if (samples <= wanted) {
+        out.reserve(trace.size());
+        for (const float sample : trace) {
+            out.push_back({sample, sample});
+        }
+        return;
+    }
+    out.reserve(static_cast<std::size_t>(columns));
+    std::size_t from = 0;
+    for (std::uint64_t column = 1; column <= wanted; ++column) {
+        const auto to = static_cast<std::size_t>(column * samples / wanted);
+        out.push_back(Extremes(trace.subspan(from, to - from)));
+        from = to;
+    }
+}
+
+}  // namespace veruziva
