@@ -4,8 +4,6 @@
 
 namespace veruziva {
 
-namespace {
-
 ChannelScale ScaleOf(const ChannelDisplay& display) {
     ChannelScale scale;
     scale.factor = display.calibrated ? display.factor : 0.0;
@@ -13,8 +11,6 @@ ChannelScale ScaleOf(const ChannelDisplay& display) {
     scale.zero = display.zero;
     return scale;
 }
-
-}  // namespace
 
 void SpectrumSink::blockMeasured(const MeasuredBlock& block) {
     m_analysis.blockTaken(block.frames, ScaleOf(block.settings.display.a),

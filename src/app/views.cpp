@@ -3,11 +3,13 @@
 #include <QAction>
 
 #include "analysis/window/analyzerwindow.h"
+#include "app/scopesink.h"
 #include "app/spectrumsink.h"
 #include "calibration/accalibration.h"
 #include "calibration/dialog/accalibrationwindow.h"
 #include "instrument/blockhandler.h"
 #include "instrument/trendsink.h"
+#include "scope/window/scopewindow.h"
 #include "trend/window/trendwindow.h"
 
 namespace veruziva {
@@ -45,6 +47,17 @@ const ViewEntry Table[] = {
      [](const ViewParts& parts, BlockSink* /*sink*/) -> QWidget* {
          auto* window = new AnalyzerWindow(parts.analysis, parts.sampleClock, parts.files,
                                            parts.boxes, &parts.window);
+         window->setMetadata(parts.metadata);
+         return window;
+     },
+     nullptr},
+    {"OpenScope", "Scope...", Qt::CTRL | Qt::Key_J,
+     [](const ViewParts& /*parts*/) -> std::unique_ptr<BlockSink> {
+         return std::make_unique<ScopeSink>();
+     },
+     [](const ViewParts& parts, BlockSink* sink) -> QWidget* {
+         auto* window = new ScopeWindow(static_cast<ScopeSink*>(sink)->live(), parts.files,
+                                        parts.boxes, &parts.window);
          window->setMetadata(parts.metadata);
          return window;
      },
