@@ -453,8 +453,9 @@ void ScopeWindow::measure(const Acquisition& shown) {
     const auto samples = static_cast<std::ptrdiff_t>(shown.a.size());
     const auto first = std::clamp<std::ptrdiff_t>(
         static_cast<std::ptrdiff_t>(std::ceil(shown.leftEdge - 1e-9)), 0, samples);
+    // The span's samples, its right edge left out: a whole number of periods measures exactly.
     const auto last = std::clamp<std::ptrdiff_t>(
-        static_cast<std::ptrdiff_t>(std::floor(shown.leftEdge + shown.spanFrames + 1e-9)), first,
+        static_cast<std::ptrdiff_t>(std::ceil(shown.leftEdge + shown.spanFrames - 1e-9)) - 1, first,
         samples - 1);
     for (std::size_t c = 0; c < 2; ++c) {
         const std::span<const float> trace =
