@@ -744,7 +744,7 @@ void TestSoundMeter::contextMenuAsShown() {
                     .arg(action->text(), action->shortcut().toString())
                     .arg(action->isEnabled());
     }
-    QCOMPARE(menu, QStringList({"Trend... Ctrl+T 1", "Analyzer... Ctrl+Y 1",
+    QCOMPARE(menu, QStringList({"Trend... Ctrl+T 1", "Analyzer... Ctrl+Y 1", "Scope... Ctrl+J 1",
                                 "Calibrate with a sine... Ctrl+K 1", "Save picture... Ctrl+P 1"}));
 }
 

@@ -91,6 +91,7 @@ void TestViews::menuFromTheTable_data() {
     QTest::newRow("program") << "program"
                              << QStringList{"Trend... OpenTrend Ctrl+T",
                                             "Analyzer... OpenAnalyzer Ctrl+Y",
+                                            "Scope... OpenScope Ctrl+J",
                                             "Calibrate with a sine... CalibrateWithSine Ctrl+K"}
                              << QStringList{};
     QTest::newRow("two views") << "two views"

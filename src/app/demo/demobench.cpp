@@ -48,6 +48,19 @@ double StepLeft(std::uint64_t index, std::uint64_t at) {
     return std::exp(-static_cast<double>(index - at) / (CouplingRc * SampleRate));
 }
 
+// Pulses from 0 to 1, high for `duty` of each period, through a first-order low-pass of time
+// constant `tau` frames, in their steady state: each edge starts from where the last one left.
+double FilteredPulse(std::uint64_t index, double hertz, double duty, double tau) {
+    const double period = SampleRate / hertz;
+    const double high = duty * period;
+    const double t = std::fmod(static_cast<double>(index), period);
+    const double e1 = std::exp(-high / tau);
+    const double e2 = std::exp(-(period - high) / tau);
+    const double start = e2 * (1 - e1) / (1 - e1 * e2);  // at the rising edge
+    const double top = 1 - (1 - start) * e1;             // at the falling edge
+    return t < high ? 1 - (1 - start) * std::exp(-t / tau) : top * std::exp(-(t - high) / tau);
+}
+
 }  // namespace
 
 DemoBench::Source DemoBench::source() const {
@@ -59,13 +72,17 @@ DemoBench::Source DemoBench::source() const {
         case Mode::Grounded:
             return {{ZeroA, ZeroB}, {0, 0}, {0, 0}, 0.0};
         case Mode::DcValue:
-        case Mode::Sine: {
+        case Mode::Sine:
+        case Mode::Pulses: {
             // The board scales its range's full scale to 16000 raw units, channel B a little
             // less sensitive than A.
             const double scale = 16000.0 / RangeFullScale(m_range.load());
-            const bool sine = mode == Mode::Sine;
+            const bool sine = mode == Mode::Sine || mode == Mode::Pulses;
             const double dc = (sine ? m_offset.load() : m_value.load()) * scale;
-            const double peak = sine ? m_value.load() * std::sqrt(2.0) * scale : 0.0;
+            // A sine's value is its RMS; the pulses' their height.
+            const double peak = mode == Mode::Sine     ? m_value.load() * std::sqrt(2.0) * scale
+                                : mode == Mode::Pulses ? m_value.load() * scale
+                                                       : 0.0;
             return {{ZeroA, ZeroB}, {dc, 0.995 * dc}, {peak, 0.995 * peak}, m_frequency.load()};
         }
     }
@@ -88,7 +105,15 @@ StereoFrame DemoBench::frame(std::uint64_t index) const {
         phase += std::atan2(1.0, wrc);
     }
     const double gain = m_gain.load();
-    const double wave = std::sin(phase);
+    double wave = std::sin(phase);
+    if (m_mode.load() == Mode::Pulses) {
+        // From the offset up by the value; coupled, about their mean (the droop of the
+        // coupling's 3 Hz corner is left out).
+        const double duty = m_duty.load();
+        wave = FilteredPulse(index, in.hertz, duty, PulseEdgeFrames) -
+               (m_acCoupled.load() ? duty : 0.0);
+        in.peak = source().peak;
+    }
     return {Clamp(in.zero.a + gain * (in.dc.a + in.peak.a * wave) + Noise(index, 1)),
             Clamp(in.zero.b + gain * (in.dc.b + in.peak.b * wave) + Noise(index, 2))};
 }
@@ -199,8 +224,11 @@ DemoBenchWindow::DemoBenchWindow(DemoCard& card, QWidget* parent)
     auto* dc = new QRadioButton(QStringLiteral("DC value, through the board"), this);
     auto* sine = new QRadioButton(QStringLiteral("Sine of this RMS, through the board"), this);
     sine->setObjectName(QStringLiteral("DemoSine"));
+    auto* pulses =
+        new QRadioButton(QStringLiteral("Pulses of this height, through the board"), this);
+    pulses->setObjectName(QStringLiteral("DemoPulses"));
     signals_->setChecked(true);
-    for (QRadioButton* button : {signals_, grounded, dc, sine}) {
+    for (QRadioButton* button : {signals_, grounded, dc, sine, pulses}) {
         group->addButton(button);
         layout->addWidget(button);
     }
@@ -228,6 +256,12 @@ DemoBenchWindow::DemoBenchWindow(DemoCard& card, QWidget* parent)
     offset->setDecimals(3);
     form->addRow(QStringLiteral("Frequency (Hz):"), frequency);
     form->addRow(QStringLiteral("DC offset of the source:"), offset);
+    auto* duty = new QSpinBox(this);
+    duty->setObjectName(QStringLiteral("DemoDuty"));
+    duty->setRange(1, 99);
+    duty->setValue(50);
+    duty->setSuffix(QStringLiteral(" %"));
+    form->addRow(QStringLiteral("Pulses' duty:"), duty);
     layout->addLayout(form);
     auto* coupled = new QCheckBox(QStringLiteral("AC-coupled input"), this);
     coupled->setObjectName(QStringLiteral("DemoAcCoupled"));
@@ -270,6 +304,13 @@ DemoBenchWindow::DemoBenchWindow(DemoCard& card, QWidget* parent)
             bench.setMode(DemoBench::Mode::Sine);
         }
     });
+    connect(pulses, &QRadioButton::toggled, this, [&bench](bool on) {
+        if (on) {
+            bench.setMode(DemoBench::Mode::Pulses);
+        }
+    });
+    connect(duty, &QSpinBox::valueChanged, this,
+            [&bench](int percent) { bench.setDuty(percent / 100.0); });
     connect(value, &QDoubleSpinBox::valueChanged, this, [&bench](double v) { bench.setValue(v); });
     connect(frequency, &QSpinBox::valueChanged, this,
             [&bench](int hertz) { bench.setFrequency(hertz); });

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QWidget>
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -17,7 +18,7 @@ namespace veruziva::demo {
 // thread while the bench window changes it; the setters are called from one thread.
 class DemoBench {
 public:
-    enum class Mode { TestSignals, Grounded, DcValue, Sine };
+    enum class Mode { TestSignals, Grounded, DcValue, Sine, Pulses };
 
     void setMode(Mode mode);
     // The value applied (volts, or amperes on the 3 A range; for the sine its RMS) and the
@@ -27,6 +28,8 @@ public:
     // The sine's frequency, 10 Hz to 10 kHz, and the DC its source adds, in the value's unit.
     void setFrequency(double hertz);
     void setOffset(double offset);
+    // The pulses' high time over their period, 0.01 to 0.99.
+    void setDuty(double duty) { m_duty = std::clamp(duty, 0.01, 0.99); }
     // The card's input blocks DC as a coupling capacitor does.
     void setAcCoupled(bool on);
     // What the card's line-in level passes of the signal: 0 (muted) to 1 (full level).
@@ -43,6 +46,9 @@ public:
     static constexpr double CouplingCornerHz = 3.0;
     static constexpr double MinFrequency = 10.0;
     static constexpr double MaxFrequency = 10000.0;
+    // The board's input filter rounds the pulses' edges: first order, its time constant two
+    // samples (10 % to 90 % in 99.6 us).
+    static constexpr double PulseEdgeFrames = 2.0;
 
 private:
     struct Levels {
@@ -73,6 +79,7 @@ private:
     std::atomic<double> m_gain{1.0};
     std::atomic<double> m_frequency{50.0};
     std::atomic<double> m_offset{0.0};
+    std::atomic<double> m_duty{0.5};
     std::atomic<bool> m_acCoupled{false};
     // What the coupling capacitor has not yet taken up of the last change of DC, and when.
     std::atomic<double> m_stepA{0.0};
