@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QElapsedTimer>
+#include <QTimer>
 #include <QWidget>
 #include <array>
 #include <cstdint>
@@ -104,6 +105,7 @@ private:
     std::array<ChannelScale, 2> m_scales;
     std::uint64_t m_shownCount = 0;
     QElapsedTimer m_tableClock;
+    QTimer m_tableTimer;
     QElapsedTimer m_rollClock;
     std::vector<double> m_samples;
     std::array<WaveformMeasurement, 2> m_measurements;
