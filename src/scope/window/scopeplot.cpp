@@ -168,7 +168,7 @@ QString ScopePlot::cursorText() const {
 
 void ScopePlot::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
-    m_grid = QPixmap();
+    m_divisions.clear();
 }
 
 void ScopePlot::mousePressEvent(QMouseEvent* event) {
@@ -187,37 +187,43 @@ void ScopePlot::mouseMoveEvent(QMouseEvent* event) {
     }
 }
 
-// The background, the divisions and the middle axes with their ticks, drawn again only when
-// the size changes.
-void ScopePlot::drawGrid() {
-    const qreal ratio = devicePixelRatioF();
-    m_grid = QPixmap(size() * ratio);
-    m_grid.setDevicePixelRatio(ratio);
-    m_grid.fill(QColor::fromRgba(Teal));
-    QPainter painter(&m_grid);
+void ScopePlot::layOutGrid() {
     const double w = width();
     const double h = height();
-    QPen grid(QColor(255, 255, 255, 70), 0, Qt::DotLine);
-    painter.setPen(grid);
+    m_divisions.clear();
+    m_axes.clear();
     for (int i = 1; i < ScopeDivisions; ++i) {
-        painter.drawLine(QPointF(i * w / ScopeDivisions, 0), QPointF(i * w / ScopeDivisions, h));
+        m_divisions.append(QLineF(i * w / ScopeDivisions, 0, i * w / ScopeDivisions, h));
     }
     for (int i = 1; i < ScopeVerticalDivisions; ++i) {
-        painter.drawLine(QPointF(0, i * h / ScopeVerticalDivisions),
-                         QPointF(w, i * h / ScopeVerticalDivisions));
+        m_divisions.append(
+            QLineF(0, i * h / ScopeVerticalDivisions, w, i * h / ScopeVerticalDivisions));
     }
-    painter.setPen(QPen(QColor(255, 255, 255, 120), 0));
-    painter.drawLine(QPointF(w / 2, 0), QPointF(w / 2, h));
-    painter.drawLine(QPointF(0, h / 2), QPointF(w, h / 2));
+    m_axes.append(QLineF(w / 2, 0, w / 2, h));
+    m_axes.append(QLineF(0, h / 2, w, h / 2));
     for (int i = 0; i < ScopeDivisions * 5; ++i) {
         const double x = i * w / (ScopeDivisions * 5);
-        painter.drawLine(QPointF(x, h / 2 - 3), QPointF(x, h / 2 + 3));
+        m_axes.append(QLineF(x, h / 2 - 3, x, h / 2 + 3));
     }
     for (int i = 0; i < ScopeVerticalDivisions * 5; ++i) {
         const double y = i * h / (ScopeVerticalDivisions * 5);
-        painter.drawLine(QPointF(w / 2 - 3, y), QPointF(w / 2 + 3, y));
+        m_axes.append(QLineF(w / 2 - 3, y, w / 2 + 3, y));
     }
-    painter.drawRect(QRectF(0, 0, w - 1, h - 1));
+    m_axes.append(QLineF(0, 0, w - 1, 0));
+    m_axes.append(QLineF(w - 1, 0, w - 1, h - 1));
+    m_axes.append(QLineF(w - 1, h - 1, 0, h - 1));
+    m_axes.append(QLineF(0, h - 1, 0, 0));
+}
+
+void ScopePlot::drawGrid(QPainter& painter) {
+    if (m_divisions.isEmpty()) {
+        layOutGrid();
+    }
+    painter.fillRect(rect(), QColor::fromRgba(Teal));
+    painter.setPen(QPen(QColor(255, 255, 255, 60), 0));
+    painter.drawLines(m_divisions);
+    painter.setPen(QPen(QColor(255, 255, 255, 120), 0));
+    painter.drawLines(m_axes);
 }
 
 void ScopePlot::drawTrace(QPainter& painter, const Acquisition& acquisition, int channel,
@@ -301,11 +307,17 @@ QString ScopePlot::axisText() const {
 }
 
 void ScopePlot::drawMarks(QPainter& painter) {
+    // Laid out again only when their texts change.
     painter.setPen(QColor::fromRgba(White));
-    const int line = fontMetrics().height();
-    painter.drawText(QPointF(6, line), axisText());
-    painter.drawText(QRectF(0, 0, width() - 6, line + 4), Qt::AlignRight | Qt::AlignBottom,
-                     m_status);
+    const QString axes = axisText();
+    if (m_axisText.text() != axes) {
+        m_axisText.setText(axes);
+    }
+    if (m_statusText.text() != m_status) {
+        m_statusText.setText(m_status);
+    }
+    painter.drawStaticText(QPointF(6, 3), m_axisText);
+    painter.drawStaticText(QPointF(width() - 6 - m_statusText.size().width(), 3), m_statusText);
     if (m_view.xy || m_view.rolling) {
         return;
     }
@@ -345,11 +357,8 @@ void ScopePlot::drawCursors(QPainter& painter) {
 }
 
 void ScopePlot::paintEvent(QPaintEvent* /*event*/) {
-    if (m_grid.isNull()) {
-        drawGrid();
-    }
     QPainter painter(this);
-    painter.drawPixmap(0, 0, m_grid);
+    drawGrid(painter);
     painter.setClipRect(rect());
     for (const auto& [acquisition, reference] :
          {std::pair{m_reference, true}, std::pair{m_shown, false}}) {

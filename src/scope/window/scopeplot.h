@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QPixmap>
+#include <QLineF>
+#include <QStaticText>
 #include <QWidget>
 #include <array>
 #include <optional>
@@ -82,7 +83,9 @@ private:
     std::pair<double, double> yMapping(int channel) const;
     double timeLeft() const;
     double spanSeconds() const;
-    void drawGrid();
+    // The divisions' lines and the axes' ticks for this size.
+    void layOutGrid();
+    void drawGrid(QPainter& painter);
     void drawTrace(QPainter& painter, const Acquisition& acquisition, int channel,
                    const QColor& colour);
     void drawXy(QPainter& painter, const Acquisition& acquisition, const QColor& colour);
@@ -96,7 +99,11 @@ private:
     QString m_status;
     std::array<std::optional<ScopeCursor>, 2> m_cursors;
     int m_dragging = -1;
-    QPixmap m_grid;
+    // Drawn afresh each time: filling and a few lines cost less than copying a cached picture.
+    QList<QLineF> m_divisions;
+    QList<QLineF> m_axes;
+    QStaticText m_axisText;
+    QStaticText m_statusText;
     std::vector<MinMax> m_columns;
     QPolygonF m_line;
 };

@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTableWidget>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <cmath>
 
@@ -153,7 +154,11 @@ ScopeWindow::ScopeWindow(LiveScope& live, TrendFiles& files, MessageBoxes& boxes
         m_tables[c]->setFixedSize(
             fontMetrics().horizontalAdvance(QStringLiteral("Positive width -888.8 mV")) +
                 fontMetrics().horizontalAdvance(QStringLiteral("-888.8 mV")) * 4,
-            (fontMetrics().height() + 2) * (static_cast<int>(WaveformMeasurementCount) + 1) + 8);
+            // Every row on show: the header, the rows at the style's height, the frame.
+            m_tables[c]->horizontalHeader()->sizeHint().height() +
+                m_tables[c]->verticalHeader()->defaultSectionSize() *
+                    static_cast<int>(WaveformMeasurementCount) +
+                2 * m_tables[c]->frameWidth());
         for (std::size_t row = 0; row < WaveformMeasurementCount; ++row) {
             const std::string_view caption = WaveformMeasurements[row].caption;
             m_tables[c]->setItem(static_cast<int>(row), 0,
@@ -275,6 +280,8 @@ ScopeWindow::ScopeWindow(LiveScope& live, TrendFiles& files, MessageBoxes& boxes
     });
     timeBaseChanged();
     triggerChanged();
+    m_tableTimer.setSingleShot(true);
+    connect(&m_tableTimer, &QTimer::timeout, this, &ScopeWindow::showTables);
     m_tableClock.start();
     m_rollClock.start();
     resize(1200, 760);
@@ -434,15 +441,18 @@ void ScopeWindow::acquired() {
     }
     m_shownCount = scope.count();
     const Acquisition& shown = scope.shown();
-    // A rolling trace is the whole span again after every block: measured four times a second.
+    // A rolling trace is the whole span again after every block: measured twice a second.
     if (!scope.rolling() || m_rollClock.elapsed() >= TableRefreshMs) {
         m_rollClock.restart();
         measure(shown);
     }
     m_plot->setTraces(&shown, &scope.reference());
+    // The newest figures are shown at the latest when the refresh is due, even when no other
+    // acquisition follows (a single shot, a trigger that stops coming).
     if (m_tableClock.elapsed() >= TableRefreshMs) {
-        m_tableClock.restart();
         showTables();
+    } else if (!m_tableTimer.isActive()) {
+        m_tableTimer.start(static_cast<int>(TableRefreshMs - m_tableClock.elapsed()));
     }
 }
 
@@ -469,6 +479,8 @@ void ScopeWindow::measure(const Acquisition& shown) {
 }
 
 void ScopeWindow::showTables() {
+    m_tableClock.restart();
+    m_tableTimer.stop();
     for (std::size_t c = 0; c < 2; ++c) {
         QTableWidget* table = m_tables[c];
         for (std::size_t i = 0; i < WaveformMeasurementCount; ++i) {

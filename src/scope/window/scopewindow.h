@@ -38,7 +38,7 @@ class ScopeWindow : public QWidget {
 
 public:
     // The measurement tables are written at most this often; statistics take every acquisition.
-    static constexpr int TableRefreshMs = 250;
+    static constexpr int TableRefreshMs = 500;
 
     ScopeWindow(LiveScope& live, TrendFiles& files, MessageBoxes& boxes, QWidget* parent = nullptr);
 
