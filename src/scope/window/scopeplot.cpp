@@ -219,10 +219,11 @@ void ScopePlot::drawGrid(QPainter& painter) {
     if (m_divisions.isEmpty()) {
         layOutGrid();
     }
+    // Opaque colours: blending lines is the slow path of the raster engine.
     painter.fillRect(rect(), QColor::fromRgba(Teal));
-    painter.setPen(QPen(QColor(255, 255, 255, 60), 0));
+    painter.setPen(QPen(QColor(60, 158, 158), 0));
     painter.drawLines(m_divisions);
-    painter.setPen(QPen(QColor(255, 255, 255, 120), 0));
+    painter.setPen(QPen(QColor(120, 188, 188), 0));
     painter.drawLines(m_axes);
 }
 
