@@ -316,6 +316,9 @@ void TestScopeWindow::cursors() {
         QVERIFY2(readout.contains(part), qPrintable(readout));
     }
     QVERIFY(!xy || !readout.contains(QLatin1String("1/Δt")));
+    // The other display's axes: the cursors go, and so does their readout.
+    m_window->Xy()->setChecked(!xy);
+    QVERIFY(m_window->CursorReadout()->text().startsWith(QLatin1String("Click: cursor 1;")));
 }
 
 void TestScopeWindow::drawing_data() {

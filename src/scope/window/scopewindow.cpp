@@ -38,6 +38,10 @@ constexpr double DefaultSecondsPerDivision = 1e-3;
 constexpr double DefaultHysteresisRaw = 328.0;
 constexpr std::array<const char*, 5> StatisticsColumns{"", "Value", "Min", "Mean", "Max"};
 
+QString CursorHint() {
+    return QStringLiteral("Click: cursor 1; right or shift click: cursor 2; drag to move");
+}
+
 QString Letter(std::size_t channel) {
     return channel == 0 ? QStringLiteral("A") : QStringLiteral("B");
 }
@@ -185,8 +189,7 @@ ScopeWindow::ScopeWindow(LiveScope& live, TrendFiles& files, MessageBoxes& boxes
     auto* saveCsv = Button(QStringLiteral("Save trace..."), "SaveCsv", this);
     m_cursorReadout = new QLabel(this);
     m_cursorReadout->setObjectName(QStringLiteral("CursorReadout"));
-    m_cursorReadout->setText(
-        QStringLiteral("Click: cursor 1; right or shift click: cursor 2; drag to move"));
+    m_cursorReadout->setText(CursorHint());
 
     auto* trigger = new QHBoxLayout;
     trigger->addWidget(new QLabel(QStringLiteral("Time"), this));
@@ -504,9 +507,7 @@ void ScopeWindow::showTables() {
 
 void ScopeWindow::showCursors() {
     const QString text = m_plot->cursorText();
-    if (!text.isEmpty()) {
-        m_cursorReadout->setText(text);
-    }
+    m_cursorReadout->setText(text.isEmpty() ? CursorHint() : text);
 }
 
 void ScopeWindow::ArmClick() {
