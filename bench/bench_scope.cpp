@@ -87,6 +87,7 @@ void BM_EngineHeap(benchmark::State& state) {
     const std::vector<StereoFrame> block = BenchBlock();
     const std::size_t before = HeapInUse();
     std::size_t heap = 0;
+    std::size_t engine = 0;
     for (auto _ : state) {
         ScopeAcquisition scope;
         scope.setAveraging(static_cast<int>(state.range(1)));
@@ -102,8 +103,10 @@ void BM_EngineHeap(benchmark::State& state) {
         }
         scope.storeReference();
         heap = HeapInUse() - before;
+        engine = scope.memoryBytes();
     }
     state.counters["heap_KiB"] = double(heap) / 1024.0;
+    state.counters["engine_KiB"] = double(engine) / 1024.0;
 }
 BENCHMARK(BM_EngineHeap)
     ->Args({1000, 1, 0})
@@ -115,8 +118,9 @@ BENCHMARK(BM_EngineHeap)
     ->Iterations(1)
     ->Unit(benchmark::kMillisecond);
 
-// What the window does per block: the block in, the trace shown and both channels' columns for
-// an 800-pixel plot.
+// What the window does per block: the block in and both channels' columns for an 800-pixel
+// plot, with the trace shown built and brought down (second argument 0) or the columns straight
+// from the engine (1).
 void BM_BlockShownColumns(benchmark::State& state) {
     const std::vector<StereoFrame> block = BenchBlock();
     ScopeAcquisition scope;
@@ -128,14 +132,24 @@ void BM_BlockShownColumns(benchmark::State& state) {
     std::vector<MinMax> b;
     for (auto _ : state) {
         scope.addFrames(block);
-        const Acquisition& shown = scope.shown();
-        MinMaxColumns(shown.a, 800, a);
-        MinMaxColumns(shown.b, 800, b);
+        if (state.range(1) == 0) {
+            const Acquisition& shown = scope.shown();
+            MinMaxColumns(shown.a, 800, a);
+            MinMaxColumns(shown.b, 800, b);
+        } else {
+            scope.columns(ScopeChannel::A, 800, a);
+            scope.columns(ScopeChannel::B, 800, b);
+        }
         benchmark::DoNotOptimize(a.data());
         benchmark::DoNotOptimize(b.data());
     }
 }
-BENCHMARK(BM_BlockShownColumns)->Arg(1000)->Arg(2000000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_BlockShownColumns)
+    ->Args({1000, 0})
+    ->Args({1000, 1})
+    ->Args({2000000, 0})
+    ->Args({2000000, 1})
+    ->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

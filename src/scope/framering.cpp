@@ -12,41 +12,47 @@ std::int64_t ChunkOf(std::int64_t frame) {
     return frame / FrameRing::ChunkFrames;
 }
 
-// The extremes of raw samples, count > 0.
-MinMax Extremes(const std::int16_t* samples, std::int64_t count) {
-    std::int16_t low = samples[0];
-    std::int16_t high = low;
-    for (std::int64_t n = 1; n < count; ++n) {
-        low = std::min(low, samples[n]);
-        high = std::max(high, samples[n]);
+// Widens [low, high] to `count` raw samples.
+// Copies, not the references: these may be samples too, and the loop would not be vectorised.
+void Widen(const std::int16_t* samples, std::int64_t count, std::int16_t& low, std::int16_t& high) {
+    std::int16_t least = low;
+    std::int16_t most = high;
+    for (std::int64_t n = 0; n < count; ++n) {
+        least = std::min(least, samples[n]);
+        most = std::max(most, samples[n]);
     }
-    return {float(low), float(high)};
+    low = least;
+    high = most;
 }
 
 }  // namespace
 
 // Whole chunks: a chunk's frames never wrap round the storage.
-FrameRing::FrameRing(std::int64_t capacity, std::int64_t first)
-    : m_a(static_cast<std::size_t>((std::max<std::int64_t>(capacity, 1) + ChunkFrames - 1) /
-                                   ChunkFrames * ChunkFrames)),
-      m_b(m_a.size()),
-      m_chunksA(m_a.size() / ChunkFrames),
-      m_chunksB(m_chunksA.size()),
-      m_end(first) {}
+FrameRing::FrameRing(std::int64_t capacity, std::int64_t first) : m_end(first) {
+    const auto frames = static_cast<std::size_t>(
+        (std::max<std::int64_t>(capacity, 1) + ChunkFrames - 1) / ChunkFrames * ChunkFrames);
+    for (Channel& kept : m_channels) {
+        kept.frames.resize(frames);
+        kept.lows.resize(frames / ChunkFrames);
+        kept.highs.resize(frames / ChunkFrames);
+    }
+}
 
 void FrameRing::append(std::span<const StereoFrame> frames) {
-    const std::size_t size = m_a.size();
+    const auto size = static_cast<std::size_t>(capacity());
     if (frames.size() > size) {
         m_end += static_cast<std::int64_t>(frames.size() - size);
         frames = frames.last(size);
     }
     const std::int64_t from = m_end;
     std::size_t at = static_cast<std::size_t>(m_end % static_cast<std::int64_t>(size));
+    std::int16_t* a = m_channels[0].frames.data();
+    std::int16_t* b = m_channels[1].frames.data();
     while (!frames.empty()) {
         const std::size_t part = std::min(frames.size(), size - at);
         for (std::size_t n = 0; n < part; ++n) {
-            m_a[at + n] = frames[n].a;
-            m_b[at + n] = frames[n].b;
+            a[at + n] = frames[n].a;
+            b[at + n] = frames[n].b;
         }
         frames = frames.subspan(part);
         m_end += static_cast<std::int64_t>(part);
@@ -65,21 +71,22 @@ void FrameRing::summarize(std::int64_t chunk) {
         return;
     }
     const auto at = static_cast<std::size_t>(first % capacity());
-    const auto slot = static_cast<std::size_t>(chunk % static_cast<std::int64_t>(m_chunksA.size()));
-    const MinMax a = Extremes(&m_a[at], last - first);
-    const MinMax b = Extremes(&m_b[at], last - first);
-    m_chunksA[slot] = {static_cast<std::int16_t>(a.min), static_cast<std::int16_t>(a.max)};
-    m_chunksB[slot] = {static_cast<std::int16_t>(b.min), static_cast<std::int16_t>(b.max)};
+    for (Channel& kept : m_channels) {
+        const auto slot = static_cast<std::size_t>(chunk % std::int64_t(kept.lows.size()));
+        kept.lows[slot] = kept.frames[at];
+        kept.highs[slot] = kept.frames[at];
+        Widen(&kept.frames[at], last - first, kept.lows[slot], kept.highs[slot]);
+    }
 }
 
 void FrameRing::copy(std::int64_t first, std::size_t count, float* a, float* b) const {
     assert(first >= begin() && first + static_cast<std::int64_t>(count) <= m_end);
-    const std::size_t size = m_a.size();
+    const auto size = static_cast<std::size_t>(capacity());
     std::size_t at = static_cast<std::size_t>(first % static_cast<std::int64_t>(size));
     while (count > 0) {
         const std::size_t part = std::min(count, size - at);
-        std::copy_n(&m_a[at], part, a);
-        std::copy_n(&m_b[at], part, b);
+        std::copy_n(&m_channels[0].frames[at], part, a);
+        std::copy_n(&m_channels[1].frames[at], part, b);
         a += part;
         b += part;
         count -= part;
@@ -87,38 +94,44 @@ void FrameRing::copy(std::int64_t first, std::size_t count, float* a, float* b) 
     }
 }
 
-MinMax FrameRing::extremes(ScopeChannel channel, std::int64_t first, std::int64_t count) const {
+MinMax FrameRing::extremes(ScopeChannel which, std::int64_t first, std::int64_t count) const {
     assert(count > 0 && first >= begin() && first + count <= m_end);
-    const std::vector<std::int16_t>& frames = channel == ScopeChannel::A ? m_a : m_b;
-    const std::vector<Chunk>& chunks = channel == ScopeChannel::A ? m_chunksA : m_chunksB;
+    const Channel& kept = channel(which);
     const std::int64_t end = first + count;
     // The frames up to the first chunk boundary and from the last one one by one, whole chunks
     // between them by their extremes; a chunk kept in part lies at an end and is never whole.
-    std::int64_t whole = ChunkOf(first + ChunkFrames - 1);
+    const std::int64_t whole = ChunkOf(first + ChunkFrames - 1);
     const std::int64_t wholeEnd = std::max(whole, ChunkOf(end));
     const std::int64_t headEnd = std::min(end, whole * ChunkFrames);
     const std::int64_t tail = std::max(headEnd, wholeEnd * ChunkFrames);
-    MinMax out{32767.0F, -32768.0F};
-    const auto widen = [&out](MinMax more) {
-        out.min = std::min(out.min, more.min);
-        out.max = std::max(out.max, more.max);
-    };
+    std::int16_t low = kept.frames[static_cast<std::size_t>(first % capacity())];
+    std::int16_t high = low;
     for (const auto& [from, to] : {std::pair(first, headEnd), std::pair(tail, end)}) {
         if (from < to) {
-            widen(Extremes(&frames[static_cast<std::size_t>(from % capacity())], to - from));
+            Widen(&kept.frames[static_cast<std::size_t>(from % capacity())], to - from, low, high);
         }
     }
-    const auto slots = static_cast<std::int64_t>(chunks.size());
-    for (; whole < wholeEnd; ++whole) {
-        const Chunk& chunk = chunks[static_cast<std::size_t>(whole % slots)];
-        widen({float(chunk.min), float(chunk.max)});
+    // The whole chunks' slots in at most two runs, where they wrap round.
+    const auto slots = static_cast<std::int64_t>(kept.lows.size());
+    std::int64_t slot = whole % slots;
+    for (std::int64_t left = wholeEnd - whole; left > 0;) {
+        const std::int64_t run = std::min(left, slots - slot);
+        const auto at = static_cast<std::size_t>(slot);
+        low = std::min(low, *std::min_element(&kept.lows[at], &kept.lows[at] + run));
+        high = std::max(high, *std::max_element(&kept.highs[at], &kept.highs[at] + run));
+        left -= run;
+        slot = 0;
     }
-    return out;
+    return {float(low), float(high)};
 }
 
 std::size_t FrameRing::memoryBytes() const {
-    return (m_a.capacity() + m_b.capacity()) * sizeof(std::int16_t) +
-           (m_chunksA.capacity() + m_chunksB.capacity()) * sizeof(Chunk);
+    std::size_t bytes = 0;
+    for (const Channel& kept : m_channels) {
+        bytes += (kept.frames.capacity() + kept.lows.capacity() + kept.highs.capacity()) *
+                 sizeof(std::int16_t);
+    }
+    return bytes;
 }
 
 }  // namespace veruziva

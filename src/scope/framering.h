@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <span>
 #include <vector>
@@ -25,7 +26,7 @@ public:
     // The oldest frame kept and one past the newest.
     std::int64_t begin() const { return m_end - static_cast<std::int64_t>(m_kept); }
     std::int64_t end() const { return m_end; }
-    std::int64_t capacity() const { return static_cast<std::int64_t>(m_a.size()); }
+    std::int64_t capacity() const { return static_cast<std::int64_t>(m_channels[0].frames.size()); }
     // Frames [first, first + count), all kept, into both channels' traces.
     void copy(std::int64_t first, std::size_t count, float* a, float* b) const;
     // The least and greatest of a channel's frames [first, first + count), all kept, count > 0.
@@ -33,17 +34,19 @@ public:
     std::size_t memoryBytes() const;
 
 private:
-    struct Chunk {
-        std::int16_t min = 0;
-        std::int16_t max = 0;
+    // A channel's frames and its chunks' extremes, by index modulo their count.
+    struct Channel {
+        std::vector<std::int16_t> frames;
+        std::vector<std::int16_t> lows;
+        std::vector<std::int16_t> highs;
     };
+    const Channel& channel(ScopeChannel which) const {
+        return m_channels[which == ScopeChannel::A ? 0 : 1];
+    }
     // Its extremes anew from the frames of it kept.
     void summarize(std::int64_t chunk);
 
-    std::vector<std::int16_t> m_a;
-    std::vector<std::int16_t> m_b;
-    std::vector<Chunk> m_chunksA;  // by chunk index modulo their count, like the frames
-    std::vector<Chunk> m_chunksB;
+    std::array<Channel, 2> m_channels;
     std::int64_t m_end = 0;
     std::size_t m_kept = 0;
 };

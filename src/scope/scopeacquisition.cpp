@@ -68,7 +68,9 @@ void ScopeAcquisition::columns(ScopeChannel channel, int columns, std::vector<Mi
         const auto [first, samples] =
             m_rollDue ? rollingFrames()
                       : std::pair(m_latest.firstFrame, std::int64_t(m_latest.a.size()));
-        if (samples > 0 && first >= m_ring.begin() && first + samples <= m_ring.end()) {
+        // Worth it from two chunks a column on.
+        const bool longTrace = samples >= 2 * FrameRing::ChunkFrames * std::max(columns, 1);
+        if (longTrace && first >= m_ring.begin() && first + samples <= m_ring.end()) {
             MinMaxColumnsOf(static_cast<std::size_t>(samples), columns, out,
                             [&](std::size_t from, std::size_t to) {
                                 return m_ring.extremes(channel, first + std::int64_t(from),

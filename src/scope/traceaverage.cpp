@@ -24,23 +24,51 @@ void BlendShifted(std::vector<float>& mean, const std::vector<float>& next, doub
                   float weight) {
     const double whole = std::floor(shift);
     const double fraction = shift - whole;
-    std::array<double, 2 * Taps> taps{};
-    double sum = 0.0;
-    for (int k = 1 - Taps; k <= Taps; ++k) {
-        const double distance = fraction - double(k);
-        taps[static_cast<std::size_t>(k + Taps - 1)] = Sinc(distance) * Sinc(distance / Taps);
-        sum += taps[static_cast<std::size_t>(k + Taps - 1)];
+    std::array<double, 2 * Taps> exact{};
+    double total = 0.0;
+    for (std::size_t k = 0; k < exact.size(); ++k) {
+        const double distance = fraction - (double(k) + 1 - Taps);
+        exact[k] = Sinc(distance) * Sinc(distance / Taps);
+        total += exact[k];
     }
-    const auto last = static_cast<std::ptrdiff_t>(next.size()) - 1;
-    for (std::size_t n = 0; n < mean.size(); ++n) {
-        const auto at = static_cast<std::ptrdiff_t>(n) + static_cast<std::ptrdiff_t>(whole);
-        double value = 0.0;
-        for (int k = 1 - Taps; k <= Taps; ++k) {
-            const std::ptrdiff_t i = std::clamp<std::ptrdiff_t>(at + k, 0, last);
-            value += taps[static_cast<std::size_t>(k + Taps - 1)] *
-                     double(next[static_cast<std::size_t>(i)]);
+    std::array<float, 2 * Taps> taps{};
+    for (std::size_t k = 0; k < taps.size(); ++k) {
+        taps[k] = static_cast<float>(exact[k] / total);
+    }
+    // Sample n's taps start at n + offset; those beyond the trace take its end's value.
+    const auto size = static_cast<std::ptrdiff_t>(next.size());
+    const std::ptrdiff_t offset = static_cast<std::ptrdiff_t>(whole) + 1 - Taps;
+    const auto at = [&](std::ptrdiff_t i) {
+        return next[static_cast<std::size_t>(std::clamp<std::ptrdiff_t>(i, 0, size - 1))];
+    };
+    const auto blend = [&](std::ptrdiff_t n, float value) {
+        float& sample = mean[static_cast<std::size_t>(n)];
+        sample += (value - sample) * weight;
+    };
+    const auto edge = [&](std::ptrdiff_t n) {
+        float sum = 0.0F;
+        for (std::size_t k = 0; k < taps.size(); ++k) {
+            sum += taps[k] * at(n + offset + std::ptrdiff_t(k));
         }
-        mean[n] += (static_cast<float>(value / sum) - mean[n]) * weight;
+        blend(n, sum);
+    };
+    // Where every tap lies within the trace, no bounds to keep.
+    const std::ptrdiff_t inFrom = std::clamp<std::ptrdiff_t>(-offset, 0, size);
+    const std::ptrdiff_t inTo =
+        std::clamp<std::ptrdiff_t>(size - offset - 2 * Taps + 1, inFrom, size);
+    for (std::ptrdiff_t n = 0; n < inFrom; ++n) {
+        edge(n);
+    }
+    for (std::ptrdiff_t n = inFrom; n < inTo; ++n) {
+        const float* from = &next[static_cast<std::size_t>(n + offset)];
+        float sum = 0.0F;
+        for (std::size_t k = 0; k < taps.size(); ++k) {
+            sum += taps[k] * from[k];
+        }
+        blend(n, sum);
+    }
+    for (std::ptrdiff_t n = inTo; n < size; ++n) {
+        edge(n);
     }
 }
 

@@ -400,7 +400,7 @@ private slots:
         QTest::addColumn<int>("averaging");
         QTest::addColumn<int>("mostKiB");
         QTest::newRow("2 s/div, rolling on") << 2.0 << 1 << 1 << 11000;
-        QTest::newRow("500 ms/div, filling") << 0.5 << 3 << 1 << 2800;
+        QTest::newRow("500 ms/div, filling") << 0.5 << 30 << 1 << 2800;
         QTest::newRow("20 ms/div, averaged") << 0.02 << 12 << 4 << 256;
         QTest::newRow("1 ms/div, triggered") << 1e-3 << 2 << 1 << 32;
         QTest::newRow("20 us/div, fewer samples than columns") << 20e-6 << 2 << 1 << 24;
