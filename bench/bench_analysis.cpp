@@ -94,11 +94,22 @@ void BM_MeasureWaveform(benchmark::State& state) {
         const double edge = std::min(1.0, at / 4) - std::clamp((at - 22.05) / 4, 0.0, 1.0);
         trace[n] = std::round(-12000 + 24000 * edge + std::sin(double(n) * 12.9898) * 40);
     }
+    // A scope's trace is float (second argument 1).
+    const std::vector<float> floats(trace.begin(), trace.end());
     for (auto _ : state) {
-        benchmark::DoNotOptimize(MeasureWaveform(trace, SampleRate));
+        if (state.range(1) == 0) {
+            benchmark::DoNotOptimize(MeasureWaveform(trace, SampleRate));
+        } else {
+            benchmark::DoNotOptimize(MeasureWaveform(std::span<const float>(floats), SampleRate));
+        }
     }
 }
-BENCHMARK(BM_MeasureWaveform)->Arg(441)->Arg(882000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_MeasureWaveform)
+    ->Args({441, 0})
+    ->Args({441, 1})
+    ->Args({882000, 0})
+    ->Args({882000, 1})
+    ->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 
