@@ -2,12 +2,14 @@
 #include <benchmark/benchmark.h>
 #include <malloc.h>
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 #include <vector>
 
 #include "analysis/spectrum.h"
 #include "analysis/tonemeasurement.h"
+#include "analysis/waveformmeasurement.h"
 
 using namespace veruziva;
 
@@ -82,6 +84,32 @@ void BM_FramesKept(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_FramesKept)->Unit(benchmark::kMicrosecond);
+
+// A scope trace's measurements: a span of 441 samples (1 ms/div) and the longest, 882000
+// (2 s/div), of a 1 kHz square with 4-sample edges and a little noise.
+void BM_MeasureWaveform(benchmark::State& state) {
+    std::vector<double> trace(static_cast<std::size_t>(state.range(0)));
+    for (std::size_t n = 0; n < trace.size(); ++n) {
+        const double at = std::fmod(double(n), 44.1);
+        const double edge = std::min(1.0, at / 4) - std::clamp((at - 22.05) / 4, 0.0, 1.0);
+        trace[n] = std::round(-12000 + 24000 * edge + std::sin(double(n) * 12.9898) * 40);
+    }
+    // A scope's trace is float (second argument 1).
+    const std::vector<float> floats(trace.begin(), trace.end());
+    for (auto _ : state) {
+        if (state.range(1) == 0) {
+            benchmark::DoNotOptimize(MeasureWaveform(trace, SampleRate));
+        } else {
+            benchmark::DoNotOptimize(MeasureWaveform(std::span<const float>(floats), SampleRate));
+        }
+    }
+}
+BENCHMARK(BM_MeasureWaveform)
+    ->Args({441, 0})
+    ->Args({441, 1})
+    ->Args({882000, 0})
+    ->Args({882000, 1})
+    ->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

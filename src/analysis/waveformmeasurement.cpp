@@ -14,20 +14,18 @@ constexpr int HistogramBins = 256;
 constexpr double FlatTopShare = 0.05;
 constexpr double HysteresisShare = 0.1;
 
+// The samples' histogram from minimum to maximum: its count and sum of samples per bin.
+struct Histogram {
+    std::array<long long, HistogramBins> counts{};
+    std::array<double, HistogramBins> sums{};
+};
+
 // The low and high state levels between `minimum` and `maximum`.
-std::pair<double, double> StateLevels(std::span<const double> samples, double minimum,
-                                      double maximum) {
+std::pair<double, double> StateLevels(const Histogram& histogram, double minimum, double maximum) {
     if (maximum <= minimum) {
         return {minimum, maximum};
     }
-    std::array<long long, HistogramBins> counts{};
-    std::array<double, HistogramBins> sums{};
-    const double width = (maximum - minimum) / HistogramBins;
-    for (const double x : samples) {
-        const auto bin = std::min(HistogramBins - 1, static_cast<int>((x - minimum) / width));
-        counts[static_cast<std::size_t>(bin)] += 1;
-        sums[static_cast<std::size_t>(bin)] += x;
-    }
+    const auto& counts = histogram.counts;
     const auto level = [&](std::size_t first, std::size_t last, double extreme) {
         long long total = 0;
         std::size_t fullest = first;
@@ -39,7 +37,7 @@ std::pair<double, double> StateLevels(std::span<const double> samples, double mi
         }
         const bool flatTop = total > 0 && static_cast<double>(counts[fullest]) >=
                                               FlatTopShare * static_cast<double>(total);
-        return flatTop ? sums[fullest] / static_cast<double>(counts[fullest]) : extreme;
+        return flatTop ? histogram.sums[fullest] / static_cast<double>(counts[fullest]) : extreme;
     };
     constexpr auto Half = static_cast<std::size_t>(HistogramBins / 2);
     return {level(0, Half, minimum), level(Half, 2 * Half, maximum)};
@@ -51,12 +49,15 @@ struct Crossing {
 };
 
 // Where the signal passes `level` between samples i - 1 and i, in samples.
-double Interpolated(std::span<const double> s, std::size_t i, double level) {
-    return static_cast<double>(i - 1) + (level - s[i - 1]) / (s[i] - s[i - 1]);
+template <typename T>
+double Interpolated(std::span<const T> s, std::size_t i, double level) {
+    const double before = s[i - 1];
+    return static_cast<double>(i - 1) + (level - before) / (double(s[i]) - before);
 }
 
 // The mid crossings that go from one side of the hysteresis band to the other; they alternate.
-std::vector<Crossing> MidCrossings(std::span<const double> s, double mid, double band) {
+template <typename T>
+std::vector<Crossing> MidCrossings(std::span<const T> s, double mid, double band) {
     enum class Side { Unknown, Below, Above } side = Side::Unknown;
     std::vector<Crossing> crossings;
     double lastUp = 0.0;
@@ -78,6 +79,24 @@ std::vector<Crossing> MidCrossings(std::span<const double> s, double mid, double
             }
             side = Side::Below;
         }
+        // Samples on the side already reached, after one there, change nothing: passed over,
+        // eight at a time while they can be.
+        if (side != Side::Unknown && (s[i] >= mid) == (side == Side::Above)) {
+            const bool above = side == Side::Above;
+            while (i + 8 < s.size()) {
+                bool stay = true;
+                for (std::size_t k = 1; k <= 8; ++k) {
+                    stay &= (s[i + k] >= mid) == above;
+                }
+                if (!stay) {
+                    break;
+                }
+                i += 8;
+            }
+            while (i + 1 < s.size() && (s[i + 1] >= mid) == above) {
+                ++i;
+            }
+        }
     }
     return crossings;
 }
@@ -85,7 +104,8 @@ std::vector<Crossing> MidCrossings(std::span<const double> s, double mid, double
 // The time in samples an edge takes from level `from` to level `to`: from the last crossing of
 // `from` before the mid crossing to the first of `to` after it, searching no further than the
 // crossings about it (`before`, `after`); none when the edge does not get that far.
-std::optional<double> EdgeTime(std::span<const double> s, double at, double before, double after,
+template <typename T>
+std::optional<double> EdgeTime(std::span<const T> s, double at, double before, double after,
                                double from, double to) {
     const bool rising = to > from;
     const auto beyond = [rising](double x, double level) {
@@ -119,7 +139,8 @@ std::optional<double> Mean(double sum, int count) {
 }
 
 // Periods, widths and edges from the mid crossings.
-void MeasureTransitions(std::span<const double> s, double sampleRate, WaveformMeasurement& m) {
+template <typename T>
+void MeasureTransitions(std::span<const T> s, double sampleRate, WaveformMeasurement& m) {
     if (m.high <= m.low) {
         return;
     }
@@ -166,29 +187,76 @@ void MeasureTransitions(std::span<const double> s, double sampleRate, WaveformMe
     m.fallTime = seconds(Mean(edgeTimes[0], edgeCount[0]));
 }
 
-}  // namespace
+// Partial sums and extremes in this many lanes: each lane's additions wait on its own, not on
+// every sample's.
+constexpr std::size_t Lanes = 4;
 
-WaveformMeasurement MeasureWaveform(std::span<const double> samples, double sampleRate,
-                                    const ChannelScale& scale) {
+template <typename T>
+WaveformMeasurement Measure(std::span<const T> samples, double sampleRate,
+                            const ChannelScale& scale) {
     WaveformMeasurement m;
     m.samples = samples.size();
     if (samples.empty()) {
         return m;
     }
-    const auto [lowest, highest] = std::minmax_element(samples.begin(), samples.end());
-    m.minimum = *lowest;
-    m.maximum = *highest;
-    double sum = 0.0;
-    for (const double x : samples) {
-        sum += x;
+    const std::size_t size = samples.size();
+    const std::size_t lanesEnd = size / Lanes * Lanes;
+    std::array<double, Lanes> lows;
+    lows.fill(samples[0]);
+    std::array<double, Lanes> highs = lows;
+    std::array<double, Lanes> sums{};
+    for (std::size_t n = 0; n < lanesEnd; n += Lanes) {
+        for (std::size_t lane = 0; lane < Lanes; ++lane) {
+            const double x = samples[n + lane];
+            lows[lane] = std::min(lows[lane], x);
+            highs[lane] = std::max(highs[lane], x);
+            sums[lane] += x;
+        }
     }
-    m.mean = sum / static_cast<double>(samples.size());
-    double squares = 0.0;
-    for (const double x : samples) {
-        squares += (x - m.mean) * (x - m.mean);
+    for (std::size_t n = lanesEnd; n < size; ++n) {
+        const double x = samples[n];
+        lows[0] = std::min(lows[0], x);
+        highs[0] = std::max(highs[0], x);
+        sums[0] += x;
     }
-    m.acRms = std::sqrt(squares / static_cast<double>(samples.size()));
-    std::tie(m.low, m.high) = StateLevels(samples, m.minimum, m.maximum);
+    m.minimum = *std::min_element(lows.begin(), lows.end());
+    m.maximum = *std::max_element(highs.begin(), highs.end());
+    const double sum = (sums[0] + sums[1]) + (sums[2] + sums[3]);
+    m.mean = sum / static_cast<double>(size);
+
+    // The deviations and the histogram in one pass; a histogram a lane, so that a flat top's
+    // samples, one bin after another, do not wait on each other.
+    std::array<double, Lanes> squares{};
+    std::array<Histogram, Lanes> histograms{};
+    const bool binned = m.maximum > m.minimum;
+    const double perBin = binned ? HistogramBins / (m.maximum - m.minimum) : 0.0;
+    const auto add = [&](std::size_t lane, double x) {
+        squares[lane] += (x - m.mean) * (x - m.mean);
+        if (binned) {
+            const auto bin = static_cast<std::size_t>(
+                std::min(HistogramBins - 1, static_cast<int>((x - m.minimum) * perBin)));
+            histograms[lane].counts[bin] += 1;
+            histograms[lane].sums[bin] += x;
+        }
+    };
+    for (std::size_t n = 0; n < lanesEnd; n += Lanes) {
+        for (std::size_t lane = 0; lane < Lanes; ++lane) {
+            add(lane, samples[n + lane]);
+        }
+    }
+    for (std::size_t n = lanesEnd; n < size; ++n) {
+        add(0, samples[n]);
+    }
+    Histogram& histogram = histograms[0];
+    for (std::size_t lane = 1; lane < Lanes; ++lane) {
+        for (std::size_t bin = 0; bin < HistogramBins; ++bin) {
+            histogram.counts[bin] += histograms[lane].counts[bin];
+            histogram.sums[bin] += histograms[lane].sums[bin];
+        }
+    }
+    m.acRms = std::sqrt(((squares[0] + squares[1]) + (squares[2] + squares[3])) /
+                        static_cast<double>(size));
+    std::tie(m.low, m.high) = StateLevels(histogram, m.minimum, m.maximum);
     MeasureTransitions(samples, sampleRate, m);
 
     // Levels about the channel's zero, all of them through its factor; times stay.
@@ -200,6 +268,18 @@ WaveformMeasurement MeasureWaveform(std::span<const double> samples, double samp
         *level = (*level - zero) * factor;
     }
     return m;
+}
+
+}  // namespace
+
+WaveformMeasurement MeasureWaveform(std::span<const double> samples, double sampleRate,
+                                    const ChannelScale& scale) {
+    return Measure(samples, sampleRate, scale);
+}
+
+WaveformMeasurement MeasureWaveform(std::span<const float> samples, double sampleRate,
+                                    const ChannelScale& scale) {
+    return Measure(samples, sampleRate, scale);
 }
 
 std::string WaveformUnitText(WaveformUnit unit, const ChannelScale& scale) {

@@ -62,6 +62,9 @@ struct WaveformMeasurement {
 // Measures the samples (raw units) taken at `sampleRate` per second.
 WaveformMeasurement MeasureWaveform(std::span<const double> samples, double sampleRate,
                                     const ChannelScale& scale = {});
+// The same of a scope's trace, its samples as they are.
+WaveformMeasurement MeasureWaveform(std::span<const float> samples, double sampleRate,
+                                    const ChannelScale& scale = {});
 
 // What a measurement is written in.
 enum class WaveformUnit {

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cstdint>
 
 #if defined(__SSE2__)
 #include <immintrin.h>
@@ -51,26 +50,9 @@ std::vector<MinMax> MinMaxColumns(std::span<const float> trace, int columns) {
 }
 
 void MinMaxColumns(std::span<const float> trace, int columns, std::vector<MinMax>& out) {
-    out.clear();
-    if (columns <= 0) {
-        return;
-    }
-    const auto samples = static_cast<std::uint64_t>(trace.size());
-    const auto wanted = static_cast<std::uint64_t>(columns);
-    if (samples <= wanted) {
-        out.reserve(trace.size());
-        for (const float sample : trace) {
-            out.push_back({sample, sample});
-        }
-        return;
-    }
-    out.reserve(static_cast<std::size_t>(columns));
-    std::size_t from = 0;
-    for (std::uint64_t column = 1; column <= wanted; ++column) {
-        const auto to = static_cast<std::size_t>(column * samples / wanted);
-        out.push_back(Extremes(trace.subspan(from, to - from)));
-        from = to;
-    }
+    MinMaxColumnsOf(trace.size(), columns, out, [trace](std::size_t from, std::size_t to) {
+        return Extremes(trace.subspan(from, to - from));
+    });
 }
 
 }  // namespace veruziva

@@ -7,9 +7,8 @@
 
 namespace veruziva {
 
-ScopeAcquisition::ScopeAcquisition()
-    : m_ring(SpanSamples(SpanFrames(LongestSecondsPerDivision)) + FramesPerBuffer),
-      m_span(SpanFrames(m_secondsPerDivision)) {
+ScopeAcquisition::ScopeAcquisition() : m_span(SpanFrames(m_secondsPerDivision)) {
+    m_ring = FrameRing(SpanSamples(m_span) + FramesPerBuffer);
     restart();
 }
 
@@ -18,8 +17,14 @@ bool ScopeAcquisition::rolling() const {
 }
 
 void ScopeAcquisition::setSecondsPerDivision(double seconds) {
+    settle();
     m_secondsPerDivision = std::clamp(seconds, TimeBaseSteps.front(), LongestSecondsPerDivision);
     m_span = SpanFrames(m_secondsPerDivision);
+    // Room for a span and a block, no more: the frames before a restart are not looked at again.
+    const FrameRing sized(SpanSamples(m_span) + FramesPerBuffer);
+    if (sized.capacity() != m_ring.capacity()) {
+        m_ring = FrameRing(sized.capacity(), m_ring.end());
+    }
     restart();
 }
 
@@ -49,12 +54,45 @@ void ScopeAcquisition::setAveraging(int count) {
     m_average.setCount(count);
 }
 
-const Acquisition& ScopeAcquisition::shown() const {
-    return m_average.count() > 1 && !m_average.result().empty() ? m_average.result() : m_latest;
+const Acquisition& ScopeAcquisition::latest() const {
+    settle();
+    return m_latest;
 }
 
+const Acquisition& ScopeAcquisition::shown() const {
+    return m_average.count() > 1 && !m_average.result().empty() ? m_average.result() : latest();
+}
+
+void ScopeAcquisition::columns(ScopeChannel channel, int columns, std::vector<MinMax>& out) const {
+    if (m_average.count() <= 1 || m_average.result().empty()) {
+        const auto [first, samples] =
+            m_rollDue ? rollingFrames()
+                      : std::pair(m_latest.firstFrame, std::int64_t(m_latest.a.size()));
+        // Worth it from two chunks a column on.
+        const bool longTrace = samples >= 2 * FrameRing::ChunkFrames * std::max(columns, 1);
+        if (longTrace && first >= m_ring.begin() && first + samples <= m_ring.end()) {
+            MinMaxColumnsOf(static_cast<std::size_t>(samples), columns, out,
+                            [&](std::size_t from, std::size_t to) {
+                                return m_ring.extremes(channel, first + std::int64_t(from),
+                                                       std::int64_t(to - from));
+                            });
+            return;
+        }
+    }
+    MinMaxColumns(shown().trace(channel), columns, out);
+}
+
+std::size_t ScopeAcquisition::memoryBytes() const {
+    std::size_t bytes = m_ring.memoryBytes();
+    for (const Acquisition* held : {&std::as_const(m_latest), &m_average.result(), &m_reference}) {
+        bytes += (held->a.capacity() + held->b.capacity()) * sizeof(float);
+    }
+    return bytes;
+}
+
+// A copy as long as the trace, not as the room of the one shown.
 void ScopeAcquisition::storeReference() {
-    m_reference = shown();
+    m_reference = Acquisition(shown());
 }
 
 void ScopeAcquisition::clearReference() {
@@ -63,12 +101,25 @@ void ScopeAcquisition::clearReference() {
 
 // What came before the settings does not count: the trigger is looked for from here on.
 void ScopeAcquisition::restart() {
+    settle();
     m_detector.setCondition(m_trigger.condition);
     m_pending.reset();
     m_singleDone = false;
     m_holdoffEnd = double(m_ring.end());
-    m_deadline = m_holdoffEnd + double(m_autoTimeout);
+    m_deadline = m_holdoffEnd + autoWait();
     m_average.reset();
+}
+
+void ScopeAcquisition::settle() const {
+    if (m_rollDue) {
+        m_rollDue = false;
+        takeNewest(m_ring.end());
+        m_latest.count = m_count;
+    }
+}
+
+double ScopeAcquisition::autoWait() const {
+    return std::max(double(m_autoTimeout), m_span);
 }
 
 double ScopeAcquisition::preTrigger() const {
@@ -92,7 +143,8 @@ void ScopeAcquisition::addChunk(std::span<const StereoFrame> frames) {
         return;
     }
     if (rolling()) {
-        takeNewest(m_ring.end());
+        ++m_count;
+        m_rollDue = true;
         return;
     }
     completePending();
@@ -123,8 +175,9 @@ void ScopeAcquisition::completePending() {
     m_pending.reset();
     take(first, static_cast<std::size_t>(samples), start - double(first), instant - double(first),
          true);
+    m_latest.count = ++m_count;
     m_holdoffEnd = start + m_span;
-    m_deadline = m_holdoffEnd + double(m_autoTimeout);
+    m_deadline = m_holdoffEnd + autoWait();
     if (m_trigger.mode == TriggerMode::Single) {
         m_singleDone = true;
     }
@@ -138,25 +191,43 @@ void ScopeAcquisition::freeRunUntil(double limit) {
         return;
     }
     // Only the newest of the free runs due is worth making.
-    const double timeout = double(m_autoTimeout);
-    m_deadline += std::floor((limit - m_deadline) / timeout) * timeout;
-    takeNewest(static_cast<std::int64_t>(std::floor(m_deadline)));
+    const double wait = autoWait();
+    m_deadline += std::floor((limit - m_deadline) / wait) * wait;
+    if (takeNewest(static_cast<std::int64_t>(std::floor(m_deadline)))) {
+        m_latest.count = ++m_count;
+    }
     m_holdoffEnd = m_deadline;
-    m_deadline += timeout;
+    m_deadline += wait;
 }
 
-void ScopeAcquisition::takeNewest(std::int64_t end) {
+std::pair<std::int64_t, std::int64_t> ScopeAcquisition::rollingFrames() const {
+    const std::int64_t end = m_ring.end();
+    const std::int64_t samples = std::min<std::int64_t>(SpanSamples(m_span), end - m_ring.begin());
+    return {end - samples, samples};
+}
+
+bool ScopeAcquisition::takeNewest(std::int64_t end) const {
     const std::int64_t samples = std::min<std::int64_t>(SpanSamples(m_span), end - m_ring.begin());
     if (samples <= 0) {
-        return;
+        return false;
     }
     const double leftEdge = double(samples - 1) - m_span;
     take(end - samples, static_cast<std::size_t>(samples), leftEdge, leftEdge + preTrigger(),
          false);
+    return true;
 }
 
 void ScopeAcquisition::take(std::int64_t first, std::size_t samples, double leftEdge,
-                            double triggerOffset, bool triggered) {
+                            double triggerOffset, bool triggered) const {
+    // Room for a span at once, as a rolling trace grows to it; a shorter span gives the rest back.
+    const auto room = static_cast<std::size_t>(SpanSamples(m_span));
+    if (m_latest.a.capacity() < samples || m_latest.a.capacity() > room) {
+        for (std::vector<float>* trace : {&m_latest.a, &m_latest.b}) {
+            std::vector<float> fresh;
+            fresh.reserve(std::max(samples, room));
+            trace->swap(fresh);
+        }
+    }
     m_latest.a.resize(samples);
     m_latest.b.resize(samples);
     m_ring.copy(first, samples, m_latest.a.data(), m_latest.b.data());
@@ -165,7 +236,6 @@ void ScopeAcquisition::take(std::int64_t first, std::size_t samples, double left
     m_latest.leftEdge = leftEdge;
     m_latest.triggerOffset = triggerOffset;
     m_latest.triggered = triggered;
-    m_latest.count = ++m_count;
     m_latest.averaged = 1;
 }
 

@@ -3,10 +3,13 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <utility>
+#include <vector>
 
 #include "platform/captureformat.h"
 #include "scope/acquisition.h"
 #include "scope/framering.h"
+#include "scope/minmaxcolumns.h"
 #include "scope/traceaverage.h"
 #include "scope/triggerdetector.h"
 
@@ -27,7 +30,8 @@ inline constexpr std::int64_t AutoTimeoutFrames = SampleRate / 10;
 
 // The measuring scope's acquisitions from the captured frames, blocks joined: triggered, free
 // running or rolling as the time base and the trigger say, averaged on request, with a reference
-// kept beside them.
+// kept beside them. The frames kept are a span and a block; a rolling trace is built from them
+// when asked for, not with every block.
 class ScopeAcquisition {
 public:
     ScopeAcquisition();
@@ -51,10 +55,15 @@ public:
 
     void addFrames(std::span<const StereoFrame> frames);
 
-    const Acquisition& latest() const { return m_latest; }
+    const Acquisition& latest() const;
     // The average, once there is one, else the latest.
     const Acquisition& shown() const;
     std::uint64_t count() const { return m_count; }
+    // MinMaxColumns of the shown trace's channel; a rolling one's from the frames kept, without
+    // building the trace.
+    void columns(ScopeChannel channel, int columns, std::vector<MinMax>& out) const;
+    // The heap the engine holds: frames, traces, average and reference.
+    std::size_t memoryBytes() const;
 
     void storeReference();
     void clearReference();
@@ -63,14 +72,21 @@ public:
 
 private:
     void restart();
+    // The rolling trace up to the newest frame, when frames came since it was built.
+    void settle() const;
+    // The frames a rolling trace holds: the newest, as many as a span holds.
+    std::pair<std::int64_t, std::int64_t> rollingFrames() const;
     void addChunk(std::span<const StereoFrame> frames);
     double preTrigger() const;
     void completePending();
     void freeRunUntil(double limit);
     // The newest frames up to `end`, as many as a span holds, untriggered.
-    void takeNewest(std::int64_t end);
+    bool takeNewest(std::int64_t end) const;
     void take(std::int64_t first, std::size_t samples, double leftEdge, double triggerOffset,
-              bool triggered);
+              bool triggered) const;
+    // Auto's wait for a trigger: the timeout, or a span when longer, so that free runs do not
+    // overlap.
+    double autoWait() const;
 
     FrameRing m_ring;
     TriggerDetector m_detector;
@@ -84,7 +100,8 @@ private:
     double m_holdoffEnd = 0.0;        // the last acquisition's end: no trigger before it
     double m_deadline = 0.0;          // auto free-runs here
     std::uint64_t m_count = 0;
-    Acquisition m_latest;
+    mutable bool m_rollDue = false;  // frames came since the rolling trace was built
+    mutable Acquisition m_latest;
     TraceAverage m_average;
     Acquisition m_reference;
 };

@@ -50,6 +50,25 @@ double Time(double samples) {
     return samples / SampleRate;
 }
 
+// Each expected measurement of the measured, within its tolerance.
+void Check(const WaveformMeasurement& measured, const Expected& expected) {
+    for (const auto& [id, value, tolerance] : expected) {
+        const std::size_t index = WaveformMeasurementIndex(id.toStdString());
+        QVERIFY2(index < WaveformMeasurementCount, qPrintable(id));
+        const std::optional<double> got = WaveformMeasurements[index].measure(measured);
+        const QString message =
+            QStringLiteral("%1: %2, not %3")
+                .arg(id, got ? QString::number(*got, 'g', 10) : "absent")
+                .arg(std::isnan(value) ? "absent" : QString::number(value, 'g', 10));
+        if (std::isnan(value)) {
+            QVERIFY2(!got, qPrintable(message));
+        } else {
+            QVERIFY2(got && std::abs(*got - value) <= tolerance * std::abs(value) + 1e-12,
+                     qPrintable(message));
+        }
+    }
+}
+
 }  // namespace
 
 Q_DECLARE_METATYPE(ChannelScale)
@@ -144,21 +163,12 @@ private slots:
         QFETCH(std::vector<double>, samples);
         QFETCH(ChannelScale, scale);
         QFETCH(Expected, expected);
-        const WaveformMeasurement measured = MeasureWaveform(samples, SampleRate, scale);
-        for (const auto& [id, value, tolerance] : expected) {
-            const std::size_t index = WaveformMeasurementIndex(id.toStdString());
-            QVERIFY2(index < WaveformMeasurementCount, qPrintable(id));
-            const std::optional<double> got = WaveformMeasurements[index].measure(measured);
-            const QString message =
-                QStringLiteral("%1: %2, not %3")
-                    .arg(id, got ? QString::number(*got, 'g', 10) : "absent")
-                    .arg(std::isnan(value) ? "absent" : QString::number(value, 'g', 10));
-            if (std::isnan(value)) {
-                QVERIFY2(!got, qPrintable(message));
-            } else {
-                QVERIFY2(got && std::abs(*got - value) <= tolerance * std::abs(value) + 1e-12,
-                         qPrintable(message));
-            }
+        // A scope's float trace of the same samples measures the same.
+        const std::vector<float> floats(samples.begin(), samples.end());
+        for (const WaveformMeasurement& measured :
+             {MeasureWaveform(samples, SampleRate, scale),
+              MeasureWaveform(std::span<const float>(floats), SampleRate, scale)}) {
+            Check(measured, expected);
         }
     }
 
