@@ -65,9 +65,11 @@ const Acquisition& ScopeAcquisition::shown() const {
 
 void ScopeAcquisition::columns(ScopeChannel channel, int columns, std::vector<MinMax>& out) const {
     if (m_average.count() <= 1 || m_average.result().empty()) {
-        const auto [first, samples] =
+        const std::pair<std::int64_t, std::int64_t> frames =
             m_rollDue ? rollingFrames()
                       : std::pair(m_latest.firstFrame, std::int64_t(m_latest.a.size()));
+        const std::int64_t first = frames.first;
+        const std::int64_t samples = frames.second;
         // Worth it from two chunks a column on.
         const bool longTrace = samples >= 2 * FrameRing::ChunkFrames * std::max(columns, 1);
         if (longTrace && first >= m_ring.begin() && first + samples <= m_ring.end()) {

@@ -31,7 +31,7 @@ inline constexpr std::int64_t AutoTimeoutFrames = SampleRate / 10;
 // The measuring scope's acquisitions from the captured frames, blocks joined: triggered, free
 // running or rolling as the time base and the trigger say, averaged on request, with a reference
 // kept beside them. The frames kept are a span and a block; a rolling trace is built from them
-// when asked for, not with every block.
+// when asked for, not with every block: latest() and shown() may write, one thread only.
 class ScopeAcquisition {
 public:
     ScopeAcquisition();

@@ -329,7 +329,7 @@ private slots:
     }
 
     // From 200 ms/div on, each block rolls in at the right, whatever the trigger; the ring holds
-    // the longest span however long it runs.
+    // the span however long it runs.
     void roll_data() {
         QTest::addColumn<double>("secondsPerDivision");
         QTest::addColumn<int>("blocks");
