@@ -62,6 +62,9 @@ public:
     // MinMaxColumns of the shown trace's channel; a rolling one's from the frames kept, without
     // building the trace.
     void columns(ScopeChannel channel, int columns, std::vector<MinMax>& out) const;
+    // The frames a rolling trace holds: the newest, as many as a span holds (the first and how
+    // many); fewer while the span fills.
+    std::pair<std::int64_t, std::int64_t> rollingFrames() const;
     // The heap the engine holds: frames, traces, average and reference.
     std::size_t memoryBytes() const;
 
@@ -74,8 +77,6 @@ private:
     void restart();
     // The rolling trace up to the newest frame, when frames came since it was built.
     void settle() const;
-    // The frames a rolling trace holds: the newest, as many as a span holds.
-    std::pair<std::int64_t, std::int64_t> rollingFrames() const;
     void addChunk(std::span<const StereoFrame> frames);
     double preTrigger() const;
     void completePending();

@@ -6,6 +6,7 @@
 
 #include "base/scopecolours.h"
 #include "platform/captureformat.h"
+#include "scope/scopeacquisition.h"
 #include "scope/timebase.h"
 #include "scope/window/scopecsv.h"
 #include "scope/window/scopeunits.h"
@@ -46,9 +47,8 @@ void ScopePlot::setView(const ScopePlotView& view) {
     update();
 }
 
-void ScopePlot::setTraces(const Acquisition* shown, const Acquisition* reference) {
-    m_shown = shown;
-    m_reference = reference;
+void ScopePlot::setSource(const ScopeAcquisition* source) {
+    m_source = source;
     update();
 }
 
@@ -76,10 +76,14 @@ double ScopePlot::spanSeconds() const {
 }
 
 double ScopePlot::timeLeft() const {
-    if (m_shown == nullptr || m_shown->empty()) {
+    if (m_view.rolling) {
+        return -spanSeconds();  // the newest sample at the right edge
+    }
+    if (m_source == nullptr || m_source->shown().empty()) {
         return -spanSeconds() / 2.0;
     }
-    return (m_shown->leftEdge - TimeZero(*m_shown, m_view.rolling)) / SampleRate;
+    const Acquisition& shown = m_source->shown();
+    return (shown.leftEdge - TimeZero(shown, false)) / SampleRate;
 }
 
 std::pair<double, double> ScopePlot::yMapping(int channel) const {
@@ -258,15 +262,37 @@ void ScopePlot::drawTrace(QPainter& painter, const Acquisition& acquisition, int
         MinMaxColumns(
             trace.subspan(static_cast<std::size_t>(first), static_cast<std::size_t>(samples)),
             columns, m_columns);
-        // Down one column and up the next: one line joins them, nothing between is lost.
-        for (std::size_t c = 0; c < m_columns.size(); ++c) {
-            const double x = left + double(c) + 0.5;
-            const double top = gain * m_columns[c].max + offset;
-            const double bottom = gain * m_columns[c].min + offset;
-            const bool down = c % 2 == 0;
-            m_line.append(QPointF(x, down ? std::min(top, bottom) : std::max(top, bottom)));
-            m_line.append(QPointF(x, down ? std::max(top, bottom) : std::min(top, bottom)));
-        }
+        drawColumns(painter, left, channel, colour);
+        return;
+    }
+    painter.setPen(QPen(colour, 0));
+    painter.drawPolyline(m_line);
+}
+
+// A rolling trace's columns come from the frames kept, the newest at the right edge.
+void ScopePlot::drawRolling(QPainter& painter, int channel, const QColor& colour) {
+    const std::int64_t samples = m_source->rollingFrames().second;
+    const double span = m_view.secondsPerDivision * ScopeDivisions * SampleRate;
+    const int columns =
+        std::clamp(static_cast<int>(std::lround(double(samples) / span * width())), 0, width());
+    if (columns == 0) {
+        return;
+    }
+    m_source->columns(channel == 0 ? ScopeChannel::A : ScopeChannel::B, columns, m_columns);
+    drawColumns(painter, width() - columns, channel, colour);
+}
+
+void ScopePlot::drawColumns(QPainter& painter, double left, int channel, const QColor& colour) {
+    const auto [gain, offset] = yMapping(channel);
+    m_line.clear();
+    // Down one column and up the next: one line joins them, nothing between is lost.
+    for (std::size_t c = 0; c < m_columns.size(); ++c) {
+        const double x = left + double(c) + 0.5;
+        const double top = gain * m_columns[c].max + offset;
+        const double bottom = gain * m_columns[c].min + offset;
+        const bool down = c % 2 == 0;
+        m_line.append(QPointF(x, down ? std::min(top, bottom) : std::max(top, bottom)));
+        m_line.append(QPointF(x, down ? std::max(top, bottom) : std::min(top, bottom)));
     }
     painter.setPen(QPen(colour, 0));
     painter.drawPolyline(m_line);
@@ -361,9 +387,26 @@ void ScopePlot::paintEvent(QPaintEvent* /*event*/) {
     QPainter painter(this);
     drawGrid(painter);
     painter.setClipRect(rect());
+    if (m_source == nullptr) {
+        drawMarks(painter);
+        drawCursors(painter);
+        return;
+    }
+    // A rolling trace is drawn from its columns alone: building it would copy the whole span.
+    const bool fromColumns = m_view.rolling && !m_view.xy;
+    const Acquisition empty;
     for (const auto& [acquisition, reference] :
-         {std::pair{m_reference, true}, std::pair{m_shown, false}}) {
-        if (acquisition == nullptr || acquisition->empty()) {
+         {std::pair{&m_source->reference(), true},
+          std::pair{fromColumns ? &empty : &m_source->shown(), false}}) {
+        if (!reference && fromColumns) {
+            for (int c = 0; c < 2; ++c) {
+                if (m_view.channels[static_cast<std::size_t>(c)].shown) {
+                    drawRolling(painter, c, TraceColour(c));
+                }
+            }
+            continue;
+        }
+        if (acquisition->empty()) {
             continue;
         }
         if (m_view.xy) {

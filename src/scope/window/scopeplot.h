@@ -45,6 +45,8 @@ struct ScopeCursor {
 // columns' least and greatest samples (nothing narrow is lost), lines through the samples
 // when there are fewer than columns; the reference beside them; XY; and two cursors, each a
 // time and a level line: click (cursor 1) or right or shift click (cursor 2), drag to move.
+class ScopeAcquisition;
+
 class ScopePlot : public QWidget {
     Q_OBJECT
 
@@ -53,8 +55,10 @@ public:
 
     void setView(const ScopePlotView& view);
     const ScopePlotView& view() const { return m_view; }
-    // The traces drawn, kept by their owner until the next call; a reference may be empty.
-    void setTraces(const Acquisition* shown, const Acquisition* reference);
+    // Where the traces come from, for as long as the plot lives: the trace shown and the
+    // reference are taken from it as the plot is drawn; a rolling trace's columns too, without
+    // building the trace.
+    void setSource(const ScopeAcquisition* source);
     void setStatus(const QString& status);
 
     void setCursor(int index, const ScopeCursor& cursor);
@@ -88,14 +92,15 @@ private:
     void drawGrid(QPainter& painter);
     void drawTrace(QPainter& painter, const Acquisition& acquisition, int channel,
                    const QColor& colour);
+    void drawRolling(QPainter& painter, int channel, const QColor& colour);
+    void drawColumns(QPainter& painter, double left, int channel, const QColor& colour);
     void drawXy(QPainter& painter, const Acquisition& acquisition, const QColor& colour);
     void drawMarks(QPainter& painter);
     void drawCursors(QPainter& painter);
     QString axisText() const;
 
     ScopePlotView m_view;
-    const Acquisition* m_shown = nullptr;
-    const Acquisition* m_reference = nullptr;
+    const ScopeAcquisition* m_source = nullptr;
     QString m_status;
     std::array<std::optional<ScopeCursor>, 2> m_cursors;
     int m_dragging = -1;

@@ -275,6 +275,7 @@ ScopeWindow::ScopeWindow(LiveScope& live, TrendFiles& files, MessageBoxes& boxes
     connect(saveCsv, &QPushButton::clicked, this, &ScopeWindow::SaveCsvClick);
     connect(m_plot, &ScopePlot::cursorsChanged, this, &ScopeWindow::showCursors);
 
+    m_plot->setSource(&acquisition());
     // The window may outlive the data or the other way round as the program ends.
     m_live.setListener([window = QPointer<ScopeWindow>(this)] {
         if (window) {
@@ -404,8 +405,6 @@ void ScopeWindow::viewChanged() {
     view.cursorChannel = m_cursorChannel->currentIndex() == 1 ? ScopeChannel::B : ScopeChannel::A;
     m_cursorChannel->setEnabled(!view.xy);
     m_plot->setView(view);
-    const ScopeAcquisition& scope = acquisition();
-    m_plot->setTraces(&scope.shown(), &scope.reference());
     m_plot->setStatus(status());
     showCursors();
 }
@@ -443,13 +442,13 @@ void ScopeWindow::acquired() {
         return;
     }
     m_shownCount = scope.count();
-    const Acquisition& shown = scope.shown();
-    // A rolling trace is the whole span again after every block: measured twice a second.
-    if (!scope.rolling() || m_rollClock.elapsed() >= TableRefreshMs) {
+    // A rolling trace is the whole span again after every block, built only to be measured:
+    // once a second.
+    if (!scope.rolling() || m_rollClock.elapsed() >= RollMeasureMs) {
         m_rollClock.restart();
-        measure(shown);
+        measure(scope.shown());
     }
-    m_plot->setTraces(&shown, &scope.reference());
+    m_plot->update();
     // The newest figures are shown at the latest when the refresh is due, even when no other
     // acquisition follows (a single shot, a trigger that stops coming).
     if (m_tableClock.elapsed() >= TableRefreshMs) {
@@ -473,8 +472,10 @@ void ScopeWindow::measure(const Acquisition& shown) {
     for (std::size_t c = 0; c < 2; ++c) {
         const std::span<const float> trace =
             shown.trace(c == 0 ? ScopeChannel::A : ScopeChannel::B);
-        m_samples.assign(trace.begin() + first, trace.begin() + last + 1);
-        m_measurements[c] = MeasureWaveform(m_samples, SampleRate, m_scales[c]);
+        m_measurements[c] =
+            MeasureWaveform(trace.subspan(static_cast<std::size_t>(first),
+                                          static_cast<std::size_t>(last - first + 1)),
+                            SampleRate, m_scales[c]);
         for (std::size_t i = 0; i < WaveformMeasurementCount; ++i) {
             m_statistics[c][i].add(WaveformMeasurements[i].measure(m_measurements[c]));
         }

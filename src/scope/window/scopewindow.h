@@ -39,6 +39,8 @@ class ScopeWindow : public QWidget {
 public:
     // The measurement tables are written at most this often; statistics take every acquisition.
     static constexpr int TableRefreshMs = 500;
+    // A rolling trace is measured this often.
+    static constexpr int RollMeasureMs = 1000;
 
     ScopeWindow(LiveScope& live, TrendFiles& files, MessageBoxes& boxes, QWidget* parent = nullptr);
 
@@ -107,7 +109,6 @@ private:
     QElapsedTimer m_tableClock;
     QTimer m_tableTimer;
     QElapsedTimer m_rollClock;
-    std::vector<double> m_samples;
     std::array<WaveformMeasurement, 2> m_measurements;
     std::array<std::array<MeasurementStatistics, WaveformMeasurementCount>, 2> m_statistics;
 
