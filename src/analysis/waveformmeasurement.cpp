@@ -141,8 +141,8 @@ std::optional<double> Mean(double sum, int count) {
 // Periods, widths and edges from the mid crossings.
 template <typename T>
 void MeasureTransitions(std::span<const T> s, double sampleRate, WaveformMeasurement& m) {
-    if (m.high <= m.low) {
-        return;
+    if (m.high - m.low < MinTransitionSpan) {
+        return;  // a line's hiss, not edges
     }
     const double span = m.high - m.low;
     const double mid = m.low + span / 2;

@@ -28,6 +28,9 @@ namespace veruziva {
 // instant is that of the last mid crossing before the far side was reached, interpolated
 // linearly between the two samples about it.
 //
+// Transitions need the high level at least MinTransitionSpan raw units (1/1024 of the range)
+// above the low one: closer, the trace is taken for a line's hiss, whose crossings are no edges.
+//
 // Period: from the first to the last rising mid crossing (falling ones when there are fewer than
 // two rising), divided by the periods between them; frequency its inverse. Positive width: the
 // mean time from a rising to the next falling mid crossing, negative width the reverse; duty
@@ -35,6 +38,8 @@ namespace veruziva {
 // rising edge's mid crossing to the first 90 % crossing after it, averaged over the edges that
 // get from one to the other between their neighbouring mid crossings; fall time the same from
 // 90 % down to 10 %.
+inline constexpr double MinTransitionSpan = 64.0;
+
 struct WaveformMeasurement {
     std::size_t samples = 0;
     double maximum = 0.0;

@@ -150,6 +150,18 @@ private slots:
                                         {"duty+", Absent, 0}, {"width+", Absent, 0},
                                         {"rise", Absent, 0},  {"fall", Absent, 0}};
 
+        // A line's hiss alone (+-20 units about a DC level) has no edges; a square of 70 units
+        // has them.
+        QTest::newRow("hiss on DC")
+            << Sampled(4096, [&](double) { return 1200 + noise(random) / 75; }) << ChannelScale{}
+            << Expected{{"freq", Absent, 0},
+                        {"rise", Absent, 0},
+                        {"duty+", Absent, 0},
+                        {"width-", Absent, 0}};
+        QTest::newRow("a small square") << Sampled(3980, [&](double n) {
+            return 1200 + Trapezoid(square, 0.3 * square, 2.5, 2.5)(n) * 0.0035;
+        }) << ChannelScale{} << Expected{{"freq", SampleRate / square, 1e-5}, {"duty+", 30, 1e-4}};
+
         // Half a period of a square: one edge, ramping over 20 samples.
         QTest::newRow("half a period") << Sampled(4096, [](double n) {
             return std::clamp(-10000 + 1000 * (n - 2000), -10000.0, 10000.0);
