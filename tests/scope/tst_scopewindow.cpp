@@ -15,6 +15,7 @@
 #include "scope/scopeacquisition.h"
 #include "scope/window/livescope.h"
 #include "scope/window/scopeplot.h"
+#include "scope/window/scopeunits.h"
 #include "scope/window/scopewindow.h"
 #include "support/filesizelimit.h"
 #include "support/scriptedmessageboxes.h"
@@ -72,6 +73,8 @@ private slots:
     void drawing();
     void exports_data();
     void exports();
+    void numberTexts_data();
+    void numberTexts();
 
 private:
     void feed(const Signal& signal, double seconds, const ChannelScale& a = ScaleA);
@@ -447,6 +450,35 @@ void TestScopeWindow::exports() {
         QVERIFY(reader.text(QStringLiteral("Trigger")).startsWith(QLatin1String("A rising at")));
         QCOMPARE(reader.read().size(), m_window->Plot()->size());
     }
+}
+
+void TestScopeWindow::numberTexts_data() {
+    QTest::addColumn<double>("value");
+    QTest::addColumn<QString>("unit");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("milliseconds") << 0.0025 << "s"
+                                  << "2.500 ms";
+    QTest::newRow("rounds to one more digit") << 0.0099996 << "s"
+                                              << "10.00 ms";
+    QTest::newRow("rounds to the next prefix") << 0.99996 << "V"
+                                               << "1.000 V";
+    QTest::newRow("microseconds") << 102.8e-6 << "s"
+                                  << "102.8 µs";
+    QTest::newRow("negative millivolts") << -0.0123 << "V"
+                                         << "-12.30 mV";
+    QTest::newRow("zero") << 0.0 << "Hz"
+                          << "0.000 Hz";
+    QTest::newRow("raw") << 1234.4 << "raw"
+                         << "1234 raw";
+    QTest::newRow("time base") << 2e-5 << ""
+                               << "20 µs/div";
+}
+
+void TestScopeWindow::numberTexts() {
+    QFETCH(double, value);
+    QFETCH(QString, unit);
+    QFETCH(QString, text);
+    QCOMPARE(unit.isEmpty() ? TimeBaseText(value) : EngineeringText(value, unit), text);
 }
 
 QTEST_MAIN(TestScopeWindow)

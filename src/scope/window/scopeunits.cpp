@@ -36,13 +36,16 @@ QString EngineeringText(double value, const QString& unit, int digits) {
     }
     double scaled = value / std::pow(10.0, exponent);
     int whole = scaled == 0.0 ? 1 : static_cast<int>(std::floor(std::log10(std::abs(scaled)))) + 1;
-    // 999.96 rounds up to the next prefix.
-    if (whole > 0 &&
-        std::abs(std::round(scaled * std::pow(10.0, digits - whole))) >= std::pow(10.0, digits) &&
-        exponent < 9) {
-        exponent += 3;
-        scaled /= 1000.0;
-        whole = 1;
+    // Rounded to its digits, 9.9996 takes one more whole digit and 999.96 the next prefix.
+    if (std::abs(std::round(scaled * std::pow(10.0, digits - std::max(whole, 1)))) >=
+        std::pow(10.0, digits)) {
+        if (whole >= 3 && exponent < 9) {
+            exponent += 3;
+            scaled /= 1000.0;
+            whole = 1;
+        } else {
+            ++whole;
+        }
     }
     const int decimals = std::max(0, digits - std::max(whole, 1));
     return QString::number(scaled, 'f', decimals) + QLatin1Char(' ') +
