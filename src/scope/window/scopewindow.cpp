@@ -157,7 +157,7 @@ ScopeWindow::ScopeWindow(LiveScope& live, TrendFiles& files, MessageBoxes& boxes
         m_tables[c]->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
         m_tables[c]->setFixedSize(
             fontMetrics().horizontalAdvance(QStringLiteral("Positive width -888.8 mV")) +
-                fontMetrics().horizontalAdvance(QStringLiteral("-888.8 mV")) * 4,
+                fontMetrics().horizontalAdvance(QStringLiteral("-10000 raw")) * 4,
             // Every row on show: the header, the rows at the style's height, the frame.
             m_tables[c]->horizontalHeader()->sizeHint().height() +
                 m_tables[c]->verticalHeader()->defaultSectionSize() *
