@@ -49,7 +49,7 @@ QString EngineeringText(double value, const QString& unit, int digits) {
     }
     const int decimals = std::max(0, digits - std::max(whole, 1));
     return QString::number(scaled, 'f', decimals) + QLatin1Char(' ') +
-           QString::fromUtf8(Prefixes[static_cast<std::size_t>(exponent / 3 + 3)]) + unit;
+           QString::fromUtf8(Prefixes.at(static_cast<std::size_t>(exponent + 9) / 3)) + unit;
 }
 
 std::vector<double> VerticalSteps(const ChannelScale& scale) {

@@ -307,7 +307,7 @@ void ScopeWindow::fillPerDivision(int channel) {
         combo->addItem(PerDivisionText(step, ChannelUnit(scale)), step);
     }
     // The same step when it is still offered, else the whole range over the divisions.
-    const double wanted = was > 0.0 ? was : FullScale(scale) / (ScopeVerticalDivisions / 2);
+    const double wanted = was > 0.0 ? was : FullScale(scale) / (ScopeVerticalDivisions / 2.0);
     int index = static_cast<int>(steps.size()) - 1;
     for (std::size_t i = 0; i < steps.size(); ++i) {
         if (steps[i] >= wanted * 0.999) {
