@@ -18,9 +18,7 @@
 #include "analysis/window/spectrumplot.h"
 #include "base/pngfile.h"
 #include "platform/messageboxes.h"
-#include "platform/runtimeerror.h"
 #include "trend/savedfile.h"
-#include "trend/trendfiles.h"
 
 namespace veruziva {
 
@@ -346,34 +344,17 @@ FileMetadata AnalyzerWindow::metadata() const {
 }
 
 void AnalyzerWindow::SavePngClick() {
-    const std::optional<QString> name = m_files.askSaveFileName(
-        QStringLiteral("Save picture"), QStringLiteral("PNG images (*.png)"));
-    if (!name) {
-        return;
-    }
-    std::optional<QString> error;
-    try {
-        error = SaveFileChecked(*name, PngBytes(m_plot->grab().toImage(), metadata()));
-    } catch (const RuntimeError& failure) {
-        error = QStringLiteral("Could not save %1: %2")
-                    .arg(*name, QString::fromStdString(failure.what()));
-    }
-    if (error) {
-        m_boxes.showError(*error);
-    }
+    AskAndSave(m_files, m_boxes, QStringLiteral("Save picture"),
+               QStringLiteral("PNG images (*.png)"),
+               [this] { return PngBytes(m_plot->grab().toImage(), metadata()); });
 }
 
 void AnalyzerWindow::SaveCsvClick() {
-    const std::optional<QString> name = m_files.askSaveFileName(
-        QStringLiteral("Save spectrum"), QStringLiteral("CSV files (*.csv)"));
-    if (!name) {
-        return;
-    }
-    const QByteArray csv = SpectrumCsv(m_plot->spectrum(0), m_plot->spectrum(1), m_plot->scale(0),
-                                       m_plot->scale(1), metadata());
-    if (const auto error = SaveFileChecked(*name, csv)) {
-        m_boxes.showError(*error);
-    }
+    AskAndSave(m_files, m_boxes, QStringLiteral("Save spectrum"),
+               QStringLiteral("CSV files (*.csv)"), [this] {
+                   return SpectrumCsv(m_plot->spectrum(0), m_plot->spectrum(1), m_plot->scale(0),
+                                      m_plot->scale(1), metadata());
+               });
 }
 
 void AnalyzerWindow::CalibrateClockClick() {

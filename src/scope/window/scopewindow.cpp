@@ -17,7 +17,6 @@
 #include "base/pngfile.h"
 #include "platform/captureformat.h"
 #include "platform/messageboxes.h"
-#include "platform/runtimeerror.h"
 #include "scope/scopeacquisition.h"
 #include "scope/timebase.h"
 #include "scope/window/livescope.h"
@@ -25,7 +24,6 @@
 #include "scope/window/scopeplot.h"
 #include "scope/window/scopeunits.h"
 #include "trend/savedfile.h"
-#include "trend/trendfiles.h"
 
 namespace veruziva {
 
@@ -566,39 +564,21 @@ FileMetadata ScopeWindow::metadata() const {
 }
 
 void ScopeWindow::SavePngClick() {
-    const std::optional<QString> name = m_files.askSaveFileName(
-        QStringLiteral("Save picture"), QStringLiteral("PNG images (*.png)"));
-    if (!name) {
-        return;
-    }
-    std::optional<QString> error;
-    try {
-        error = SaveFileChecked(*name, PngBytes(m_plot->grab().toImage(), metadata()));
-    } catch (const RuntimeError& failure) {
-        error = QStringLiteral("Could not save %1: %2")
-                    .arg(*name, QString::fromStdString(failure.what()));
-    }
-    if (error) {
-        m_boxes.showError(*error);
-    }
+    AskAndSave(m_files, m_boxes, QStringLiteral("Save picture"),
+               QStringLiteral("PNG images (*.png)"),
+               [this] { return PngBytes(m_plot->grab().toImage(), metadata()); });
 }
 
 void ScopeWindow::SaveCsvClick() {
-    const Acquisition& shown = acquisition().shown();
-    if (shown.empty()) {
+    if (acquisition().shown().empty()) {
         m_boxes.showMessage(QStringLiteral("No trace to save yet: the scope has taken none."));
         return;
     }
-    const std::optional<QString> name =
-        m_files.askSaveFileName(QStringLiteral("Save trace"), QStringLiteral("CSV files (*.csv)"));
-    if (!name) {
-        return;
-    }
-    const QByteArray csv =
-        ScopeCsv(acquisition().shown(), acquisition().rolling(), m_scales, metadata());
-    if (const auto error = SaveFileChecked(*name, csv)) {
-        m_boxes.showError(*error);
-    }
+    AskAndSave(m_files, m_boxes, QStringLiteral("Save trace"), QStringLiteral("CSV files (*.csv)"),
+               [this] {
+                   return ScopeCsv(acquisition().shown(), acquisition().rolling(), m_scales,
+                                   metadata());
+               });
 }
 
 }  // namespace veruziva
