@@ -15,6 +15,13 @@ inline double ToUnits(double raw, const ChannelScale& scale) {
 inline double ToRaw(double value, const ChannelScale& scale) {
     return scale.calibrated() ? value / scale.factor + scale.zero : value;
 }
+// A difference of levels (a hysteresis) in raw units, and back: no zero in it.
+inline double RawStep(double value, const ChannelScale& scale) {
+    return scale.calibrated() ? value / scale.factor : value;
+}
+inline double UnitsStep(double raw, const ChannelScale& scale) {
+    return scale.calibrated() ? raw * scale.factor : raw;
+}
 
 // "V", "A" or "raw".
 QString ChannelUnit(const ChannelScale& scale);

@@ -111,10 +111,7 @@ ScopeWindow::ScopeWindow(LiveScope& live, TrendFiles& files, MessageBoxes& boxes
     m_level->setObjectName(QStringLiteral("Level"));
     m_hysteresis = new QDoubleSpinBox(this);
     m_hysteresis->setObjectName(QStringLiteral("Hysteresis"));
-    SetLevelUnits(m_level, m_scales[0], -1.0);
-    SetLevelUnits(m_hysteresis, m_scales[0], 0.0);
-    m_level->setValue(ToUnits(m_scales[0].calibrated() ? m_scales[0].zero : 0.0, m_scales[0]));
-    m_hysteresis->setValue(ToUnits(DefaultHysteresisRaw, m_scales[0]) - ToUnits(0.0, m_scales[0]));
+    showTrigger(m_scales[0].calibrated() ? m_scales[0].zero : 0.0, DefaultHysteresisRaw);
     m_position = new QSpinBox(this);
     m_position->setObjectName(QStringLiteral("Position"));
     m_position->setRange(0, 100);
@@ -316,18 +313,21 @@ void ScopeWindow::fillPerDivision(int channel) {
     combo->setCurrentIndex(index);
 }
 
-// The trigger's level and hysteresis stay where they were on the input when the source's unit
-// changes (a range switched, a calibration made).
-void ScopeWindow::fillTriggerUnits(const ChannelScale& was) {
-    const ChannelScale& now = m_scales[m_source->currentIndex() == 1 ? 1 : 0];
-    const double levelRaw = ToRaw(m_level->value(), was);
-    const double hysteresisRaw = ToRaw(m_hysteresis->value(), was) - ToRaw(0.0, was);
+std::size_t ScopeWindow::source() const {
+    return m_source->currentIndex() == 1 ? 1 : 0;
+}
+
+// The trigger's level and hysteresis, held in raw units, shown in the source's unit: they keep
+// their place on the input when the unit changes (another source, a range switched, a
+// calibration made).
+void ScopeWindow::showTrigger(double levelRaw, double hysteresisRaw) {
+    const ChannelScale& scale = m_scales[source()];
     const QSignalBlocker quietLevel(m_level);
     const QSignalBlocker quietHysteresis(m_hysteresis);
-    SetLevelUnits(m_level, now, -1.0);
-    SetLevelUnits(m_hysteresis, now, 0.0);
-    m_level->setValue(ToUnits(levelRaw, now));
-    m_hysteresis->setValue(ToUnits(hysteresisRaw, now) - ToUnits(0.0, now));
+    SetLevelUnits(m_level, scale, -1.0);
+    SetLevelUnits(m_hysteresis, scale, 0.0);
+    m_level->setValue(ToUnits(levelRaw, scale));
+    m_hysteresis->setValue(UnitsStep(hysteresisRaw, scale));
 }
 
 void ScopeWindow::followScales() {
@@ -338,8 +338,8 @@ void ScopeWindow::followScales() {
             const ChannelScale was = m_scales[c];
             m_scales[c] = now[c];
             fillPerDivision(static_cast<int>(c));
-            if (static_cast<int>(c) == (m_source->currentIndex() == 1 ? 1 : 0)) {
-                fillTriggerUnits(was);
+            if (c == source()) {
+                showTrigger(ToRaw(m_level->value(), was), RawStep(m_hysteresis->value(), was));
             }
             changed = true;
         }
@@ -358,26 +358,19 @@ void ScopeWindow::timeBaseChanged() {
 }
 
 void ScopeWindow::triggerChanged() {
-    const std::size_t source = m_source->currentIndex() == 1 ? 1 : 0;
+    const std::size_t channel = source();
     ScopeTrigger trigger;
-    trigger.condition.source = source == 1 ? ScopeChannel::B : ScopeChannel::A;
+    trigger.condition.source = channel == 1 ? ScopeChannel::B : ScopeChannel::A;
     trigger.condition.slope =
         m_slope->currentIndex() == 1 ? TriggerSlope::Falling : TriggerSlope::Rising;
-    trigger.condition.level = ToRaw(m_level->value(), m_scales[source]);
-    trigger.condition.hysteresis =
-        ToRaw(m_hysteresis->value(), m_scales[source]) - ToRaw(0.0, m_scales[source]);
+    trigger.condition.level = ToRaw(m_level->value(), m_scales[channel]);
+    trigger.condition.hysteresis = RawStep(m_hysteresis->value(), m_scales[channel]);
     trigger.mode = static_cast<TriggerMode>(m_mode->currentIndex());
     trigger.positionPercent = m_position->value();
     const ScopeTrigger& was = acquisition().trigger();
     if (was.condition.source != trigger.condition.source) {
         // Another source, another unit: the level keeps its place on the new source's input.
-        const QSignalBlocker quietLevel(m_level);
-        const QSignalBlocker quietHysteresis(m_hysteresis);
-        SetLevelUnits(m_level, m_scales[source], -1.0);
-        SetLevelUnits(m_hysteresis, m_scales[source], 0.0);
-        m_level->setValue(ToUnits(was.condition.level, m_scales[source]));
-        m_hysteresis->setValue(ToUnits(was.condition.hysteresis, m_scales[source]) -
-                               ToUnits(0.0, m_scales[source]));
+        showTrigger(was.condition.level, was.condition.hysteresis);
         trigger.condition.level = was.condition.level;
         trigger.condition.hysteresis = was.condition.hysteresis;
     }
@@ -537,14 +530,14 @@ void ScopeWindow::ResetStatisticsClick() {
 
 FileMetadata ScopeWindow::metadata() const {
     FileMetadata pairs = m_metadata ? m_metadata() : FileMetadata{};
-    const std::size_t source = m_source->currentIndex() == 1 ? 1 : 0;
+    const std::size_t channel = source();
     pairs.emplace_back(QStringLiteral("Time base"), m_timeBase->currentText());
     pairs.emplace_back(
         QStringLiteral("Trigger"),
         QStringLiteral("%1 %2 at %3, hysteresis %4, position %5 %, %6")
-            .arg(Letter(source), m_slope->currentText().toLower(),
-                 EngineeringText(m_level->value(), ChannelUnit(m_scales[source])),
-                 EngineeringText(m_hysteresis->value(), ChannelUnit(m_scales[source])))
+            .arg(Letter(channel), m_slope->currentText().toLower(),
+                 EngineeringText(m_level->value(), ChannelUnit(m_scales[channel])),
+                 EngineeringText(m_hysteresis->value(), ChannelUnit(m_scales[channel])))
             .arg(m_position->value())
             .arg(m_mode->currentText().toLower()));
     for (std::size_t c = 0; c < 2; ++c) {

@@ -90,7 +90,9 @@ private:
     ScopeAcquisition& acquisition();
     void followScales();
     void fillPerDivision(int channel);
-    void fillTriggerUnits(const ChannelScale& was);
+    // 0 (A) or 1 (B): the trigger's source.
+    std::size_t source() const;
+    void showTrigger(double levelRaw, double hysteresisRaw);
     void timeBaseChanged();
     void triggerChanged();
     void viewChanged();
