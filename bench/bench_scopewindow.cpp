@@ -77,6 +77,16 @@ private:
     std::size_t m_frame = 0;
 };
 
+// A triggered millisecond, a span of two blocks, the first rolling one and the longest.
+void TimeBases(benchmark::internal::Benchmark* benchmark) {
+    benchmark->ArgName("us_per_div")
+        ->Arg(1000)
+        ->Arg(20000)
+        ->Arg(200000)
+        ->Arg(2000000)
+        ->Unit(benchmark::kMicrosecond);
+}
+
 double SecondsPerDivision(const benchmark::State& state) {
     return double(state.range(0)) * 1e-6;
 }
@@ -87,13 +97,7 @@ void BM_ScopeWindowBlock(benchmark::State& state) {
         bench.block();
     }
 }
-BENCHMARK(BM_ScopeWindowBlock)
-    ->ArgName("us_per_div")
-    ->Arg(1000)
-    ->Arg(20000)
-    ->Arg(200000)
-    ->Arg(2000000)
-    ->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ScopeWindowBlock)->Apply(TimeBases);
 
 // The plot at its size in a 1200 x 760 window (about 780 x 620 pixels), into an image.
 void BM_ScopePlotPaint(benchmark::State& state) {
@@ -106,13 +110,7 @@ void BM_ScopePlotPaint(benchmark::State& state) {
         plot.render(&painter);
     }
 }
-BENCHMARK(BM_ScopePlotPaint)
-    ->ArgName("us_per_div")
-    ->Arg(1000)
-    ->Arg(20000)
-    ->Arg(200000)
-    ->Arg(2000000)
-    ->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ScopePlotPaint)->Apply(TimeBases);
 
 }  // namespace
 
