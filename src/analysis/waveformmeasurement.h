@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "analysis/tonemeasurement.h"
+#include "base/descriptortable.h"
 
 namespace veruziva {
 
@@ -132,11 +133,7 @@ inline constexpr std::size_t WaveformMeasurementCount = std::size(WaveformMeasur
 
 // A measurement's place in the table; the count when there is none of that id.
 constexpr std::size_t WaveformMeasurementIndex(std::string_view id) {
-    std::size_t i = 0;
-    while (i < WaveformMeasurementCount && WaveformMeasurements[i].id != id) {
-        ++i;
-    }
-    return i;
+    return IndexById(WaveformMeasurements, id);
 }
 
 // "V", "A", "raw", "Hz", "s" or "%".

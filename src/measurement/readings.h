@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/descriptortable.h"
 #include "measurement/blockmeasurement.h"
 #include "measurement/displayparameters.h"
 
@@ -57,11 +58,7 @@ inline constexpr std::size_t ReadingCount = std::size(Readings);
 
 // A reading's place in the table; the count when there is none of that id.
 constexpr std::size_t ReadingIndex(std::string_view id) {
-    std::size_t i = 0;
-    while (i < ReadingCount && Readings[i].id != id) {
-        ++i;
-    }
-    return i;
+    return IndexById(Readings, id);
 }
 
 // The readings that the window's readouts and the trend name.
