@@ -21,11 +21,10 @@ struct ScpiCall {
 // What a handler gives back: nothing (a command done), a query's response (NR1, ScpiNumber's NR3,
 // a quoted string: as it is to be written), or an error, which goes to the client's queue.
 struct ScpiReply {
+    // Not explicit: a handler returns ScpiNumber(x) or ScpiError{...} as it is.
     ScpiReply() = default;
-    ScpiReply(QByteArray text)
-        : response(std::move(text)) {}  // NOLINT(google-explicit-constructor)
-    ScpiReply(ScpiError failure)
-        : error(std::move(failure)) {}  // NOLINT(google-explicit-constructor)
+    ScpiReply(QByteArray text) : response(std::move(text)) {}
+    ScpiReply(ScpiError failure) : error(std::move(failure)) {}
 
     std::optional<QByteArray> response;
     std::optional<ScpiError> error;

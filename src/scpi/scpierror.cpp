@@ -38,12 +38,10 @@ QByteArray ScpiErrorText(ScpiCode code) {
     if (number <= -200 && number > -300) {
         return "Execution error";
     }
-    if (number <= -300 && number > -400) {
-        return "Device-specific error";
-    }
     if (number <= -400 && number > -500) {
         return "Query error";
     }
+    // -3xx, and numbers of the instrument's own (positive ones): SCPI's text for -300.
     return "Device-specific error";
 }
 

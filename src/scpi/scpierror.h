@@ -6,7 +6,7 @@ namespace veruziva {
 
 // SCPI's standard error numbers, the ones this instrument raises. The hundreds give the class and
 // the event status bit an error sets: -1xx a command error (the parser's; the rest of the line is
-// dropped), -2xx an execution error, -3xx a device-specific error, -4xx a query error. A handler
+// dropped), -2xx an execution error, -3xx a device error, -4xx a query error. A handler
 // may raise any other standard number too: its text is then its class's.
 enum class ScpiCode : int {
     NoError = 0,

@@ -77,6 +77,13 @@ public:
         m_table.add("TRIGger", [](const ScpiCall&) {
             return ScpiReply(ScpiError{ScpiCode::SettingsConflict, R"(no "input")"});
         });
+        // Raises the error numbered.
+        m_table.add("FAIL",
+                    [](const ScpiCall& call) {
+                        return ScpiReply(
+                            ScpiError{static_cast<ScpiCode>(call.parameters.front().number), {}});
+                    },
+                    {1, 1});
         m_table.add("ECHO?",
                     [](const ScpiCall& call) {
                         QByteArrayList texts;
@@ -153,6 +160,14 @@ void TestScpi::execute_data() {
     QTest::newRow("error with detail")
         << QByteArray("TRIG") << QByteArray()
         << QByteArrayList{R"(-221,"Settings conflict;no ""input""")"};
+    QTest::newRow("error classes")
+        << QByteArray(
+               "FAIL -100;*OPC?\n*ESR?\nFAIL -200;*OPC?\n*ESR?\nFAIL -300\n*ESR?\nFAIL "
+               "-400\n*ESR?\nFAIL -199")
+        << QByteArray("32\n1\n16\n8\n4\n")
+        << QByteArrayList{R"(-100,"Command error")", R"(-200,"Execution error")",
+                          R"(-300,"Device-specific error")", R"(-400,"Query error")",
+                          R"(-199,"Command error")"};
     QTest::newRow("missing parameter")
         << QByteArray("RANG") << QByteArray() << QByteArrayList{Missing};
     QTest::newRow("parameter too many") << QByteArray("RANG 1,2\n*IDN? 1") << QByteArray()
@@ -185,8 +200,8 @@ void TestScpi::execute_data() {
                                     "+2.0E+02,+0.0E+00\n")
                              << QByteArrayList{};
     QTest::newRow("numbers wrong")
-        << QByteArray("RANG 1V\nRANG 1e\nRANG +\nRANG #H1F\nRANG 1e999") << QByteArray()
-        << QByteArrayList{Syntax, Syntax, Syntax, Syntax, OutOfRange};
+        << QByteArray("ECHO? 1V\nECHO? 1e\nECHO? +\nECHO? #H1F\nECHO? -inf\nECHO? 1e999")
+        << QByteArray() << Repeated(Syntax, 5) + QByteArrayList{OutOfRange};
     QTest::newRow("character data")
         << QByteArray("ECHO? max , DEF_2") << QByteArray("max,DEF_2\n") << QByteArrayList{};
     QTest::newRow("empty parameter")
@@ -199,7 +214,7 @@ void TestScpi::execute_data() {
         << Repeated(InvalidChar, 4);
     QTest::newRow("bytes inside a string") << QByteArray("ECHO? '\x01\xc3\xa9'")
                                            << QByteArray("\"\x01\xc3\xa9\"\n") << QByteArrayList{};
-    QTest::newRow("long tokens") << QByteArray(70000, 'A') + "?\nRANG " + QByteArray(400, '9')
+    QTest::newRow("long tokens") << QByteArray(70000, 'A') + "?\nECHO? " + QByteArray(400, '9')
                                  << QByteArray() << QByteArrayList{Undefined, OutOfRange};
     QTest::newRow("queue overflow") << QByteArray("BAD\n").repeated(25).chopped(1) << QByteArray()
                                     << Repeated(Undefined, 19) + QByteArrayList{Overflow};
@@ -263,7 +278,7 @@ void TestScpi::number_data() {
 
     const double infinity = std::numeric_limits<double>::infinity();
     QTest::newRow("nine digits") << 1.23456789 << QByteArray("+1.23456789E+00");
-    QTest::newRow("rounded to nine") << -123456789012.0 << QByteArray("-1.23456789E+11");
+    QTest::newRow("rounded to nine") << -1234567891234.0 << QByteArray("-1.23456789E+12");
     QTest::newRow("rounded up a decade") << 9.9999999999 << QByteArray("+1.0E+01");
     QTest::newRow("zeros dropped") << -4.5e-3 << QByteArray("-4.5E-03");
     QTest::newRow("one") << 1.0 << QByteArray("+1.0E+00");
