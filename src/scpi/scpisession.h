@@ -16,6 +16,8 @@ namespace veruziva {
 //   unit before (its nodes but the last): "MEAS:VOLT?;CURR?" is MEAS:VOLT? then MEAS:CURR?. A
 //   leading ':' starts from the root; a common command (*XXX) leaves the path as it was. Each line
 //   starts at the root.
+// - A control byte (tab and carriage return aside) or a byte beyond ASCII outside quotes is
+//   -101, a header of the wrong form -102 (ParseScpiHeader).
 // - Headers are looked up in the instrument's table, then in ScpiStatusCommands(). A header found
 //   in neither (a query's '?' included: a command matches only a command) is -113 "Undefined
 //   header".
