@@ -23,7 +23,8 @@ struct ScpiServer::Client : QObject {
 };
 
 ScpiServer::ScpiServer(SessionFactory factory, Limits limits, QObject* parent)
-    : QObject(parent), m_factory(std::move(factory)), m_limits(limits) {
+    // The listener a child, so that it moves with the server to another thread.
+    : QObject(parent), m_factory(std::move(factory)), m_limits(limits), m_listener(this) {
     connect(&m_listener, &QTcpServer::newConnection, this, &ScpiServer::acceptPending);
 }
 
