@@ -1,3 +1,5 @@
+#include <sys/socket.h>
+
 #include <QTcpSocket>
 #include <QTest>
 #include <memory>
@@ -92,6 +94,7 @@ private slots:
     void nonReadingClient();
     void closeMidLine_data();
     void closeMidLine();
+    void halfClose();
 
 private:
     std::unique_ptr<ScpiServer> serve(ScpiServer::Limits limits = {}) {
@@ -289,6 +292,19 @@ void TestScpiServer::closeMidLine() {
     client->disconnectFromHost();
     QTRY_COMPARE(server->clientCount(), 0);
     QCOMPARE(m_counted, 1);
+}
+
+void TestScpiServer::halfClose() {
+    // A client that ends its sending and waits (`nc` from a pipe) is answered, then closed.
+    const auto server = serve();
+    const auto client = Connect(*server);
+    QVERIFY(Connected(*client));
+    client->write("*IDN?\n*IDN?\n");
+    QVERIFY(client->flush());
+    QCOMPARE(::shutdown(static_cast<int>(client->socketDescriptor()), SHUT_WR), 0);
+    QCOMPARE(Lines(*client, 2), (QByteArrayList{Idn, Idn}));
+    QVERIFY(Closed(*client));
+    QTRY_COMPARE(server->clientCount(), 0);
 }
 
 QTEST_GUILESS_MAIN(TestScpiServer)

@@ -74,6 +74,11 @@ void ScpiServer::readFrom(Client* client) {
             return;
         }
     }
+    // Handed to the system now, not at the next turn of the loop: a client that has ended its
+    // sending is dropped by Qt as soon as that end is read, its unsent answers with it.
+    if (!client->closed) {
+        client->socket->flush();
+    }
 }
 
 bool ScpiServer::takeBytes(Client* client, QByteArrayView bytes) {
