@@ -23,13 +23,15 @@ public:
     using SessionFactory = std::function<std::unique_ptr<ScpiSession>()>;
 
     struct Limits {
-        // A longer line is dropped up to its '\n' and logged as -363 in its client's queue.
+        // Bytes of a line, its "\r\n" or '\n' aside. A longer line is dropped up to its '\n' and
+        // logged as -363 in its client's queue.
         qsizetype maxLine = 64 * 1024;
         // A client beyond this is accepted and closed at once.
         int maxClients = 16;
         // A client that sends nothing this long is closed.
         std::chrono::milliseconds idleTimeout = std::chrono::minutes(10);
-        // Responses a client leaves unread past this close it: its memory, not the server's.
+        // A client leaving more answers than this unread, past what the system buffers, is closed:
+        // what it does not read is its memory, not the server's.
         qint64 maxPendingOutput = 1024 * 1024;
     };
 
