@@ -16,6 +16,8 @@ namespace veruziva {
 struct ScpiCall {
     const ScpiParameters& parameters;
     ScpiStatus& status;
+    // Called again after it answered Wait(): what it set going the first time is under way.
+    bool resumed = false;
 };
 
 // What a handler gives back: nothing (a command done), a query's response (NR1, ScpiNumber's NR3,
@@ -26,17 +28,28 @@ struct ScpiReply {
     ScpiReply(QByteArray text) : response(std::move(text)) {}
     ScpiReply(ScpiError failure) : error(std::move(failure)) {}
 
+    // Not answerable yet (a reading of a block still to come): the session holds the rest of
+    // the line and calls the handler again, `resumed` set, when told to resume.
+    static ScpiReply Wait() {
+        ScpiReply reply;
+        reply.waiting = true;
+        return reply;
+    }
+
     std::optional<QByteArray> response;
     std::optional<ScpiError> error;
+    bool waiting = false;
 };
 
 using ScpiHandler = std::function<ScpiReply(const ScpiCall&)>;
 
 // How many parameters a command takes; fewer is -109 "Missing parameter", more -108 "Parameter
-// not allowed", and its handler is not called.
+// not allowed", a number with a suffix unit where none is taken -138 "Suffix not allowed", and
+// its handler is not called.
 struct ScpiArity {
     int least = 0;
     int most = 0;
+    bool suffixes = false;
 };
 
 // The instrument's commands and queries, each a pattern in SCPI's notation and a handler:

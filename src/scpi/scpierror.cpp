@@ -20,12 +20,26 @@ QByteArray ScpiErrorText(ScpiCode code) {
             return "Missing parameter";
         case ScpiCode::UndefinedHeader:
             return "Undefined header";
+        case ScpiCode::SuffixNotAllowed:
+            return "Suffix not allowed";
         case ScpiCode::ExecutionError:
             return "Execution error";
+        case ScpiCode::TriggerIgnored:
+            return "Trigger ignored";
+        case ScpiCode::InitIgnored:
+            return "Init ignored";
+        case ScpiCode::TriggerDeadlock:
+            return "Trigger deadlock";
         case ScpiCode::SettingsConflict:
             return "Settings conflict";
         case ScpiCode::DataOutOfRange:
             return "Data out of range";
+        case ScpiCode::DataStale:
+            return "Data corrupt or stale";
+        case ScpiCode::HardwareError:
+            return "Hardware error";
+        case ScpiCode::DeviceError:
+            return "Device-specific error";
         case ScpiCode::QueueOverflow:
             return "Queue overflow";
         case ScpiCode::InputBufferOverrun:

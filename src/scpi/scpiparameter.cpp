@@ -138,6 +138,20 @@ bool IsDecimalNumber(QByteArrayView text) {
 }
 
 std::optional<ScpiError> ParseNumber(QByteArrayView item, ScpiParameter& parameter) {
+    // A suffix unit: the letters at the end, white space allowed before them. Right after the
+    // digits an E starts an exponent, not a unit: 1E is no number.
+    qsizetype letters = item.size();
+    while (letters > 0 && IsLetter(item[letters - 1])) {
+        --letters;
+    }
+    if (letters < item.size()) {
+        const QByteArrayView suffix = item.sliced(letters);
+        item = Trimmed(item.first(letters));
+        if (item.size() == letters && (suffix.front() == 'E' || suffix.front() == 'e')) {
+            return Syntax;
+        }
+        parameter.suffix = suffix.toByteArray();
+    }
     if (!IsDecimalNumber(item)) {
         return Syntax;
     }

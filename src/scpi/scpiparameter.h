@@ -12,7 +12,7 @@ namespace veruziva {
 // One parameter of a command, as typed after its header.
 struct ScpiParameter {
     enum class Type {
-        Number,      // decimal NR1, NR2 or NR3: 5, -0.25, +1.5E-3, .5
+        Number,      // decimal NR1, NR2 or NR3: 5, -0.25, +1.5E-3, .5, with a suffix: 3A, 3 V
         String,      // '..' or "..", a doubled quote inside standing for one
         Characters,  // character data: MIN, MAXimum, DEF, ON, a name (letters, digits, '_')
         ChannelList  // (@1), (@1,2), (@1:3)
@@ -21,6 +21,8 @@ struct ScpiParameter {
     double number = 0.0;
     // A string's contents without its quotes; character data as typed; a number as typed.
     QByteArray text;
+    // A number's suffix unit as typed (A, MV), empty when none.
+    QByteArray suffix;
     // A channel list's channels in the order given, ranges spelled out ((@3:1) is 3, 2, 1).
     QList<int> channels;
 
@@ -36,7 +38,7 @@ inline constexpr int ScpiMaxChannels = 256;
 
 // The parameters after a header's white space, split at the commas outside quotes and
 // parentheses. An error leaves `parameters` undefined: -102 for a parameter of none of the types
-// (an empty one, an unclosed quote, a number with a unit, block or non-decimal data), -222 for a
+// (an empty one, an unclosed quote, block or non-decimal data), -222 for a
 // number beyond a double or a channel list too long.
 std::optional<ScpiError> ParseScpiParameters(QByteArrayView text, ScpiParameters& parameters);
 

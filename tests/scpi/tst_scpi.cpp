@@ -88,13 +88,21 @@ public:
                     [](const ScpiCall& call) {
                         QByteArrayList texts;
                         for (const ScpiParameter& parameter : call.parameters) {
-                            texts.append(Described(parameter));
+                            texts.append(Described(parameter) + parameter.suffix);
                         }
                         return ScpiReply(texts.join(','));
                     },
-                    {0, 8});
+                    {0, 8, true});
+        // Answers once `ready` is set, telling whether it was called again.
+        m_table.add("MEASure:FRESh?", [this](const ScpiCall& call) {
+            m_resumedCalls.append(call.resumed);
+            return ready ? ScpiReply("7") : ScpiReply::Wait();
+        });
     }
     const ScpiCommandTable& table() const { return m_table; }
+
+    bool ready = false;
+    QList<bool> m_resumedCalls;
 
 private:
     ScpiCommandTable m_table;
@@ -110,6 +118,7 @@ private slots:
     void execute_data();
     void execute();
     void inputOverrun();
+    void waitAndResume();
     void number_data();
     void number();
     void badPattern_data();
@@ -200,8 +209,13 @@ void TestScpi::execute_data() {
                                     "+2.0E+02,+0.0E+00\n")
                              << QByteArrayList{};
     QTest::newRow("numbers wrong")
-        << QByteArray("ECHO? 1V\nECHO? 1e\nECHO? +\nECHO? #H1F\nECHO? -inf\nECHO? 1e999")
-        << QByteArray() << Repeated(Syntax, 5) + QByteArrayList{OutOfRange};
+        << QByteArray("FAIL 1V\nECHO? 1e\nECHO? +\nECHO? #H1F\nECHO? -inf\nECHO? 1e999")
+        << QByteArray()
+        << QByteArrayList{R"(-138,"Suffix not allowed")"} + Repeated(Syntax, 4) +
+               QByteArrayList{OutOfRange};
+    QTest::newRow("suffix units") << QByteArray("ECHO? 3A,300 mV,1e3V,2.5E-3 s")
+                                  << QByteArray("+3.0E+00A,+3.0E+02mV,+1.0E+03V,+2.5E-03s\n")
+                                  << QByteArrayList{};
     QTest::newRow("character data")
         << QByteArray("ECHO? max , DEF_2") << QByteArray("max,DEF_2\n") << QByteArrayList{};
     QTest::newRow("empty parameter")
@@ -270,6 +284,27 @@ void TestScpi::inputOverrun() {
     session.inputOverrun();
     QCOMPARE(session.execute("*ESR?;SYST:ERR?"), QByteArray(R"(8;-363,"Input buffer overrun")"
                                                             "\n"));
+}
+
+void TestScpi::waitAndResume() {
+    // A line stops at a query that waits; its answers so far, its path and the rest are held.
+    Instrument instrument;
+    ScpiSession session(instrument.table());
+    QCOMPARE(session.execute("MEAS:VOLT?;FRESH?;VOLT:AC?;:FAIL -200"), QByteArray());
+    QVERIFY(session.waiting());
+    QCOMPARE(session.resume(), QByteArray());
+    QVERIFY(session.waiting());
+    instrument.ready = true;
+    QCOMPARE(session.resume(), QByteArray("+1.5E+00;7;+2.5E-01\n"));
+    QVERIFY(!session.waiting());
+    QCOMPARE(session.resume(), QByteArray());
+    QCOMPARE(instrument.m_resumedCalls, (QList<bool>{false, true, true}));
+    QCOMPARE(session.status().nextError(), QByteArray(R"(-200,"Execution error")"));
+    // A new line forgets a held one.
+    instrument.ready = false;
+    QCOMPARE(session.execute("MEAS:FRESH?"), QByteArray());
+    QCOMPARE(session.execute("*OPC?"), QByteArray("1\n"));
+    QVERIFY(!session.waiting());
 }
 
 void TestScpi::number_data() {

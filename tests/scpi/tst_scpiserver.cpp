@@ -78,6 +78,9 @@ public:
             ++m_counted;
             return ScpiReply();
         });
+        m_table.add("FRESh?", [this](const ScpiCall&) {
+            return m_ready ? ScpiReply("7") : ScpiReply::Wait();
+        });
     }
 
 private slots:
@@ -95,6 +98,8 @@ private slots:
     void closeMidLine_data();
     void closeMidLine();
     void halfClose();
+    void waitingClient();
+    void longAnswer();
 
 private:
     std::unique_ptr<ScpiServer> serve(ScpiServer::Limits limits = {}) {
@@ -113,6 +118,7 @@ private:
     ScpiCommandTable m_table;
     int m_sessions = 0;
     int m_counted = 0;
+    bool m_ready = false;
 };
 
 void TestScpiServer::defaults() {
@@ -305,6 +311,40 @@ void TestScpiServer::halfClose() {
     QCOMPARE(Lines(*client, 2), (QByteArrayList{Idn, Idn}));
     QVERIFY(Closed(*client));
     QTRY_COMPARE(server->clientCount(), 0);
+}
+
+void TestScpiServer::waitingClient() {
+    // A client whose query waits gets nothing more until it is answered, then all in order; the
+    // others are answered meanwhile.
+    m_ready = false;
+    m_counted = 0;
+    const auto server = serve();
+    const auto waiting = Connect(*server);
+    const auto other = Connect(*server);
+    QVERIFY(Connected(*waiting) && Connected(*other));
+    waiting->write("FRESH?;*IDN?\nCOUNT\n*IDN?\n*IDN");
+    QCOMPARE(Ask(*other, "*IDN?\n", 1), QByteArrayList{Idn});
+    QCOMPARE(m_counted, 0);
+    QCOMPARE(waiting->bytesAvailable(), 0);
+    server->resumeWaiting();  // not ready yet
+    QCOMPARE(m_counted, 0);
+    m_ready = true;
+    server->resumeWaiting();
+    QCOMPARE(m_counted, 1);
+    QCOMPARE(Lines(*waiting, 2), (QByteArrayList{"7;" + Idn, Idn}));
+    // The line begun before the wait is ended by bytes after it.
+    QCOMPARE(Ask(*waiting, "?\n", 1), QByteArrayList{Idn});
+}
+
+void TestScpiServer::longAnswer() {
+    // One answer longer than the unread cap is sent whole to a client that reads it.
+    ScpiServer::Limits limits;
+    limits.maxPendingOutput = 1000;
+    const auto server = serve(limits);
+    const auto client = Connect(*server);
+    QVERIFY(Connected(*client));
+    QCOMPARE(Ask(*client, "BIG?\n*IDN?\n", 2),
+             (QByteArrayList{QByteArray(65536, 'x') + '\n', Idn}));
 }
 
 QTEST_GUILESS_MAIN(TestScpiServer)

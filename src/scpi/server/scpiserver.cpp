@@ -18,6 +18,7 @@ struct ScpiServer::Client : QObject {
     std::unique_ptr<ScpiSession> session;
     QTimer idle;
     QByteArray line;        // the bytes of the line not yet ended
+    QByteArray held;        // bytes read after a line its session waits on
     bool dropping = false;  // inside a line too long, until its '\n'
     bool closed = false;
 };
@@ -66,9 +67,25 @@ void ScpiServer::acceptPending() {
     }
 }
 
+void ScpiServer::resumeWaiting() {
+    for (Client* client : std::vector<Client*>(m_clients.begin(), m_clients.end())) {
+        if (client->closed || !client->session->waiting()) {
+            continue;
+        }
+        if (!send(client, client->session->resume())) {
+            continue;
+        }
+        if (client->session->waiting()) {
+            client->socket->flush();
+        } else if (takeBytes(client, std::exchange(client->held, {}))) {
+            readFrom(client);  // flushes
+        }
+    }
+}
+
 void ScpiServer::readFrom(Client* client) {
     client->idle.start(m_limits.idleTimeout);
-    while (!client->closed && client->socket->bytesAvailable() > 0) {
+    while (!client->closed && !client->session->waiting() && client->socket->bytesAvailable() > 0) {
         const QByteArray bytes = client->socket->read(m_limits.maxLine + 2);
         if (!takeBytes(client, bytes)) {
             return;
@@ -116,19 +133,22 @@ bool ScpiServer::takeBytes(Client* client, QByteArrayView bytes) {
             client->session->inputOverrun();
             continue;
         }
-        if (!runLine(client, line)) {
+        if (!send(client, client->session->execute(line))) {
             return false;
+        }
+        if (client->session->waiting()) {
+            // The rest waits for the session, as the socket's unread bytes do.
+            client->held = bytes.sliced(start).toByteArray();
+            return true;
         }
     }
     return true;
 }
 
-bool ScpiServer::runLine(Client* client, QByteArrayView line) {
-    const QByteArray response = client->session->execute(line);
+bool ScpiServer::send(Client* client, const QByteArray& response) {
     if (response.isEmpty()) {
         return true;
     }
-    client->socket->write(response);
     if (client->socket->bytesToWrite() > m_limits.maxPendingOutput) {
         // What the system takes is no longer ours to hold; the rest is a client not reading.
         client->socket->flush();
@@ -137,6 +157,7 @@ bool ScpiServer::runLine(Client* client, QByteArrayView line) {
             return false;
         }
     }
+    client->socket->write(response);
     return true;
 }
 

@@ -30,8 +30,9 @@ public:
         int maxClients = 16;
         // A client that sends nothing this long is closed.
         std::chrono::milliseconds idleTimeout = std::chrono::minutes(10);
-        // A client leaving more answers than this unread, past what the system buffers, is closed:
-        // what it does not read is its memory, not the server's.
+        // A client that asks again while more than this of its answers lies unread, past what
+        // the system buffers, is closed: what it does not read is its memory, not the server's.
+        // One answer may be longer (a memory of readings fetched whole).
         qint64 maxPendingOutput = 1024 * 1024;
     };
 
@@ -48,6 +49,11 @@ public:
     QString errorString() const { return m_listener.errorString(); }
     int clientCount() const { return static_cast<int>(m_clients.size()); }
 
+    // The sessions that wait (a reading of a block to come) are asked again, those that answer
+    // written to and their clients' next lines run. A client's lines wait behind its session:
+    // its unread bytes stay with the system, which holds the client back when they fill it.
+    void resumeWaiting();
+
 private:
     struct Client;
 
@@ -55,7 +61,8 @@ private:
     void readFrom(Client* client);
     // Runs the lines the bytes complete; false once the client is closed.
     bool takeBytes(Client* client, QByteArrayView bytes);
-    bool runLine(Client* client, QByteArrayView line);
+    // Writes a response; false once the client is closed.
+    bool send(Client* client, const QByteArray& response);
     void overrun(Client* client);
     void close(Client* client);
 
