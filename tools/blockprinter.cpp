@@ -23,9 +23,9 @@ QString ToolVersion() {
 }
 
 BlockPrinter::BlockPrinter(const Options& options, std::FILE* err)
-    : m_options(options), m_err(err) {
+    : m_options(options), m_err(err), m_ranges(options.ranges) {
     m_state.RawDisplay = true;
-    m_display = DeriveDisplayParameters(m_state, m_options.ranges);
+    m_display = DeriveDisplayParameters(m_state, m_ranges);
     m_pass = MakePassSettings(m_display, !m_options.dcA, !m_options.dcB);
 }
 
@@ -48,10 +48,9 @@ std::optional<QString> BlockPrinter::loadCalibration() {
                                     "are raw\n")
                          .arg(path));
     } else {
-        const std::array<bool, 2> calibrated = ChannelsCalibrated(m_state, m_options.ranges);
-        for (const auto& [channel, range, inForce] :
-             {std::tuple{'A', m_options.ranges.a, calibrated[0]},
-              std::tuple{'B', m_options.ranges.b, calibrated[1]}}) {
+        const std::array<bool, 2> calibrated = ChannelsCalibrated(m_state, m_ranges);
+        for (const auto& [channel, range, inForce] : {std::tuple{'A', m_ranges.a, calibrated[0]},
+                                                      std::tuple{'B', m_ranges.b, calibrated[1]}}) {
             if (!inForce) {
                 Print(m_err, QStringLiteral("veruziva-meter: %1 holds no calibration of channel "
                                             "%2's %3 range; it reads raw\n")
@@ -59,9 +58,15 @@ std::optional<QString> BlockPrinter::loadCalibration() {
             }
         }
     }
-    m_display = DeriveDisplayParameters(m_state, m_options.ranges);
+    m_display = DeriveDisplayParameters(m_state, m_ranges);
     m_pass = MakePassSettings(m_display, !m_options.dcA, !m_options.dcB);
     return std::nullopt;
+}
+
+void BlockPrinter::setRange(int channel, int range) {
+    (channel == 0 ? m_ranges.a : m_ranges.b) = range;
+    m_display = DeriveDisplayParameters(m_state, m_ranges);
+    m_pass = MakePassSettings(m_display, !m_options.dcA, !m_options.dcB);
 }
 
 BlockSettings BlockPrinter::blockSettings() {
@@ -138,7 +143,7 @@ FileMetadata BlockPrinter::metadata() const {
     MeasurementContext context;
     context.program = ToolVersion();
     context.device = m_source;
-    context.ranges = m_options.ranges;
+    context.ranges = m_ranges;
     context.rawDisplay = m_state.RawDisplay;
     return DescribeMeasurement(m_state, context);
 }

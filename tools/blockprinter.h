@@ -38,6 +38,10 @@ public:
     const Readouts& readouts() const { return m_readouts; }
     const CalibrationState& state() const { return m_state; }
     const DisplayParameters& display() const { return m_display; }
+    RangeSelection ranges() const { return m_ranges; }
+    // The board's range of channel A (0) or B (1) changed: blocks from now on are measured in
+    // its unit and calibration.
+    void setRange(int channel, int range);
     // Per channel (A, B): reads in volts or amperes.
     std::array<bool, 2> calibratedChannels() const;
     // After the last block: a message when the picture was asked for and not drawn.
@@ -53,6 +57,7 @@ public:
 private:
     const Options& m_options;
     std::FILE* m_err;
+    RangeSelection m_ranges;
     CalibrationState m_state;
     DisplayParameters m_display;
     PassSettings m_pass;

@@ -71,6 +71,9 @@ void LevelReport::report() {
                                 QString::fromStdString(DescribeLevel(m_watch.current())))
                      : QStringLiteral("veruziva-meter: the input level of \"%1\" is back\n")
                            .arg(QString::fromStdString(m_lineName)));
+    if (onMovedChanged) {
+        onMovedChanged();
+    }
 }
 
 }  // namespace veruziva::meter

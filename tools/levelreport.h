@@ -1,6 +1,8 @@
 #pragma once
 
+#include <array>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -18,6 +20,10 @@ public:
     // False when the device has no mixer of its name with a line input, or it sends no change
     // messages: then nothing is reported.
     bool watching() const { return m_watching; }
+    // Per channel (A, B): the level is not the one at the start.
+    std::array<bool, 2> moved() const { return {m_watch.moved(0), m_watch.moved(1)}; }
+    // Called after the level moved or came back, once it is reported.
+    std::function<void()> onMovedChanged;
 
 private:
     void report();

@@ -22,6 +22,7 @@
 #include "platform/fatalerrors.h"
 #include "recording/recordingcontrol.h"
 #include "recording/recordingtimer.h"
+#include "scpi/meter/meterserver.h"
 #include "streammessageboxes.h"
 
 namespace veruziva::meter {
@@ -91,6 +92,14 @@ public:
         m_collecting = true;
         m_blocks->addSink(sink);
     }
+    // Blocks go to the sink until the program is ended; a stalled input is told, not the end,
+    // and `inputChanged` is called when it stalls or delivers again.
+    void setServing(BlockSink& sink, std::function<void()> inputChanged) {
+        setCollecting(sink);
+        m_serving = true;
+        m_inputChanged = std::move(inputChanged);
+    }
+    bool stalledNow() const { return m_watch.stalled(); }
     // The input stalled at some time: what was recorded is not the whole time.
     bool inputStalled() const { return m_stalls > 0; }
 
@@ -123,7 +132,7 @@ protected:
             return;  // measured for the recording's rows, not printed
         }
         if (m_collecting) {
-            if (m_printer.blocksMeasured() >= m_options.blocks) {
+            if (!m_serving && m_printer.blocksMeasured() >= m_options.blocks) {
                 finish(ExitSuccess);
             }
             return;
@@ -142,6 +151,14 @@ protected:
 private:
     void stalled() {
         ++m_stalls;
+        if (m_serving) {
+            Print(m_err, QStringLiteral("veruziva-meter: no data from the input device for %1 "
+                                        "seconds; readings are answered with an error until it "
+                                        "delivers again\n")
+                             .arg(NoDataLimit.count() / 1000));
+            m_inputChanged();
+            return;
+        }
         if (m_recording != nullptr) {
             m_recording->InputStalled();
         }
@@ -159,8 +176,11 @@ private:
         }
     }
     void resumed() {
-        if (m_recording != nullptr) {
+        if (m_recording != nullptr || m_serving) {
             Print(m_err, QStringLiteral("veruziva-meter: the input device delivers again\n"));
+        }
+        if (m_serving) {
+            m_inputChanged();
         }
     }
 
@@ -179,12 +199,88 @@ private:
     Statistics& m_statistics;
     bool m_finished = false;
     bool m_collecting = false;
+    bool m_serving = false;
+    std::function<void()> m_inputChanged;
     int m_exitCode = ExitSuccess;
     InputWatch m_watch;
     InputWatchSink m_watchSink{m_watch};
     std::optional<RecordingSink> m_recordingSink;
     std::optional<BlockHandler> m_blocks;
     int m_stalls = 0;
+};
+
+// What every live mode sets up: the application, the sound system, the capture engine and its
+// receiver on the options' device, and the watch of that device's line-in level.
+struct LiveSetup {
+    LiveSetup(const Options& options, BlockPrinter& printer, std::FILE* out, std::FILE* err)
+        : application(argc, argv),
+          audio(OpenAudioTelling(err)),
+          boxes(err),
+          fatal(boxes, [] { QCoreApplication::exit(ExitFailure); }),
+          live(options, printer, out, err, statistics),
+          engine(*audio.waveInput, fatal, PostTo(&live)) {
+        live.setEngine(engine);
+        engine.setSoundDevice(options.device);
+        WaveInCaps device;
+        if (options.device >= 0 &&
+            audio.waveInput->deviceCaps(static_cast<unsigned>(options.device), device) ==
+                wave::NoError) {
+            level.emplace(*audio.mixers, device.productName, err);
+            // Named as the calibration names its device.
+            source = QString::fromStdString(device.identity.empty() ? device.productName
+                                                                    : device.identity);
+        }
+    }
+    // Opens the device and captures until the event loop is ended: its status.
+    int captureUntilEnded(std::FILE* err) {
+        engine.OpenWaveIn();
+        if (fatal.endRequested()) {
+            return ExitFailure;
+        }
+        statistics.started = Clock::now();
+        if (!engine.StartStop()) {
+            Print(err, QStringLiteral("veruziva-meter: the input device cannot be opened\n"));
+            return ExitFailure;
+        }
+        return QCoreApplication::exec();
+    }
+
+    int argc = 1;
+    char name[15] = "veruziva-meter";
+    char* argv[2] = {name, nullptr};
+    QCoreApplication application;
+    AudioSystem audio;
+    StreamMessageBoxes boxes;
+    FatalErrors fatal;
+    Statistics statistics;
+    LiveReceiver live;
+    CaptureEngine engine;
+    std::optional<LevelReport> level;
+    QString source;  // the device as the calibration names it; empty when it has no caps
+};
+
+// The tool as the remote instrument's host: the printer's ranges and calibration, the level
+// report's watch, the receiver's stall.
+class ServeHost : public MeterHost {
+public:
+    ServeHost(BlockPrinter& printer, LiveSetup& setup) : m_printer(printer), m_setup(setup) {}
+
+    QByteArray deviceIdentity() const override { return m_setup.source.toUtf8(); }
+    int range(int channel) const override {
+        return channel == 0 ? m_printer.ranges().a : m_printer.ranges().b;
+    }
+    void setRange(int channel, int range) override { m_printer.setRange(channel, range); }
+    char unitLetter(int channel) const override {
+        return channel == 0 ? m_printer.display().a.unitLetter : m_printer.display().b.unitLetter;
+    }
+    std::array<bool, 2> levelMoved() const override {
+        return m_setup.level ? m_setup.level->moved() : std::array<bool, 2>{false, false};
+    }
+    bool stalled() const override { return m_setup.live.stalledNow(); }
+
+private:
+    BlockPrinter& m_printer;
+    LiveSetup& m_setup;
 };
 
 // Hands on the frames of every block from the `skip`th on.
@@ -351,40 +447,47 @@ int CaptureBlocks(const Options& options, long long blocks, const TakeFrames& ta
     Options counted = options;
     counted.blocks = AcSettleBlocks + blocks;
     BlockPrinter printer(counted, err);  // measures raw: the blocks are only counted
-    int argc = 1;
-    char name[] = "veruziva-meter";
-    char* argv[] = {name, nullptr};
-    QCoreApplication application(argc, argv);
-
-    const AudioSystem audio = OpenAudioTelling(err);
-    WaveInput& service = *audio.waveInput;
-    StreamMessageBoxes boxes(err);
-    FatalErrors fatal(boxes, [] { QCoreApplication::exit(ExitFailure); });
-    Statistics statistics;
-    LiveReceiver live(counted, printer, nullptr, err, statistics);
-    CaptureEngine engine(service, fatal, PostTo(&live));
-    live.setEngine(engine);
+    LiveSetup setup(counted, printer, nullptr, err);
     FrameSink sink(AcSettleBlocks, take);
-    live.setCollecting(sink);
-    engine.setSoundDevice(options.device);
-    WaveInCaps device;
-    std::optional<LevelReport> level;
-    if (service.deviceCaps(static_cast<unsigned>(options.device), device) == wave::NoError) {
-        level.emplace(*audio.mixers, device.productName, err);
-        source =
-            QString::fromStdString(device.identity.empty() ? device.productName : device.identity);
+    setup.live.setCollecting(sink);
+    source = setup.source;
+    const int status = setup.captureUntilEnded(err);
+    setup.engine.CloseWaveIn();
+    return setup.fatal.endRequested() ? ExitFailure : status;
+}
+
+int RunServe(const Options& options, std::FILE* err) {
+    BlockPrinter printer(options, err);
+    if (const auto message = printer.loadCalibration()) {
+        Print(err, QStringLiteral("veruziva-meter: %1\n").arg(*message));
+        return ExitBadInput;
     }
+    LiveSetup setup(options, printer, nullptr, err);
+    printer.setSource(setup.source);
+    ServeHost host(printer, setup);
+    MeterServer server(host);
+    if (!server.listen(options.serveAddress, options.servePort)) {
+        Print(err, QStringLiteral("veruziva-meter: cannot listen on %1 port %2: %3\n")
+                       .arg(options.serveAddress.toString())
+                       .arg(options.servePort)
+                       .arg(server.errorString()));
+        return ExitFailure;
+    }
+    setup.live.setServing(server.sink(), [&server] { server.inputChanged(); });
+    if (setup.level) {
+        setup.level->onMovedChanged = [&server] { server.inputChanged(); };
+    }
+    Print(err, QStringLiteral("veruziva-meter: serving on %1 port %2\n")
+                   .arg(options.serveAddress.toString())
+                   .arg(server.serverPort()));
     int status = ExitFailure;
-    engine.OpenWaveIn();
-    if (!fatal.endRequested()) {
-        if (engine.StartStop()) {
-            status = QCoreApplication::exec();
-        } else {
-            Print(err, QStringLiteral("veruziva-meter: the input device cannot be opened\n"));
-        }
+    {
+        // Ctrl+C or a closed terminal ends the serving, the capture closed.
+        const EndSignals ending([] { QCoreApplication::exit(ExitSuccess); });
+        status = setup.captureUntilEnded(err);
     }
-    engine.CloseWaveIn();
-    return fatal.endRequested() ? ExitFailure : status;
+    setup.engine.CloseWaveIn();
+    return setup.fatal.endRequested() ? ExitFailure : status;
 }
 
 int RunLive(const Options& options, std::FILE* out, std::FILE* err) {
@@ -393,31 +496,12 @@ int RunLive(const Options& options, std::FILE* out, std::FILE* err) {
         Print(err, QStringLiteral("veruziva-meter: %1\n").arg(*message));
         return ExitBadInput;
     }
-    int argc = 1;
-    char name[] = "veruziva-meter";
-    char* argv[] = {name, nullptr};
-    QCoreApplication application(argc, argv);
-
-    const AudioSystem audio = OpenAudioTelling(err);
-    WaveInput& service = *audio.waveInput;
-    StreamMessageBoxes boxes(err);
-    FatalErrors fatal(boxes, [] { QCoreApplication::exit(ExitFailure); });
-    Statistics statistics;
-    LiveReceiver live(options, printer, out, err, statistics);
-    CaptureEngine engine(service, fatal, PostTo(&live));
-    live.setEngine(engine);
-    engine.setSoundDevice(options.device);
-    WaveInCaps device;
-    std::optional<LevelReport> level;
-    if (options.device >= 0 &&
-        service.deviceCaps(static_cast<unsigned>(options.device), device) == wave::NoError) {
-        level.emplace(*audio.mixers, device.productName, err);
-        // Named as the calibration names its device.
-        printer.setSource(
-            QString::fromStdString(device.identity.empty() ? device.productName : device.identity));
-    }
+    LiveSetup setup(options, printer, out, err);
+    printer.setSource(setup.source);
+    CaptureEngine& engine = setup.engine;
+    FatalErrors& fatal = setup.fatal;
     if (!options.wavFile.isEmpty() || !options.csvFile.isEmpty()) {
-        const int recorded = RunRecording(options, printer, live, engine, fatal, err);
+        const int recorded = RunRecording(options, printer, setup.live, engine, fatal, err);
         engine.CloseWaveIn();
         return recorded;
     }
@@ -438,19 +522,10 @@ int RunLive(const Options& options, std::FILE* out, std::FILE* err) {
             }
         }
     } else {
-        engine.OpenWaveIn();
-        if (!fatal.endRequested()) {
-            statistics.started = Clock::now();
-            if (engine.StartStop()) {
-                status = QCoreApplication::exec();
-            } else {
-                Print(err, QStringLiteral("veruziva-meter: the input device cannot be opened\n"));
-                status = ExitFailure;
-            }
-        }
+        status = setup.captureUntilEnded(err);
     }
     if (options.stats) {
-        statistics.report(err, service.statistics(engine.Handle()));
+        setup.statistics.report(err, setup.audio.waveInput->statistics(engine.Handle()));
     }
     engine.CloseWaveIn();
     if (fatal.endRequested()) {

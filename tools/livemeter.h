@@ -26,6 +26,9 @@ using TakeFrames = std::function<void(std::span<const StereoFrame>)>;
 int CaptureBlocks(const Options& options, long long blocks, const TakeFrames& take, QString& source,
                   std::FILE* err);
 
+// Serves the options' device's readings as a SCPI instrument on TCP until ended (Ctrl+C).
+int RunServe(const Options& options, std::FILE* err);
+
 // Captures the requested blocks live through the capture engine and prints them.
 int RunLive(const Options& options, std::FILE* out, std::FILE* err);
 

@@ -11,6 +11,7 @@
 #include "commandline.h"
 #include "measurement/triggercontrols.h"
 #include "recording/capturedefinition.h"
+#include "scpi/meter/meterserver.h"
 
 namespace veruziva::meter {
 
@@ -85,6 +86,13 @@ const char* const UsageTail =
     "                       capturing a continuous flow\n"
     "  --stats              report on stderr how long each block waited to be handled, the\n"
     "                       capture thread's CPU use and any overruns\n"
+    "\n"
+    "Remote control (a SCPI instrument on raw TCP, for PyVISA and the like; Ctrl+C ends it):\n"
+    "  --serve [ADDRESS:]PORT\n"
+    "                       serve the readings of --device N to clients on PORT (5025 is the\n"
+    "                       usual one) of ADDRESS (default 127.0.0.1, this machine only), with\n"
+    "                       --calibration, --range and --dc as when printing blocks; the\n"
+    "                       commands are in veruziva-meter(1)\n"
     "\n"
     "Recording live (as the program's \"Start saving\"; Ctrl+C ends it cleanly):\n"
     "  --wav FILE           a continual recording: the raw input as a WAV file\n"
@@ -194,6 +202,7 @@ const char* const UsageEnd =
     "  veruziva-meter --distortion --fundamental 1000 bench.wav\n"
     "  veruziva-meter --spectrum 16384 --average 8 --device 0 > spectrum.csv\n"
     "  veruziva-meter --measure freq,duty+,rise bench.wav\n"
+    "  veruziva-meter --serve 5025 --device 0 --calibration ~/.config/Zoruzoz/Veruziva.conf\n"
     "\n"
     "The input devices are the sources of the desktop's sound server (PulseAudio or PipeWire)\n"
     "when one answers, else the sound cards through ALSA; VERUZIVA_AUDIO=pulse or\n"
@@ -220,7 +229,7 @@ QList<QCommandLineOption> MeterOptions() {
          {"dc",          "calibration", "range",   "readings",     "scope",    "step",
           "trigger",     "level",       "device",  "blocks",       "wav",      "csv",
           "period",      "seconds",     "plot",    "calibrate-ac", "channels", "spectrum",
-          "fundamental", "window",      "average", "measure"}) {
+          "fundamental", "window",      "average", "measure",      "serve"}) {
         options.append(QCommandLineOption(QLatin1String(valued), {}, QStringLiteral("value")));
     }
     return options;
@@ -750,6 +759,32 @@ Parsed ParseMeasure(const CommandLine& line) {
     return ParseSource(line, options);
 }
 
+// --serve [ADDRESS:]PORT: a live device's readings served, with the reading setup.
+Parsed ParseServe(const CommandLine& line) {
+    if (line.anySet({"rms",     "overload",   "readings", "scope",    "step",        "trigger",
+                     "level",   "blocks",     "grab",     "stats",    "wav",         "csv",
+                     "period",  "seconds",    "plot",     "channels", "fundamental", "window",
+                     "average", "distortion", "spectrum", "measure"}) ||
+        !line.positionalArguments().isEmpty()) {
+        return QStringLiteral("--serve takes only --device, --calibration, --range and --dc");
+    }
+    Options options;
+    options.mode = Options::Mode::Serve;
+    if (!ParseServeAddress(line.value("serve"), options.serveAddress, options.servePort)) {
+        return TakesOnly("--serve", "[ADDRESS:]PORT, e.g. 5025 or 0.0.0.0:5025",
+                         line.value("serve"));
+    }
+    if (auto refusal = ParseReadingSetup(line, options)) {
+        return *refusal;
+    }
+    const auto device = WholeNumber(line.value("device"), 0, std::numeric_limits<int>::max());
+    if (!device) {
+        return QStringLiteral("--serve needs --device N");
+    }
+    options.device = static_cast<int>(*device);
+    return options;
+}
+
 // A recording measured or plotted, or the input measured or recorded live.
 Parsed ParseFileOrLive(const CommandLine& line) {
     if (line.isSet("channels")) {
@@ -825,6 +860,9 @@ std::variant<Options, QString> ParseOptions(const QStringList& arguments) {
     }
     if (line.isSet("measure")) {
         return ParseMeasure(line);
+    }
+    if (line.isSet("serve")) {
+        return ParseServe(line);
     }
     if (line.anySet({"distortion", "spectrum"})) {
         return ParseAnalysis(line);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHostAddress>
 #include <QString>
 #include <QStringList>
 #include <array>
@@ -42,7 +43,8 @@ struct Options {
         CalibrateAc,
         Distortion,
         Spectrum,
-        Measure
+        Measure,
+        Serve
     };
     Mode mode = Mode::File;
     bool dcA = false;
@@ -77,6 +79,9 @@ struct Options {
     int averages = 1;
     // --measure: the waveform measurements printed, indices into WaveformMeasurements.
     std::vector<std::size_t> measurements;
+    // --serve: where the remote-control server listens.
+    QHostAddress serveAddress;
+    quint16 servePort = 0;
 };
 
 // The --help text, the readings' names from their table.

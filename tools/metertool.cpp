@@ -93,6 +93,8 @@ int RunMeterTool(const QStringList& arguments, std::FILE* out, std::FILE* err) {
             return RunSpectrum(options, out, err);
         case Options::Mode::Measure:
             return RunMeasure(options, out, err);
+        case Options::Mode::Serve:
+            return RunServe(options, err);
         case Options::Mode::File:
             break;
     }

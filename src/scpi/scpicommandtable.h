@@ -21,7 +21,8 @@ struct ScpiCall {
 };
 
 // What a handler gives back: nothing (a command done), a query's response (NR1, ScpiNumber's NR3,
-// a quoted string: as it is to be written), or an error, which goes to the client's queue.
+// a quoted string: as it is to be written), or an error, which goes to the client's queue. A
+// query may answer and queue an error both (SCPI's NaN for a reading it could not take).
 struct ScpiReply {
     // Not explicit: a handler returns ScpiNumber(x) or ScpiError{...} as it is.
     ScpiReply() = default;

@@ -97,7 +97,6 @@ QByteArray ScpiSession::run(QByteArrayView line, HeldLine from) {
             if (IsCommandError(error->code)) {
                 break;
             }
-            continue;
         }
         if (header.query && reply.response) {
             if (answered) {
