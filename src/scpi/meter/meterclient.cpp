@@ -2,6 +2,7 @@
 
 #include <QByteArrayList>
 #include <cmath>
+#include <limits>
 
 #include "base/filemetadata.h"
 #include "calibration/calibrationstate.h"
@@ -174,7 +175,7 @@ QByteArray MeterClient::valuesOf(const Record& record) const {
 ScpiReply MeterClient::stalledReply() const {
     ScpiReply reply(Error(ScpiCode::HardwareError, "the input delivers nothing"));
     Record nothing;
-    nothing.values.fill(ScpiNotANumber);
+    nothing.values.fill(std::numeric_limits<double>::quiet_NaN());
     reply.response = valuesOf(nothing);
     return reply;
 }
