@@ -958,6 +958,13 @@ void TestMeterTool::badUsage_data() {
     QTest::newRow("--plot live") << QStringList{"--plot", "a.csv", "--device", "0", "b.png"}
                                  << "--plot takes only the MEASURE options";
     QTest::newRow("two files") << QStringList{"a.wav", "b.wav"} << "one recording at a time";
+    QTest::newRow("--serve without a device")
+        << QStringList{"--serve", "5025"} << "--serve needs --device N";
+    QTest::newRow("--serve on no port") << QStringList{"--serve", "localhost:http", "--device", "0"}
+                                        << "--serve takes [ADDRESS:]PORT";
+    QTest::newRow("--serve with blocks")
+        << QStringList{"--serve", "5025", "--device", "0", "--blocks", "2"}
+        << "--serve takes only --device, --calibration, --range and --dc";
     QTest::newRow("unknown option") << QStringList{"--frobnicate", "a.wav"} << "frobnicate";
     QTest::newRow("bad --dc") << QStringList{"--dc", "c", "a.wav"} << "--dc takes a, b or ab";
     QTest::newRow("--range without --calibration")

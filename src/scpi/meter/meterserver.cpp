@@ -18,6 +18,9 @@ bool ParseServeAddress(const QString& text, QHostAddress& address, quint16& port
     if (host.startsWith(QLatin1Char('[')) && host.endsWith(QLatin1Char(']'))) {
         host = host.mid(1, host.size() - 2);
     }
+    if (host.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0) {
+        host = QStringLiteral("127.0.0.1");
+    }
     bool ok = false;
     const uint number = text.mid(colon + 1).toUInt(&ok);
     if (!ok || number > 65535 || !address.setAddress(host)) {
