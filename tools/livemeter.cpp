@@ -269,12 +269,18 @@ public:
     int range(int channel) const override {
         return channel == 0 ? m_printer.ranges().a : m_printer.ranges().b;
     }
-    void setRange(int channel, int range) override { m_printer.setRange(channel, range); }
+    bool setRange(int channel, int range) override {
+        m_printer.setRange(channel, range);
+        return true;
+    }
     char unitLetter(int channel) const override {
         return channel == 0 ? m_printer.display().a.unitLetter : m_printer.display().b.unitLetter;
     }
+    // As the window marks it: only readings in volts or amperes depend on the level.
     std::array<bool, 2> levelMoved() const override {
-        return m_setup.level ? m_setup.level->moved() : std::array<bool, 2>{false, false};
+        const std::array<bool, 2> moved =
+            m_setup.level ? m_setup.level->moved() : std::array<bool, 2>{false, false};
+        return {moved[0] && unitLetter(0) != ' ', moved[1] && unitLetter(1) != ' '};
     }
     bool stalled() const override { return m_setup.live.stalledNow(); }
 

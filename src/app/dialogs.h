@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <optional>
 
 class QWidget;
 
@@ -26,6 +27,9 @@ public:
     virtual void showCaptureDefinition() = 0;
     virtual CaptureDefinition captureDefinition() const = 0;
     virtual void setRecordTypeEnabled(bool enabled) = 0;
+    // A line of text asked for, `text` offered; none when cancelled.
+    virtual std::optional<QString> askText(const QString& caption, const QString& label,
+                                           const QString& text) = 0;
 
     // The program's start: the window boxes belong to, the dialogs that live for the whole
     // run created after it, and the end requested (no box is shown after that).

@@ -1,6 +1,7 @@
 #include "app/qtdialogs.h"
 
 #include <QFileDialog>
+#include <QInputDialog>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -107,6 +108,21 @@ void QtDialogs::setRecordTypeEnabled(bool enabled) {
     if (m_dataCapture) {
         m_dataCapture->setRecordTypeEnabled(enabled);
     }
+}
+
+std::optional<QString> QtDialogs::askText(const QString& caption, const QString& label,
+                                          const QString& text) {
+    if (m_ending) {
+        return std::nullopt;
+    }
+    QInputDialog dialog(m_window);
+    dialog.setWindowTitle(caption);
+    dialog.setLabelText(label);
+    dialog.setTextValue(text);
+    if (dialog.exec() != QDialog::Accepted) {
+        return std::nullopt;
+    }
+    return dialog.textValue();
 }
 
 std::optional<QString> QtDialogs::askSaveFileName(const QString& caption, const QString& filter) {

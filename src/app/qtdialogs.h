@@ -34,6 +34,8 @@ public:
     void showCaptureDefinition() override;
     CaptureDefinition captureDefinition() const override;
     void setRecordTypeEnabled(bool enabled) override;
+    std::optional<QString> askText(const QString& caption, const QString& label,
+                                   const QString& text) override;
     std::optional<QString> askSaveFileName(const QString& caption, const QString& filter) override;
 
     TAboutForm* aboutForm() const { return m_about; }

@@ -104,7 +104,7 @@ TSoundMeter::TSoundMeter(InstrumentServices services, QWidget* parent)
       m_engine(m_services.waveInput, m_fatal, PostTo(this)),
       m_selection(m_services.waveInput, m_mixer, m_engine, m_state.Device, FlagsOf(m_state),
                   *m_deviceBox, m_services.dialogs, m_fatal),
-      m_inputWatch([this] { showNoData(); }),
+      m_inputWatch([this] { showNoData(); }, [this] { m_remote.inputChanged(); }),
       m_levelWatch(m_mixer, [this] { return m_state.Device.LineIn; }),
       m_timer(new QTimer(this)),
       m_timerAdapter(*m_timer),
@@ -130,6 +130,22 @@ TSoundMeter::TSoundMeter(InstrumentServices services, QWidget* parent)
       m_views(ViewTable(),
               ViewParts{m_trend, m_services.dialogs, m_heldBoxes, *this, m_acCalibration,
                         m_analysis, m_sampleClock, [this] { return fileMetadata(); }}),
+      m_remote(RemoteControl::Window{
+                   [this] {
+                       return QByteArray::fromStdString(
+                           m_selection.DeviceIdentity(m_ui.WaveInDevices->currentIndex()));
+                   },
+                   [this] { return ranges(); },
+                   [this] {
+                       return std::array{m_unitLetterL, m_unitLetterR};
+                   },
+                   [this] { return levelMarked(); }, [this] { return m_inputWatch.stalled(); },
+                   [this](const QString& serving) {
+                       setWindowTitle(serving.isEmpty() ? QString::fromLatin1(MainWindowCaption)
+                                                        : QString::fromLatin1(MainWindowCaption) +
+                                                              QStringLiteral(" \u2014 ") + serving);
+                   }},
+               m_services.dialogs),
       m_blocks(*this, QLocale::system().decimalPoint().toStdString(), &m_engine) {
     m_ui = LayOutSoundMeter(*this, m_scope);
     m_deviceBox->setCombo(m_ui.WaveInDevices);
@@ -139,6 +155,7 @@ TSoundMeter::TSoundMeter(InstrumentServices services, QWidget* parent)
     m_blocks.addSink(m_inputWatchSink);
     m_blocks.addSink(m_recordingSink);
     m_views.addSinks(m_blocks);
+    m_blocks.addSink(m_remote.sink());
     m_blocks.setPendingEvents([] { QCoreApplication::processEvents(); });
     m_timer->setObjectName(QStringLiteral("MyTimer"));
     m_timer->setTimerType(Qt::PreciseTimer);
@@ -228,6 +245,10 @@ void TSoundMeter::addContextMenu() {
     picture->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
     connect(picture, &QAction::triggered, this, &TSoundMeter::savePicture);
     addAction(picture);
+    auto* remote = new QAction(QStringLiteral("Remote control..."), this);
+    remote->setObjectName(QStringLiteral("RemoteControl"));
+    connect(remote, &QAction::triggered, this, [this] { m_remote.toggle(); });
+    addAction(remote);
 }
 
 TrendWindow* TSoundMeter::trendWindow() const {
@@ -442,6 +463,7 @@ void TSoundMeter::blockMeasured(std::span<const StereoFrame> frames, const Reado
 
 void TSoundMeter::showNoData() {
     m_recording.InputStalled();
+    m_remote.inputChanged();
     const QString since = QTime::currentTime()
                               .addMSecs(-static_cast<int>(NoDataLimit.count()))
                               .toString(QStringLiteral("HH:mm:ss"));
@@ -522,6 +544,7 @@ std::array<bool, 2> TSoundMeter::levelMarked() const {
 }
 
 void TSoundMeter::showLevelMark() {
+    m_remote.inputChanged();
     const std::array<bool, 2> marked = levelMarked();
     if (marked == m_levelMarkShown) {
         return;

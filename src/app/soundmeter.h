@@ -9,6 +9,7 @@
 #include <string>
 
 #include "analysis/liveanalysis.h"
+#include "app/remotecontrol.h"
 #include "app/soundmeterlayout.h"
 #include "app/storedsampleclock.h"
 #include "app/views.h"
@@ -115,6 +116,8 @@ public:
     AcCalibration& acCalibration() { return m_acCalibration; }
     // The analyzer's data (a view of the context menu, Ctrl+Y).
     LiveAnalysis& analysis() { return m_analysis; }
+    // The measurement served to SCPI clients ("Remote control..." in the context menu).
+    RemoteControl& remoteControl() { return m_remote; }
 
 protected:
     void customEvent(QEvent* event) override;
@@ -189,6 +192,7 @@ private:
     InputWatchSink m_inputWatchSink{m_inputWatch};
     RecordingSink m_recordingSink{m_recording};
     Views m_views;
+    RemoteControl m_remote;
     BlockHandler m_blocks;
     char m_unitLetterL = ' ';
     std::array<std::string, 2> m_rmsShown;  // the RMS texts in the readouts' tooltips

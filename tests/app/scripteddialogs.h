@@ -37,6 +37,17 @@ public:
         saveNames.pop_front();
         return name;
     }
+    // The next scripted text, none (cancelled) when the script is empty.
+    std::optional<QString> askText(const QString& caption, const QString&,
+                                   const QString&) override {
+        textCaptions.append(caption);
+        if (texts.empty()) {
+            return std::nullopt;
+        }
+        const QString text = texts.front();
+        texts.pop_front();
+        return text;
+    }
     // The value dialog: the next scripted entry, converted as its buttons do; no entry left
     // (or nullopt) closes it without a button.
     void ShowCalibrationValue(double& value) override {
@@ -63,4 +74,6 @@ public:
     QStringList helpTopics;
     std::deque<QString> saveNames;
     QStringList saveCaptions;
+    std::deque<QString> texts;
+    QStringList textCaptions;
 };

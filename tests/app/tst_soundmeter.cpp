@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
+#include <QTcpSocket>
 #include <QTimer>
 #include <QToolButton>
 #include <QtTest>
@@ -124,6 +125,7 @@ private slots:
     void pictureFromTheContextMenu();
     void trendFromTheContextMenu();
     void contextMenuAsShown();
+    void remoteControl();
     void inputLevelMovedFromOutside_data();
     void inputLevelMovedFromOutside();
     void helpAboutAndClose();
@@ -745,7 +747,52 @@ void TestSoundMeter::contextMenuAsShown() {
                     .arg(action->isEnabled());
     }
     QCOMPARE(menu, QStringList({"Trend... Ctrl+T 1", "Analyzer... Ctrl+Y 1", "Scope... Ctrl+J 1",
-                                "Calibrate with a sine... Ctrl+K 1", "Save picture... Ctrl+P 1"}));
+                                "Calibrate with a sine... Ctrl+K 1", "Save picture... Ctrl+P 1",
+                                "Remote control...  1"}));
+}
+
+void TestSoundMeter::remoteControl() {
+    // "Remote control..." serves the window's readings to SCPI clients, the caption saying so;
+    // the ranges stay the window's; asked again, it stops.
+    Machine m;
+    Standard(m);
+    const auto window = m.start();
+    window->inputWatch().setLimit(std::chrono::milliseconds(50));
+    auto* action = window->findChild<QAction*>(QStringLiteral("RemoteControl"));
+    QVERIFY(action != nullptr);
+    m.dialogs.texts = {"port 80", "127.0.0.1:0"};
+    action->trigger();
+    QVERIFY(!window->remoteControl().serving());
+    QCOMPARE(m.dialogs.boxes.texts(),
+             QStringList{"\"port 80\" is not [address:]port, as 5025 or 127.0.0.1:5025."});
+    action->trigger();
+    QVERIFY(window->remoteControl().serving());
+    const quint16 port = window->remoteControl().port();
+    QCOMPARE(
+        window->windowTitle(),
+        QStringLiteral("Veruziva & Multimeter \u2014 remote control on 127.0.0.1:%1").arg(port));
+
+    QTcpSocket client;
+    client.connectToHost(QHostAddress::LocalHost, port);
+    const auto line = [&client] {
+        (void)QTest::qWaitFor([&] { return client.canReadLine(); }, 5000);
+        return client.readLine().trimmed();
+    };
+    client.write("UNIT?;RANG?\nRANG 3,(@1);:SYST:ERR?\nMEAS:VOLT? (@1)\n");
+    QCOMPARE(line(), QByteArray("RAW,RAW;0.3V,0.3V"));
+    QCOMPARE(line(), QByteArray(R"(-221,"Settings conflict;the ranges are set in the window")"));
+    window->controls().StartStop->click();
+    m.deliverBlocks(1);
+    QCOMPARE(line(), QByteArray("+1.0E+03"));
+    // The input stalls: a waiting reading is answered as not taken.
+    client.write("MEAS:VOLT? (@1);:SYST:STAL?\n");
+    QCOMPARE(line(), QByteArray("+9.91E+37;1"));
+
+    m.dialogs.boxes.queueAnswer(Answer::Yes);
+    action->trigger();
+    QVERIFY(!window->remoteControl().serving());
+    QCOMPARE(window->windowTitle(), QStringLiteral("Veruziva & Multimeter"));
+    QTRY_COMPARE(client.state(), QAbstractSocket::UnconnectedState);
 }
 
 void TestSoundMeter::helpAboutAndClose() {

@@ -14,8 +14,9 @@ class FakeHost : public MeterHost {
 public:
     QByteArray deviceIdentity() const override { return "hw:1,0"; }
     int range(int channel) const override { return ranges.at(static_cast<std::size_t>(channel)); }
-    void setRange(int channel, int range) override {
+    bool setRange(int channel, int range) override {
         ranges.at(static_cast<std::size_t>(channel)) = range;
+        return true;
     }
     char unitLetter(int channel) const override {
         if (!calibrated.at(static_cast<std::size_t>(channel))) {

@@ -317,7 +317,9 @@ ScpiReply MeterClient::setRange(const ScpiCall& call) {
         return Error(ScpiCode::DataOutOfRange, "0.3, 3, 30 (volts) or 3A");
     }
     for (const int channel : channels) {
-        m_instrument.host().setRange(channel, *range);
+        if (!m_instrument.host().setRange(channel, *range)) {
+            return Error(ScpiCode::SettingsConflict, "the ranges are set in the window");
+        }
     }
     return {};
 }

@@ -29,8 +29,9 @@ public:
     virtual QByteArray deviceIdentity() const = 0;
     // The range the board is set to on a channel (0: A, 1: B), numbered as the range buttons.
     virtual int range(int channel) const = 0;
-    // Blocks measured from now on are in the range's unit and calibration.
-    virtual void setRange(int channel, int range) = 0;
+    // Blocks measured from now on are in the range's unit and calibration; false where the
+    // ranges are not set remotely (the window's buttons set them).
+    virtual bool setRange(int channel, int range) = 0;
     // The channel reads in volts or amperes ('V', 'A'), or raw (' ').
     virtual char unitLetter(int channel) const = 0;
     // Per channel: the line-in level is not the one the calibration holds at.
