@@ -7,6 +7,7 @@
 #include <QThread>
 #include <memory>
 
+#include "scpi/meter/meterclient.h"
 #include "scpi/scpicommandtable.h"
 #include "scpi/scpisession.h"
 #include "scpi/server/scpiserver.h"
@@ -87,6 +88,57 @@ void BM_QueriesPipelined(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * count);
 }
 BENCHMARK(BM_QueriesPipelined)->Arg(100)->Unit(benchmark::kMicrosecond)->UseRealTime();
+
+// The meter behind the commands, calibrated nowhere, never stalled.
+class BenchHost : public MeterHost {
+public:
+    QByteArray deviceIdentity() const override { return "bench"; }
+    int range(int /*channel*/) const override { return 2; }
+    bool setRange(int /*channel*/, int /*range*/) override { return true; }
+    char unitLetter(int /*channel*/) const override { return 'V'; }
+    std::array<bool, 2> levelMoved() const override { return {false, false}; }
+    bool stalled() const override { return false; }
+};
+
+// What a block costs the capture's thread with clients taking every reading into memory:
+// one per block is the server's share of each block's handling.
+void BM_BlockToClients(benchmark::State& state) {
+    BenchHost host;
+    MeterInstrument instrument(host);
+    std::vector<std::unique_ptr<ScpiSession>> sessions;
+    for (int i = 0; i < state.range(0); ++i) {
+        sessions.push_back(std::make_unique<ScpiSession>(MeterClient::NewCommands(instrument)));
+        sessions.back()->execute("CONF:VOLT (@1,2);:SAMP:COUN INF;:INIT");
+    }
+    Readouts readouts;
+    const BlockSettings settings;
+    std::int64_t time = 0;
+    for (auto _ : state) {
+        instrument.blockMeasured(MeasuredBlock{{}, readouts, settings, ++time});
+        if (time % 50000 == 0) {
+            for (auto& session : sessions) {
+                benchmark::DoNotOptimize(session->execute("DATA:REM? 50000"));
+            }
+        }
+    }
+}
+BENCHMARK(BM_BlockToClients)->Arg(1)->Arg(16)->Unit(benchmark::kNanosecond);
+
+// A reading query run by a client's session, no network: FETCh? of the newest block.
+void BM_FetchInSession(benchmark::State& state) {
+    BenchHost host;
+    MeterInstrument instrument(host);
+    ScpiSession session(MeterClient::NewCommands(instrument));
+    Readouts readouts;
+    readouts.a.values[IndexOfMean] = 1.2345;
+    readouts.b.values[IndexOfMean] = -0.5;
+    const BlockSettings settings;
+    instrument.blockMeasured(MeasuredBlock{{}, readouts, settings, 1});
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(session.execute("FETC?"));
+    }
+}
+BENCHMARK(BM_FetchInSession)->Unit(benchmark::kNanosecond);
 
 }  // namespace
 
