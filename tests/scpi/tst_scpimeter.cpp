@@ -211,17 +211,27 @@ void TestScpiMeter::commands_data() {
                R"x(1:-222,"Data out of range;one or two channels: (@1), (@2) or (@1,2)")x",
                R"x(1:-104,"Data type error;a channel list: (@1), (@2) or (@1,2)")x"};
     QTest::newRow("a stalled input: NaN and -240, at once or when a waiting query learns it")
-        << QStringList{"1:MEAS:VOLT? (@1)",
+        << QStringList{"2:SAMP:COUN 2;:INIT",
+                       "B",
+                       "B",
+                       "1:MEAS:VOLT? (@1)",
                        "2:MEAS:VOLT? (@1)",
                        "S",
                        "1:FETC?;:SYST:ERR?",
                        "1:SYST:STAL?",
+                       "2:SAMP:COUN 2;:INIT;:FETC?",
                        "S",
                        "1:SYST:STAL?;:MEAS:VOLT?",
                        "B"}
-        << QByteArrayList{"1:+9.91E+37", "2:+9.91E+37",
+        << QByteArrayList{"1:+9.91E+37",
+                          "2:+9.91E+37",
                           R"x(1:+9.91E+37;-240,"Hardware error;the input delivers nothing")x",
-                          "1:1", "1:0;+1.0E+00"};
+                          "1:1",
+                          "2:+9.91E+37",
+                          "1:0;+3.0E+00"};
+    QTest::newRow("readings taken before a stall stay good")
+        << QStringList{"1:SAMP:COUN 2;:INIT", "B", "B", "S", "1:FETC?;:SYST:ERR?"}
+        << QByteArrayList{"1:+1.0E+00,+2.0E+00;" + NoError};
     QTest::newRow("level per channel") << QStringList{"1:SYST:LEV?", "L", "1:SYST:LEV?;LEV? (@2)"}
                                        << QByteArrayList{"1:1,1", "1:1,0;0"};
     QTest::newRow("clients apart: configuration, errors, reset")

@@ -217,7 +217,10 @@ std::optional<ScpiError> MeterClient::initiate() {
 }
 
 ScpiReply MeterClient::fetch(const ScpiCall& call) {
-    if (m_instrument.host().stalled()) {
+    // A block to come, or the newest one, is what a stalled input cannot give; readings
+    // taken before it stalled are good.
+    const bool needsBlock = m_state == State::Running || !m_initiated;
+    if (needsBlock && m_instrument.host().stalled()) {
         return stalledReply();
     }
     if (m_memoryOverflowed) {
