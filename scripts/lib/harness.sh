@@ -86,3 +86,16 @@ PA
     pids+=($!)
     pactl set-default-source vzcard
 }
+
+# Writes a settings file of the program, calibrated on every range of device 0's first mixer
+# and line: raw value 15000 and factor 10000 on each.
+write_calibration() {
+    {
+        echo "[General]"
+        printf 'Sound%%20device=0\nMixer=0\nLINE%%20IN=0\nZero%%20left=0\nZero%%20right=0\n'
+        for range in 0.3V 3.0V 30%20V 3.0A; do echo "Raw%20Value%20%20$range=15000"; done
+        for side in left right; do
+            for range in 0.3V 3.0V 30%20V 3.0A; do echo "Raw%20Factor%20$range%20$side=10000"; done
+        done
+    } >"$1"
+}

@@ -183,14 +183,8 @@ wait "$program" || fail "the program ended with status $?"
 # Calibrated, the line input's level moved by another program: the readouts are marked (amber)
 # with a bar over the scope, whose click sets the level back and takes the mark away.
 mkdir -p "$XDG_CONFIG_HOME/Zoruzoz"
-{
-    echo "[General]"
-    printf 'Sound%%20device=0\nMixer=0\nLINE%%20IN=0\nZero%%20left=0\nZero%%20right=0\n'
-    for range in 0.3V 3.0V 30%20V 3.0A; do echo "Raw%20Value%20%20$range=15000"; done
-    for side in left right; do
-        for range in 0.3V 3.0V 30%20V 3.0A; do echo "Raw%20Factor%20$range%20$side=10000"; done
-    done
-} >"$XDG_CONFIG_HOME/Zoruzoz/Veruziva.conf" || fail "cannot write the settings"
+write_calibration "$XDG_CONFIG_HOME/Zoruzoz/Veruziva.conf" ||
+    fail "cannot write the settings"
 (cd "$work/records" && exec "$veruziva") >"$work/veruziva.log" 2>&1 &
 program=$!
 pids+=($program)

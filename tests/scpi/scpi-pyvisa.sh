@@ -17,14 +17,7 @@ fail() {
 start_pulse_source "$feed" || fail "no sound server"
 export XDG_CONFIG_HOME=$work/config XDG_RUNTIME_DIR=$work/run
 unset ALSA_CONFIG_PATH
-{
-    echo "[General]"
-    printf 'Sound%%20device=0\nMixer=0\nLINE%%20IN=0\nZero%%20left=0\nZero%%20right=0\n'
-    for range in 0.3V 3.0V 30%20V 3.0A; do echo "Raw%20Value%20%20$range=15000"; done
-    for side in left right; do
-        for range in 0.3V 3.0V 30%20V 3.0A; do echo "Raw%20Factor%20$range%20$side=10000"; done
-    done
-} >"$work/calibration.conf"
+write_calibration "$work/calibration.conf"
 sum=$(md5sum <"$work/calibration.conf")
 device=$("$meter" --list | awk -F';' '$3 == "vzpipe" { print $1 }')
 [ -n "$device" ] || fail "the line input is not listed: $("$meter" --list)"

@@ -48,13 +48,6 @@ std::optional<ScpiError> ChannelsOf(const ScpiParameter& parameter, std::vector<
     return std::nullopt;
 }
 
-// The channels a query names, or both when it names none.
-std::optional<ScpiError> QueriedChannels(const ScpiParameters& parameters,
-                                         std::vector<int>& channels) {
-    channels = {0, 1};
-    return parameters.isEmpty() ? std::nullopt : ChannelsOf(parameters.front(), channels);
-}
-
 QByteArray Joined(const std::vector<int>& channels, const std::function<QByteArray(int)>& each) {
     QByteArrayList items;
     for (const int channel : channels) {
@@ -441,40 +434,28 @@ void MeterClient::addCommands(ScpiCommandTable& table) {
     table.add("DATA:REMove?", [this](const ScpiCall& call) { return removeData(call); }, {1, 2});
     table.add("[SENSe:]RANGe", [this](const ScpiCall& call) { return setRange(call); },
               {2, 2, true});
-    table.add("[SENSe:]RANGe?",
-              [&host](const ScpiCall& call) -> ScpiReply {
-                  std::vector<int> channels;
-                  if (auto error = QueriedChannels(call.parameters, channels)) {
-                      return *error;
-                  }
-                  return ScpiReply(Joined(
-                      channels, [&host](int channel) { return RangeText(host.range(channel)); }));
-              },
-              {0, 1});
-    table.add("[SENSe:]UNIT?",
-              [&host](const ScpiCall& call) -> ScpiReply {
-                  std::vector<int> channels;
-                  if (auto error = QueriedChannels(call.parameters, channels)) {
-                      return *error;
-                  }
-                  return ScpiReply(Joined(channels, [&host](int channel) {
-                      const char unit = host.unitLetter(channel);
-                      return unit == 'V' || unit == 'A' ? QByteArray(1, unit) : QByteArray("RAW");
-                  }));
-              },
-              {0, 1});
-    table.add("SYSTem:LEVel?",
-              [&host](const ScpiCall& call) -> ScpiReply {
-                  std::vector<int> channels;
-                  if (auto error = QueriedChannels(call.parameters, channels)) {
-                      return *error;
-                  }
-                  const std::array<bool, 2> moved = host.levelMoved();
-                  return ScpiReply(Joined(channels, [&moved](int channel) {
-                      return QByteArray(moved[static_cast<std::size_t>(channel)] ? "0" : "1");
-                  }));
-              },
-              {0, 1});
+    // A query of a setting per channel, both unless a channel list names some.
+    const auto perChannel = [&table](QByteArrayView pattern, std::function<QByteArray(int)> each) {
+        table.add(pattern,
+                  [each = std::move(each)](const ScpiCall& call) -> ScpiReply {
+                      std::vector<int> channels{0, 1};
+                      if (!call.parameters.isEmpty()) {
+                          if (auto error = ChannelsOf(call.parameters.front(), channels)) {
+                              return *error;
+                          }
+                      }
+                      return ScpiReply(Joined(channels, each));
+                  },
+                  {0, 1});
+    };
+    perChannel("[SENSe:]RANGe?", [&host](int channel) { return RangeText(host.range(channel)); });
+    perChannel("[SENSe:]UNIT?", [&host](int channel) {
+        const char unit = host.unitLetter(channel);
+        return unit == 'V' || unit == 'A' ? QByteArray(1, unit) : QByteArray("RAW");
+    });
+    perChannel("SYSTem:LEVel?", [&host](int channel) {
+        return QByteArray(host.levelMoved().at(static_cast<std::size_t>(channel)) ? "0" : "1");
+    });
     table.add("SYSTem:STALl?",
               [&host](const ScpiCall&) { return ScpiReply(host.stalled() ? "1" : "0"); });
 }
