@@ -30,21 +30,25 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// How long blocks waited to be handled: kept as figures, not per block, since serving runs for
+// weeks.
 struct Statistics {
-    std::vector<double> waitMilliseconds;
+    long long blocks = 0;
+    double waitSum = 0;
+    double waitMax = 0;
     Clock::time_point started = Clock::now();
 
+    void waited(double milliseconds) {
+        ++blocks;
+        waitSum += milliseconds;
+        waitMax = std::max(waitMax, milliseconds);
+    }
     void report(std::FILE* err, const std::optional<CaptureStatistics>& capture) const {
-        QString text = QStringLiteral("veruziva-meter: %1 block(s)").arg(waitMilliseconds.size());
-        if (!waitMilliseconds.empty()) {
-            double sum = 0;
-            for (const double wait : waitMilliseconds) {
-                sum += wait;
-            }
+        QString text = QStringLiteral("veruziva-meter: %1 block(s)").arg(blocks);
+        if (blocks > 0) {
             text += QStringLiteral("; notification to handling: mean %1 ms, max %2 ms")
-                        .arg(sum / static_cast<double>(waitMilliseconds.size()), 0, 'f', 3)
-                        .arg(*std::max_element(waitMilliseconds.begin(), waitMilliseconds.end()), 0,
-                             'f', 3);
+                        .arg(waitSum / static_cast<double>(blocks), 0, 'f', 3)
+                        .arg(waitMax, 0, 'f', 3);
         }
         if (capture) {
             const double seconds = std::chrono::duration<double>(Clock::now() - started).count();
@@ -125,8 +129,7 @@ protected:
         if (!m_blocks->BufferDone()) {
             return;
         }
-        m_statistics.waitMilliseconds.push_back(
-            std::chrono::duration<double, std::milli>(waited).count());
+        m_statistics.waited(std::chrono::duration<double, std::milli>(waited).count());
         const std::string lines = m_printer.takeLines();
         if (m_recording != nullptr) {
             return;  // measured for the recording's rows, not printed
