@@ -36,6 +36,9 @@ ScpiServer::~ScpiServer() {
 }
 
 bool ScpiServer::listen(const QHostAddress& address, quint16 port) {
+    // Room for a burst of connections beyond the clients taken: those are closed at once
+    // rather than left to time out in the system's queue.
+    m_listener.setListenBacklogSize(128);
     return m_listener.listen(address, port);
 }
 
