@@ -14,6 +14,7 @@
 #include "analysis/tonemeasurement.h"
 #include "analysis/waveformmeasurement.h"
 #include "blockprinter.h"
+#include "instrument/channelscale.h"
 #include "livemeter.h"
 #include "metertool.h"
 #include "wavreader.h"
@@ -167,13 +168,6 @@ int Gather(const Options& options, long long liveBlocks, SpanSpectra& spectra,
                         .arg(spectra.frames()));
     }
     return ExitSuccess;
-}
-
-ChannelScale ScaleOf(const ChannelDisplay& display) {
-    if (!display.calibrated) {
-        return {};
-    }
-    return {display.factor, display.unitLetter, static_cast<double>(display.zero)};
 }
 
 bool EndsWith(const std::string& text, const char* end) {

@@ -1,6 +1,6 @@
 #include "app/scopesink.h"
 
-#include "app/spectrumsink.h"
+#include "instrument/channelscale.h"
 
 namespace veruziva {
 
