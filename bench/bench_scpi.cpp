@@ -98,6 +98,7 @@ public:
     char unitLetter(int /*channel*/) const override { return 'V'; }
     std::array<bool, 2> levelMoved() const override { return {false, false}; }
     bool stalled() const override { return false; }
+    double sampleClockPpm() const override { return 0.0; }
 };
 
 // What a block costs the capture's thread with clients taking every reading into memory:

@@ -286,6 +286,7 @@ public:
         return {moved[0] && unitLetter(0) != ' ', moved[1] && unitLetter(1) != ' '};
     }
     bool stalled() const override { return m_setup.live.stalledNow(); }
+    double sampleClockPpm() const override { return m_printer.state().SampleClockPpm; }
 
 private:
     BlockPrinter& m_printer;

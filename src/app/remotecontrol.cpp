@@ -19,6 +19,7 @@ public:
     }
     std::array<bool, 2> levelMoved() const override { return m_window.levelMoved(); }
     bool stalled() const override { return m_window.stalled(); }
+    double sampleClockPpm() const override { return m_window.sampleClockPpm(); }
 
 private:
     const Window& m_window;

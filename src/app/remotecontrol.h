@@ -25,6 +25,7 @@ public:
         std::function<std::array<char, 2>()> unitLetters;
         std::function<std::array<bool, 2>()> levelMoved;
         std::function<bool()> stalled;
+        std::function<double()> sampleClockPpm;
         // The caption's addition while serving ("" when off).
         std::function<void(const QString&)> showServing;
     };

@@ -140,6 +140,7 @@ TSoundMeter::TSoundMeter(InstrumentServices services, QWidget* parent)
                        return std::array{m_unitLetterL, m_unitLetterR};
                    },
                    [this] { return levelMarked(); }, [this] { return m_inputWatch.stalled(); },
+                   [this] { return m_state.SampleClockPpm; },
                    [this](const QString& serving) {
                        setWindowTitle(serving.isEmpty() ? QString::fromLatin1(MainWindowCaption)
                                                         : QString::fromLatin1(MainWindowCaption) +

@@ -50,6 +50,7 @@ public:
     char unitLetter(int channel) const override { return range(channel) == 4 ? 'A' : ' '; }
     std::array<bool, 2> levelMoved() const override { return {false, true}; }
     bool stalled() const override { return false; }
+    double sampleClockPpm() const override { return 0.0; }
 
 private:
     std::array<int, 2> m_ranges{2, 4};

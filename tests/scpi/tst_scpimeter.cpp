@@ -1,4 +1,5 @@
 #include <QTest>
+#include <cmath>
 #include <deque>
 
 #include "base/filemetadata.h"
@@ -26,6 +27,7 @@ public:
     }
     std::array<bool, 2> levelMoved() const override { return moved; }
     bool stalled() const override { return stall; }
+    double sampleClockPpm() const override { return 0.0; }
 
     std::array<int, 2> ranges{2, 4};
     std::array<bool, 2> calibrated{true, false};
@@ -66,6 +68,7 @@ public:
     }
     QByteArrayList transcript;
     FakeHost host;
+    bool withFrames = false;
 
 private:
     struct Client {
@@ -86,7 +89,16 @@ private:
         }
         readouts.a.values[IndexOfOverload] = m_blocks >= 3 ? 1 : 0;
         const BlockSettings settings;
-        m_instrument.blockMeasured(MeasuredBlock{{}, readouts, settings, m_blocks * 1000 + 7});
+        // A 1 kHz sine with a tenth of its second harmonic on A, a DC level on B.
+        std::vector<StereoFrame> frames(withFrames ? FramesPerBuffer : 0);
+        for (std::size_t i = 0; i < frames.size(); ++i) {
+            const double t = static_cast<double>(m_frames++) / 44100.0;
+            frames[i] = {
+                static_cast<std::int16_t>(std::lround(8000 * std::sin(2 * M_PI * 1000 * t) +
+                                                      800 * std::sin(2 * M_PI * 2000 * t))),
+                1500};
+        }
+        m_instrument.blockMeasured(MeasuredBlock{frames, readouts, settings, m_blocks * 1000 + 7});
     }
     void answer(std::size_t index, const QByteArray& response) {
         if (!response.isEmpty()) {
@@ -112,6 +124,7 @@ private:
     MeterInstrument m_instrument{host};
     std::array<Client, 2> m_clients;
     std::int64_t m_blocks = 0;
+    std::int64_t m_frames = 0;
 };
 
 const QByteArray NoError = R"x(0,"No error")x";
@@ -125,6 +138,7 @@ private slots:
     void commands_data();
     void commands();
     void memoryFull();
+    void distortion();
 };
 
 void TestScpiMeter::commands_data() {
@@ -261,6 +275,37 @@ void TestScpiMeter::memoryFull() {
                             QByteArray(R"x(-300,"Device-specific error;memory full: the oldest )x"
                                        R"x(readings dropped";)x") +
                             NoError});
+}
+
+void TestScpiMeter::distortion() {
+    // The analyzer's readings of the newest span of frames, kept from the first ask on: none
+    // until a span (4 blocks) has come; on B, no tone.
+    Bench bench;
+    bench.run("B2");
+    bench.withFrames = true;
+    bench.run("1:MEAS:DIST? (@1)");
+    bench.run("B3");
+    QCOMPARE(bench.transcript, QByteArrayList{});
+    bench.run("B");
+    QCOMPARE(bench.transcript.size(), 1);
+    // Frequency, level, THD, THD+N, SNR, SINAD, SFDR.
+    const QByteArrayList values = bench.transcript.front().mid(2).split(',');
+    const std::array<double, 7> expected{1000.0, 8000 / std::sqrt(2.0), 10.0, 10.0, 0, 20.0, 20.0};
+    const std::array<double, 7> within{0.01, 1.0, 0.01, 0.05, 0, 0.05, 0.05};
+    QCOMPARE(values.size(), 7);
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        const double value = values[static_cast<qsizetype>(i)].toDouble();
+        QVERIFY2(within[i] == 0 || std::abs(value - expected[i]) <= within[i],
+                 qPrintable(QStringLiteral("%1: %2").arg(i).arg(value)));
+    }
+    // The next ask waits for a block of its own; B holds no tone.
+    bench.run("1:MEAS:DIST:THD? (@2);:SYST:ERR?");
+    QCOMPARE(bench.transcript.size(), 1);
+    bench.run("B");
+    QCOMPARE(
+        bench.transcript.back(),
+        QByteArray(
+            R"x(1:+9.91E+37;-230,"Data corrupt or stale;no tone stands out of the spectrum")x"));
 }
 
 QTEST_GUILESS_MAIN(TestScpiMeter)

@@ -25,6 +25,26 @@ constexpr FunctionName MultimeterFunctions[] = {
     {"FREQuency", IndexOfFrequency, 0, "FREQ"},
 };
 
+// The analyzer's readings of a tone, MEASure:DISTortion:<name>?: the fundamental's frequency
+// and RMS level (in the channel's unit), THD and THD+N in %, SNR, SINAD and SFDR in dB.
+struct ToneQuery {
+    const char* pattern;
+    MeterClient::ToneValue value;
+};
+constexpr ToneQuery ToneQueries[] = {
+    {"FREQuency", [](const ToneMeasurements& t, const ChannelScale&) { return t.frequencyHz; }},
+    {"LEVel",
+     [](const ToneMeasurements& t, const ChannelScale& scale) {
+         return scale.calibrated() ? t.levelRms * scale.factor : t.levelRms;
+     }},
+    {"THD", [](const ToneMeasurements& t, const ChannelScale&) { return 100.0 * t.thdRatio; }},
+    {"THDN",
+     [](const ToneMeasurements& t, const ChannelScale&) { return 100.0 * t.thdNoiseRatio; }},
+    {"SNR", [](const ToneMeasurements& t, const ChannelScale&) { return t.snrDb; }},
+    {"SINAD", [](const ToneMeasurements& t, const ChannelScale&) { return t.sinadDb; }},
+    {"SFDR", [](const ToneMeasurements& t, const ChannelScale&) { return t.sfdrDb; }},
+};
+
 ScpiError Error(ScpiCode code, const char* detail = "") {
     return ScpiError{code, QByteArray(detail)};
 }
@@ -250,6 +270,54 @@ ScpiReply MeterClient::fetch(const ScpiCall& call) {
     return ScpiReply(text);
 }
 
+ScpiReply MeterClient::measureTone(const ScpiCall& call, const std::vector<ToneValue>& values) {
+    std::vector<int> channels = m_channels;
+    if (!call.parameters.isEmpty()) {
+        if (auto error = ChannelsOf(call.parameters.front(), channels)) {
+            return *error;
+        }
+    }
+    if (!call.resumed) {
+        m_toneAfter = m_instrument.blocksMeasured();
+    }
+    // Each value of each channel, in that order.
+    const auto answer = [&channels,
+                         &values](const std::function<QByteArray(int, ToneValue)>& each) {
+        return Joined(channels, [&](int channel) {
+            QByteArrayList texts;
+            for (const ToneValue value : values) {
+                texts.append(each(channel, value));
+            }
+            return texts.join(',');
+        });
+    };
+    if (m_instrument.host().stalled()) {
+        ScpiReply reply(Error(ScpiCode::HardwareError, "the input delivers nothing"));
+        reply.response = answer([](int, ToneValue) { return ScpiNumber(std::nan("")); });
+        return reply;
+    }
+    std::array<std::optional<ToneMeasurements>, 2> tones;
+    for (const int channel : channels) {
+        tones.at(static_cast<std::size_t>(channel)) = m_instrument.tone(channel);
+        if (!tones.at(static_cast<std::size_t>(channel))) {
+            return ScpiReply::Wait();  // a span of frames to come
+        }
+    }
+    if (m_instrument.blocksMeasured() <= m_toneAfter) {
+        return ScpiReply::Wait();
+    }
+    ScpiReply reply(answer([&](int channel, ToneValue value) {
+        const ToneMeasurements& tone = *tones.at(static_cast<std::size_t>(channel));
+        return ScpiNumber(tone.found ? value(tone, m_instrument.scale(channel)) : std::nan(""));
+    }));
+    for (const int channel : channels) {
+        if (!tones.at(static_cast<std::size_t>(channel))->found) {
+            reply.error = Error(ScpiCode::DataStale, "no tone stands out of the spectrum");
+        }
+    }
+    return reply;
+}
+
 ScpiReply MeterClient::removeData(const ScpiCall& call) {
     const ScpiParameter& count = call.parameters.front();
     if (count.type != ScpiParameter::Type::Number) {
@@ -363,6 +431,20 @@ void MeterClient::addCommands(ScpiCommandTable& table) {
                   },
                   {0, 1});
     }
+    for (const ToneQuery& query : ToneQueries) {
+        table.add("MEASure:DISTortion:" + QByteArray(query.pattern) + '?',
+                  [this, value = query.value](const ScpiCall& call) {
+                      return measureTone(call, {value});
+                  },
+                  {0, 1});
+    }
+    // All of them of one span, channel after channel.
+    std::vector<ToneValue> all;
+    for (const ToneQuery& query : ToneQueries) {
+        all.push_back(query.value);
+    }
+    table.add("MEASure:DISTortion?",
+              [this, all](const ScpiCall& call) { return measureTone(call, all); }, {0, 1});
     table.add("CONFigure?", [this](const ScpiCall&) {
         return ScpiReply('"' + m_function.name + " (@" +
                          Joined(m_channels, [](int c) { return QByteArray::number(c + 1); }) +

@@ -30,6 +30,9 @@ public:
         static constexpr std::uint8_t Overloaded = 2;
     };
 
+    // A reading of a tone, in the channel's scale.
+    using ToneValue = double (*)(const ToneMeasurements& tone, const ChannelScale& scale);
+
     explicit MeterClient(MeterInstrument& instrument);
     ~MeterClient();
     MeterClient(const MeterClient&) = delete;
@@ -55,8 +58,9 @@ private:
     std::optional<ScpiError> initiate();
     ScpiReply fetch(const ScpiCall& call);
     ScpiReply removeData(const ScpiCall& call);
+    // Readings of the tone in the newest span of frames, once a block has come.
+    ScpiReply measureTone(const ScpiCall& call, const std::vector<ToneValue>& values);
     ScpiReply setRange(const ScpiCall& call);
-    ScpiReply lost(ScpiReply reply) const;
     Record recordOf(const MeterBlock& block) const;
     QByteArray valuesOf(const Record& record) const;
     // The readings a stalled input cannot give: SCPI's NaN for each, and -240 queued.
@@ -71,7 +75,7 @@ private:
     State m_state = State::Idle;
     bool m_initiated = false;  // an acquisition since the configuration: FETCh? gives its memory
     long long m_taken = 0;
-    std::uint64_t m_freshAfter = 0;  // a query waits for a block numbered above this
+    std::uint64_t m_toneAfter = 0;  // a tone query waits for a block numbered above this
     std::deque<Record> m_memory;
     bool m_memoryOverflowed = false;
 };

@@ -1,5 +1,6 @@
 #include "scpi/meter/meterinstrument.h"
 
+#include "instrument/channelscale.h"
 #include "scpi/meter/meterclient.h"
 
 namespace veruziva {
@@ -16,6 +17,10 @@ void MeterInstrument::blockMeasured(const MeasuredBlock& block) {
         taken.levelMoved[channel] = block.settings.levelMoved[channel] || moved[channel];
     }
     m_latest = taken;
+    m_scales = {ScaleOf(block.settings.display.a), ScaleOf(block.settings.display.b)};
+    if (m_analyzer) {
+        m_analyzer->addFrames(block.frames);
+    }
     for (MeterClient* client : m_clients) {
         client->blockMeasured(taken);
     }
@@ -28,6 +33,29 @@ void MeterInstrument::inputChanged() {
     if (onChange) {
         onChange();
     }
+}
+
+}  // namespace veruziva
+
+namespace veruziva {
+
+std::optional<ToneMeasurements> MeterInstrument::tone(int channel) {
+    if (!m_analyzer) {
+        m_analyzer = std::make_unique<SpectrumAnalyzer>();
+    }
+    if (m_analyzer->framesHeld() < m_analyzer->settings().size) {
+        return std::nullopt;
+    }
+    if (m_toneBlock != blocksMeasured()) {
+        m_analyzer->update();
+        ToneOptions options;
+        options.clockPpm = m_host.sampleClockPpm();
+        for (int c = 0; c < 2; ++c) {
+            m_tones.at(static_cast<std::size_t>(c)) = MeasureTone(m_analyzer->spectrum(c), options);
+        }
+        m_toneBlock = blocksMeasured();
+    }
+    return m_tones.at(static_cast<std::size_t>(channel));
 }
 
 }  // namespace veruziva

@@ -4,9 +4,12 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <unordered_set>
 
+#include "analysis/spectrum.h"
+#include "analysis/tonemeasurement.h"
 #include "instrument/blocksink.h"
 #include "measurement/readings.h"
 
@@ -38,6 +41,8 @@ public:
     virtual std::array<bool, 2> levelMoved() const = 0;
     // The capture runs and has delivered nothing for its limit.
     virtual bool stalled() const = 0;
+    // The sample clock's error in parts per million, which frequencies of a spectrum correct.
+    virtual double sampleClockPpm() const = 0;
 };
 
 class MeterClient;
@@ -57,6 +62,14 @@ public:
     const std::optional<MeterBlock>& latest() const { return m_latest; }
     std::uint64_t blocksMeasured() const { return m_latest ? m_latest->number : 0; }
 
+    // A tone on a channel (0: A, 1: B), measured over the newest frames of a spectrum's span
+    // once a block however often asked. The frames are kept from the first ask on: none until
+    // a span of them has come. The scale is the channel's as the newest block was measured.
+    std::optional<ToneMeasurements> tone(int channel);
+    const ChannelScale& scale(int channel) const {
+        return m_scales.at(static_cast<std::size_t>(channel));
+    }
+
     // Called after each block and input change: the server resumes its waiting clients.
     std::function<void()> onChange;
 
@@ -66,6 +79,11 @@ public:
 private:
     MeterHost& m_host;
     std::optional<MeterBlock> m_latest;
+    std::array<ChannelScale, 2> m_scales;
+    // The spectra's frames, once a tone was asked for.
+    std::unique_ptr<SpectrumAnalyzer> m_analyzer;
+    std::uint64_t m_toneBlock = 0;  // the block m_tones were measured at
+    std::array<ToneMeasurements, 2> m_tones;
     std::unordered_set<MeterClient*> m_clients;
 };
 
