@@ -3,6 +3,7 @@
 // commands with a block measured after each line (what waits for one is then asked again).
 #include <QByteArray>
 #include <QByteArrayList>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 
@@ -77,13 +78,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Readouts readouts;
     const BlockSettings settings;
     std::int64_t time = 0;
+    // A tone on A for the analyzer's readings.
+    static const std::vector<StereoFrame> frames = [] {
+        std::vector<StereoFrame> tone(FramesPerBuffer);
+        for (std::size_t i = 0; i < tone.size(); ++i) {
+            tone[i] = {static_cast<std::int16_t>(
+                           std::lround(8000 * std::sin(0.1 * static_cast<double>(i)))),
+                       0};
+        }
+        return tone;
+    }();
     for (const QByteArray& line : input.split('\n')) {
         CheckResponse(session.execute(line), session);
         // A line waits for at most a few blocks; a thousand means it never ends.
         QByteArray response = meter.execute(line);
         for (int block = 0; block < 1000 && meter.waiting(); ++block) {
             readouts.a.values[IndexOfMean] = static_cast<double>(++time);
-            instrument.blockMeasured(MeasuredBlock{{}, readouts, settings, time});
+            instrument.blockMeasured(MeasuredBlock{frames, readouts, settings, time});
             response = meter.resume();
         }
         if (meter.waiting()) {

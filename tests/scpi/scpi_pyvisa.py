@@ -86,6 +86,14 @@ def readings_equal_the_tools(meter):
     rms = numbers(meter.query("MEAS:VOLT:AC? (@1)"))[0]
     check(as_tool_reads(rms, columns["rmsA"]), f"AC volts {rms}")
     check(meter.query("SYST:ERR?") == NO_ERROR, "an error after the readings")
+    # The analyzer's: A's 441 Hz sine and its level in volts, B's DC holding no tone.
+    meter.timeout = 10000
+    tone = numbers(meter.query("MEAS:DIST? (@1)"))
+    check(abs(tone[0] - 441) < 0.1 and tone[2] < 0.1, f"A's tone {tone}")
+    check(abs(tone[1] - rms) < 0.01 * rms, f"the tone's level {tone[1]} against the RMS {rms}")
+    check(meter.query("MEAS:DIST:THD? (@2)") == "+9.91E+37", "a tone on B's DC")
+    check(meter.query("SYST:ERR?").startswith("-230,"), "no tone is not told")
+    meter.timeout = 5000
 
 
 def buffered_readings(meter):
