@@ -88,11 +88,11 @@ const char* const UsageTail =
     "                       capture thread's CPU use and any overruns\n"
     "\n"
     "Remote control (a SCPI instrument on raw TCP, for PyVISA and the like; Ctrl+C ends it):\n"
-    "  --serve [ADDRESS:]PORT\n"
-    "                       serve the readings of --device N to clients on PORT (5025 is the\n"
-    "                       usual one) of ADDRESS (default 127.0.0.1, this machine only), with\n"
-    "                       --calibration, --range and --dc as when printing blocks; the\n"
-    "                       commands are in veruziva-meter(1)\n"
+    "  --serve [[ADDRESS:]PORT]\n"
+    "                       serve the readings of --device N to clients on PORT (default\n"
+    "                       5025, the usual one) of ADDRESS (default 127.0.0.1, this machine\n"
+    "                       only), with --calibration, --range and --dc as when printing\n"
+    "                       blocks; the commands are in veruziva-meter(1)\n"
     "\n"
     "Recording live (as the program's \"Start saving\"; Ctrl+C ends it cleanly):\n"
     "  --wav FILE           a continual recording: the raw input as a WAV file\n"
@@ -839,7 +839,15 @@ QString UsageText() {
     return text + QString::fromLatin1(UsageEnd);
 }
 
-std::variant<Options, QString> ParseOptions(const QStringList& arguments) {
+std::variant<Options, QString> ParseOptions(const QStringList& given) {
+    // --serve without an address serves on the usual one.
+    QStringList arguments = given;
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        if (arguments[i] == QLatin1String("--serve") &&
+            (i + 1 == arguments.size() || arguments[i + 1].startsWith(QLatin1Char('-')))) {
+            arguments.insert(i + 1, QStringLiteral("127.0.0.1:5025"));
+        }
+    }
     CommandLine line(MeterOptions());
     if (!line.parse(arguments)) {
         return line.errorText();

@@ -962,6 +962,9 @@ void TestMeterTool::badUsage_data() {
         << QStringList{"--serve", "5025"} << "--serve needs --device N";
     QTest::newRow("--serve on no port") << QStringList{"--serve", "localhost:http", "--device", "0"}
                                         << "--serve takes [ADDRESS:]PORT";
+    QTest::newRow("--serve on the usual port, with blocks")
+        << QStringList{"--serve", "--blocks", "2", "--device", "0"}
+        << "--serve takes only --device, --calibration, --range and --dc";
     QTest::newRow("--serve with blocks")
         << QStringList{"--serve", "5025", "--device", "0", "--blocks", "2"}
         << "--serve takes only --device, --calibration, --range and --dc";
