@@ -28,9 +28,7 @@ private:
 RemoteControl::RemoteControl(Window window, Dialogs& dialogs)
     : m_window(std::move(window)), m_dialogs(dialogs), m_host(std::make_unique<Host>(m_window)) {}
 
-RemoteControl::~RemoteControl() {
-    m_sink.server = nullptr;
-}
+RemoteControl::~RemoteControl() = default;
 
 quint16 RemoteControl::port() const {
     return m_server ? m_server->serverPort() : 0;

@@ -1,6 +1,7 @@
 #include "app/spectrumsink.h"
 
 #include "analysis/liveanalysis.h"
+#include "instrument/channelscale.h"
 
 namespace veruziva {
 

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "instrument/blocksink.h"
-#include "instrument/channelscale.h"
 
 namespace veruziva {
 

@@ -49,6 +49,13 @@ ScpiError Error(ScpiCode code, const char* detail = "") {
     return ScpiError{code, QByteArray(detail)};
 }
 
+// A reading that could not be taken: SCPI's NaN in its place.
+constexpr double NotTaken = std::numeric_limits<double>::quiet_NaN();
+
+ScpiError Stalled() {
+    return Error(ScpiCode::HardwareError, "the input delivers nothing");
+}
+
 // The channels of a channel list parameter (0: A, 1: B), or the error it is.
 std::optional<ScpiError> ChannelsOf(const ScpiParameter& parameter, std::vector<int>& channels) {
     if (parameter.type != ScpiParameter::Type::ChannelList) {
@@ -185,10 +192,17 @@ QByteArray MeterClient::valuesOf(const Record& record) const {
     return text;
 }
 
+void MeterClient::reportOverflow(ScpiStatus& status) {
+    if (m_memoryOverflowed) {
+        status.raise(Error(ScpiCode::DeviceError, "memory full: the oldest readings dropped"));
+        m_memoryOverflowed = false;
+    }
+}
+
 ScpiReply MeterClient::stalledReply() const {
-    ScpiReply reply(Error(ScpiCode::HardwareError, "the input delivers nothing"));
+    ScpiReply reply(Stalled());
     Record nothing;
-    nothing.values.fill(std::numeric_limits<double>::quiet_NaN());
+    nothing.values.fill(NotTaken);
     reply.response = valuesOf(nothing);
     return reply;
 }
@@ -236,10 +250,7 @@ ScpiReply MeterClient::fetch(const ScpiCall& call) {
     if (needsBlock && m_instrument.host().stalled()) {
         return stalledReply();
     }
-    if (m_memoryOverflowed) {
-        call.status.raise(Error(ScpiCode::DeviceError, "memory full: the oldest readings dropped"));
-        m_memoryOverflowed = false;
-    }
+    reportOverflow(call.status);
     switch (m_state) {
         case State::WaitingForTrigger:
             return Error(ScpiCode::TriggerDeadlock, "waiting for *TRG");
@@ -292,8 +303,8 @@ ScpiReply MeterClient::measureTone(const ScpiCall& call, const std::vector<ToneV
         });
     };
     if (m_instrument.host().stalled()) {
-        ScpiReply reply(Error(ScpiCode::HardwareError, "the input delivers nothing"));
-        reply.response = answer([](int, ToneValue) { return ScpiNumber(std::nan("")); });
+        ScpiReply reply(Stalled());
+        reply.response = answer([](int, ToneValue) { return ScpiNumber(NotTaken); });
         return reply;
     }
     std::array<std::optional<ToneMeasurements>, 2> tones;
@@ -308,7 +319,7 @@ ScpiReply MeterClient::measureTone(const ScpiCall& call, const std::vector<ToneV
     }
     ScpiReply reply(answer([&](int channel, ToneValue value) {
         const ToneMeasurements& tone = *tones.at(static_cast<std::size_t>(channel));
-        return ScpiNumber(tone.found ? value(tone, m_instrument.scale(channel)) : std::nan(""));
+        return ScpiNumber(tone.found ? value(tone, m_instrument.scale(channel)) : NotTaken);
     }));
     for (const int channel : channels) {
         if (!tones.at(static_cast<std::size_t>(channel))->found) {
@@ -342,14 +353,11 @@ ScpiReply MeterClient::removeData(const ScpiCall& call) {
                                  " readings in memory"};
         }
         if (m_instrument.host().stalled()) {
-            return Error(ScpiCode::HardwareError, "the input delivers nothing");
+            return Stalled();
         }
         return ScpiReply::Wait();
     }
-    if (m_memoryOverflowed) {
-        call.status.raise(Error(ScpiCode::DeviceError, "memory full: the oldest readings dropped"));
-        m_memoryOverflowed = false;
-    }
+    reportOverflow(call.status);
     // Each reading: the block's time in seconds since 1970 (to the millisecond), its values,
     // its flags.
     QByteArray text;

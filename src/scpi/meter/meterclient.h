@@ -63,6 +63,8 @@ private:
     ScpiReply setRange(const ScpiCall& call);
     Record recordOf(const MeterBlock& block) const;
     QByteArray valuesOf(const Record& record) const;
+    // Once after readings were dropped from a full memory: -300 queued.
+    void reportOverflow(ScpiStatus& status);
     // The readings a stalled input cannot give: SCPI's NaN for each, and -240 queued.
     ScpiReply stalledReply() const;
     bool acquisitionDone() const { return m_state == State::Idle; }
